@@ -1,0 +1,124 @@
+#pragma once
+// Turns one input PDF into one output PDF (and, in report runs, a report file):
+// option parsing, the per-file phases, and the writer's single pass over all objects.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/LinkSettings.h"
+#include "text/CPdfText.h"
+
+class CPdfDocument;
+class CPdfXRef;
+class COutputFile;
+
+/// Output cross-reference entry.
+struct OutputEntry {
+    uint64_t offset = 0;
+    int32_t generation = 0;
+    int32_t written = 0;
+};
+
+/// One page of the page list: page object number and crop box.
+struct PageListEntry {
+    int32_t objNum = 0;
+    float cropBox[4] = {0, 0, 612, 792};  ///< x1 y1 x2 y2
+};
+
+/// A link created over found text.
+struct FoundLink {
+    int32_t page = 0;
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    std::string target;
+};
+
+/// A link annotation the input already has.
+struct ExistingLink {
+    float rect[4] = {0, 0, 0, 0};
+    int32_t annotNum = 0;
+    int32_t page = 0;  ///< 1-based
+    std::string target;
+    std::string text;  ///< text under the link (report only)
+};
+
+class CQuillmarkHandler {
+public:
+    CQuillmarkHandler();
+    CQuillmarkHandler(const CQuillmarkHandler&) = delete;
+    CQuillmarkHandler& operator=(const CQuillmarkHandler&) = delete;
+    virtual ~CQuillmarkHandler();
+
+    /// Processes one file. Throws CPdfException "Error parameter" (options) or
+    /// "Document error\n" (any failure after option parsing; the partial output is gone).
+    void Process(int argc, char** argv);
+    /// Fills settings from argv. Throws CPdfException "Error parameter".
+    void ParseOptions(int argc, char** argv);
+
+    const LinkSettings& getSettings() const { return settings; }
+
+    // ---- state of one file (public so that the phases in separate files and the
+    // tests can reach it) ----
+    LinkSettings settings;
+    std::string outputPath;                 // the output name as used for opening/deleting
+    std::unique_ptr<CPdfDocument> doc;
+    CPdfXRef* xref = nullptr;               // borrowed from doc
+    int32_t rootNum = 0, rootGen = 0, infoNum = 0, infoGen = 0;
+    std::unique_ptr<COutputFile> out;
+    std::vector<OutputEntry> outEntries;
+    std::vector<PageListEntry> pageList;
+    int32_t pagesRootNum = 0;
+    int32_t pagesCount = 0;
+    std::vector<TextChar> chars;
+    std::vector<FoundLink> foundLinks;
+    std::vector<ExistingLink> existingLinks;
+    std::vector<std::string> matchedTexts;
+    std::vector<int32_t> removeList;
+    std::vector<int32_t> changeList;
+    std::vector<int32_t> newAnnots;         // annotations created on the page being rewritten
+    std::string fontResourceName;           // "F%d"
+    int32_t fontObjNum = 0;
+    int32_t stampAnnotNum = 0;
+    // Placement result.
+    float placeX = 0, placeY = 0, placeAngle = 0;
+    float rectX1 = 0, rectY1 = 0, rectX2 = 0, rectY2 = 0;
+
+    // ---- writer ----
+    void CopyHeader();
+    void BuildPageList(const std::string& nodeText, const float inheritedBox[4]);
+    void CopyObject(int32_t num, const std::string& text);
+    /// Appends body (" 0 obj\n...endobj\n") as the next new object; returns its number.
+    int32_t AppendObject(const std::string& body);
+    /// Writes a rewritten object under its own number at the current position.
+    void WriteRewrittenObject(int32_t num, const std::string& text);
+    void WriteXRef();
+    void WriteTrailer(uint64_t xrefPos);
+
+    // ---- stamp and created links ----
+    void PlaceStamp(int pageIndex, bool withMargin);
+    std::string BuildStampLink(int pageIndex);
+    std::string BuildFoundLink(int pageIndex, FoundLink& link);
+    std::string BuildFontDescriptor(const std::string& fontName);
+    std::string BuildFont(const std::string& fontName, int32_t descriptorNum);
+    std::string BuildTextStream(int pageIndex);
+    void UpdateStampedPage(int32_t pageNum, std::string pageText);
+    void UpdateLinkedPage(int32_t pageNum, std::string pageText, const std::vector<int32_t>& annots);
+
+    // ---- existing links ----
+    void ReadExistingLinks();
+    void RemoveLinksOnPage(int32_t pageNum, std::string pageText);
+    void ChangeLinksOnPage(int32_t pageNum, std::string pageText);
+    void ChangePartOfLinksOnPage(int32_t pageNum, std::string pageText);
+
+    // ---- text search, selections, report ----
+    /// Extracts the characters of the page range into chars (appending).
+    void ExtractRange();
+    void CreatePhase();
+    void SelectForRemoval();
+    void SelectForChange();
+    void WriteReport();
+
+    /// Seam for deterministic output in tests: when >= 0 the font resource name uses it.
+    static int fontNameSeedForTesting;
+};

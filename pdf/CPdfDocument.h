@@ -1,0 +1,82 @@
+#pragma once
+// The open input file: file handle, whole-file stream, cross-reference table and
+// the catalog with every page in document order.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdf/CPdfElement.h"
+
+class CPdfFileStream;
+class CPdfXRef;
+
+class CPdfPage {
+public:
+    CPdfPage() = default;
+    int32_t getRotation() const { return rotation_; }  ///< 0..359
+    int32_t getNumber() const { return number_; }      ///< 1-based
+    /// "Contents" unresolved: Null, Array or Reference.
+    const CPdfElement& getContents() const { return contents_; }
+    /// "Resources" resolved (own or inherited): a Dictionary.
+    const CPdfElement& getResources() const { return resources_; }
+    /// The page object's reference (number, generation); number 0 when the page was direct.
+    int32_t getObjNum() const { return objNum_; }
+    int32_t getObjGen() const { return objGen_; }
+    CPdfXRef* getXRef() const { return xref_; }
+
+private:
+    friend class CPdfCatalog;
+    int32_t rotation_ = 0;
+    int32_t number_ = 0;
+    CPdfXRef* xref_ = nullptr;
+    CPdfElement contents_;
+    CPdfElement resources_;
+    int32_t objNum_ = 0;
+    int32_t objGen_ = 0;
+};
+
+class CPdfCatalog {
+public:
+    explicit CPdfCatalog(CPdfXRef* xref) : xref_(xref) {}
+    virtual ~CPdfCatalog() = default;
+    /// Loads every page. Throws CPdfException with the catalog messages.
+    void load();
+    int getNumPages() const { return static_cast<int>(pages_.size()); }
+    const CPdfPage& getPage(int i) const { return pages_[static_cast<size_t>(i)]; }
+
+private:
+    CPdfXRef* xref_;
+    std::vector<CPdfPage> pages_;
+};
+
+class CPdfDocument {
+public:
+    CPdfDocument();
+    CPdfDocument(const CPdfDocument&) = delete;
+    CPdfDocument& operator=(const CPdfDocument&) = delete;
+    virtual ~CPdfDocument();
+
+    /// Opens path and loads table, catalog and pages. Throws "Can't open file" or
+    /// "Problem with input file".
+    void open(const char* path);
+    /// Safe on a half-opened document; a second call does nothing.
+    void close();
+    bool isOpen() const { return open_; }
+
+    FILE* getFile() const { return file_; }
+    CPdfFileStream* getFileStream() const { return stream_; }
+    CPdfXRef* getXRef() const { return xref_.get(); }
+    /// File position of the "%PDF-" header (0 when not found).
+    int64_t getHeaderOffset() const;
+    int getNumPages() const;
+    const CPdfPage& getPage(int i) const;  ///< 0-based
+
+private:
+    bool open_ = false;
+    FILE* file_ = nullptr;
+    CPdfFileStream* stream_ = nullptr;
+    std::unique_ptr<CPdfXRef> xref_;
+    std::unique_ptr<CPdfCatalog> catalog_;
+};

@@ -1,0 +1,71 @@
+#pragma once
+// The cross-reference table: locates every object of the input (classic tables,
+// cross-reference streams, Prev chains, object streams), fetches objects and
+// hands out their raw bytes.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pdf/CPdfElement.h"
+
+class CPdfFileStream;
+class CPdfDictionary;
+
+struct XRefEntry {
+    uint64_t offset;   ///< kind 1: offset counted from the header; kind 2: object stream number
+    int32_t gen;       ///< kind 1: generation; kind 2: index inside the object stream
+    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream
+};
+
+struct ObjectStream;
+struct RawObjectStream;
+
+class CPdfXRef {
+public:
+    /// Over the document's file stream (not owned), whose start is the header.
+    explicit CPdfXRef(CPdfFileStream* file);
+    CPdfXRef(const CPdfXRef&) = delete;
+    CPdfXRef& operator=(const CPdfXRef&) = delete;
+    virtual ~CPdfXRef();
+
+    /// Reads every section and the trailer. Throws CPdfException on failure.
+    void open();
+    /// The object (num, gen) as a new element; Null when it cannot be had. Throws
+    /// "Corrupted PDF file" for a number outside the table.
+    CPdfElement fetch(int32_t num, int32_t gen);
+    /// Raw object text of num into out (replaced). False when there is none. Throws
+    /// "Corrupted PDF file" for a number outside the table.
+    bool getRawObjectText(int32_t num, std::string& out);
+
+    int getNumEntries() const { return static_cast<int>(entries_.size()); }
+    const XRefEntry& getEntry(int i) const { return entries_[static_cast<size_t>(i)]; }
+    /// Marks entry i free (used when an annotation is dropped from the output).
+    void markFree(int i);
+    /// The trailer dictionary (borrowed), bound to this table; null before open.
+    CPdfDictionary* getTrailerDict() const;
+    int32_t getRootNum() const { return rootNum_; }
+    int32_t getRootGen() const { return rootGen_; }
+    int32_t getInfoNum() const { return infoNum_; }
+    int32_t getInfoGen() const { return infoGen_; }
+    CPdfFileStream* getFileStream() const { return file_; }
+
+    /// Index of the last byte of the first match of pat in buf[start, end), or 0.
+    static long findInBuffer(const char* buf, long start, long end, const char* pat, long patLen);
+    /// The decimal number after the first match of pat in buf (0 when absent); sets
+    /// *isRef when the four bytes after the digits are " 0 R".
+    static long readNumberAfter(const char* buf, long len, const char* pat, bool* isRef);
+
+private:
+    // Implementation detail, defined in CPdfXRef.cpp.
+    friend struct XRefImpl;
+    CPdfFileStream* file_;
+    std::vector<XRefEntry> entries_;
+    int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
+    CPdfElement trailer_;
+    int64_t startXRef_ = 0;
+    std::unique_ptr<ObjectStream> objStm_;
+    std::unique_ptr<RawObjectStream> rawObjStm_;
+    std::set<int32_t> fetching_;  // objects being parsed now (re-entry guard)
+};

@@ -1,0 +1,50 @@
+#pragma once
+// A stream over the input file or over a byte range of it. Any number of file
+// streams over one file handle read independently: each refill positions the
+// handle itself.
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "stream/CPdfStream.h"
+
+class CPdfFileStream : public CPdfStream {
+public:
+    /// Over file (not owned) from start, length bytes (0 = to the end of the file),
+    /// carrying dict (Null for the whole-file stream).
+    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict);
+
+    void reset() override;
+    int getChar() override;
+    int peekChar() override;
+    CPdfDictionary* getDict() override;
+    int64_t getPos() override;
+    void setPos(int64_t pos, int origin) override;
+    int64_t startOffset() override;
+    void shiftStart(int64_t d) override;
+    int64_t getLength() override;
+    CPdfStream* openWindow(int64_t start, int64_t length, const CPdfElement& dict) override;
+    size_t readBlock(unsigned char* buf, size_t n) override;
+
+    /// Reads n bytes at absolute file position pos into out (fewer at the end of the
+    /// file); does not disturb this stream's position. Returns the count read.
+    size_t readAt(int64_t pos, unsigned char* out, size_t n);
+    /// Size of the whole file in bytes.
+    int64_t fileSize();
+    FILE* getFile() const { return file_; }
+
+protected:
+    ~CPdfFileStream() override;
+
+private:
+    bool fill();
+
+    CPdfElement dict_;
+    FILE* file_;
+    int64_t start_;
+    int64_t length_;
+    int64_t bufPos_;
+    std::vector<unsigned char> buf_;
+    size_t bufRead_ = 0;
+    size_t bufEnd_ = 0;
+};
