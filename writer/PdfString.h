@@ -1,0 +1,14 @@
+#pragma once
+// Literal-string helpers for text the program writes into a PDF and for editing
+// strings inside raw object text.
+#include <cstddef>
+#include <string>
+
+/// The bytes of text ready to stand between "(" and ")" in a PDF literal string:
+/// backslashes and unbalanced parentheses get a backslash; balanced pairs stay as they are.
+std::string EscapePdfString(const std::string& text);
+
+/// Given raw text and the index just after an opening '(', returns the index of the
+/// ')' that closes the string, honouring backslash escapes and nested balanced
+/// parentheses; std::string::npos when the string is not closed.
+size_t FindLiteralStringEnd(const std::string& raw, size_t contentStart);
