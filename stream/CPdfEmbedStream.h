@@ -20,6 +20,7 @@ public:
     void shiftStart(int64_t) override {}
     int64_t getLength() override { return 0; }
     CPdfStream* openWindow(int64_t, int64_t, const CPdfElement&) override { return nullptr; }
+    size_t readBlock(unsigned char* buf, size_t n) override;
 
 protected:
     ~CPdfEmbedStream() override;

@@ -10,7 +10,8 @@
 
 class CPdfFileStream : public CPdfStream {
 public:
-    /// Over file (not owned) from start, length bytes (0 = to the end of the file),
+    /// Over file (not owned) from start, length bytes (0 = to the end of the file,
+    /// negative = no bytes),
     /// carrying dict (Null for the whole-file stream).
     CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict);
 
@@ -38,6 +39,8 @@ protected:
 
 private:
     bool fill();
+    /// Positions the handle at pos and reads up to n bytes into out.
+    size_t readFile(int64_t pos, unsigned char* out, size_t n);
 
     CPdfElement dict_;
     FILE* file_;
@@ -47,4 +50,7 @@ private:
     std::vector<unsigned char> buf_;
     size_t bufRead_ = 0;
     size_t bufEnd_ = 0;
+    // Bytes asked for by the next refill: small after a reposition (the parser
+    // jumps between objects), doubled by each sequential refill up to a limit.
+    size_t chunk_ = 0;
 };
