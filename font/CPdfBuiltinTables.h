@@ -38,6 +38,14 @@ extern const StandardFontMetrics kStandardFonts[14];
 const StandardFontMetrics* findStandardFont(const char* name);
 /// Canonical standard name for a BaseFont alias (binary search, exact bytes); nullptr if none.
 const char* lookupAlias(const char* name);
+/// One row of the alias table: a BaseFont name and the standard font it stands for.
+struct FontNameAlias {
+    const char* alias;
+    const char* name;
+};
+/// The 51 aliases, sorted by the bytes of the alias (lookupAlias searches them).
+extern const FontNameAlias kFontNameAliases[51];
+
 /// Substitution order by descriptor flags: Courier .. Times-BoldItalic (12 names).
 extern const char* const kSubstituteFonts[12];
 
