@@ -308,7 +308,7 @@ TEST(BuiltinTables, CffStandardStringsAndCharsets) {
     EXPECT_STREQ(kCffStandardStrings[kCffExpertCharset[2]], "exclamsmall");
     EXPECT_STREQ(kCffStandardStrings[kCffExpertCharset[165]], "Ydieresissmall");
     EXPECT_EQ(kCffExpertSubsetCharset[0], 0);
-    EXPECT_STREQ(kCffStandardStrings[kCffExpertSubsetCharset[86]], "periodinferior");
+    EXPECT_STREQ(kCffStandardStrings[kCffExpertSubsetCharset[86]], "commainferior");
     for (uint16_t id : kCffExpertCharset)
         EXPECT_LT(id, 391);
     for (uint16_t id : kCffExpertSubsetCharset)
