@@ -9,6 +9,9 @@ bool CPdfPredictor::validParams(int columns, int colors, int bitsPerComponent)
 {
     if (columns < 1 || colors < 1 || bitsPerComponent < 1 || bitsPerComponent > 16)
         return false;
+    // Each factor is bounded first so that the product cannot overflow.
+    if (columns > kMaxRowBytes * 8 || colors > kMaxRowBytes * 8)
+        return false;
     int64_t bits = int64_t(columns) * colors * bitsPerComponent;
     return (bits + 7) / 8 <= kMaxRowBytes;
 }
