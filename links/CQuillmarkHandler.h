@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ struct OutputEntry {
 struct PageListEntry {
     int32_t objNum = 0;
     float cropBox[4] = {0, 0, 612, 792};  ///< x1 y1 x2 y2
+    int32_t rotate = 0;                    ///< /Rotate of the page or its ancestors, 0..359
 };
 
 /// A link created over found text.
@@ -83,6 +85,12 @@ public:
     // Placement result.
     float placeX = 0, placeY = 0, placeAngle = 0;
     float rectX1 = 0, rectY1 = 0, rectX2 = 0, rectY2 = 0;
+    // Writer bookkeeping.
+    std::string tempOutputPath;             // where the output is written until it is complete
+    std::set<int32_t> fontAddedObjects;     // resource/font objects already written with the stamp font
+    /// Generation of input object num as the output's cross-reference gives it
+    /// (0 for members of object streams and for new objects).
+    int32_t InputGeneration(int32_t num) const;
 
     // ---- writer ----
     void CopyHeader();

@@ -1,0 +1,220 @@
+// The per-file pipeline. Process turns one input PDF into one output PDF in a fixed
+// order of phases:
+//   options -> open the input document -> (create: extract text, search) ->
+//   open the output -> header -> page list -> existing links -> (report) ->
+//   (selections for removal / change) -> (stamp font) -> object pass -> xref, trailer.
+// The object pass visits every input object once, in number order: pages of the
+// range go to the page writer of the active mode, everything else is copied byte for
+// byte. The output is written to a temporary file next to it and moved into place
+// only once it is complete, so a failure (or an output path equal to the input path)
+// never destroys the input or an earlier output.
+#include "links/CQuillmarkHandler.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "cli/Platform.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfDocument.h"
+#include "pdf/CPdfException.h"
+#include "pdf/CPdfXRef.h"
+#include "writer/COutputFile.h"
+#include "writer/FontMetrics.h"
+
+int CQuillmarkHandler::fontNameSeedForTesting = -1;
+
+namespace {
+
+// 99999 as the end page means the last page and is never clamped.
+constexpr int32_t kLastPage = 99999;
+
+// True when object num of the input is an object stream (dictionary "Type" "ObjStm"):
+// those are dissolved, their members are written as plain objects. Only objects whose
+// text mentions the word are parsed, so the test costs nothing for the others.
+bool IsObjectStream(CPdfXRef* xref, int32_t num, const std::string& text) {
+    if (text.find("ObjStm") == std::string::npos) return false;
+    const XRefEntry& e = xref->getEntry(num);
+    if (e.kind != 1) return false;  // an object stream cannot sit inside another
+    CPdfElement obj = xref->fetch(num, e.gen);
+    CPdfDictionary* d = obj.isStream() ? obj.getDictionary() : nullptr;
+    return d && d->isType("ObjStm");
+}
+
+}  // namespace
+
+CQuillmarkHandler::CQuillmarkHandler() = default;
+
+CQuillmarkHandler::~CQuillmarkHandler() {
+    if (out) out->abandon();
+    if (!tempOutputPath.empty() && !Platform::IsNullDevice(tempOutputPath))
+        Platform::RemoveFile(tempOutputPath);
+    if (doc) doc->close();
+}
+
+void CQuillmarkHandler::Process(int argc, char** argv) {
+    ParseOptions(argc, argv);
+    outputPath = settings.outputName;
+
+    try {
+        // 1. The input.
+        FILE* in = Platform::OpenFile(settings.inputName, "rb");
+        std::printf("Input file: '%s'", settings.inputName.c_str());
+        if (!in) throw CPdfException("Input file open error\n");
+        std::fclose(in);
+        doc.reset(new CPdfDocument());
+        doc->open(settings.inputName.c_str());
+        xref = doc->getXRef();
+        rootNum = xref->getRootNum();
+        rootGen = xref->getRootGen();
+        infoNum = xref->getInfoNum();
+        infoGen = xref->getInfoGen();
+        const int numEntries = xref->getNumEntries();
+        outEntries.assign(static_cast<size_t>(numEntries), OutputEntry());
+
+        const int pageCount = doc->getNumPages();
+        if (settings.endPage > pageCount && settings.endPage != kLastPage) settings.endPage = pageCount;
+
+        // 2. Links over found text.
+        if (settings.create) CreatePhase();
+
+        // 3. The output, written under a temporary name until it is complete.
+        tempOutputPath = Platform::CreateTempPathNear(outputPath);
+        out.reset(new COutputFile());
+        if (!out->open(tempOutputPath)) {
+            out.reset();
+            tempOutputPath.clear();
+            char msg[600];
+            std::snprintf(msg, sizeof(msg), "\nOutput file create error: '%s'\n", outputPath.c_str());
+            throw CPdfException(msg);
+        }
+        std::printf(", output file: '%s'\n", outputPath.c_str());
+        std::printf("Processing");
+
+        CopyHeader();
+        for (OutputEntry& e : outEntries) e.written = 0;
+
+        // 4. The page list.
+        {
+            CPdfDictionary* rootDict = nullptr;
+            CPdfElement catalog = xref->fetch(rootNum, rootGen);
+            rootDict = catalog.isStream() ? nullptr : catalog.getDictionary();
+            if (!rootDict) throw CPdfException("PDF file was damaged");
+            CPdfElement pagesRef = rootDict->lookupRaw("Pages");
+            if (!pagesRef.isReference()) throw CPdfException("PDF file was damaged");
+            pagesRootNum = pagesRef.getRefNum();
+            if (pagesRootNum <= 0 || pagesRootNum >= numEntries) throw CPdfException("PDF file was damaged");
+            CPdfElement pages = xref->fetch(pagesRootNum, pagesRef.getRefGen());
+            CPdfDictionary* pd = pages.isStream() ? nullptr : pages.getDictionary();
+            if (!pd) throw CPdfException("PDF file was damaged");
+            CPdfElement count = pd->lookup("Count");
+            pagesCount = count.isNumber() && count.getNumber() > 0 ? static_cast<int32_t>(count.getNumber()) : 0;
+            std::string rootText;
+            if (!xref->getRawObjectText(pagesRootNum, rootText)) throw CPdfException("PDF file was damaged");
+            const float letter[4] = {0, 0, 612, 792};
+            BuildPageList(rootText, letter);
+        }
+
+        // 5. Existing links, report, selections.
+        ReadExistingLinks();
+        if (settings.report) WriteReport();
+        if (settings.remove && !settings.textLink.empty()) SelectForRemoval();
+        if (settings.change && !settings.textLink.empty()) SelectForChange();
+
+        // 6. The stamp font: descriptor and font come first of all new objects.
+        if (settings.stamp) {
+            LoadFontTable(settings.fontFileName);
+            int number;
+            if (fontNameSeedForTesting >= 0) {
+                number = fontNameSeedForTesting % 1000000;
+            } else {
+                std::srand(static_cast<unsigned>(std::time(nullptr)));
+                number = std::rand() % 1000000;
+            }
+            fontResourceName = "F" + std::to_string(number);
+            int32_t descriptor = AppendObject(BuildFontDescriptor(settings.fontName));
+            fontObjNum = AppendObject(BuildFont(settings.fontName, descriptor));
+            std::printf("\nUsing font: %s\n", settings.fontName.c_str());
+        }
+
+        // 7. The object pass. A page is known by its object number; when a number is
+        // listed twice, the first listing inside the range counts.
+        const uint32_t start = static_cast<uint32_t>(settings.startPage);
+        const uint32_t end = static_cast<uint32_t>(settings.endPage);
+        std::vector<int32_t> pageIndexOf(static_cast<size_t>(numEntries), -1);
+        for (size_t i = 0; i < pageList.size(); ++i) {
+            const int32_t n = pageList[i].objNum;
+            const uint32_t pageNo = static_cast<uint32_t>(i + 1);
+            if (n <= 0 || n >= numEntries || pageNo < start || pageNo > end) continue;
+            if (pageIndexOf[static_cast<size_t>(n)] < 0) pageIndexOf[static_cast<size_t>(n)] = static_cast<int32_t>(i);
+        }
+        int progress = 0;
+        std::string text;
+        for (int32_t n = 0; n < numEntries; ++n) {
+            const XRefEntry& e = xref->getEntry(n);
+            if ((e.kind != 1 && e.kind != 2) || outEntries[static_cast<size_t>(n)].written) continue;
+            if (!xref->getRawObjectText(n, text) || text.empty()) continue;
+            if (IsObjectStream(xref, n, text)) continue;
+            const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
+            if (pageIndex < 0) {
+                CopyObject(n, text);
+                continue;
+            }
+            if (++progress > 10) {
+                std::printf(".");
+                progress = 0;
+            }
+            ++progress;
+            if (settings.stamp) {
+                stampAnnotNum = AppendObject(BuildStampLink(pageIndex));
+                AppendObject(BuildTextStream(pageIndex));
+                UpdateStampedPage(n, text);
+            } else if (settings.remove) {
+                RemoveLinksOnPage(n, text);
+            } else if (settings.create) {
+                newAnnots.clear();
+                const int32_t pageNo = pageIndex + 1;
+                for (FoundLink& link : foundLinks) {
+                    if (link.target.empty() || link.page != pageNo) continue;
+                    newAnnots.push_back(AppendObject(BuildFoundLink(pageIndex, link)));
+                }
+                UpdateLinkedPage(n, text, newAnnots);
+            } else if (settings.change) {
+                ChangeLinksOnPage(n, text);
+            } else if (settings.changePart) {
+                ChangePartOfLinksOnPage(n, text);
+            } else {
+                // A report run, or no mode at all: the page stays as it is.
+                CopyObject(n, text);
+            }
+        }
+
+        // 8. Cross-reference section and trailer; then the output takes its place.
+        const uint64_t xrefPos = out->position();
+        WriteXRef();
+        WriteTrailer(xrefPos);
+        out->close();
+        out.reset();
+        doc->close();
+        if (settings.report) {
+            // A report run leaves only the report; whatever was at the output path stays.
+            if (!Platform::IsNullDevice(tempOutputPath)) Platform::RemoveFile(tempOutputPath);
+        } else if (!Platform::ReplaceFile(tempOutputPath, outputPath)) {
+            char msg[600];
+            std::snprintf(msg, sizeof(msg), "\nOutput file create error: '%s'\n", outputPath.c_str());
+            throw CPdfException(msg);
+        }
+        tempOutputPath.clear();
+    } catch (...) {
+        if (out) {
+            out->abandon();
+            out.reset();
+        }
+        if (!tempOutputPath.empty() && !Platform::IsNullDevice(tempOutputPath))
+            Platform::RemoveFile(tempOutputPath);
+        tempOutputPath.clear();
+        if (doc) doc->close();
+        throw CPdfException("Document error\n");
+    }
+}

@@ -1,0 +1,161 @@
+// New link annotation objects and the placement of stamped text on a page.
+#include "links/CQuillmarkHandler.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "writer/FontMetrics.h"
+#include "writer/PdfString.h"
+
+namespace {
+
+std::string Format(const char* fmt, double a, double b, double c) {
+    char buf[128];
+    int n = std::snprintf(buf, sizeof(buf), fmt, a, b, c);
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string FormatRect(double x1, double y1, double x2, double y2) {
+    char buf[160];
+    int n = std::snprintf(buf, sizeof(buf), "/Rect[ %f %f %f %f ]\n", x1, y1, x2, y2);
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+// Everything of the annotation dictionary except the action's launch spelling, which
+// differs between the stamp link and a found link.
+std::string BuildAnnotation(const LinkSettings& s, double x1, double y1, double x2, double y2,
+                            const std::string& target, const char* launchTail) {
+    // A value outside the lists writes neither the key nor a value: a key without
+    // its value would swallow the next key and break the dictionary.
+    std::string t = " 0 obj\n<<\n";
+    if (s.highlightStyle == "None") t += "/H/N\n";
+    else if (s.highlightStyle == "Invert") t += "/H/I\n";
+    else if (s.highlightStyle == "Outline") t += "/H/O\n";
+    else if (s.highlightStyle == "Insert") t += "/H/P\n";
+    t += "/Type/Annot\n";
+    t += FormatRect(x1, y1, x2, y2);
+    t += "/C ";
+    t += Format("[ %f %f %f ]", ((s.linkColor >> 16) & 0xFF) / 255.0, ((s.linkColor >> 8) & 0xFF) / 255.0,
+                (s.linkColor & 0xFF) / 255.0);
+    t += "\n/BS<<";
+    if (s.linkType == "Invisible Rectangle") t += "/W 0";
+    else if (s.lineThickness == "Thin") t += "/W 1";
+    else if (s.lineThickness == "Medium") t += "/W 3";
+    else if (s.lineThickness == "Thick") t += "/W 5";
+    t += "/Type/Border";
+    if (s.lineStyle == "Solid") t += "/S/S";
+    else if (s.lineStyle == "Dashed") t += "/S/D\n";
+    else if (s.lineStyle == "Underline") t += "/S/U\n";
+    t += ">>\n/Subtype/Link\n";
+    // Targets are written into literal strings, so they are escaped here, in one place.
+    if (s.linkAction == "Open a web page") {
+        t += "/A<</URI(";
+        t += EscapePdfString(target);
+        t += ")/S/URI>>\n";
+    } else if (s.linkAction == "Open a file") {
+        t += "/A<</F <</F(";
+        t += EscapePdfString(target);
+        t += launchTail;
+    }
+    t += ">>\nendobj\n";
+    return t;
+}
+
+int MarginOf(const std::string& thickness) {
+    if (thickness == "Thin") return 1;
+    if (thickness == "Medium") return 3;
+    if (thickness == "Thick") return 5;
+    return 0;
+}
+
+}  // namespace
+
+void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
+    const LinkSettings& s = settings;
+    PageListEntry page;
+    if (pageIndex >= 0 && static_cast<size_t>(pageIndex) < pageList.size())
+        page = pageList[static_cast<size_t>(pageIndex)];
+    const float bx1 = page.cropBox[0], by1 = page.cropBox[1], bx2 = page.cropBox[2], by2 = page.cropBox[3];
+    const int t = withMargin ? MarginOf(s.lineThickness) : 0;
+    const int r = page.rotate;
+    const bool rotated = r != 0 && s.force;
+    float X = bx1, Y = by1, A = static_cast<float>(s.angle);
+    const int32_t w = TextWidth(s.fontName, s.text);
+    const float L = static_cast<float>(w / 72) * (static_cast<float>(s.fontSize) / 14.0f);
+    const float px = static_cast<float>(s.posH), py = static_cast<float>(s.posV);
+
+    // The three blocks of the placement table: plain, vertical flip, horizontal flip.
+    for (int block = 0; block < 3; ++block) {
+        if (block == 0 && (s.flipV || s.flipH)) continue;
+        if (block == 1 && !s.flipV) continue;
+        if (block == 2 && !s.flipH) continue;
+        if (!rotated) {
+            if (block == 0) { X += px; Y += py; }
+            if (block == 1) { X += px; Y = by2 - py; }
+            if (block == 2) { X = bx2 - px; Y += py; }
+            continue;
+        }
+        A += static_cast<float>(r);
+        if (r == 90) {
+            if (block == 0) { X = bx2 - py; Y += px; }
+            if (block == 1) { X += py; Y += px; }
+            if (block == 2) { X = bx2 - px; Y = by2 - py; }
+        } else if (r == 180) {
+            if (block == 0) { X = bx2 - px; Y = by2 - py; }
+            if (block == 1) { X = bx2 - px; Y += py; }
+            if (block == 2) { X += px; Y = by2 - py; }
+        } else if (r == 270) {
+            if (block == 0) { X += py; Y = by2 - px; }
+            if (block == 1) { X = bx2 - px; Y = by2 - py; }
+            if (block == 2) { X += py; Y += px; }
+        }
+    }
+    // Centring on the visible area (its middle, also when the box does not start at 0).
+    if (s.posH == -1) {
+        if (!rotated) X = (bx1 + bx2) * 0.5f;
+        else Y = (by1 + by2) * 0.5f;
+    }
+    if (s.posV == -1) {
+        if (!rotated) Y = (by1 + by2) * 0.5f;
+        else X = (bx1 + bx2) * 0.5f;
+    }
+    if (s.align != "left") {
+        float d = L;
+        if (s.align == "center") d *= 0.5f;
+        float shift = std::trunc(d);
+        if (!rotated) X -= shift;
+        else Y -= shift;
+    }
+    const float size = static_cast<float>(s.fontSize);
+    if (!rotated) {
+        rectX2 = X + L;
+        rectY2 = Y + size;
+    } else {
+        rectY2 = Y + L;
+        rectX2 = X + size;
+    }
+    rectX1 = X - static_cast<float>(t);
+    rectY1 = Y - static_cast<float>(t);
+    placeX = X;
+    placeY = Y;
+    placeAngle = A;
+}
+
+std::string CQuillmarkHandler::BuildStampLink(int pageIndex) {
+    PlaceStamp(pageIndex, true);
+    rectX1 += static_cast<float>(settings.posLeft);
+    rectY1 += static_cast<float>(settings.posBottom);
+    rectX2 += static_cast<float>(settings.posLength);
+    rectY2 += static_cast<float>(settings.posHeight);
+    return BuildAnnotation(settings, rectX1, rectY1, rectX2, rectY2, settings.link,
+                           ")/Type/Filespec>>/S /Launch /NewWindow true>>\n");
+}
+
+std::string CQuillmarkHandler::BuildFoundLink(int pageIndex, FoundLink& link) {
+    link.x1 += settings.posLeft;
+    link.y1 += settings.posBottom;
+    link.x2 += settings.posLength;
+    link.y2 += settings.posHeight;
+    return BuildAnnotation(settings, link.x1, link.y1, link.x2, link.y2, link.target,
+                           ")/Type/Filespec>> /S/Launch/NewWindow true>>\n");
+}

@@ -1,0 +1,310 @@
+// The output file writer: header copy, page list, verbatim and rewritten objects,
+// appended objects, and the one cross-reference section and trailer that close the
+// file. The output is a complete rewrite: every object sits at the offset recorded in
+// the output entry table, which the cross-reference section lists.
+#include "links/CQuillmarkHandler.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfDocument.h"
+#include "pdf/CPdfException.h"
+#include "pdf/CPdfXRef.h"
+#include "stream/CPdfFileStream.h"
+#include "writer/COutputFile.h"
+
+namespace {
+
+// Page trees deeper than this are treated as damaged beyond use; real files stay
+// below ten levels.
+constexpr int kMaxPageTreeDepth = 64;
+// The largest offset ten decimal digits hold.
+constexpr uint64_t kMaxXRefOffset = 9999999999ull;
+
+struct Box {
+    bool set = false;
+    float v[4] = {0, 0, 0, 0};
+};
+
+// A box entry (CropBox, MediaBox) of a page-tree node: an array of four numbers,
+// directly or by reference. Corners are put in lower-left / upper-right order.
+Box ReadBox(CPdfDictionary* dict, const char* key) {
+    Box b;
+    CPdfElement e = dict->lookup(key);
+    CPdfArray* a = e.getArray();
+    if (!a || a->getLength() < 4) return b;
+    double n[4];
+    for (int i = 0; i < 4; ++i) {
+        CPdfElement item = a->get(i);
+        if (!item.isNumber()) return b;
+        n[i] = item.getNumber();
+    }
+    b.set = true;
+    b.v[0] = static_cast<float>(n[0] < n[2] ? n[0] : n[2]);
+    b.v[1] = static_cast<float>(n[1] < n[3] ? n[1] : n[3]);
+    b.v[2] = static_cast<float>(n[0] < n[2] ? n[2] : n[0]);
+    b.v[3] = static_cast<float>(n[1] < n[3] ? n[3] : n[1]);
+    return b;
+}
+
+// Values that a page inherits from the nodes above it.
+struct Inherited {
+    Box crop;
+    Box media;
+    int32_t rotate = 0;
+};
+
+Inherited Inherit(CPdfDictionary* dict, const Inherited& up) {
+    Inherited in = up;
+    Box c = ReadBox(dict, "CropBox");
+    if (c.set) in.crop = c;
+    Box m = ReadBox(dict, "MediaBox");
+    if (m.set) in.media = m;
+    CPdfElement r = dict->lookup("Rotate");
+    if (r.isNumber()) {
+        long v = static_cast<long>(r.getNumber()) % 360;
+        if (v < 0) v += 360;
+        in.rotate = static_cast<int32_t>(v);
+    }
+    return in;
+}
+
+class PageTreeWalk {
+public:
+    PageTreeWalk(CQuillmarkHandler& h, const float fallback[4], size_t limit)
+        : h_(h), limit_(limit) {
+        std::memcpy(fallback_, fallback, sizeof(fallback_));
+    }
+
+    // node: the dictionary (or, for an odd file, the array) of one inner node.
+    void walkNode(const CPdfElement& node, const Inherited& up, int depth) {
+        if (depth > kMaxPageTreeDepth || full()) return;
+        CPdfElement kids;
+        Inherited here = up;
+        if (CPdfDictionary* d = node.getDictionary()) {
+            here = Inherit(d, up);
+            kids = d->lookup("Kids");
+        } else if (node.isArray()) {
+            kids = node;  // an array standing for a node lists the kids itself
+        }
+        CPdfArray* a = kids.getArray();
+        if (!a) return;
+        for (int i = 0; i < a->getLength() && !full(); ++i) {
+            const CPdfElement& ref = a->at(i);
+            if (!ref.isReference()) continue;  // a page must be an indirect object
+            int32_t num = ref.getRefNum();
+            if (num <= 0 || num >= h_.xref->getNumEntries()) continue;
+            // A node met again means the tree loops; the walk does not follow it twice.
+            if (!visited_.insert(num).second) continue;
+            CPdfElement kid = h_.xref->fetch(num, ref.getRefGen());
+            if (kid.isNull() || kid.isNone()) throw CPdfException("PDF file was damaged");
+            if (isInnerNode(kid)) {
+                walkNode(kid, here, depth + 1);
+            } else if (CPdfDictionary* pd = kid.getDictionary()) {
+                addPage(num, Inherit(pd, here));
+            }
+        }
+    }
+
+    void addPage(int32_t num, const Inherited& in) {
+        PageListEntry e;
+        e.objNum = num;
+        // The visible area: the crop box where the page or an ancestor sets one, else
+        // the media box, else US Letter.
+        const float* box = in.crop.set ? in.crop.v : in.media.set ? in.media.v : fallback_;
+        std::memcpy(e.cropBox, box, sizeof(e.cropBox));
+        e.rotate = in.rotate;
+        h_.pageList.push_back(e);
+    }
+
+    static bool isInnerNode(const CPdfElement& kid) {
+        if (kid.isArray()) return true;
+        CPdfDictionary* d = kid.getDictionary();
+        if (!d || kid.isStream()) return false;
+        if (d->isType("Pages")) return true;
+        if (d->isType("Page")) return false;
+        return d->lookup("Kids").isArray();
+    }
+
+    std::set<int32_t>& visited() { return visited_; }
+
+private:
+    bool full() const { return h_.pageList.size() >= limit_; }
+
+    CQuillmarkHandler& h_;
+    size_t limit_;
+    float fallback_[4];
+    std::set<int32_t> visited_;
+};
+
+// "num gen obj" at the start of raw object text.
+bool ReadObjectHeader(const std::string& text, int32_t& num, int32_t& gen) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
+    long n = 0, g = 0;
+    size_t s = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && n < 100000000) n = n * 10 + (text[i++] - '0');
+    if (i == s) return false;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
+    s = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && g < 100000000) g = g * 10 + (text[i++] - '0');
+    if (i == s) return false;
+    num = static_cast<int32_t>(n);
+    gen = static_cast<int32_t>(g);
+    return true;
+}
+
+// Ten decimal digits with leading zeros.
+void PutDigits10(char* p, uint64_t v) {
+    for (int i = 9; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+}
+
+}  // namespace
+
+int32_t CQuillmarkHandler::InputGeneration(int32_t num) const {
+    if (!xref || num < 0 || num >= xref->getNumEntries()) return 0;
+    const XRefEntry& e = xref->getEntry(num);
+    if (e.kind != 1) return 0;  // members of object streams always have generation 0
+    int32_t g = e.gen;
+    if (g < 0) return 0;
+    return g > 65535 ? 65535 : g;
+}
+
+void CQuillmarkHandler::CopyHeader() {
+    // The header runs up to the first stored object: the "%PDF-" line and the comment
+    // lines after it. Offsets are counted from "%PDF-", so bytes before it stay out.
+    const int n = xref->getNumEntries();
+    bool found = false;
+    uint64_t first = 0;
+    for (int i = 1; i < n; ++i) {
+        const XRefEntry& e = xref->getEntry(i);
+        if (e.kind != 1 || e.offset == 0) continue;
+        if (!found || e.offset < first) first = e.offset;
+        found = true;
+    }
+    if (!found) return;
+    CPdfFileStream* fs = doc->getFileStream();
+    const int64_t base = doc->getHeaderOffset();
+    const int64_t size = fs->fileSize();
+    if (static_cast<int64_t>(first) > size - base) first = static_cast<uint64_t>(size - base);
+    std::vector<unsigned char> buf(first < (1u << 16) ? static_cast<size_t>(first) : (1u << 16));
+    uint64_t done = 0;
+    while (done < first) {
+        size_t want = static_cast<size_t>(first - done < buf.size() ? first - done : buf.size());
+        size_t got = fs->readAt(base + static_cast<int64_t>(done), buf.data(), want);
+        if (got == 0) break;
+        out->write(reinterpret_cast<const char*>(buf.data()), got);
+        done += got;
+    }
+}
+
+void CQuillmarkHandler::BuildPageList(const std::string& nodeText, const float inheritedBox[4]) {
+    pageList.clear();
+    int32_t num = pagesRootNum, gen = 0;
+    int32_t hnum, hgen;
+    if (ReadObjectHeader(nodeText, hnum, hgen)) {
+        num = hnum;
+        gen = hgen;
+    }
+    if (num <= 0 || num >= xref->getNumEntries()) throw CPdfException("PDF file was damaged");
+    CPdfElement root = xref->fetch(num, gen);
+    if (root.isNull() || root.isNone()) throw CPdfException("PDF file was damaged");
+    // The list never holds more pages than the root's Count says, nor more than the
+    // file has objects (a huge Count must not size anything).
+    size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : 0;
+    size_t objects = static_cast<size_t>(xref->getNumEntries());
+    pageList.reserve(limit < objects ? limit : objects);
+    PageTreeWalk walk(*this, inheritedBox, limit);
+    walk.visited().insert(num);
+    if (PageTreeWalk::isInnerNode(root)) {
+        walk.walkNode(root, Inherited(), 0);
+    } else if (CPdfDictionary* d = root.getDictionary()) {
+        if (limit > 0) walk.addPage(num, Inherit(d, Inherited()));  // a lone page as root
+    }
+}
+
+void CQuillmarkHandler::CopyObject(int32_t num, const std::string& text) {
+    WriteRewrittenObject(num, text);
+}
+
+void CQuillmarkHandler::WriteRewrittenObject(int32_t num, const std::string& text) {
+    if (num < 0 || static_cast<size_t>(num) >= outEntries.size()) return;
+    OutputEntry& e = outEntries[static_cast<size_t>(num)];
+    e.offset = out->position();
+    e.generation = InputGeneration(num);
+    e.written = 1;
+    out->write(text);
+}
+
+int32_t CQuillmarkHandler::AppendObject(const std::string& body) {
+    int32_t num = static_cast<int32_t>(outEntries.size());
+    OutputEntry e;
+    e.offset = out->position();
+    e.generation = 0;
+    e.written = 1;
+    outEntries.push_back(e);
+    char digits[16];
+    int len = std::snprintf(digits, sizeof(digits), "%ld", static_cast<long>(num));
+    out->write(digits, static_cast<size_t>(len));
+    out->write(body);
+    return num;
+}
+
+void CQuillmarkHandler::WriteXRef() {
+    const size_t m = outEntries.size();
+    char head[48];
+    int len = std::snprintf(head, sizeof(head), "xref\n0 %ld\r", static_cast<long>(m));
+    out->write(head, static_cast<size_t>(len));
+    out->write("0000000000 65535 f \r", 20);
+    // Entries are formed in blocks so that a large table costs few writes.
+    std::string block;
+    block.reserve(20 * 4096);
+    char entry[20];
+    std::memcpy(entry, "0000000000 00000 n \r", 20);
+    for (size_t i = 1; i < m; ++i) {
+        const OutputEntry& e = outEntries[i];
+        if (e.written) {
+            if (e.offset > kMaxXRefOffset) throw CPdfException("Output file too large\n");
+            PutDigits10(entry, e.offset);
+            int32_t g = e.generation < 0 ? 0 : e.generation > 65535 ? 65535 : e.generation;
+            for (int k = 15; k >= 11; --k) {
+                entry[k] = static_cast<char>('0' + g % 10);
+                g /= 10;
+            }
+            entry[17] = 'n';
+        } else {
+            std::memcpy(entry, "0000000000 00000 f \r", 20);
+        }
+        block.append(entry, 20);
+        if (block.size() >= 20 * 4096) {
+            out->write(block);
+            block.clear();
+        }
+    }
+    out->write(block);
+}
+
+void CQuillmarkHandler::WriteTrailer(uint64_t xrefPos) {
+    char buf[256];
+    int len = std::snprintf(buf, sizeof(buf), "trailer\n<<\n/Size %ld\n/Root %ld %ld R\n",
+                            static_cast<long>(outEntries.size()), static_cast<long>(rootNum),
+                            static_cast<long>(rootGen));
+    out->write(buf, static_cast<size_t>(len));
+    // An Info dictionary that did not reach the output is not referred to.
+    bool infoWritten = infoNum > 0 && static_cast<size_t>(infoNum) < outEntries.size() &&
+                       outEntries[static_cast<size_t>(infoNum)].written;
+    if (infoWritten) {
+        len = std::snprintf(buf, sizeof(buf), "/Info %ld %ld R\n", static_cast<long>(infoNum),
+                            static_cast<long>(infoGen));
+        out->write(buf, static_cast<size_t>(len));
+    }
+    len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF",
+                        static_cast<unsigned long long>(xrefPos));
+    out->write(buf, static_cast<size_t>(len));
+}
