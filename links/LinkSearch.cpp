@@ -1,0 +1,371 @@
+#include "links/LinkSearch.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <unordered_map>
+
+#include "cli/Platform.h"
+
+namespace LinkSearch {
+
+namespace {
+
+// printf into a std::string of any length.
+std::string Format(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(&out[0], out.size(), fmt, args);
+        out.resize(static_cast<size_t>(n));
+    }
+    va_end(args);
+    return out;
+}
+
+// Page text echoed in messages goes out in the encoding people read.
+std::string Shown(const std::string& winAnsi) { return Platform::WinAnsiToUtf8(winAnsi); }
+
+void PrintMatched(const std::string& textSetting, const std::string& link, int dots) {
+    std::printf("1Matched text: %s - link: '%s'%s\n", Shown(textSetting).c_str(), link.c_str(),
+                std::string(static_cast<size_t>(dots), '.').c_str());
+}
+
+const char* const kWebPrefixes[] = {"http:", "https:", "www", "ftp:", "file:", "mailto"};
+
+bool IsWordByte(char c) { return c != '\0' && c != ' '; }
+
+}  // namespace
+
+std::string CharBytes(const std::vector<TextChar>& chars) {
+    std::string bytes;
+    bytes.resize(chars.size());
+    for (size_t i = 0; i < chars.size(); ++i) bytes[i] = chars[i].text;
+    return bytes;
+}
+
+void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
+                  const std::function<bool(const WindowFind&)>& step) {
+    // A text is a C string for the matching rules: it ends at its first 0 byte, so a
+    // character without text (byte 0) can never be part of a find.
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    const size_t n = text.size();
+    const size_t total = std::min(bytes.size(), chars.size());
+    if (n == 0 || total < n) return;
+
+    // Knuth-Morris-Pratt: every position is tested once, overlapping finds included,
+    // in time linear in the number of characters.
+    std::vector<size_t> fail(n, 0);
+    for (size_t i = 1, k = 0; i < n; ++i) {
+        while (k > 0 && text[i] != text[k]) k = fail[k - 1];
+        if (text[i] == text[k]) ++k;
+        fail[i] = k;
+    }
+    const size_t lastStart = total - n;
+    size_t k = 0;
+    for (size_t i = 0; i < total; ++i) {
+        const char c = bytes[i];
+        while (k > 0 && c != text[k]) k = fail[k - 1];
+        if (c == text[k]) ++k;
+        if (k == n) {
+            WindowFind f;
+            f.first = i + 1 - n;
+            f.last = i;
+            // The window's page: the first window tested carries the page of its first
+            // character, every later window the page of the character appended last.
+            f.page = f.first == 0 ? chars[0].page : chars[i].page;
+            f.isFinal = f.first == lastStart;
+            if (!step(f)) return;
+            k = fail[k - 1];
+        }
+    }
+}
+
+FoundLink MakeFoundLink(const std::vector<TextChar>& chars, const WindowFind& f, const std::string& target) {
+    FoundLink link;
+    link.page = chars[f.first].page;
+    link.x1 = chars[f.first].x0;
+    link.y1 = chars[f.first].y0;
+    link.x2 = chars[f.last].x1;
+    link.y2 = chars[f.last].y1;
+    link.target = target;
+    return link;
+}
+
+std::string ReplaceFileMatch(const std::string& target, const std::string& text) {
+    static const std::string kKey = "[FILEMATCH]";
+    std::string out;
+    size_t pos = 0;
+    for (;;) {
+        size_t hit = target.find(kKey, pos);
+        if (hit == std::string::npos) break;
+        out.append(target, pos, hit - pos);
+        out.append(text);
+        pos = hit + kKey.size();
+    }
+    out.append(target, pos, std::string::npos);
+    return out;
+}
+
+void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                const std::string& link, std::vector<FoundLink>& found) {
+    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+        found.push_back(MakeFoundLink(chars, f, link));
+        PrintMatched(text, link, f.isFinal ? 3 : 2);
+        return true;
+    });
+}
+
+std::string CleanTextFileLine(std::string line) {
+    if (!line.empty() && line[0] == ' ') line.erase(0, 1);
+    for (int i = 0; i < 2; ++i) {
+        if (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    }
+    return line;
+}
+
+namespace {
+
+// The longer-match rule: a text already accepted as part of a longer text of the same
+// file is not linked again. Prints the message and returns true when it applies.
+bool AlreadyMatchedLonger(const std::vector<std::string>& matched, const std::string& text) {
+    for (const std::string& m : matched) {
+        if (m.size() > text.size() && m.find(text) != std::string::npos) {
+            std::printf("Already matched longer: '%s' to '%s'\n", Shown(m).c_str(), Shown(text).c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                        const std::string& fileMatchText, const std::string& link,
+                        std::vector<std::string>& matched, std::vector<FoundLink>& found) {
+    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+        if (!f.isFinal) {
+            if (AlreadyMatchedLonger(matched, text)) return false;
+            matched.push_back(text);
+        }
+        std::printf("Matched text: %s - link: '%s'\n", Shown(text).c_str(), link.c_str());
+        std::string target = link;
+        if (link.find("[FILEMATCH]") != std::string::npos) {
+            target = ReplaceFileMatch(link, fileMatchText);
+            std::printf("Matched text: %s - link: '%s'\n", Shown(text).c_str(), target.c_str());
+        }
+        found.push_back(MakeFoundLink(chars, f, target));
+        PrintMatched(text, link, f.isFinal ? 5 : 4);
+        return true;
+    });
+}
+
+LinkFileLine SplitLinkFileLine(std::string line) {
+    LinkFileLine out;
+    out.startsWithSpace = !line.empty() && line[0] == ' ';
+    for (int i = 0; i < 2; ++i) {
+        if (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    }
+    std::vector<size_t> bars;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '|') bars.push_back(i);
+    }
+    out.bars = static_cast<int>(bars.size());
+    if (bars.empty()) return out;
+    out.valid = true;
+    out.field[0] = line.substr(0, bars[0]);
+    auto between = [&](size_t a, size_t b) { return line.substr(bars[a] + 1, bars[b] - bars[a] - 1); };
+    if (bars.size() == 1) {
+        out.field[1] = line.substr(bars[0] + 1);
+        return out;
+    }
+    out.field[1] = between(0, 1);
+    if (bars.size() >= 3) out.field[2] = between(1, 2);
+    if (bars.size() >= 4) out.field[3] = between(2, 3);
+    // Exactly four bars: the page is the rest of the line. With five or more the page
+    // field stays empty.
+    if (bars.size() == 4) out.field[4] = line.substr(bars[3] + 1);
+    return out;
+}
+
+int32_t FieldNumber(const std::string& field) {
+    size_t i = 0;
+    while (i < field.size() && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+    long long value = 0;
+    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
+        value = value * 10 + (field[i] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) value = INT_MAX;
+    if (value < INT_MIN) value = INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                        const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
+                        int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
+                        std::vector<FoundLink>& found) {
+    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+        if (!f.isFinal) {
+            if (AlreadyMatchedLonger(matched, text)) return false;
+            matched.push_back(text);
+        }
+        FoundLink fl = MakeFoundLink(chars, f, link);
+        if (debug) {
+            std::string window = bytes.substr(f.first, f.last - f.first + 1);
+            std::printf("%s, %.2lf, %.2lf, %.2lf, %.2lf\n", Shown(window).c_str(), fl.x1, fl.y1, fl.x2, fl.y2);
+        }
+        if (usePosition) {
+            // The link goes only where the line says: first character's corner truncated
+            // toward zero, and the page of the window.
+            if (!(std::trunc(fl.x1) == static_cast<double>(h) && std::trunc(fl.y1) == static_cast<double>(v) &&
+                  f.page == page)) {
+                return true;
+            }
+        }
+        std::printf("Matched text: %s - link: '%s', page: %d\n", Shown(text).c_str(), link.c_str(), f.page);
+        if (link.find("[FILEMATCH]") != std::string::npos) {
+            fl.target = ReplaceFileMatch(link, fileMatchText);
+            std::printf("Matched text: %s - link: '%s', page: %d\n", Shown(text).c_str(), fl.target.c_str(),
+                        f.page);
+        }
+        found.push_back(std::move(fl));
+        return true;
+    });
+}
+
+std::string WebTarget(const std::string& word) {
+    size_t lt = word.find('<');
+    if (lt == std::string::npos) return word;
+    std::string target = word.substr(lt + 1);
+    // "<address>" form: the address ends at its ">", whatever punctuation follows.
+    size_t gt = target.find('>');
+    if (gt != std::string::npos) target.resize(gt);
+    return target;
+}
+
+void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
+                      const std::string& linkSetting, std::vector<FoundLink>& found) {
+    const size_t n = chars.size();
+    if (n == 0) return;
+    std::string word;
+    if (chars[0].text != '\0') word.push_back(chars[0].text);
+    size_t a = 0;
+
+    auto examine = [&](size_t lastIndex) {
+        bool isAddress = false;
+        for (const char* prefix : kWebPrefixes) {
+            if (word.find(prefix) != std::string::npos) {
+                isAddress = true;
+                break;
+            }
+        }
+        if (!isAddress) return;
+        FoundLink link;
+        link.page = chars[a].page;
+        link.x1 = chars[a].x0;
+        link.y1 = chars[a].y0;
+        link.x2 = chars[lastIndex].x1;
+        link.y2 = chars[lastIndex].y1;
+        link.target = WebTarget(word);
+        found.push_back(std::move(link));
+        PrintMatched(textSetting, linkSetting, 1);
+    };
+
+    for (size_t k = 1; k < n; ++k) {
+        const TextChar& c = chars[k];
+        const TextChar& p = chars[k - 1];
+        // Gaps are ratios of at least 1; a zero divisor gives an infinite or undefined
+        // ratio, which fails the tests below and ends the word.
+        double gx = c.x0 / p.x1;
+        if (gx <= 1) gx = p.x1 / c.x0;
+        double gy = c.y0 / p.y0;
+        if (gy <= 1) gy = p.y0 / c.y0;
+        if ((k == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
+            word.push_back(c.text);
+            continue;
+        }
+        examine(k - 1);
+        if (IsWordByte(c.text)) {
+            word.assign(1, c.text);
+            a = k;
+        } else {
+            word.clear();
+            a = k + 1;
+        }
+    }
+    // The word that runs to the last character has no follower to end it.
+    if (!word.empty()) examine(n - 1);
+}
+
+void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
+                    const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
+    const std::string bytes = CharBytes(chars);
+    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+        found.push_back(MakeFoundLink(chars, f, text));
+        PrintMatched(textSetting, linkSetting, f.isFinal ? finalDots : occurrenceDots);
+        return true;
+    });
+}
+
+void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
+                    std::vector<int32_t>& selected) {
+    for (const FoundLink& f : found) {
+        for (const ExistingLink& e : existing) {
+            if (e.page != f.page) continue;
+            // The slack is applied to the link's single-precision values.
+            const float ex1 = e.rect[0] - 5.0f, ey1 = e.rect[1] - 5.0f;
+            const float ex2 = e.rect[2] + 5.0f, ey2 = e.rect[3] + 5.0f;
+            if (ex1 <= f.x1 && ey1 <= f.y1 && ex2 >= f.x2 && ey2 >= f.y2) selected.push_back(e.annotNum);
+        }
+    }
+}
+
+bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end) {
+    if (end > chars.size()) end = chars.size();
+    // Characters by page, each page's indices in list order, so that a link only looks
+    // at the characters of its own page.
+    std::unordered_map<int32_t, std::vector<size_t>> byPage;
+    for (size_t i = begin; i < end; ++i) byPage[chars[i].page].push_back(i);
+
+    bool anyText = false;
+    for (ExistingLink& link : links) {
+        link.text.clear();
+        auto it = byPage.find(link.page);
+        if (it == byPage.end()) continue;
+        float ylo = link.rect[1], yhi = link.rect[3];
+        if (ylo > yhi) std::swap(ylo, yhi);
+        const double x1 = link.rect[0], x2 = link.rect[2];
+        for (size_t i : it->second) {
+            const TextChar& c = chars[i];
+            if (!(x1 <= c.x0 + 3 && x2 + 1 >= c.x0 && ylo <= c.y0 + 3 && yhi + 1 >= c.y0)) continue;
+            if (c.text == '\0') continue;                      // a character without text
+            if (c.text == ' ' && link.text.empty()) continue;  // leading spaces are dropped
+            link.text.push_back(c.text);
+        }
+        if (!link.text.empty()) anyText = true;
+    }
+    return anyText;
+}
+
+std::string FormatReportLine(const ExistingLink& link, bool withPositions) {
+    const std::string text = Shown(link.text);
+    if (!withPositions) return Format("%d | %s | %s \r\n", link.page, text.c_str(), link.target.c_str());
+    return Format("%d | %s | %s | %.2lf | %s%.2lf | %.2lf | %s%.2lf\r\n", link.page, text.c_str(),
+                  link.target.c_str(), static_cast<double>(link.rect[0]), "", static_cast<double>(link.rect[1]),
+                  static_cast<double>(link.rect[2]), "", static_cast<double>(link.rect[3]));
+}
+
+}  // namespace LinkSearch

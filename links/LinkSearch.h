@@ -1,0 +1,116 @@
+#pragma once
+// The searches behind link creation, the text-link selections and the report, kept
+// apart from the handler so that they run on hand-made character lists:
+//
+//  - the window search finds every position where a text's bytes stand in the
+//    character list (overlapping finds, across page ends), in list order;
+//  - the text, text-file and link-file searches turn finds into found links and print
+//    one progress line per find (the dots of each line tell which search printed it);
+//  - the web-address scan builds words from characters that sit close together and
+//    links the words that hold a web-address prefix;
+//  - the selections pick the existing links whose rectangle covers a found text;
+//  - the report fills the text under each existing link and formats its line.
+//
+// Texts compared with page text are single-byte WinAnsiEncoding, like TextChar::text.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "links/CQuillmarkHandler.h"
+
+namespace LinkSearch {
+
+/// One position where the searched text stands: characters first..last, the page
+/// the window search assigns to it (the first character's page for the first
+/// window tested, the page of the window's last character afterwards) and whether
+/// it is the final window (the one ending at the last character).
+struct WindowFind {
+    size_t first = 0;
+    size_t last = 0;
+    int32_t page = 0;
+    bool isFinal = false;
+};
+
+/// The bytes of the characters, one per record, for WindowSearch.
+std::string CharBytes(const std::vector<TextChar>& chars);
+
+/// Calls step for every position p (increasing) where bytes[p .. p+|text|) equals text;
+/// the find ending at the last character is flagged final. step returns false to end
+/// the search. An empty text finds nothing. Linear in |bytes| + |text|; a character
+/// whose byte is 0 (no text) never matches, because the text is cut at a 0 byte.
+void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
+                  const std::function<bool(const WindowFind&)>& step);
+
+/// The found link of a find: page of its first character, x1 y1 from the first
+/// character's x0 y0, x2 y2 from the last character's x1 y1.
+FoundLink MakeFoundLink(const std::vector<TextChar>& chars, const WindowFind& f, const std::string& target);
+
+/// Replaces every "[FILEMATCH]" of target by text, left to right.
+std::string ReplaceFileMatch(const std::string& target, const std::string& text);
+
+/// Text search of -create -text: one found link with the link setting per find.
+void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                const std::string& link, std::vector<FoundLink>& found);
+
+/// A text-file line made ready for searching: one leading space dropped, then up to
+/// two trailing CR/LF characters.
+std::string CleanTextFileLine(std::string line);
+
+/// Searches one text-file text with the longer-match rule and "[FILEMATCH]".
+/// linkTarget is the text put in place of "[FILEMATCH]" (the line as the user wrote it).
+void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                        const std::string& fileMatchText, const std::string& link,
+                        std::vector<std::string>& matched, std::vector<FoundLink>& found);
+
+/// A link-file line split into its fields.
+struct LinkFileLine {
+    bool valid = false;        ///< false when the line holds no "|"
+    bool startsWithSpace = false;
+    int bars = 0;              ///< number of "|"
+    std::string field[5];
+};
+LinkFileLine SplitLinkFileLine(std::string line);
+
+/// The decimal value of a field as atoi reads it (leading blanks, sign, digits; 0 when
+/// there are none), clamped to the int range.
+int32_t FieldNumber(const std::string& field);
+
+/// Searches for text (field 1, already converted for matching) with the link-file rules:
+/// longer-match rule, optional debug line, the position filter when usePosition is set.
+void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+                        const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
+                        int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
+                        std::vector<FoundLink>& found);
+
+/// Web-address scan: appends one found link per word holding a web-address prefix and
+/// prints "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
+void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
+                      const std::string& linkSetting, std::vector<FoundLink>& found);
+
+/// The target of a web-address word: the word, or, in the "<address>" form, the text
+/// between the first "<" and the first ">" after it.
+std::string WebTarget(const std::string& word);
+
+/// Text-link search of the selections: a found link with target text per find and
+/// one progress line with occurrenceDots / finalDots dots.
+void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
+                    const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
+
+/// Appends to selected the annotation number of every existing link on the same page
+/// as a found link whose rectangle, widened by 5 on every side, holds that found link's
+/// rectangle (once per pair, in found-link order then existing-link order).
+void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
+                    std::vector<int32_t>& selected);
+
+/// Fills the text of every existing link from chars[begin, end): the characters of the
+/// link's page whose starting corner lies in its rectangle (3 units of slack left and
+/// bottom, 1 right and top), in list order, leading spaces and empty (0) bytes left out.
+/// Returns true when at least one link got text.
+bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end);
+
+/// One report line (with "\r\n"); the text is converted for people, the target is kept.
+std::string FormatReportLine(const ExistingLink& link, bool withPositions);
+
+}  // namespace LinkSearch
