@@ -188,6 +188,10 @@ def main():
         check(out.count(b"output file: '/dev/null'\n") == 3, "every output path is /dev/null", out)
         check(not os.path.exists(os.path.join(work, "nul")), "no folder named nul is created")
         check(out.count(b"\nDone.\n") == 3, "null-device batch finishes every line", out)
+        check(os.path.exists(report), "the report file is written")
+        if os.path.exists(report):
+            with open(report, "rb") as f:
+                check(b"http://www.example.com/" in f.read(), "the report lists the link")
 
         # A failing line ends the batch with status 1; later lines are not processed.
         write("broken.txt", b"in/a.pdf\n\nin/a.pdf\n")
