@@ -9,6 +9,7 @@
 
 #include "pdf/CPdfElement.h"
 
+class CPdfDictionary;
 class CPdfFileStream;
 class CPdfXRef;
 
@@ -47,6 +48,11 @@ public:
     const CPdfPage& getPage(int i) const { return pages_[static_cast<size_t>(i)]; }
 
 private:
+    struct Walk;       // state of one page-tree walk
+    struct Inherited;  // what a node hands down to its kids
+    void walkNode(Walk& w, CPdfDictionary* node, const Inherited& parent, int depth);
+    void loadPage(const CPdfElement& ref, CPdfDictionary* dict, const Inherited& inherited);
+
     CPdfXRef* xref_;
     std::vector<CPdfPage> pages_;
 };

@@ -31,12 +31,44 @@ public:
     void shift();
     void skipToLineEnd();
 
+    /// When set, a stream object is not built: readObject returns the stream's
+    /// Dictionary and stops right after the end of line that follows "stream";
+    /// stoppedAtStream() is then true and getStreamDataPos() gives the file position
+    /// of the first data byte. Used to find where an object's bytes end without
+    /// decoding anything.
+    void setStopAtStream(bool on) { stopAtStream_ = on; }
+    bool stoppedAtStream() const { return stoppedAtStream_; }
+    int64_t getStreamDataPos() const { return streamDataPos_; }
+    /// Position (as the current stream counts it) of the next byte the lexer reads.
+    int64_t getPos() const;
+
+    /// Arrays and dictionaries nested deeper than this become Error elements.
+    static constexpr int kMaxDepth = 256;
+    /// At most this many items are kept in the containers of one readObject call;
+    /// further items are read and dropped (bounds memory on decompression bombs).
+    static constexpr size_t kMaxItems = size_t(1) << 21;
+
 private:
     CPdfElement readObjectAt(int depth);
+    CPdfElement readStreamObject(CPdfElement& dict);
+    void skipNested();
+    bool refill();
+    void dropBuffer() { bufRead_ = bufEnd_ = 0; }
 
     CPdfXRef* xref_;
     CPdfElement current_;
     CPdfElement next_;
     std::vector<CPdfStream*> streams_;
     size_t index_ = 0;
+
+    // Bytes read ahead from the current stream; the lexer works from here so that
+    // it does not make a virtual call per byte.
+    static constexpr size_t kBufSize = 2048;
+    unsigned char buf_[kBufSize];
+    size_t bufRead_ = 0;
+    size_t bufEnd_ = 0;
+    size_t budget_ = kMaxItems;
+    bool stopAtStream_ = false;
+    bool stoppedAtStream_ = false;
+    int64_t streamDataPos_ = -1;
 };

@@ -50,6 +50,14 @@ public:
     int32_t getInfoNum() const { return infoNum_; }
     int32_t getInfoGen() const { return infoGen_; }
     CPdfFileStream* getFileStream() const { return file_; }
+    /// True when object num is a stream in the file whose dictionary has /Type /ObjStm
+    /// (read without decoding the stream). False for anything else, also out of range.
+    bool isObjectStream(int32_t num);
+    /// Size of the input file in bytes (known after open).
+    int64_t getFileSize() const { return fileSize_; }
+
+    /// Most entries a table may have; larger sections are refused.
+    static constexpr int32_t kMaxEntries = 8388608;
 
     /// Index of the last byte of the first match of pat in buf[start, end), or 0.
     static long findInBuffer(const char* buf, long start, long end, const char* pat, long patLen);
@@ -68,4 +76,12 @@ private:
     std::unique_ptr<ObjectStream> objStm_;
     std::unique_ptr<RawObjectStream> rawObjStm_;
     std::set<int32_t> fetching_;  // objects being parsed now (re-entry guard)
+
+    // Read-ahead window of the file for raw object text: consecutive objects are
+    // usually neighbours in the file, so most requests are served from here.
+    std::vector<unsigned char> rawCache_;
+    int64_t rawCachePos_ = 0;
+    size_t rawCacheLen_ = 0;
+    int64_t fileSize_ = 0;
+    int64_t start_ = 0;
 };

@@ -1,0 +1,175 @@
+#include "pdf/CPdfDocument.h"
+
+#include <cstring>
+#include <set>
+
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfException.h"
+#include "pdf/CPdfXRef.h"
+#include "stream/CPdfFileStream.h"
+
+namespace {
+
+// Deepest page tree walked; real trees are a few levels deep.
+const int kMaxTreeDepth = 512;
+
+int32_t normaliseRotation(int32_t r)
+{
+    int32_t m = r % 360;
+    return m < 0 ? m + 360 : m;
+}
+
+}  // namespace
+
+// What a node hands down: the nearest "Resources" dictionary and the nearest
+// "Rotate" value of the node and its ancestors (None when there is none).
+struct CPdfCatalog::Inherited {
+    CPdfElement resources;
+    CPdfElement rotate;
+};
+
+struct CPdfCatalog::Walk {
+    std::set<int32_t> visited;  // inner nodes already walked, by object number
+};
+
+void CPdfCatalog::load()
+{
+    pages_.clear();
+    CPdfElement root = xref_->fetch(xref_->getRootNum(), xref_->getRootGen());
+    if (!root.isDictionary())
+        throw CPdfException("Catalog object is wrong type");
+    CPdfElement pagesRaw = root.getDictionary()->lookupRaw("Pages");
+    CPdfElement pages = pagesRaw.fetch(xref_);
+    if (!pages.isDictionary())
+        throw CPdfException("Top-level pages object is wrong type");
+    CPdfElement count = pages.getDictionary()->lookup("Count");
+    if (!count.isNumber())
+        throw CPdfException("Page count in top-level pages object is wrong type");
+
+    Walk w;
+    if (pagesRaw.isReference())
+        w.visited.insert(pagesRaw.getRefNum());
+    Inherited none;
+    walkNode(w, pages.getDictionary(), none, 0);
+}
+
+void CPdfCatalog::walkNode(Walk& w, CPdfDictionary* node, const Inherited& parent, int depth)
+{
+    if (depth > kMaxTreeDepth)
+        throw CPdfException("Page tree is too deep");
+    CPdfElement kids = node->lookup("Kids");
+    if (!kids.isArray())
+        throw CPdfException("Kids object is wrong type");
+
+    Inherited here;
+    CPdfElement res = node->lookup("Resources");
+    here.resources = res.isDictionary() ? res : parent.resources;
+    CPdfElement rot = node->lookup("Rotate");
+    here.rotate = rot.isNull() ? parent.rotate : rot;
+
+    CPdfArray* a = kids.getArray();
+    for (int i = 0; i < a->getLength(); ++i) {
+        const CPdfElement& raw = a->at(i);
+        CPdfElement kid = a->get(i);
+        if (!kid.isDictionary())
+            throw CPdfException("Kid object is wrong type");
+        CPdfDictionary* kd = kid.getDictionary();
+        if (kd->isType("Page")) {
+            loadPage(raw, kd, here);
+            continue;
+        }
+        // An inner node met a second time would make the walk loop (or explode).
+        if (raw.isReference() && !w.visited.insert(raw.getRefNum()).second)
+            throw CPdfException("Page tree has a loop");
+        walkNode(w, kd, here, depth + 1);
+    }
+}
+
+void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const Inherited& inh)
+{
+    CPdfPage page;
+    page.number_ = static_cast<int32_t>(pages_.size()) + 1;
+    page.xref_ = xref_;
+    if (raw.isReference()) {
+        page.objNum_ = raw.getRefNum();
+        page.objGen_ = raw.getRefGen();
+    }
+    CPdfElement contents = dict->lookupRaw("Contents");
+    if (!contents.isNull() && !contents.isArray() && !contents.isReference())
+        contents.setNull();
+    page.contents_ = std::move(contents);
+
+    CPdfElement res = dict->lookup("Resources");
+    if (res.isDictionary())
+        page.resources_ = std::move(res);
+    else if (inh.resources.isDictionary())
+        page.resources_ = inh.resources;
+    else
+        throw CPdfException("Resources are not found");
+
+    CPdfElement rot = dict->lookup("Rotate");
+    if (rot.isNull())
+        rot = inh.rotate;
+    if (rot.isInteger())
+        page.rotation_ = normaliseRotation(rot.getInteger());
+    pages_.push_back(std::move(page));
+}
+
+// ---- CPdfDocument ----
+
+CPdfDocument::CPdfDocument() = default;
+
+CPdfDocument::~CPdfDocument() { close(); }
+
+void CPdfDocument::open(const char* path)
+{
+    close();
+    file_ = path ? std::fopen(path, "rb") : nullptr;
+    if (!file_)
+        throw CPdfException("Can't open file");
+    stream_ = new CPdfFileStream(file_, 0, 0, CPdfElement());
+    try {
+        // The header: every offset of the file counts from "%PDF-".
+        unsigned char head[1024];
+        std::memset(head, 0xFF, sizeof head);
+        stream_->readAt(0, head, 1023);
+        head[1023] = 0;
+        for (int p = 0; p <= 1017; ++p) {
+            if (std::memcmp(head + p, "%PDF-", 5) == 0) {
+                if (p > 0)
+                    stream_->shiftStart(p);
+                break;
+            }
+        }
+        xref_.reset(new CPdfXRef(stream_));
+        xref_->open();
+        catalog_.reset(new CPdfCatalog(xref_.get()));
+        catalog_->load();
+    } catch (...) {
+        close();
+        throw CPdfException("Problem with input file");
+    }
+    open_ = true;
+}
+
+void CPdfDocument::close()
+{
+    catalog_.reset();
+    xref_.reset();
+    if (stream_) {
+        stream_->release();
+        stream_ = nullptr;
+    }
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    open_ = false;
+}
+
+int64_t CPdfDocument::getHeaderOffset() const { return stream_ ? stream_->startOffset() : 0; }
+
+int CPdfDocument::getNumPages() const { return catalog_ ? catalog_->getNumPages() : 0; }
+
+const CPdfPage& CPdfDocument::getPage(int i) const { return catalog_->getPage(i); }

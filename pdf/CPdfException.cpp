@@ -1,0 +1,9 @@
+#include "pdf/CPdfException.h"
+
+CPdfException::CPdfException(const char* message) : message_(message ? message : "") {}
+
+CPdfException::CPdfException(const std::string& message) : message_(message) {}
+
+CPdfException::~CPdfException() = default;
+
+const char* CPdfException::getMessage() const { return message_.c_str(); }

@@ -1,0 +1,508 @@
+#include "pdf/CPdfParser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfException.h"
+#include "stream/CPdfFilters.h"
+#include "stream/CPdfMemoryStream.h"
+#include "stream/CPdfStream.h"
+
+namespace {
+
+// Character classes: 0 regular, 1 white space, 2 delimiter.
+enum : unsigned char { kRegular = 0, kWhite = 1, kDelim = 2 };
+
+struct CharClasses {
+    unsigned char cls[256];
+    CharClasses()
+    {
+        for (int i = 0; i < 256; ++i)
+            cls[i] = kRegular;
+        for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20})
+            cls[c] = kWhite;
+        for (unsigned char c : {'%', '(', ')', '/', '<', '>', '[', ']', '{', '}'})
+            cls[c] = kDelim;
+    }
+};
+
+const CharClasses kClasses;
+
+inline bool isWhite(int c) { return c >= 0 && kClasses.cls[c] == kWhite; }
+inline bool isRegular(int c) { return c >= 0 && kClasses.cls[c] == kRegular; }
+
+inline int hexValue(int c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Longest string kept from one literal or hexadecimal string, and from one name,
+// number or keyword token. Longer tokens are read to their end but cut: only
+// decompressed data can hold them, and they must not grow without bound.
+const size_t kMaxStringBytes = size_t(64) << 20;
+const size_t kMaxWordBytes = size_t(64) << 10;
+
+inline void store(std::string& s, size_t cap, int c)
+{
+    if (s.size() < cap)
+        s.push_back(static_cast<char>(c));
+}
+
+}  // namespace
+
+CPdfParser::CPdfParser(CPdfXRef* xref, CPdfStream* stream) : xref_(xref)
+{
+    if (stream)
+        streams_.push_back(stream);
+    current_ = nextToken();
+    next_ = nextToken();
+}
+
+CPdfParser::CPdfParser(CPdfXRef* xref, const CPdfElement& content) : xref_(xref)
+{
+    if (content.isStream()) {
+        content.getStream()->addRef();
+        streams_.push_back(content.getStream());
+    } else if (content.isArray()) {
+        CPdfArray* a = content.getArray();
+        for (int i = 0; i < a->getLength(); ++i) {
+            CPdfElement item = a->get(i);
+            if (item.isStream()) {
+                item.getStream()->addRef();
+                streams_.push_back(item.getStream());
+            }
+        }
+    }
+    current_ = nextToken();
+    next_ = nextToken();
+}
+
+CPdfParser::~CPdfParser()
+{
+    for (CPdfStream* s : streams_)
+        s->release();
+}
+
+bool CPdfParser::refill()
+{
+    bufRead_ = 0;
+    bufEnd_ = streams_[index_]->readBlock(buf_, kBufSize);
+    return bufEnd_ > 0;
+}
+
+int CPdfParser::readChar()
+{
+    if (bufRead_ < bufEnd_)
+        return buf_[bufRead_++];
+    while (index_ < streams_.size()) {
+        if (refill())
+            return buf_[bufRead_++];
+        if (index_ + 1 >= streams_.size())
+            return -1;
+        ++index_;
+    }
+    return -1;
+}
+
+int CPdfParser::peekChar()
+{
+    if (bufRead_ < bufEnd_)
+        return buf_[bufRead_];
+    if (index_ < streams_.size() && refill())
+        return buf_[bufRead_];
+    return -1;
+}
+
+int64_t CPdfParser::getPos() const
+{
+    if (index_ >= streams_.size())
+        return 0;
+    return streams_[index_]->getPos() - static_cast<int64_t>(bufEnd_ - bufRead_);
+}
+
+void CPdfParser::skipToLineEnd()
+{
+    for (;;) {
+        int c = readChar();
+        if (c < 0 || c == '\n')
+            return;
+        if (c == '\r') {
+            if (peekChar() == '\n')
+                readChar();
+            return;
+        }
+    }
+}
+
+CPdfElement CPdfParser::nextToken()
+{
+    CPdfElement tok;
+    int c;
+    for (;;) {
+        c = readChar();
+        if (c < 0) {
+            tok.setEndOfInput();
+            return tok;
+        }
+        if (isWhite(c))
+            continue;
+        if (c == '%') {
+            // A comment runs up to and including the next CR or LF.
+            for (;;) {
+                int d = readChar();
+                if (d < 0 || d == '\r' || d == '\n')
+                    break;
+            }
+            continue;
+        }
+        break;
+    }
+
+    std::string s;
+    switch (c) {
+    case '(': {
+        int depth = 1;
+        for (;;) {
+            int d = readChar();
+            if (d < 0)
+                break;
+            if (d == '(') {
+                ++depth;
+                store(s, kMaxStringBytes, d);
+            } else if (d == ')') {
+                if (--depth == 0)
+                    break;
+                store(s, kMaxStringBytes, d);
+            } else if (d == '\\') {
+                int e = readChar();
+                if (e < 0)
+                    break;
+                switch (e) {
+                case 'n': store(s, kMaxStringBytes, 0x0A); break;
+                case 'r': store(s, kMaxStringBytes, 0x0D); break;
+                case 't': store(s, kMaxStringBytes, 0x09); break;
+                case 'b': store(s, kMaxStringBytes, 0x08); break;
+                case 'f': store(s, kMaxStringBytes, 0x0C); break;
+                case '\n': break;
+                case '\r':
+                    if (peekChar() == '\n')
+                        readChar();
+                    break;
+                default:
+                    if (e >= '0' && e <= '7') {
+                        int v = e - '0';
+                        for (int k = 0; k < 2; ++k) {
+                            int p = peekChar();
+                            if (p < '0' || p > '7')
+                                break;
+                            readChar();
+                            v = v * 8 + (p - '0');
+                        }
+                        store(s, kMaxStringBytes, v & 0xFF);
+                    } else {
+                        store(s, kMaxStringBytes, e);
+                    }
+                    break;
+                }
+            } else {
+                store(s, kMaxStringBytes, d);
+            }
+        }
+        tok.setString(s.data(), s.size());
+        return tok;
+    }
+    case '<': {
+        if (peekChar() == '<') {
+            readChar();
+            tok.setCommand("<<", 2);
+            return tok;
+        }
+        int high = -1;
+        for (;;) {
+            int d = readChar();
+            if (d < 0 || d == '>')
+                break;
+            if (isWhite(d))
+                continue;
+            int v = hexValue(d);
+            if (v < 0)
+                v = 0;
+            if (high < 0) {
+                high = v;
+            } else {
+                store(s, kMaxStringBytes, (high << 4) | v);
+                high = -1;
+            }
+        }
+        if (high >= 0)
+            store(s, kMaxStringBytes, high << 4);
+        tok.setString(s.data(), s.size());
+        return tok;
+    }
+    case '>':
+        if (peekChar() == '>') {
+            readChar();
+            tok.setCommand(">>", 2);
+        } else {
+            tok.setError();
+        }
+        return tok;
+    case '[':
+    case ']': {
+        char b = static_cast<char>(c);
+        tok.setCommand(&b, 1);
+        return tok;
+    }
+    case ')':
+    case '{':
+    case '}':
+        tok.setError();
+        return tok;
+    case '/': {
+        for (;;) {
+            int p = peekChar();
+            if (!isRegular(p))
+                break;
+            readChar();
+            if (p == '#') {
+                int h = peekChar();
+                int hv = hexValue(h);
+                if (hv >= 0) {
+                    readChar();
+                    int l = readChar();
+                    int lv = hexValue(l);
+                    store(s, kMaxWordBytes, (hv << 4) | (lv >= 0 ? lv : 0));
+                } else {
+                    store(s, kMaxWordBytes, '#');
+                }
+            } else {
+                store(s, kMaxWordBytes, p);
+            }
+        }
+        tok.setName(s.data(), s.size());
+        return tok;
+    }
+    default:
+        break;
+    }
+
+    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+        bool real = c == '.';
+        s.push_back(static_cast<char>(c));
+        for (;;) {
+            int p = peekChar();
+            if (!((p >= '0' && p <= '9') || p == '.'))
+                break;
+            readChar();
+            if (p == '.')
+                real = true;
+            store(s, kMaxWordBytes, p);
+        }
+        if (real) {
+            tok.setReal(std::strtod(s.c_str(), nullptr));
+        } else {
+            errno = 0;
+            long long v = std::strtoll(s.c_str(), nullptr, 10);
+            if (v > INT32_MAX)
+                v = INT32_MAX;
+            if (v < INT32_MIN)
+                v = INT32_MIN;
+            tok.setInteger(static_cast<int32_t>(v));
+        }
+        return tok;
+    }
+
+    // Keyword.
+    s.push_back(static_cast<char>(c));
+    for (;;) {
+        int p = peekChar();
+        if (!isRegular(p))
+            break;
+        readChar();
+        store(s, kMaxWordBytes, p);
+    }
+    if (s == "true")
+        tok.setBoolean(true);
+    else if (s == "false")
+        tok.setBoolean(false);
+    else if (s == "null")
+        tok.setNull();
+    else
+        tok.setCommand(s.data(), s.size());
+    return tok;
+}
+
+void CPdfParser::shift()
+{
+    current_ = std::move(next_);
+    next_ = nextToken();
+}
+
+CPdfElement CPdfParser::readObject()
+{
+    budget_ = kMaxItems;
+    stoppedAtStream_ = false;
+    return readObjectAt(0);
+}
+
+void CPdfParser::skipNested()
+{
+    // Consume a whole container without building it (and without recursion).
+    size_t open = 0;
+    for (;;) {
+        if (current_.isEndOfInput())
+            return;
+        if (current_.isCommand("[") || current_.isCommand("<<"))
+            ++open;
+        else if (current_.isCommand("]") || current_.isCommand(">>"))
+            --open;
+        shift();
+        if (open == 0)
+            return;
+    }
+}
+
+CPdfElement CPdfParser::readObjectAt(int depth)
+{
+    CPdfElement result;
+    if (current_.isCommand("[")) {
+        if (depth >= kMaxDepth) {
+            skipNested();
+            result.setError();
+            return result;
+        }
+        shift();
+        result.setNewArray(xref_);
+        CPdfArray* a = result.getArray();
+        while (!current_.isCommand("]")) {
+            if (current_.isEndOfInput())
+                return result;  // unterminated: what was read so far
+            CPdfElement item = readObjectAt(depth + 1);
+            if (stoppedAtStream_)
+                return result;
+            if (budget_ > 0) {
+                --budget_;
+                a->add(std::move(item));
+            }
+        }
+        shift();
+        return result;
+    }
+
+    if (current_.isCommand("<<")) {
+        if (depth >= kMaxDepth) {
+            skipNested();
+            result.setError();
+            return result;
+        }
+        shift();
+        std::vector<std::pair<std::string, CPdfElement>> entries;
+        while (!current_.isCommand(">>")) {
+            if (current_.isEndOfInput())
+                break;
+            if (!current_.isName()) {
+                shift();
+                continue;
+            }
+            std::string key = current_.getBytes();
+            shift();
+            if (current_.isError() || current_.isEndOfInput())
+                continue;
+            CPdfElement value = readObjectAt(depth + 1);
+            if (stoppedAtStream_)
+                break;
+            if (budget_ > 0) {
+                --budget_;
+                entries.emplace_back(std::move(key), std::move(value));
+            }
+        }
+        // Sort once (stable, so a repeated key keeps its first value first) and add
+        // in key order: each add then appends.
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const std::pair<std::string, CPdfElement>& x,
+                            const std::pair<std::string, CPdfElement>& y) { return x.first < y.first; });
+        result.setNewDictionary(xref_);
+        CPdfDictionary* d = result.getDictionary();
+        for (auto& e : entries)
+            d->add(e.first, std::move(e.second));
+        if (stoppedAtStream_)
+            return result;
+        if (current_.isCommand(">>") && next_.isCommand("stream"))
+            return readStreamObject(result);
+        shift();
+        return result;
+    }
+
+    if (current_.isInteger()) {
+        int32_t n = current_.getInteger();
+        shift();
+        if (current_.isInteger() && next_.isCommand("R")) {
+            result.setReference(n, current_.getInteger());
+            shift();
+            shift();
+        } else {
+            result.setInteger(n);
+        }
+        return result;
+    }
+
+    result = std::move(current_);
+    shift();
+    return result;
+}
+
+CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
+{
+    // current_ is ">>" and next_ is "stream"; the lexer stopped right after the keyword.
+    skipToLineEnd();
+    int64_t dataStart = getPos();
+    CPdfElement result;
+    if (stopAtStream_) {
+        stoppedAtStream_ = true;
+        streamDataPos_ = dataStart;
+        return dict;
+    }
+    CPdfElement len = dict.getDictionary()->lookup("Length");
+    if (!len.isInteger() || len.getInteger() < 0 || index_ >= streams_.size()) {
+        result.setError();
+        return result;
+    }
+    int64_t length = len.getInteger();
+    CPdfStream* cur = streams_[index_];
+    CPdfStreamRef sub(cur->openWindow(dataStart, length, dict));
+    if (sub && length == 0) {
+        // A window of length 0 would mean "to the end of the file": the data is empty.
+        sub = CPdfStreamRef(new CPdfMemoryStream(nullptr, 0, dict));
+    }
+    if (sub) {
+        // Only a stream that can give a window can be repositioned.
+        dropBuffer();
+        cur->setPos(dataStart + length, 0);
+    }
+    shift();
+    shift();
+    if (!current_.isCommand("endstream"))
+        throw CPdfException("Missing 'endstream'");
+    shift();
+    CPdfStream* decoded = sub ? applyFilters(sub.get(), dict) : nullptr;
+    if (decoded) {
+        sub.detach();  // the decoder (or sub itself) now holds that reference
+        result.setStream(decoded);
+        decoded->release();
+    } else {
+        result.setError();
+    }
+    return result;
+}

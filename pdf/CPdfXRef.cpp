@@ -1,0 +1,682 @@
+#include "pdf/CPdfXRef.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfException.h"
+#include "pdf/CPdfParser.h"
+#include "stream/CPdfFileStream.h"
+#include "stream/CPdfMemoryStream.h"
+
+// Parsed members of an object stream are not kept: members are parsed from the
+// decoded bytes of the current object stream on every fetch, as cheap as a copy.
+struct ObjectStream {
+};
+
+// One object stream kept as decoded bytes with its member table.
+struct RawObjectStream {
+    int32_t num = -1;
+    int32_t n = 0;       ///< member count (0 when the stream is unusable)
+    int64_t first = 0;   ///< value of "First"
+    std::vector<int32_t> nums;
+    std::vector<int64_t> offsets;  ///< relative to First
+    std::shared_ptr<std::vector<unsigned char>> data;
+};
+
+namespace {
+
+const uint64_t kUnfilled = UINT64_MAX;          // entry not yet written while sections are read
+const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written looks after open
+const size_t kMaxSections = 10000;              // longest Prev chain followed
+const size_t kMaxFetchDepth = 32;               // nested fetches (Length references, object streams)
+const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
+const size_t kRawCacheSize = size_t(256) << 10;
+
+// First occurrence of pat in [p, p + n), or null.
+const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
+{
+    if (patLen == 0 || n < patLen)
+        return nullptr;
+    const unsigned char first = static_cast<unsigned char>(pat[0]);
+    const unsigned char* end = p + n - patLen + 1;
+    while (p < end) {
+        const void* hit = std::memchr(p, first, static_cast<size_t>(end - p));
+        if (!hit)
+            return nullptr;
+        const unsigned char* h = static_cast<const unsigned char*>(hit);
+        if (std::memcmp(h, pat, patLen) == 0)
+            return h;
+        p = h + 1;
+    }
+    return nullptr;
+}
+
+// Removes num from the set of objects being fetched when the fetch ends.
+struct FetchGuard {
+    std::set<int32_t>& set;
+    int32_t num;
+    FetchGuard(std::set<int32_t>& s, int32_t n) : set(s), num(n) { set.insert(num); }
+    ~FetchGuard() { set.erase(num); }
+};
+
+bool isPdfWhite(unsigned char c)
+{
+    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+}  // namespace
+
+// Implementation steps that need the table's private state.
+struct XRefImpl {
+    CPdfXRef& x;
+
+    int32_t maxEntries() const
+    {
+        int64_t bySize = 65536 + 8 * x.fileSize_;
+        return static_cast<int32_t>(std::min<int64_t>(CPdfXRef::kMaxEntries, bySize));
+    }
+
+    void grow(int64_t size)
+    {
+        if (size > static_cast<int64_t>(x.entries_.size()))
+            x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, 0});
+    }
+
+    int64_t findStartXRef()
+    {
+        int64_t size = x.fileSize_;
+        int64_t from = size > 1023 ? size - 1023 : 0;
+        char buf[1024];
+        size_t n = x.file_->readAt(from, reinterpret_cast<unsigned char*>(buf), 1023);
+        for (size_t i = 0; i < n; ++i)
+            if (buf[i] == 0)
+                buf[i] = ' ';
+        buf[n] = 0;
+        if (n < 9)
+            return 0;
+        for (size_t i = n - 9 + 1; i-- > 0;) {
+            if (std::memcmp(buf + i, "startxref", 9) == 0) {
+                const char* p = buf + i + 9;
+                while (*p && isPdfWhite(static_cast<unsigned char>(*p)))
+                    ++p;
+                long long v = std::strtoll(p, nullptr, 10);
+                if (v < 0)
+                    return 0;
+                return v;
+            }
+        }
+        return 0;
+    }
+
+    // Reads the section at pos; returns true and sets prev when an older section follows.
+    bool readSection(int64_t pos, int64_t& prev)
+    {
+        if (pos < 0 || x.start_ + pos >= x.fileSize_)
+            throw CPdfException("Couldn't parse an xref");
+        CPdfParser p(nullptr, x.file_->openWindow(x.start_ + pos, 0, CPdfElement()));
+        CPdfElement obj = p.readObject();
+        if (obj.isCommand("xref"))
+            return readClassic(p, prev);
+        if (obj.isInteger()) {
+            CPdfElement gen = p.readObject();
+            CPdfElement kw = p.readObject();
+            if (!gen.isInteger() || !kw.isCommand("obj"))
+                throw CPdfException("Couldn't parse an xref stream");
+            CPdfElement str = p.readObject();
+            if (!str.isStream())
+                throw CPdfException("Couldn't parse an xref stream");
+            return readXRefStream(str, prev);
+        }
+        throw CPdfException("Couldn't parse an xref");
+    }
+
+    static bool prevOf(const CPdfDictionary* d, int64_t& prev)
+    {
+        const CPdfElement* v = d->find("Prev");
+        if (v && v->isInteger()) {
+            prev = v->getInteger();
+            return true;
+        }
+        if (v && v->isReference()) {
+            prev = v->getRefNum();
+            return true;
+        }
+        return false;
+    }
+
+    bool readClassic(CPdfParser& p, int64_t& prev)
+    {
+        const int32_t cap = maxEntries();
+        for (;;) {
+            CPdfElement obj = p.readObject();
+            if (obj.isCommandKind()) {
+                if (!obj.isCommand("trailer"))
+                    throw CPdfException("Couldn't parse an xref table");
+                CPdfElement t = p.readObject();
+                if (!t.isDictionary())
+                    throw CPdfException("Trailer dictionary is wrong type");
+                if (x.trailer_.isNone())
+                    x.trailer_ = t;
+                return prevOf(t.getDictionary(), prev);
+            }
+            if (!obj.isInteger())
+                throw CPdfException("Couldn't parse an xref table");
+            CPdfElement cnt = p.readObject();
+            if (!cnt.isInteger())
+                throw CPdfException("Couldn't parse an xref table");
+            int64_t f = obj.getInteger();
+            int64_t n = cnt.getInteger();
+            if (f < 0 || n < 0 || f + n > cap)
+                throw CPdfException("Couldn't parse an xref table");
+            // Each entry takes at least six bytes of the file: a count the file
+            // cannot hold is refused before the table grows.
+            if (n > x.fileSize_ / 6 + 1)
+                throw CPdfException("Couldn't parse an xref table");
+            grow(f + n);
+            for (int64_t i = f; i < f + n; ++i) {
+                CPdfElement off = p.readObject();
+                CPdfElement gen = p.readObject();
+                CPdfElement kind = p.readObject();
+                if (!off.isInteger() || !gen.isInteger())
+                    throw CPdfException("Couldn't parse an xref table");
+                int32_t k;
+                if (kind.isCommand("n"))
+                    k = 1;
+                else if (kind.isCommand("f"))
+                    k = 0;
+                else
+                    throw CPdfException("Couldn't parse an xref table");
+                XRefEntry& e = x.entries_[static_cast<size_t>(i)];
+                if (e.offset == kUnfilled) {
+                    int32_t o = off.getInteger();
+                    e.offset = o < 0 ? 0 : static_cast<uint64_t>(o);
+                    e.gen = gen.getInteger();
+                    e.kind = k;
+                }
+            }
+        }
+    }
+
+    bool readXRefStream(const CPdfElement& str, int64_t& prev)
+    {
+        CPdfDictionary* d = str.getDictionary();
+        const int32_t cap = maxEntries();
+        const CPdfElement* size = d->find("Size");
+        if (!size || !size->isInteger() || size->getInteger() < 0 || size->getInteger() > cap)
+            throw CPdfException("Size of xref Stream is wrong type");
+        grow(size->getInteger());
+        const CPdfElement* w = d->find("W");
+        if (!w || !w->isArray())
+            throw CPdfException("W item of xref Stream is wrong type");
+        CPdfArray* wa = w->getArray();
+        if (wa->getLength() < 3)
+            throw CPdfException("W item of xref Stream is wrong length");
+        int widths[3];
+        for (int i = 0; i < 3; ++i) {
+            const CPdfElement& wi = wa->at(i);
+            if (!wi.isInteger())
+                throw CPdfException("W item of xref Stream is wrong type");
+            widths[i] = wi.getInteger();
+            // A field is read into 64 bits; a negative kind width means "all free".
+            if (widths[i] > 8 || (i > 0 && widths[i] < 0))
+                throw CPdfException("W item of xref Stream is wrong type");
+        }
+        CPdfStream* s = str.getStream();
+        s->reset();
+        EntryReader r(s);
+        const CPdfElement* index = d->find("Index");
+        if (index && index->isArray()) {
+            CPdfArray* ia = index->getArray();
+            for (int i = 0; i + 1 < ia->getLength(); i += 2) {
+                const CPdfElement& a = ia->at(i);
+                const CPdfElement& b = ia->at(i + 1);
+                if (!a.isInteger() || !b.isInteger())
+                    throw CPdfException("Index item of xref Stream is wrong type");
+                int64_t f = a.getInteger(), n = b.getInteger();
+                if (f < 0 || n < 0 || f + n > cap)
+                    throw CPdfException("Index item of xref Stream is wrong type");
+                readStreamSection(r, f, n, widths);
+            }
+        } else {
+            readStreamSection(r, 0, size->getInteger(), widths);
+        }
+        if (x.trailer_.isNone())
+            x.trailer_.setSharedDictionary(d);
+        return prevOf(d, prev);
+    }
+
+    // Buffered reading of entry bytes from the decoded cross-reference stream.
+    struct EntryReader {
+        CPdfStream* s;
+        unsigned char buf[4096];
+        size_t pos = 0, end = 0;
+        explicit EntryReader(CPdfStream* st) : s(st) {}
+        bool read(int width, uint64_t& v)
+        {
+            v = 0;
+            for (int i = 0; i < width; ++i) {
+                if (pos == end) {
+                    pos = 0;
+                    end = s->readBlock(buf, sizeof buf);
+                    if (end == 0)
+                        return false;
+                }
+                v = (v << 8) | buf[pos++];
+            }
+            return true;
+        }
+    };
+
+    void readStreamSection(EntryReader& r, int64_t f, int64_t n, const int widths[3])
+    {
+        grow(f + n);
+        for (int64_t i = f; i < f + n; ++i) {
+            uint64_t kind = 1, f2 = 0, f3 = 0;
+            if (widths[0] < 0)
+                kind = 0;
+            else if (widths[0] > 0 && !r.read(widths[0], kind))
+                throw CPdfException("Unexpected EOF while reading xref stream section");
+            if (!r.read(widths[1], f2) || !r.read(widths[2], f3))
+                throw CPdfException("Unexpected EOF while reading xref stream section");
+            XRefEntry& e = x.entries_[static_cast<size_t>(i)];
+            if (e.offset != kUnfilled)
+                continue;
+            if (kind > 2)
+                throw CPdfException("Wrong type of xref entry while reading xref stream section");
+            e.kind = static_cast<int32_t>(kind);
+            e.offset = f2 == kUnfilled ? kUnfilled - 1 : f2;
+            e.gen = static_cast<int32_t>(f3);
+        }
+    }
+
+    // ---- object streams ----
+
+    // Makes object stream s the current raw object stream (possibly with no members).
+    RawObjectStream* loadObjectStream(int32_t s)
+    {
+        if (x.rawObjStm_ && x.rawObjStm_->num == s)
+            return x.rawObjStm_.get();
+        std::unique_ptr<RawObjectStream> r(new RawObjectStream);
+        r->num = s;
+        if (s >= 0 && s < x.getNumEntries())
+            fillObjectStream(*r, x.fetch(s, 0));
+        x.rawObjStm_ = std::move(r);
+        return x.rawObjStm_.get();
+    }
+
+    void fillObjectStream(RawObjectStream& r, const CPdfElement& obj)
+    {
+        if (!obj.isStream())
+            return;
+        CPdfDictionary* d = obj.getDictionary();
+        if (!d)
+            return;
+        CPdfElement n = d->lookup("N");
+        CPdfElement first = d->lookup("First");
+        if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() < 0)
+            return;
+        auto data = std::make_shared<std::vector<unsigned char>>();
+        CPdfStream* s = obj.getStream();
+        unsigned char chunk[65536];
+        for (;;) {
+            size_t k = s->readBlock(chunk, sizeof chunk);
+            if (k == 0)
+                break;
+            if (data->size() + k > kMaxObjStmBytes)
+                return;
+            data->insert(data->end(), chunk, chunk + k);
+        }
+        int64_t count = n.getInteger();
+        // Every header pair takes at least four bytes.
+        if (count > static_cast<int64_t>(data->size() / 4) + 1)
+            return;
+        int64_t headerLen = std::min<int64_t>(first.getInteger(), static_cast<int64_t>(data->size()));
+        std::vector<int32_t> nums;
+        std::vector<int64_t> offsets;
+        nums.reserve(static_cast<size_t>(count));
+        offsets.reserve(static_cast<size_t>(count));
+        {
+            CPdfParser p(nullptr, new CPdfMemoryStream(data, 0, static_cast<size_t>(headerLen), CPdfElement()));
+            for (int64_t k = 0; k < count; ++k) {
+                CPdfElement a = p.readObject();
+                CPdfElement b = p.readObject();
+                if (!a.isInteger() || !b.isInteger())
+                    return;  // malformed header: no members
+                nums.push_back(a.getInteger());
+                offsets.push_back(b.getInteger());
+            }
+        }
+        r.n = static_cast<int32_t>(count);
+        r.first = first.getInteger();
+        r.nums = std::move(nums);
+        r.offsets = std::move(offsets);
+        r.data = std::move(data);
+    }
+
+    // Byte range of member idx inside the decoded data; false when unusable.
+    static bool memberRange(const RawObjectStream& r, int32_t idx, size_t& b, size_t& e)
+    {
+        if (idx < 0 || idx >= r.n || !r.data)
+            return false;
+        int64_t size = static_cast<int64_t>(r.data->size());
+        int64_t begin = r.first + r.offsets[static_cast<size_t>(idx)];
+        int64_t end = idx + 1 < r.n ? r.first + r.offsets[static_cast<size_t>(idx) + 1] : size;
+        if (begin < 0 || begin > size || r.offsets[static_cast<size_t>(idx)] < 0)
+            return false;
+        if (end > size)
+            end = size;
+        if (end < begin)
+            return false;
+        b = static_cast<size_t>(begin);
+        e = static_cast<size_t>(end);
+        return true;
+    }
+
+    // ---- raw bytes of the file ----
+
+    // Pointer to file bytes at pos with *avail bytes available (0 at the end of the file).
+    const unsigned char* window(int64_t pos, size_t* avail)
+    {
+        int64_t cacheEnd = x.rawCachePos_ + static_cast<int64_t>(x.rawCacheLen_);
+        if (pos < x.rawCachePos_ || pos >= cacheEnd || (cacheEnd - pos < 256 && cacheEnd < x.fileSize_)) {
+            if (x.rawCache_.size() < kRawCacheSize)
+                x.rawCache_.resize(kRawCacheSize);
+            x.rawCachePos_ = pos;
+            x.rawCacheLen_ = pos < x.fileSize_ ? x.file_->readAt(pos, x.rawCache_.data(), kRawCacheSize) : 0;
+            cacheEnd = pos + static_cast<int64_t>(x.rawCacheLen_);
+        }
+        if (pos >= cacheEnd) {
+            *avail = 0;
+            return nullptr;
+        }
+        *avail = static_cast<size_t>(cacheEnd - pos);
+        return x.rawCache_.data() + (pos - x.rawCachePos_);
+    }
+
+    // File position of the first pat at or after pos and before limit, or -1.
+    int64_t findInFile(int64_t pos, const char* pat, size_t patLen, int64_t limit)
+    {
+        if (limit > x.fileSize_)
+            limit = x.fileSize_;
+        while (pos + static_cast<int64_t>(patLen) <= limit) {
+            size_t avail;
+            const unsigned char* p = window(pos, &avail);
+            if (!p || avail < patLen)
+                return -1;
+            if (static_cast<int64_t>(avail) > limit - pos)
+                avail = static_cast<size_t>(limit - pos);
+            const unsigned char* hit = findBytes(p, avail, pat, patLen);
+            if (hit)
+                return pos + (hit - p);
+            if (pos + static_cast<int64_t>(avail) >= limit)
+                return -1;
+            pos += static_cast<int64_t>(avail - (patLen - 1));
+        }
+        return -1;
+    }
+
+    void copyFile(int64_t pos, size_t len, std::string& out)
+    {
+        out.resize(len);
+        size_t avail;
+        const unsigned char* p = window(pos, &avail);
+        if (p && avail >= len) {
+            std::memcpy(&out[0], p, len);
+            return;
+        }
+        size_t got = x.file_->readAt(pos, reinterpret_cast<unsigned char*>(&out[0]), len);
+        out.resize(got);
+    }
+
+    // Where the search for "endobj" of the object at pos starts: after the stream
+    // data when the object is a stream with a valid Length followed by "endstream".
+    int64_t endSearchStart(int64_t pos)
+    {
+        try {
+            CPdfParser p(&x, x.file_->openWindow(pos, 0, CPdfElement()));
+            p.setStopAtStream(true);
+            CPdfElement a = p.readObject();
+            CPdfElement b = p.readObject();
+            CPdfElement c = p.readObject();
+            if (!a.isInteger() || !b.isInteger() || !c.isCommand("obj"))
+                return pos;
+            CPdfElement obj = p.readObject();
+            if (!p.stoppedAtStream() || !obj.isDictionary())
+                return pos;
+            int64_t data = p.getStreamDataPos();
+            CPdfElement len = obj.getDictionary()->lookup("Length");
+            if (!len.isInteger() || len.getInteger() < 0)
+                return pos;
+            int64_t after = data + len.getInteger();
+            if (after > x.fileSize_)
+                return pos;
+            unsigned char buf[64];
+            size_t n = x.file_->readAt(after, buf, sizeof buf);
+            size_t i = 0;
+            while (i < n && isPdfWhite(buf[i]))
+                ++i;
+            if (i + 9 <= n && std::memcmp(buf + i, "endstream", 9) == 0)
+                return after + static_cast<int64_t>(i) + 9;
+        } catch (const CPdfException&) {
+            // An unreadable Length: search from the object's start.
+        }
+        return pos;
+    }
+
+    bool rawTextInFile(uint64_t offset, std::string& out)
+    {
+        int64_t pos = x.start_ + static_cast<int64_t>(offset);
+        if (offset >= static_cast<uint64_t>(x.fileSize_) || pos >= x.fileSize_)
+            return false;
+        int64_t end = findInFile(pos, "endobj", 6, x.fileSize_);
+        int64_t limit = end < 0 ? x.fileSize_ : end;
+        if (findInFile(pos, "stream", 6, limit) >= 0) {
+            int64_t from = endSearchStart(pos);
+            if (from != pos)
+                end = findInFile(from, "endobj", 6, x.fileSize_);
+        }
+        if (end < 0)
+            return false;
+        int64_t stop = std::min<int64_t>(end + 7, x.fileSize_);
+        copyFile(pos, static_cast<size_t>(stop - pos), out);
+        return true;
+    }
+};
+
+CPdfXRef::CPdfXRef(CPdfFileStream* file) : file_(file) {}
+
+CPdfXRef::~CPdfXRef() = default;
+
+void CPdfXRef::open()
+{
+    XRefImpl impl{*this};
+    start_ = file_->startOffset();
+    fileSize_ = file_->fileSize();
+    entries_.clear();
+    trailer_.free();
+    startXRef_ = impl.findStartXRef();
+    if (startXRef_ == 0)
+        throw CPdfException("PDF file was damaged");
+    std::set<int64_t> visited;
+    int64_t pos = startXRef_;
+    for (;;) {
+        // A Prev chain that leads back to a section already read ends the walk.
+        if (!visited.insert(pos).second || visited.size() > kMaxSections)
+            break;
+        int64_t prev = 0;
+        if (!impl.readSection(pos, prev))
+            break;
+        pos = prev;
+    }
+    for (XRefEntry& e : entries_)
+        if (e.offset == kUnfilled)
+            e = XRefEntry{kUnfilledAfterOpen, 0, 0};
+    CPdfDictionary* t = trailer_.getDictionary();
+    if (!t || !trailer_.isDictionary())
+        throw CPdfException("PDF file was damaged");
+    const CPdfElement* root = t->find("Root");
+    if (!root || !root->isReference())
+        throw CPdfException("PDF file was damaged");
+    rootNum_ = root->getRefNum();
+    rootGen_ = root->getRefGen();
+    const CPdfElement* info = t->find("Info");
+    if (info && info->isReference()) {
+        infoNum_ = info->getRefNum();
+        infoGen_ = info->getRefGen();
+    }
+    // An encryption dictionary, direct or indirect: the strings and streams
+    // cannot be read as they are.
+    const CPdfElement* enc = t->find("Encrypt");
+    if (enc && (enc->isReference() || enc->isDictionary()))
+        throw CPdfException("PDF file is encrypted");
+    t->setXRef(this);
+}
+
+CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
+{
+    if (num < 0 || num >= getNumEntries())
+        throw CPdfException("Corrupted PDF file");
+    CPdfElement result;
+    result.setNull();
+    // An object whose parsing needs itself (a Length that refers back to its own
+    // stream, an object stream holding its own Length) cannot be had.
+    if (fetching_.count(num) || fetching_.size() >= kMaxFetchDepth)
+        return result;
+    FetchGuard guard(fetching_, num);
+    const XRefEntry e = entries_[static_cast<size_t>(num)];
+    XRefImpl impl{*this};
+    if (e.kind == 1) {
+        if (e.gen != gen)
+            return result;
+        int64_t pos = start_ + static_cast<int64_t>(e.offset);
+        if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
+            return result;
+        CPdfParser p(this, file_->openWindow(pos, 0, CPdfElement()));
+        CPdfElement a = p.readObject();
+        if (!a.isInteger() || a.getInteger() != num)
+            return result;
+        CPdfElement b = p.readObject();
+        if (!b.isInteger() || b.getInteger() != gen)
+            return result;
+        CPdfElement c = p.readObject();
+        if (!c.isCommand("obj"))
+            return result;
+        CPdfElement obj = p.readObject();
+        if (obj.isEndOfInput())
+            return result;
+        return obj;
+    }
+    if (e.kind == 2) {
+        if (e.offset > static_cast<uint64_t>(INT32_MAX))
+            return result;
+        RawObjectStream* r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+        size_t b, en;
+        if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
+            return result;
+        // The parser holds the bytes; a nested fetch may replace the current object stream.
+        CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
+        CPdfElement obj = p.readObject();
+        if (obj.isEndOfInput())
+            return result;
+        return obj;
+    }
+    return result;
+}
+
+bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
+{
+    if (num < 0 || num >= getNumEntries())
+        throw CPdfException("Corrupted PDF file");
+    out.clear();
+    const XRefEntry e = entries_[static_cast<size_t>(num)];
+    XRefImpl impl{*this};
+    if (e.kind == 1)
+        return impl.rawTextInFile(e.offset, out);
+    if (e.kind == 2) {
+        if (e.offset > static_cast<uint64_t>(INT32_MAX))
+            return false;
+        RawObjectStream* r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+        size_t b, en;
+        if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
+            return false;
+        char head[32];
+        int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
+        out.reserve(static_cast<size_t>(hl) + (en - b) + 8);
+        out.append(head, static_cast<size_t>(hl));
+        out.append(reinterpret_cast<const char*>(r->data->data() + b), en - b);
+        out.append(" endobj\r", 8);
+        return true;
+    }
+    return false;
+}
+
+bool CPdfXRef::isObjectStream(int32_t num)
+{
+    if (num < 0 || num >= getNumEntries())
+        return false;
+    const XRefEntry e = entries_[static_cast<size_t>(num)];
+    if (e.kind != 1)
+        return false;
+    int64_t pos = start_ + static_cast<int64_t>(e.offset);
+    if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
+        return false;
+    try {
+        CPdfParser p(this, file_->openWindow(pos, 0, CPdfElement()));
+        p.setStopAtStream(true);
+        CPdfElement a = p.readObject();
+        CPdfElement b = p.readObject();
+        CPdfElement c = p.readObject();
+        if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
+            return false;
+        CPdfElement obj = p.readObject();
+        return p.stoppedAtStream() && obj.isDictionary() && obj.getDictionary()->isType("ObjStm");
+    } catch (const CPdfException&) {
+        return false;
+    }
+}
+
+void CPdfXRef::markFree(int i)
+{
+    if (i < 0 || i >= getNumEntries())
+        return;
+    entries_[static_cast<size_t>(i)].kind = 0;
+}
+
+CPdfDictionary* CPdfXRef::getTrailerDict() const { return trailer_.getDictionary(); }
+
+long CPdfXRef::findInBuffer(const char* buf, long start, long end, const char* pat, long patLen)
+{
+    if (!buf || !pat || patLen <= 0 || start < 0 || end - start < patLen)
+        return 0;
+    const unsigned char* hit = findBytes(reinterpret_cast<const unsigned char*>(buf) + start,
+                                         static_cast<size_t>(end - start), pat, static_cast<size_t>(patLen));
+    if (!hit)
+        return 0;
+    return static_cast<long>(hit - reinterpret_cast<const unsigned char*>(buf)) + patLen - 1;
+}
+
+long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool* isRef)
+{
+    if (isRef)
+        *isRef = false;
+    long at = findInBuffer(buf, 0, len, pat, static_cast<long>(std::strlen(pat)));
+    if (at == 0)
+        return 0;
+    long i = at + 1;
+    while (i < len && !(buf[i] >= '0' && buf[i] <= '9'))
+        ++i;
+    long v = 0;
+    while (i < len && buf[i] >= '0' && buf[i] <= '9') {
+        if (v < 100000000000L)
+            v = v * 10 + (buf[i] - '0');
+        ++i;
+    }
+    if (isRef && i + 4 <= len && std::memcmp(buf + i, " 0 R", 4) == 0)
+        *isRef = true;
+    return v;
+}
