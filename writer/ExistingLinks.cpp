@@ -1,0 +1,457 @@
+// The link annotations the input already has: reading them from every page, and, on
+// the pages of the range, removing them or changing their targets.
+//
+// Reading goes through the parsed objects. Editing is textual: the object that holds
+// the bytes of the string to change (a file specification, an action, an annotation,
+// or the page or Annots array for an annotation written inline) is located by walking
+// its raw text structurally (keys of its own dictionaries, elements of its arrays), so
+// that the string is found whatever white space, escapes or hexadecimal form it was
+// written with. Only the string itself, or the page's Annots array, is replaced; every
+// other byte stays as the input had it.
+#include "links/CQuillmarkHandler.h"
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfXRef.h"
+#include "writer/PdfString.h"
+#include "writer/RawText.h"
+
+namespace {
+
+int32_t Generation(CPdfXRef* xref, int32_t num) {
+    if (num < 0 || num >= xref->getNumEntries()) return 0;
+    const XRefEntry& e = xref->getEntry(num);
+    return e.kind == 1 ? e.gen : 0;
+}
+
+// The dictionary of an element that is a dictionary proper (not a stream).
+CPdfDictionary* DictOf(const CPdfElement& e) { return e.isDictionary() ? e.getDictionary() : nullptr; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// A link annotation: Subtype "Link" in any letter case. The same test serves reading,
+// removal and change, so every link the report lists can also be removed or changed.
+bool IsLinkAnnotation(CPdfDictionary* annot) {
+    if (!annot) return false;
+    CPdfElement subtype = annot->lookup("Subtype");
+    return subtype.isName() && EqualNoCase(subtype.getBytes(), "Link");
+}
+
+// One step of a path through raw object text: a dictionary key, or an array index.
+struct Step {
+    std::string key;  // empty: index step
+    int index = 0;
+};
+using Path = std::vector<Step>;
+
+Path KeyPath(std::initializer_list<const char*> keys) {
+    Path p;
+    for (const char* k : keys) p.push_back(Step{k, 0});
+    return p;
+}
+
+// The span [start, end) of the value that path leads to from the object body of t.
+bool LocateValue(const std::string& t, const Path& path, size_t& start, size_t& end) {
+    size_t pos = RawText::SkipSpace(t, RawText::BodyStart(t));
+    for (const Step& step : path) {
+        if (pos >= t.size()) return false;
+        if (!step.key.empty()) {
+            if (t.compare(pos, 2, "<<") != 0) return false;
+            if (!RawText::ValueSpan(t, RawText::FindKey(t, pos, step.key.c_str()), start, end)) return false;
+            pos = start;
+        } else {
+            if (t[pos] != '[') return false;
+            size_t p = RawText::SkipSpace(t, pos + 1);
+            for (int i = 0;; ++i) {
+                if (p >= t.size() || t[p] == ']') return false;
+                size_t e = RawText::ValueEnd(t, p);
+                if (e == RawText::npos) return false;
+                if (i == step.index) {
+                    start = p;
+                    end = e;
+                    break;
+                }
+                p = RawText::SkipSpace(t, e);
+            }
+            pos = start;
+        }
+    }
+    start = pos;
+    end = RawText::ValueEnd(t, pos);
+    return end != RawText::npos;
+}
+
+// Replaces the string value that path leads to by a literal string holding target,
+// escaped. A hexadecimal string becomes a literal one. False when there is no string.
+bool ReplaceString(std::string& t, const Path& path, const std::string& target) {
+    size_t start, end;
+    if (!LocateValue(t, path, start, end)) return false;
+    const bool literal = t[start] == '(';
+    const bool hex = t[start] == '<' && (start + 1 >= t.size() || t[start + 1] != '<');
+    if (!literal && !hex) return false;
+    t.replace(start, end - start, "(" + EscapePdfString(target) + ")");
+    return true;
+}
+
+// Where a link's target string lives.
+struct TargetPlace {
+    bool found = false;
+    bool isFile = false;     // a file specification rather than a URI
+    std::string target;      // the string as read
+    CPdfElement rawA;        // the annotation's A as written (reference or inline)
+    CPdfElement rawF;        // the action's F as written
+    Path inFileSpec;         // path inside the file specification (when F is a dictionary)
+};
+
+// The URI of the action, when it has one.
+bool UriPlace(CPdfDictionary* action, TargetPlace& place) {
+    CPdfElement uri = action->lookup("URI");
+    if (!uri.isString()) return false;
+    place.found = true;
+    place.isFile = false;
+    place.target = uri.getBytes();
+    return true;
+}
+
+// The file of the action: a plain string F, or the UF (preferred) or F string of a
+// file specification dictionary.
+bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
+    place.rawF = action->lookupRaw("F");
+    CPdfElement f = place.rawF.fetch(xref);
+    if (f.isString()) {
+        place.found = true;
+        place.isFile = true;
+        place.target = f.getBytes();
+        place.inFileSpec.clear();
+        return true;
+    }
+    CPdfDictionary* spec = DictOf(f);
+    if (!spec) return false;
+    CPdfElement uf = spec->lookup("UF");
+    if (uf.isString()) {
+        place.found = true;
+        place.isFile = true;
+        place.target = uf.getBytes();
+        place.inFileSpec = KeyPath({"UF"});
+        return true;
+    }
+    CPdfElement inner = spec->lookup("F");
+    if (inner.isString()) {
+        place.found = true;
+        place.isFile = true;
+        place.target = inner.getBytes();
+        place.inFileSpec = KeyPath({"F"});
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void CQuillmarkHandler::ReadExistingLinks() {
+    if (!xref) return;
+    for (size_t i = 0; i < pageList.size(); ++i) {
+        const int32_t num = pageList[i].objNum;
+        if (num <= 0 || num >= xref->getNumEntries()) continue;
+        CPdfElement page = xref->fetch(num, Generation(xref, num));
+        CPdfDictionary* pageDict = DictOf(page);
+        if (!pageDict) continue;
+        CPdfElement annots = pageDict->lookup("Annots");
+        if (!annots.isArray()) continue;
+        CPdfArray* array = annots.getArray();
+        for (int j = 0; j < array->getLength(); ++j) {
+            CPdfElement annot = array->get(j);
+            CPdfDictionary* dict = DictOf(annot);
+            if (!IsLinkAnnotation(dict)) continue;
+            CPdfElement actionElement = dict->lookup("A");
+            CPdfDictionary* action = DictOf(actionElement);
+            if (!action) continue;
+            // The URI, unless the action names a file; links without an action
+            // (destinations inside the document) have no target and are not listed.
+            TargetPlace place;
+            UriPlace(action, place);
+            FilePlace(action, xref, place);
+            if (!place.found) continue;
+            ExistingLink link;
+            CPdfElement rect = dict->lookup("Rect");
+            if (rect.isArray()) {
+                CPdfArray* r = rect.getArray();
+                const int n = r->getLength() < 4 ? r->getLength() : 4;  // only four numbers mean anything
+                for (int k = 0; k < n; ++k) {
+                    CPdfElement v = r->get(k);
+                    if (v.isNumber()) link.rect[k] = static_cast<float>(v.getNumber());
+                }
+            }
+            const CPdfElement& raw = array->at(j);
+            link.annotNum = raw.isReference() ? raw.getRefNum() : 0;
+            link.page = static_cast<int32_t>(i + 1);
+            link.target = place.target;
+            existingLinks.push_back(std::move(link));
+        }
+    }
+}
+
+namespace {
+
+// The page being rewritten with the objects edited on the way, each written once,
+// before the page, in number order.
+class LinkEditor {
+public:
+    LinkEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& pageText)
+        : h_(h), pageNum_(pageNum), pageText_(pageText) {
+        if (h.xref && pageNum > 0 && pageNum < h.xref->getNumEntries())
+            page_ = h.xref->fetch(pageNum, Generation(h.xref, pageNum));
+        pageDict_ = DictOf(page_);
+        if (!pageDict_) return;
+        const CPdfElement* raw = pageDict_->find("Annots");
+        if (!raw) return;
+        rawAnnots_ = *raw;
+        annots_ = rawAnnots_.fetch(h.xref);
+    }
+
+    CPdfArray* annots() const { return annots_.isArray() ? annots_.getArray() : nullptr; }
+    bool annotsByReference() const { return rawAnnots_.isReference(); }
+    int32_t annotsNum() const { return rawAnnots_.getRefNum(); }
+
+    // The text of object num for editing (the page's own text for the page).
+    std::string* text(int32_t num) {
+        if (num == pageNum_) return &pageText_;
+        auto it = edited_.find(num);
+        if (it != edited_.end()) return &it->second;
+        std::string t;
+        if (num <= 0 || num >= h_.xref->getNumEntries() || !h_.xref->getRawObjectText(num, t)) return nullptr;
+        return &(edited_[num] = std::move(t));
+    }
+
+    // Sets the target string of the link at index j of Annots, following the rules for
+    // the object that holds it: the file specification when F is a reference, else the
+    // action when A is a reference, else the annotation (the page or the Annots array
+    // for an annotation written inline).
+    void setTarget(int j, const TargetPlace& place, const std::string& target) {
+        int32_t holder = 0;
+        Path path;
+        if (place.isFile && place.rawF.isReference()) {
+            holder = place.rawF.getRefNum();
+            path = place.inFileSpec;
+        } else {
+            Path inAction;
+            inAction.push_back(Step{"F", 0});
+            if (place.isFile) {
+                for (const Step& s : place.inFileSpec) inAction.push_back(s);
+            } else {
+                inAction = KeyPath({"URI"});
+            }
+            if (place.rawA.isReference()) {
+                holder = place.rawA.getRefNum();
+                path = inAction;
+            } else {
+                path.push_back(Step{"A", 0});
+                for (const Step& s : inAction) path.push_back(s);
+                const CPdfElement& rawAnnot = annots()->at(j);
+                if (rawAnnot.isReference()) {
+                    holder = rawAnnot.getRefNum();
+                } else {
+                    // Inline annotation: reached through the page's Annots or the array object.
+                    Path full;
+                    if (annotsByReference()) {
+                        holder = annotsNum();
+                    } else {
+                        holder = pageNum_;
+                        full.push_back(Step{"Annots", 0});
+                    }
+                    full.push_back(Step{"", j});
+                    for (const Step& s : path) full.push_back(s);
+                    path = full;
+                }
+            }
+        }
+        std::string* t = text(holder);
+        if (t) ReplaceString(*t, path, target);
+    }
+
+    // Writes the edited objects, then the page.
+    void finish() {
+        for (auto& e : edited_) {
+            if (e.first != pageNum_) h_.WriteRewrittenObject(e.first, e.second);
+        }
+        h_.WriteRewrittenObject(pageNum_, pageText_);
+    }
+
+private:
+    CQuillmarkHandler& h_;
+    int32_t pageNum_;
+    std::string& pageText_;
+    CPdfElement page_;
+    CPdfDictionary* pageDict_ = nullptr;
+    CPdfElement rawAnnots_;
+    CPdfElement annots_;
+    std::map<int32_t, std::string> edited_;
+};
+
+// The target place of a link's action for the -link branches: by its action type.
+bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
+    CPdfElement s = action->lookup("S");
+    if (s.isName("Launch")) return FilePlace(action, xref, place);
+    if (s.isName("URI")) return UriPlace(action, place);
+    return false;
+}
+
+}  // namespace
+
+void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText) {
+    LinkEditor editor(*this, pageNum, pageText);
+    CPdfArray* array = editor.annots();
+    if (!array) {
+        editor.finish();
+        return;
+    }
+    const bool noFilter = settings.link.empty() && settings.textLink.empty();
+    const std::set<int32_t> selected(removeList.begin(), removeList.end());
+
+    // The text of the array as written, so that inline elements that stay keep their bytes.
+    std::string* holderText = editor.annotsByReference() ? editor.text(editor.annotsNum()) : &pageText;
+    size_t open = RawText::npos, close = RawText::npos, keyEnd = RawText::npos;
+    if (holderText) {
+        if (editor.annotsByReference()) {
+            open = RawText::FindArrayOpen(*holderText, RawText::BodyStart(*holderText));
+        } else {
+            size_t dict = RawText::FindDictOpen(*holderText, RawText::BodyStart(*holderText));
+            size_t key = RawText::FindKey(*holderText, dict, "Annots");
+            size_t s, e;
+            if (key != RawText::npos && RawText::ValueSpan(*holderText, key, s, e) && (*holderText)[s] == '[') {
+                open = s;
+                keyEnd = key + 7;
+            }
+        }
+        if (open != RawText::npos) close = RawText::ValueEnd(*holderText, open);
+    }
+    if (open == RawText::npos || close == RawText::npos) {
+        editor.finish();
+        return;
+    }
+    std::vector<std::pair<size_t, size_t>> spans;
+    for (size_t p = RawText::SkipSpace(*holderText, open + 1); p < close - 1;) {
+        size_t e = RawText::ValueEnd(*holderText, p);
+        if (e == RawText::npos || e > close - 1) break;
+        spans.emplace_back(p, e);
+        p = RawText::SkipSpace(*holderText, e);
+    }
+    const bool spansMatch = static_cast<int>(spans.size()) == array->getLength();
+
+    std::string replacement = " [ ";
+    std::vector<int32_t> dropped;
+    for (int j = 0; j < array->getLength(); ++j) {
+        const CPdfElement& raw = array->at(j);
+        CPdfElement annot = array->get(j);
+        CPdfDictionary* dict = DictOf(annot);
+        bool drop = !dict;  // elements that lead to no dictionary are dropped as well
+        if (dict && IsLinkAnnotation(dict)) {
+            const int32_t num = raw.isReference() ? raw.getRefNum() : 0;
+            if (noFilter) {
+                drop = true;
+            } else {
+                if (!settings.link.empty()) {
+                    CPdfElement actionElement = dict->lookup("A");
+                    CPdfDictionary* action = DictOf(actionElement);
+                    CPdfElement uri = action ? action->lookup("URI") : CPdfElement();
+                    if (uri.isString() && EqualNoCase(uri.getBytes(), settings.link)) drop = true;
+                }
+                if (!settings.textLink.empty() && num > 0 && selected.count(num)) drop = true;
+            }
+            if (drop && num > 0) dropped.push_back(num);
+        }
+        if (drop) continue;
+        char buf[48];
+        if (raw.isReference()) {
+            std::snprintf(buf, sizeof(buf), "%ld %d R ", static_cast<long>(raw.getRefNum()), raw.getRefGen());
+            replacement += buf;
+        } else if (spansMatch) {
+            replacement.append(*holderText, spans[static_cast<size_t>(j)].first,
+                               spans[static_cast<size_t>(j)].second - spans[static_cast<size_t>(j)].first);
+            replacement += ' ';
+        }
+    }
+    replacement += "]\n";
+
+    std::string& t = *holderText;
+    t.erase(open, close - open);
+    if (editor.annotsByReference()) {
+        t.insert(RawText::BodyStart(t), replacement);
+    } else {
+        t.insert(keyEnd, replacement);
+    }
+    // A dropped annotation is not carried over: free in the input, unwritten in the output.
+    for (int32_t num : dropped) {
+        xref->markFree(num);
+        if (num < static_cast<int32_t>(outEntries.size())) outEntries[static_cast<size_t>(num)].written = 0;
+    }
+    editor.finish();
+}
+
+void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText) {
+    LinkEditor editor(*this, pageNum, pageText);
+    CPdfArray* array = editor.annots();
+    if (array) {
+        const std::set<int32_t> selected(changeList.begin(), changeList.end());
+        for (int j = 0; j < array->getLength(); ++j) {
+            CPdfElement annot = array->get(j);
+            CPdfDictionary* dict = DictOf(annot);
+            if (!IsLinkAnnotation(dict)) continue;
+            TargetPlace place;
+            place.rawA = dict->lookupRaw("A");
+            CPdfElement actionElement = place.rawA.fetch(xref);
+            CPdfDictionary* action = DictOf(actionElement);
+            if (!action) continue;
+            if (!settings.link.empty() && PlaceByActionType(action, xref, place) &&
+                EqualNoCase(place.target, settings.link)) {
+                editor.setTarget(j, place, settings.newLink);
+                continue;
+            }
+            const CPdfElement& raw = array->at(j);
+            if (!settings.textLink.empty() && raw.isReference() && selected.count(raw.getRefNum())) {
+                // Selected by the text under it: its own target changes, whatever it is.
+                TargetPlace own;
+                own.rawA = place.rawA;
+                if (UriPlace(action, own) || FilePlace(action, xref, own)) editor.setTarget(j, own, settings.newLink);
+            }
+        }
+    }
+    editor.finish();
+}
+
+void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pageText) {
+    LinkEditor editor(*this, pageNum, pageText);
+    CPdfArray* array = editor.annots();
+    if (array && !settings.link.empty()) {
+        for (int j = 0; j < array->getLength(); ++j) {
+            CPdfElement annot = array->get(j);
+            CPdfDictionary* dict = DictOf(annot);
+            if (!IsLinkAnnotation(dict)) continue;
+            TargetPlace place;
+            place.rawA = dict->lookupRaw("A");
+            CPdfElement actionElement = place.rawA.fetch(xref);
+            CPdfDictionary* action = DictOf(actionElement);
+            if (!action || !PlaceByActionType(action, xref, place)) continue;
+            // The part is matched with its letter case; its first occurrence is replaced.
+            const size_t at = place.target.find(settings.link);
+            if (at == std::string::npos) continue;
+            std::string target = place.target;
+            target.replace(at, settings.link.size(), settings.newLink);
+            editor.setTarget(j, place, target);
+        }
+    }
+    editor.finish();
+}
