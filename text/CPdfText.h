@@ -1,10 +1,17 @@
 #pragma once
 // Page text extraction: interprets the text operators of page content streams and
 // appends one positioned record per shown character.
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class CPdfDocument;
+class CPdfParser;
+class CPdfFont;
+class CPdfElement;
+class CPdfStream;
+class CPdfXRef;
 
 /// One extracted character. The origin (x, y) always equals (x0, y0).
 struct TextChar {
@@ -16,17 +23,65 @@ struct TextChar {
     double y() const { return y0; }
 };
 
+/// Character byte given to a character of a composite font whose Unicode value has no
+/// Windows-1252 byte: 0x81 is unassigned in Windows-1252, so no search text converted
+/// to Windows-1252 can contain it.
+const unsigned char kUnmappedCharByte = 0x81;
+
 class CPdfTextState;
 class PageFonts;
+
+/// Receives the characters of one page at a time from the page-by-page extraction.
+class TextPageSink {
+public:
+    virtual ~TextPageSink() = default;
+    /// chars holds the records of page `page` in content order; the sink may take them
+    /// (swap or move); the extractor clears the vector before the next page.
+    virtual void pageDone(int page, std::vector<TextChar>& chars) = 0;
+};
 
 class CPdfText {
 public:
     CPdfText();
     ~CPdfText();
+    CPdfText(const CPdfText&) = delete;
+    CPdfText& operator=(const CPdfText&) = delete;
     /// Appends the characters of pages firstPage..lastPage (1-based, inclusive; 99999 =
     /// the last page) to chars. Throws CPdfException ("Weird page contents", "Document
     /// parse error\n", "Damage contents stream", font construction messages).
     void extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars);
+    /// The same records, handed over one page at a time (identical results, bounded memory).
+    void extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink);
+
+    /// Interprets content bytes as the content of page `page` with the given fonts (may
+    /// be null), appending to chars; errors are converted as for a page of a document.
+    void interpretContentForTesting(const unsigned char* data, size_t len, const PageFonts* fonts,
+                                    int page, std::vector<TextChar>& chars);
+
+    struct FontCache;
+
+private:
+    void run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars,
+             TextPageSink* sink);
+    void interpret(CPdfParser& parser);
+    /// Parses content (or, when null, stream, whose reference is taken over) and
+    /// interprets it with a fresh state, converting errors to the extractor's messages.
+    void interpretContent(CPdfXRef* xref, const CPdfElement* content, CPdfStream* stream);
+    void showString(const unsigned char* s, size_t len);
+    FontCache* cacheFor(CPdfFont* font);
+
+    int page_ = 0;
+    int firstPage_ = 0;
+    int lastPage_ = 0;
+    int rotation_ = 0;
+    const PageFonts* fonts_ = nullptr;
+    CPdfTextState* state_ = nullptr;
+    std::vector<TextChar>* chars_ = nullptr;
+    // Per-page memo of the character byte and width of each code of simple fonts.
+    std::vector<std::unique_ptr<FontCache>> caches_;
+    size_t cachesUsed_ = 0;
+    CPdfFont* lastFont_ = nullptr;
+    FontCache* lastCache_ = nullptr;
 };
 
 /// Resets the process-wide line tracker (tests only).

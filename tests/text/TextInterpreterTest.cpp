@@ -1,0 +1,328 @@
+// Content-stream interpretation: positions, operators, operands and character bytes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "font/CPdfBuiltinTables.h"
+#include "pdf/CPdfException.h"
+#include "tests/text/TextTestFonts.h"
+#include "text/CPdfText.h"
+
+using namespace texttest;
+
+namespace {
+
+void expectBox(const TextChar& c, double x0, double y0, double x1, double y1)
+{
+    EXPECT_NEAR(c.x0, x0, 1e-9);
+    EXPECT_NEAR(c.y0, y0, 1e-9);
+    EXPECT_NEAR(c.x1, x1, 1e-9);
+    EXPECT_NEAR(c.y1, y1, 1e-9);
+    EXPECT_EQ(c.x(), c.x0);
+    EXPECT_EQ(c.y(), c.y0);
+}
+
+struct Fixture : ::testing::Test {
+    PageFonts fonts;
+    SimpleTestFont* helv = nullptr;
+    void SetUp() override { helv = addHelvetica(fonts); }
+};
+
+using TextInterpreter = Fixture;
+
+TEST_F(TextInterpreter, TwoCharactersGetExactBoxes)
+{
+    auto chars = run("BT /F1 12 Tf 100 700 Td (Hi) Tj ET", &fonts, 3);
+    ASSERT_EQ(chars.size(), 2u);
+    expectBox(chars[0], 100, 700, 108.664, 712);
+    expectBox(chars[1], 108.664, 700, 111.328, 712);
+    EXPECT_EQ(chars[0].text, 'H');
+    EXPECT_EQ(chars[1].text, 'i');
+    EXPECT_EQ(chars[0].page, 3);
+    EXPECT_EQ(chars[0].angle, 0);
+    EXPECT_EQ(chars[1].angle, 0);
+}
+
+TEST_F(TextInterpreter, SecondShowRunsOnAndTdRestarts)
+{
+    auto chars = run("BT /F1 12 Tf 100 700 Td (Hi) Tj (Hi) Tj 0 -20 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 5u);
+    EXPECT_NEAR(chars[2].x0, 111.328, 1e-9);
+    EXPECT_NEAR(chars[3].x0, 111.328 + 8.664, 1e-9);
+    expectBox(chars[4], 100, 680, 108.664, 692);
+}
+
+TEST_F(TextInterpreter, TranslationMovesTheOrigin)
+{
+    auto chars = run("1 0 0 1 50 50 cm BT /F1 12 Tf 100 700 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 1u);
+    expectBox(chars[0], 150, 750, 158.664, 762);
+}
+
+TEST_F(TextInterpreter, ScaledAndFlippedMatricesGiveUserSpace)
+{
+    // Scaling by 2 doubles the position, the advance and the height.
+    auto scaled = run("2 0 0 2 0 0 cm BT /F1 12 Tf 50 350 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(scaled.size(), 1u);
+    expectBox(scaled[0], 100, 700, 100 + 2 * 8.664, 724);
+    // A y-flipped page matrix undone by the text matrix: upright text at 700.
+    auto flipped = run("1 0 0 -1 0 792 cm BT /F1 12 Tf 1 0 0 -1 100 92 Tm (Hi) Tj ET", &fonts);
+    ASSERT_EQ(flipped.size(), 2u);
+    expectBox(flipped[0], 100, 700, 108.664, 712);
+    expectBox(flipped[1], 108.664, 700, 111.328, 712);
+    // q/Q restore the matrix.
+    auto restored = run("q 2 0 0 2 0 0 cm Q BT /F1 12 Tf 100 700 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(restored.size(), 1u);
+    expectBox(restored[0], 100, 700, 108.664, 712);
+}
+
+TEST_F(TextInterpreter, LineOriginIsTruncated)
+{
+    auto chars = run("BT /F1 10 Tf 100.9 700.7 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 1u);
+    expectBox(chars[0], 100, 700, 107.22, 710);
+}
+
+TEST_F(TextInterpreter, TJIgnoresNumbers)
+{
+    auto chars = run("BT /F1 10 Tf 100 700 Td [(H) -500 (i) 3000 (H)] TJ ET", &fonts);
+    ASSERT_EQ(textOf(chars), "HiH");
+    EXPECT_NEAR(chars[1].x0, chars[0].x1, 1e-9);
+    EXPECT_NEAR(chars[2].x0, chars[1].x1, 1e-9);
+}
+
+TEST_F(TextInterpreter, QuoteOperatorsMoveToTheNextLine)
+{
+    auto chars = run("BT /F1 10 Tf 14 TL 100 700 Td (H) Tj (i) ' 1 2 (H) \" ET", &fonts);
+    ASSERT_EQ(textOf(chars), "HiH");
+    EXPECT_NEAR(chars[1].y0, 686, 1e-9);
+    EXPECT_NEAR(chars[1].x0, 100, 1e-9);
+    EXPECT_NEAR(chars[2].y0, 672, 1e-9);
+    auto td = run("BT /F1 10 Tf 100 700 Td 0 -12 TD (H) Tj T* (i) Tj ET", &fonts);
+    ASSERT_EQ(td.size(), 2u);
+    EXPECT_NEAR(td[0].y0, 688, 1e-9);
+    EXPECT_NEAR(td[1].y0, 676, 1e-9);
+}
+
+TEST_F(TextInterpreter, TmSetsTheLineOrigin)
+{
+    auto chars = run("BT /F1 10 Tf 5 5 Td 1 0 0 1 300 400 Tm (H) Tj 10 0 Td (i) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_NEAR(chars[0].x0, 300, 1e-9);
+    EXPECT_NEAR(chars[0].y0, 400, 1e-9);
+    EXPECT_NEAR(chars[1].x0, 310, 1e-9);
+}
+
+TEST_F(TextInterpreter, TextBeforeTfGivesNothing)
+{
+    EXPECT_TRUE(run("BT 100 700 Td (Hi) Tj ET", &fonts).empty());
+    EXPECT_TRUE(run("BT /F1 12 Tf 100 700 Td (Hi) Tj ET", nullptr).empty());
+}
+
+TEST_F(TextInterpreter, UnknownFontKeepsThePreviousOne)
+{
+    auto chars = run("BT /F1 10 Tf /F9 20 Tf 100 700 Td (H) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_NEAR(chars[0].y1 - chars[0].y0, 10, 1e-9);
+}
+
+TEST_F(TextInterpreter, StringEndsAtFirstNul)
+{
+    EXPECT_TRUE(run("BT /F1 10 Tf 100 700 Td <0048> Tj ET", &fonts).empty());
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td <48690048> Tj ET", &fonts)), "Hi");
+}
+
+TEST_F(TextInterpreter, NinthOperandStopsThePage)
+{
+    // Eight operands are kept; the operator uses the last ones.
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td 1 2 3 4 5 6 7 (H) Tj (i) Tj ET", &fonts)), "Hi");
+    // A ninth one ends the page; what was found stays.
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td (H) Tj 1 2 3 4 5 6 7 8 (i) Tj (H) Tj ET", &fonts)), "H");
+}
+
+TEST_F(TextInterpreter, WrongOrMissingOperandsAreIgnored)
+{
+    struct Case {
+        const char* content;
+        const char* text;
+    } cases[] = {
+        {"BT /F1 10 Tf 100 700 Td 5 Tj ET", ""},
+        {"BT /F1 10 Tf 100 700 Td Tj ET", ""},
+        {"BT (F1) 10 Tf 100 700 Td (H) Tj ET", ""},
+        {"BT /F1 10 Tf 100 700 Td (H) TJ ET", ""},
+        {"BT /F1 10 Tf 100 700 Td [(H)] Tj ET", ""},
+        {"BT /F1 10 Tf 100 Td (H) Tj ET", "H"},
+        {"BT /F1 10 Tf 100 700 Td (H) Tz (H) Tj foo (i) Tj ET", "Hi"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(textOf(run(c.content, &fonts)), c.text) << c.content;
+}
+
+TEST_F(TextInterpreter, QRestoresFontButKeepsPosition)
+{
+    PageFonts two;
+    addHelvetica(two, "F1");
+    addHelvetica(two, "F2");
+    auto chars = run("BT /F1 10 Tf 100 700 Td q /F2 20 Tf 50 0 Td Q (H) Tj ET", &two);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_NEAR(chars[0].x0, 150, 1e-9);
+    EXPECT_NEAR(chars[0].y1 - chars[0].y0, 10, 1e-9);
+    // A Q without q does nothing.
+    EXPECT_EQ(run("Q Q BT /F1 10 Tf 1 1 Td (H) Tj ET", &two).size(), 1u);
+}
+
+TEST_F(TextInterpreter, DeepSaveNestingIsBounded)
+{
+    std::string content;
+    for (int i = 0; i < 200000; ++i)
+        content += "q ";
+    content += "BT /F1 10 Tf 100 700 Td (H) Tj ET";
+    for (int i = 0; i < 200000; ++i)
+        content += " Q";
+    content += " BT (i) Tj ET";
+    auto chars = run(content, &fonts);
+    // The font was set inside the saves, so after the last Q none is selected.
+    EXPECT_EQ(textOf(chars), "H");
+}
+
+TEST_F(TextInterpreter, PathOperatorsSetThePosition)
+{
+    auto chars = run("BT /F1 10 Tf ET 10 20 m BT (H) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_NEAR(chars[0].x0, 0, 1e-9);  // BT resets the position
+    auto moved = run("/F1 10 Tf 10 20 m (H) Tj 30 40 5 6 re (i) Tj", &fonts);
+    ASSERT_EQ(moved.size(), 2u);
+    EXPECT_NEAR(moved[0].x0, 10, 1e-9);
+    EXPECT_NEAR(moved[0].y0, 20, 1e-9);
+    EXPECT_NEAR(moved[1].x0, 30, 1e-9);
+    EXPECT_NEAR(moved[1].y0, 46, 1e-9);
+}
+
+TEST_F(TextInterpreter, VerticalTextRunsUp)
+{
+    // Text turned 90 degrees counter-clockwise: advance along +y, glyph height along -x.
+    auto chars = run("BT /F1 10 Tf 0 1 -1 0 300 100 Tm (Hi) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_EQ(chars[0].angle, 90);
+    expectBox(chars[0], 300, 100, 290, 107.22);
+    expectBox(chars[1], 300, 107.22, 290, 109.44);
+}
+
+TEST_F(TextInterpreter, UpsideDownTextRunsLeft)
+{
+    auto chars = run("BT /F1 10 Tf -1 0 0 -1 500 300 Tm (Hi) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 2u);
+    EXPECT_EQ(chars[0].angle, 0);
+    expectBox(chars[0], 500, 300, 492.78, 290);
+    expectBox(chars[1], 492.78, 300, 490.56, 290);
+}
+
+TEST_F(TextInterpreter, TrackerCarriesAcrossCalls)
+{
+    auto first = run("BT /F1 10 Tf 100 700 Td (H) Tj ET", &fonts, 1);
+    auto second = run("BT /F1 10 Tf 100 700 Td (i) Tj ET", &fonts, 2, true);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(second[0].page, 2);
+    EXPECT_NEAR(second[0].x0, first[0].x1, 1e-9);
+    auto third = run("BT /F1 10 Tf 100 690 Td (i) Tj ET", &fonts, 2, true);
+    EXPECT_NEAR(third[0].x0, 100, 1e-9);
+}
+
+TEST_F(TextInterpreter, ParseErrorIsReportedAfterEarlierRecords)
+{
+    resetLineTrackerForTesting();
+    std::vector<TextChar> chars;
+    CPdfText text;
+    std::string content = "BT /F1 10 Tf 100 700 Td (H) Tj << /Length 3 >> stream\nabcdef garbage";
+    try {
+        text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(),
+                                        &fonts, 1, chars);
+        FAIL() << "no exception";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ(e.getMessage(), "Document parse error\n");
+    }
+    EXPECT_EQ(textOf(chars), "H");
+}
+
+// Character bytes of simple fonts.
+struct ByteCase {
+    const char* name;
+    const char* const* encoding;
+    unsigned char code;
+    uint32_t unicode;  // 0: none
+    unsigned char expected;
+};
+
+class CharByte : public ::testing::TestWithParam<ByteCase> {};
+
+TEST_P(CharByte, FollowsTheRule)
+{
+    const ByteCase& c = GetParam();
+    PageFonts fonts;
+    auto* f = new SimpleTestFont("F1");
+    f->useEncoding(c.encoding);
+    f->unicode[c.code] = c.unicode;
+    fonts.addSlot(std::unique_ptr<CPdfFont>(f));
+    char content[64];
+    std::snprintf(content, sizeof content, "BT /F1 10 Tf 1 1 Td <%02X> Tj ET", c.code);
+    auto chars = run(content, &fonts);
+    ASSERT_EQ(chars.size(), 1u);
+    EXPECT_EQ(static_cast<unsigned char>(chars[0].text), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Simple, CharByte,
+    ::testing::Values(
+        // MacRoman quoteright is re-encoded to the WinAnsi slot of that name.
+        ByteCase{"MacRomanQuoteRight", MacRomanEncoding, 0xD5, 0, 0x92},
+        ByteCase{"MacRomanEacute", MacRomanEncoding, 0x8E, 0, 0xE9},
+        // The WinAnsi slot is the code itself, so the Unicode value's low byte wins.
+        ByteCase{"WinAnsiWithToUnicode", WinAnsiEncoding, 0x92, 0x2019, 0x19},
+        ByteCase{"WinAnsiPlain", WinAnsiEncoding, 0x92, 0, 0x92},
+        // Codes below 128 are never searched.
+        ByteCase{"StandardQuoteRight", StandardEncoding, 0x27, 0, 0x27},
+        ByteCase{"ToUnicodeBelow128", StandardEncoding, 0x20, 0x41, 'A'},
+        // Low bytes 0 and 0xCC are not taken.
+        ByteCase{"LowByteZero", StandardEncoding, 0x41, 0x0100, 0x41},
+        ByteCase{"LowByteCC", StandardEncoding, 0x41, 0x01CC, 0x41},
+        // A re-encoded code ignores the Unicode value.
+        ByteCase{"ReencodedIgnoresUnicode", MacRomanEncoding, 0xD5, 0x2019, 0x92},
+        // Bullet is the Windows-1252 bullet, not one of its duplicate slots.
+        ByteCase{"Bullet", MacRomanEncoding, 0xA5, 0, 0x95},
+        // A glyph WinAnsi does not know keeps the code.
+        ByteCase{"UnknownGlyph", MacRomanEncoding, 0xF0, 0, 0xF0}),
+    [](const ::testing::TestParamInfo<ByteCase>& i) { return std::string(i.param.name); });
+
+TEST(CompositeText, TypeZeroWithoutCMapGivesZeroBytes)
+{
+    PageFonts fonts;
+    fonts.addSlot(std::unique_ptr<CPdfFont>(new CompositeTestFont("F0", false)));
+    auto chars = run("BT /F0 12 Tf 100 700 Td (abcd) Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(chars[i].text, 0);
+        EXPECT_NEAR(chars[i].x0, 100 + 12 * i, 1e-9);
+        EXPECT_NEAR(chars[i].x1, 112 + 12 * i, 1e-9);
+    }
+}
+
+TEST(CompositeText, TwoByteCodesGiveWindows1252Bytes)
+{
+    PageFonts fonts;
+    auto* f = new CompositeTestFont("F0", true);
+    f->map = {{0x0003, 0x0041}, {0x0004, 0x2019}, {0x0005, 0x00E9}, {0x0006, 0x4E2D}};
+    fonts.addSlot(std::unique_ptr<CPdfFont>(f));
+    // Zero bytes inside two-byte codes do not end the string; an odd last byte is one
+    // character of its own; code 7 has no Unicode value.
+    auto chars = run("BT /F0 10 Tf 100 700 Td <0003000400050006000700> Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 6u);
+    const unsigned char expected[] = {'A', 0x92, 0xE9, kUnmappedCharByte, 0, 0};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(static_cast<unsigned char>(chars[i].text), expected[i]) << i;
+        EXPECT_NEAR(chars[i].x0, 100 + 10 * i, 1e-9);
+    }
+}
+
+}  // namespace
