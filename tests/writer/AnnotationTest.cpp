@@ -1,0 +1,201 @@
+// Link annotation text and stamp placement.
+#include <gtest/gtest.h>
+
+#include "links/CQuillmarkHandler.h"
+#include "writer/FontMetrics.h"
+
+namespace {
+
+class Annotation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LoadFontTable("");
+        PageListEntry p;
+        p.objNum = 3;
+        h.pageList.push_back(p);
+    }
+    CQuillmarkHandler h;
+};
+
+}  // namespace
+
+TEST_F(Annotation, StampLinkExampleIsExact) {
+    LinkSettings& s = h.settings;
+    s.highlightStyle = "Invert";
+    s.linkType = "Visible Rectangle";
+    s.lineThickness = "Thin";
+    s.lineStyle = "Solid";
+    s.linkColor = 0x0000FF;
+    s.linkAction = "Open a file";
+    s.link = "report.pdf";
+    // The rectangle 71 691 171 712 through the adjustments alone (empty text: L = 0).
+    s.text = "";
+    s.fontSize = 20;
+    s.posH = 72;
+    s.posV = 692;
+    s.posLength = 99;
+    EXPECT_EQ(h.BuildStampLink(0),
+              " 0 obj\n<<\n/H/I\n/Type/Annot\n/Rect[ 71.000000 691.000000 171.000000 712.000000 ]\n"
+              "/C [ 0.000000 0.000000 1.000000 ]\n/BS<</W 1/Type/Border/S/S>>\n/Subtype/Link\n"
+              "/A<</F <</F(report.pdf)/Type/Filespec>>/S /Launch /NewWindow true>>\n>>\nendobj\n");
+}
+
+TEST_F(Annotation, OptionValuesWriteTheirPieces) {
+    struct Case {
+        const char* highlight;
+        const char* type;
+        const char* thickness;
+        const char* style;
+        const char* expect;
+    } cases[] = {
+        {"Invert", "Visible", "Medium", "Dashed", "/H/I\n"},
+        {"Invert", "Visible", "Medium", "Dashed", "/BS<</W 3/Type/Border/S/D\n>>\n"},
+        {"None", "Visible", "Thick", "Underline", "/H/N\n"},
+        {"None", "Visible", "Thick", "Underline", "/BS<</W 5/Type/Border/S/U\n>>\n"},
+        {"Outline", "Invisible Rectangle", "Thick", "Solid", "/H/O\n"},
+        {"Outline", "Invisible Rectangle", "Thick", "Solid", "/BS<</W 0/Type/Border/S/S>>\n"},
+        {"Insert", "Visible", "Huge", "Wavy", "/H/P\n"},
+        {"Insert", "Visible", "Huge", "Wavy", "/BS<</Type/Border>>\n"},
+    };
+    for (const Case& c : cases) {
+        h.settings.highlightStyle = c.highlight;
+        h.settings.linkType = c.type;
+        h.settings.lineThickness = c.thickness;
+        h.settings.lineStyle = c.style;
+        std::string t = h.BuildStampLink(0);
+        EXPECT_NE(t.find(c.expect), std::string::npos) << t;
+    }
+}
+
+TEST_F(Annotation, UnknownHighlightAndActionLeaveNoDanglingKey) {
+    h.settings.highlightStyle = "Sparkle";
+    h.settings.linkAction = "Play a tune";
+    std::string t = h.BuildStampLink(0);
+    EXPECT_EQ(t.find("/H"), std::string::npos);
+    EXPECT_EQ(t.find("/A<<"), std::string::npos);
+    EXPECT_NE(t.find("/Subtype/Link\n>>\nendobj\n"), std::string::npos);
+}
+
+TEST_F(Annotation, ColourAndWebTargetAreEscaped) {
+    h.settings.linkColor = 0x808080;
+    h.settings.link = "c:\\test.txt";
+    std::string t = h.BuildStampLink(0);
+    EXPECT_NE(t.find("/C [ 0.501961 0.501961 0.501961 ]"), std::string::npos);
+    EXPECT_NE(t.find("/A<</URI(c:\\\\test.txt)/S/URI>>\n"), std::string::npos);
+    h.settings.link = "https://example.com/a(b)c)";
+    t = h.BuildStampLink(0);
+    EXPECT_NE(t.find("(https://example.com/a(b)c\\))"), std::string::npos);
+}
+
+TEST_F(Annotation, FoundLinkTakesAdjustmentsAndItsOwnLaunchSpelling) {
+    h.settings.linkAction = "Open a file";
+    h.settings.posLeft = -1;
+    h.settings.posBottom = -2;
+    h.settings.posLength = 3;
+    h.settings.posHeight = 4;
+    h.settings.fontSize = 50;  // no influence on a found link
+    FoundLink l;
+    l.page = 1;
+    l.x1 = 10.5;
+    l.y1 = 20;
+    l.x2 = 30;
+    l.y2 = 40;
+    l.target = "a.pdf";
+    std::string t = h.BuildFoundLink(0, l);
+    EXPECT_NE(t.find("/Rect[ 9.500000 18.000000 33.000000 44.000000 ]\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("/A<</F <</F(a.pdf)/Type/Filespec>> /S/Launch/NewWindow true>>\n"), std::string::npos);
+    EXPECT_EQ(l.x1, 9.5);  // stored back
+    EXPECT_EQ(l.y2, 44);
+}
+
+namespace {
+
+struct PlaceCase {
+    const char* name;
+    float box[4];
+    int rotate;
+    bool force, flipV, flipH;
+    int px, py;
+    const char* align;
+    float x, y, angle;  // expected origin and angle
+};
+
+// Empty text (L = 0), size 10, no margin unless stated.
+const PlaceCase kPlaceCases[] = {
+    {"plain", {0, 0, 612, 792}, 0, false, false, false, 72, 72, "left", 72, 72, 0},
+    {"plain offset box", {10, 20, 612, 792}, 0, false, false, false, 72, 72, "left", 82, 92, 0},
+    {"flipv", {0, 0, 612, 792}, 0, false, true, false, 72, 72, "left", 72, 720, 0},
+    {"fliph", {0, 0, 612, 792}, 0, false, false, true, 72, 72, "left", 540, 72, 0},
+    {"both flips", {0, 0, 612, 792}, 0, false, true, true, 72, 72, "left", 540, 792, 0},
+    {"rotate 90 without force", {0, 0, 612, 792}, 90, false, false, false, 72, 72, "left", 72, 72, 0},
+    {"rotate 90", {0, 0, 612, 792}, 90, true, false, false, 50, 72, "left", 540, 50, 90},
+    {"rotate 180", {0, 0, 612, 792}, 180, true, false, false, 50, 72, "left", 562, 720, 180},
+    {"rotate 270", {0, 0, 612, 792}, 270, true, false, false, 50, 72, "left", 72, 742, 270},
+    {"rotate 90 flipv", {0, 0, 612, 792}, 90, true, true, false, 50, 72, "left", 72, 50, 90},
+    {"rotate 180 flipv", {0, 0, 612, 792}, 180, true, true, false, 50, 72, "left", 562, 72, 180},
+    {"rotate 270 flipv", {0, 0, 612, 792}, 270, true, true, false, 50, 72, "left", 562, 720, 270},
+    {"rotate 90 fliph", {0, 0, 612, 792}, 90, true, false, true, 50, 72, "left", 562, 720, 90},
+    {"rotate 180 fliph", {0, 0, 612, 792}, 180, true, false, true, 50, 72, "left", 50, 720, 180},
+    {"rotate 270 fliph", {0, 0, 612, 792}, 270, true, false, true, 50, 72, "left", 72, 50, 270},
+    {"rotate 90 both flips", {0, 0, 612, 792}, 90, true, true, true, 50, 72, "left", 562, 720, 180},
+    {"rotate 45 changes the angle only", {0, 0, 612, 792}, 45, true, false, false, 50, 72, "left", 0, 0, 45},
+    {"centre", {0, 0, 612, 792}, 0, false, false, false, -1, -1, "left", 306, 396, 0},
+    {"centre of an offset box", {100, 100, 500, 700}, 0, false, false, false, -1, -1, "left", 300, 400, 0},
+    {"centre rotated", {0, 0, 612, 792}, 90, true, false, false, -1, -1, "left", 306, 396, 90},
+};
+
+}  // namespace
+
+TEST_F(Annotation, PlacementTable) {
+    for (const PlaceCase& c : kPlaceCases) {
+        PageListEntry& p = h.pageList[0];
+        for (int i = 0; i < 4; ++i) p.cropBox[i] = c.box[i];
+        p.rotate = c.rotate;
+        LinkSettings& s = h.settings;
+        s.text = "";
+        s.fontSize = 10;
+        s.force = c.force;
+        s.flipV = c.flipV;
+        s.flipH = c.flipH;
+        s.posH = c.px;
+        s.posV = c.py;
+        s.align = c.align;
+        s.angle = 0;
+        h.PlaceStamp(0, false);
+        EXPECT_FLOAT_EQ(h.placeX, c.x) << c.name;
+        EXPECT_FLOAT_EQ(h.placeY, c.y) << c.name;
+        EXPECT_FLOAT_EQ(h.placeAngle, c.angle) << c.name;
+    }
+}
+
+TEST_F(Annotation, AlignmentAndRectangleFollowTheTextLength) {
+    LinkSettings& s = h.settings;
+    s.fontName = "Arial";
+    s.text = "AAA";  // 2001 units: L = (2001 div 72) * 14 / 14 = 27
+    s.fontSize = 14;
+    s.posH = 100;
+    s.posV = 200;
+    s.lineThickness = "Medium";
+    s.align = "left";
+    h.PlaceStamp(0, true);
+    EXPECT_FLOAT_EQ(h.placeX, 100);
+    EXPECT_FLOAT_EQ(h.rectX1, 97);  // margin 3 at the lower-left corner only
+    EXPECT_FLOAT_EQ(h.rectY1, 197);
+    EXPECT_FLOAT_EQ(h.rectX2, 127);
+    EXPECT_FLOAT_EQ(h.rectY2, 214);
+    s.align = "center";
+    h.PlaceStamp(0, false);
+    EXPECT_FLOAT_EQ(h.placeX, 87);  // trunc(13.5) = 13
+    EXPECT_FLOAT_EQ(h.rectX2, 114);
+    s.align = "right";
+    h.PlaceStamp(0, false);
+    EXPECT_FLOAT_EQ(h.placeX, 73);
+    EXPECT_FLOAT_EQ(h.rectX2, 100);  // the text ends at the position
+    // Rotated page: the shift and the length go along y.
+    h.pageList[0].rotate = 90;
+    s.force = true;
+    h.PlaceStamp(0, false);
+    EXPECT_FLOAT_EQ(h.placeY, 100 - 27);
+    EXPECT_FLOAT_EQ(h.rectY2, 100);
+    EXPECT_FLOAT_EQ(h.rectX2, h.placeX + 14);
+}

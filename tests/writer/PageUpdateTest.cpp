@@ -1,0 +1,146 @@
+// Page rewrites of the stamp and create modes: Contents, Resources/Font and Annots,
+// direct, by reference, absent and inherited.
+#include "tests/writer/DocTestBase.h"
+
+namespace {
+
+class PageUpdate : public DocTestBase {
+protected:
+    void stampSetup(size_t entries) {
+        h.fontResourceName = "F123";
+        h.fontObjNum = 21;
+        h.stampAnnotNum = 22;
+        h.outEntries.resize(entries);  // the content stream is the last appended object
+    }
+    // The bytes written for object num (from its recorded offset to the next "endobj").
+    std::string written(const std::string& file, int32_t num) {
+        const OutputEntry& e = h.outEntries[static_cast<size_t>(num)];
+        EXPECT_EQ(e.written, 1) << num;
+        size_t end = file.find("endobj", static_cast<size_t>(e.offset));
+        return file.substr(static_cast<size_t>(e.offset), end - static_cast<size_t>(e.offset));
+    }
+};
+
+}  // namespace
+
+TEST_F(PageUpdate, StampOnPageWithStreamContentsDirectFontsAndAnnots) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          "<< /Type /Page /Parent 2 0 R /Contents 4 0 R\n/Resources << /Font << /F1 5 0 R >> >> /Annots [6 0 R] >>",
+          "<< /Length 0 >>\nstream\n\nendstream", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+          "<< /Type /Annot /Subtype /Text /Rect [0 0 1 1] >>"},
+         "stamp_direct");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    std::string page = written(output(), 3);
+    EXPECT_EQ(page,
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [4 0 R 23 0 R ]\n"
+              "/Resources << /Font << /F123 21 0 R  /F1 5 0 R >> >> /Annots [6 0 R 22 0 R ] >>\n");
+}
+
+TEST_F(PageUpdate, StampOnPageWithoutContentsFontOrAnnots) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          "<</Type /Page /Parent 2 0 R /Resources << /ProcSet [/PDF] >> >>"},
+         "stamp_absent");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    EXPECT_EQ(written(output(), 3),
+              "3 0 obj\n<</Annots [ 22 0 R ]/Contents 23 0 R/Type /Page /Parent 2 0 R "
+              "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
+}
+
+TEST_F(PageUpdate, StampEditsReferencedObjectsBeforeThePage) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>", "[8 0 R]",
+          "<< /Font 6 0 R >>", "<< /F1 9 0 R >>", "[]", "<< /Length 0 >>\nstream\n\nendstream", "<< /Type /Font >>"},
+         "stamp_refs");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    std::string file = output();
+    EXPECT_EQ(written(file, 4), "4 0 obj\n[8 0 R 23 0 R ]\n");
+    EXPECT_EQ(written(file, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
+    EXPECT_EQ(written(file, 7), "7 0 obj\n[ 22 0 R ]\n");
+    EXPECT_EQ(h.outEntries[5].written, 0);  // the resources object itself is unchanged
+    EXPECT_EQ(written(file, 3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
+    EXPECT_LT(h.outEntries[4].offset, h.outEntries[6].offset);
+    EXPECT_LT(h.outEntries[6].offset, h.outEntries[7].offset);
+    EXPECT_LT(h.outEntries[7].offset, h.outEntries[3].offset);
+}
+
+TEST_F(PageUpdate, SharedFontObjectIsEditedOnce) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << /Font 5 0 R >> >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << /Font 5 0 R >> >>", "<< /F1 6 0 R >>", "<< /Type /Font >>"},
+         "stamp_shared");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    h.UpdateStampedPage(4, raw(4));
+    std::string file = output();
+    size_t first = file.find("5 0 obj");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(file.find("5 0 obj", first + 1), std::string::npos);
+    EXPECT_EQ(written(file, 5), "5 0 obj\n<< /F123 21 0 R  /F1 6 0 R >>\n");
+}
+
+TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources << /Font << /F1 4 0 R >> /ProcSet [/PDF] >> >>",
+          "<< /Type /Page /Parent 2 0 R /Contents [] >>", "<< /Type /Font >>"},
+         "stamp_inherited_direct");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    std::string file = output();
+    EXPECT_EQ(written(file, 3),
+              "3 0 obj\n<</Annots [ 22 0 R ]/Resources << /Font << /F123 21 0 R  /F1 4 0 R >> /ProcSet [/PDF] >>\n"
+              " /Type /Page /Parent 2 0 R /Contents [ 23 0 R ] >>\n");
+    EXPECT_EQ(h.outEntries[2].written, 0);  // the parent stays as it is
+}
+
+TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 4 0 R >>",
+          "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R] /Count 1 >>", "<< /ProcSet [/PDF] >>",
+          "<< /Type /Page /Parent 3 0 R >>"},
+         "stamp_inherited_ref");
+    stampSetup(24);
+    h.UpdateStampedPage(5, raw(5));
+    std::string file = output();
+    EXPECT_EQ(written(file, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
+    EXPECT_EQ(written(file, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents 23 0 R /Type /Page /Parent 3 0 R >>\n");
+}
+
+TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          "<< /Type /Page /Parent 2 0 R /Annots [] >>"},
+         "stamp_no_resources");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    EXPECT_EQ(written(output(), 3),
+              "3 0 obj\n<</Resources << /Font << /F123 21 0 R >> >>\n/Contents 23 0 R "
+              "/Type /Page /Parent 2 0 R /Annots [ 22 0 R ] >>\n");
+}
+
+TEST_F(PageUpdate, LinkedPageAnnotsAbsentDirectAndReferenced) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+          "<< /Type /Page /Parent 2 0 R >>",
+          // Direct annotation dictionaries with their own arrays inside the Annots array.
+          "<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R] >>",
+          "<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>", "[ 7 0 R ]"},
+         "linked");
+    h.UpdateLinkedPage(3, raw(3), {30, 31});
+    h.UpdateLinkedPage(4, raw(4), {32});
+    h.UpdateLinkedPage(5, raw(5), {33, 34});
+    std::string file = output();
+    EXPECT_EQ(written(file, 3), "3 0 obj\n<</Annots [ 30 0 R 31 0 R ]\n /Type /Page /Parent 2 0 R >>\n");
+    EXPECT_EQ(written(file, 4),
+              "4 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R 32 0 R ] >>\n");
+    EXPECT_EQ(written(file, 6), "6 0 obj\n[ 7 0 R  33 0 R  34 0 R ]\n");
+    EXPECT_EQ(written(file, 5), "5 0 obj\n<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>\n");
+}
+
+TEST_F(PageUpdate, LinkedPageWithoutFoundLinks) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          "<< /Type /Page /Parent 2 0 R >>"},
+         "linked_empty");
+    h.UpdateLinkedPage(3, raw(3), {});
+    EXPECT_EQ(written(output(), 3), "3 0 obj\n<</Annots [ ]\n /Type /Page /Parent 2 0 R >>\n");
+}

@@ -1,0 +1,89 @@
+// Font descriptor, font and the stamped-text content stream.
+#include <gtest/gtest.h>
+
+#include "links/CQuillmarkHandler.h"
+#include "pdf/CPdfException.h"
+#include "writer/FontMetrics.h"
+
+namespace {
+
+class StampText : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LoadFontTable("");
+        PageListEntry p;
+        p.objNum = 3;
+        h.pageList.push_back(p);
+        h.fontResourceName = "F123";
+    }
+    CQuillmarkHandler h;
+};
+
+}  // namespace
+
+TEST_F(StampText, ContentStreamBodyExample) {
+    LinkSettings& s = h.settings;
+    s.posH = 72;
+    s.posV = 700;
+    s.textColor = 0xFF0000;
+    s.fontSize = 12;
+    s.text = "Page";
+    const std::string body =
+        "\nBT\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
+        "/F123 12 Tf\n(Page) Tj\nET\n";
+    EXPECT_EQ(h.BuildTextStream(0), " 0 obj\n<<\n/Length " + std::to_string(body.size()) + " \n>>\nstream\n" +
+                                        body + "\nendstream\nendobj\n");
+}
+
+TEST_F(StampText, AngleUsesThe314Constant) {
+    h.settings.angle = 90;
+    std::string t = h.BuildTextStream(0);
+    EXPECT_NE(t.find("\nBT\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
+}
+
+TEST_F(StampText, TextIsEscapedAndNotLimitedInLength) {
+    h.settings.text = "a)b\\c(";
+    std::string t = h.BuildTextStream(0);
+    EXPECT_NE(t.find("(a\\)b\\\\c\\() Tj"), std::string::npos) << t;
+    h.settings.text = std::string(5000, 'x');
+    t = h.BuildTextStream(0);
+    EXPECT_NE(t.find("(" + std::string(5000, 'x') + ") Tj\nET\n\nendstream"), std::string::npos);
+    size_t len = t.find("/Length ") + 8;
+    size_t body = t.find("stream\n") + 7;
+    size_t end = t.find("\nendstream");
+    EXPECT_EQ(std::stoul(t.substr(len)), end - body);
+}
+
+TEST_F(StampText, FontDescriptorAndFont) {
+    EXPECT_THROW(h.BuildFontDescriptor("NoSuchFace"), CPdfException);
+    const FontMetricsRecord* arial = FindFontMetrics("Arial");
+    ASSERT_NE(arial, nullptr);
+    // The name is written as given; the metrics are found under its letters-only key.
+    EXPECT_NE(h.BuildFontDescriptor("Arial Bold").find("/FontName /Arial Bold\n"), std::string::npos);
+    EXPECT_EQ(h.BuildFontDescriptor("Arial"),
+              " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896]\n/Flags 34\n"
+              "/ItalicAngle 0\n>>\nendobj\n");
+    std::string f = h.BuildFont("Arial", 20);
+    const std::string head =
+        " 0 obj\n<<\n/Type /Font\n/Name /F123 \n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n/BaseFont /Arial\n"
+        "/FontDescriptor 20 0 R\n/FirstChar 0\n/LastChar 255\n/Widths [\n";
+    ASSERT_EQ(f.substr(0, head.size()), head);
+    // 16 lines of 16 "%d " values.
+    std::string rest = f.substr(head.size());
+    size_t pos = 0;
+    for (int line = 0; line < 16; ++line) {
+        size_t nl = rest.find('\n', pos);
+        ASSERT_NE(nl, std::string::npos);
+        std::string l = rest.substr(pos, nl - pos);
+        int count = 0;
+        for (char c : l) count += c == ' ';
+        EXPECT_EQ(count, 16) << l;
+        if (line == 2) EXPECT_EQ(l.substr(0, 4), "278 ");  // code 32
+        pos = nl + 1;
+    }
+    EXPECT_EQ(rest.substr(pos), " ]\n>>\nendobj\n");
+    // Without metrics the widths are left out.
+    std::string g = h.BuildFont("NoSuchFace", 20);
+    EXPECT_EQ(g.find("/Widths"), std::string::npos);
+    EXPECT_NE(g.find("/LastChar 255\n>>\nendobj\n"), std::string::npos);
+}
