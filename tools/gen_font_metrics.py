@@ -18,6 +18,11 @@ Sources (Debian packages; the output is committed so the build needs none):
   (Palatino: Palatino Linotype, Book Antiqua), C059 (Century Schoolbook: Century),
   URW Gothic (ITC Avant Garde Gothic, with which Century Gothic is metric-compatible),
   Z003 (Zapf Chancery: Monotype Corsiva and the other script faces).
+- WINE: fonts-wine, Wine's metric-compatible Tahoma and Tahoma Bold, and its
+  Marlett (indexed by the font's own codes).
+- EBG: fonts-ebgaramond, EB Garamond 12 (a Garamond design) for Garamond and
+  Garamond-Italic (its bold has only 127 glyphs; Garamond-Bold uses Liberation
+  Serif Bold).
 - DV: fonts-dejavu-core / fonts-dejavu-extra: the nearest free faces for the
   Microsoft and Monotype faces that have no metric-compatible free font.
 
@@ -27,9 +32,12 @@ Rules:
   advance scaled to 1000 units per em, rounded half up. Codes without a glyph (0 to
   31, and any glyph the face lacks) take the width of the face's missing-glyph box:
   glyph 0 of a TrueType font, the space width for an AFM (which lists no .notdef).
-- Symbol faces (ZapfDingbats, SymbolMT and the stand-ins for the Wingdings family)
-  are indexed by the font's own codes (AFM C values); codes without a glyph take
-  the space width.
+- Symbol faces (ZapfDingbats, SymbolMT, Marlett and the stand-ins for the
+  Wingdings family) are indexed by the font's own codes (AFM C values, or the
+  symbol cmap of a TrueType font, 0xF000 + code); codes without a glyph take the
+  space width of an AFM, or the width of glyph 0 of a TrueType font. Wine's
+  Wingdings and Webdings have only a few dozen of their glyphs, so those fonts use
+  ZapfDingbats' widths instead.
 - Box: AFM FontBBox, or the TrueType head box scaled to 1000 units per em.
 - Caps-only faces (Algerian, Stencil) give lowercase letters the widths of the
   capitals, as those faces draw capitals for them.
@@ -70,6 +78,9 @@ DVSE = [DV + f for f in ('DejaVuSerif.ttf', 'DejaVuSerif-Bold.ttf', 'DejaVuSerif
 DVSEC = [DV + f for f in ('DejaVuSerifCondensed.ttf', 'DejaVuSerifCondensed-Bold.ttf',
                           'DejaVuSerifCondensed-BoldItalic.ttf', 'DejaVuSerifCondensed-Italic.ttf')]
 DVM = DV + 'DejaVuSansMono.ttf'
+WINE = '/usr/share/wine/fonts/'
+EBG = {0: '/usr/share/fonts/opentype/ebgaramond/EBGaramond12-Regular.otf',
+       3: '/usr/share/fonts/opentype/ebgaramond/EBGaramond12-Italic.otf'}
 BOOKMAN = [URW + 'URWBookman-%s.afm' % s for s in ('Light', 'Demi', 'DemiItalic', 'LightItalic')]
 PALATINO = [URW + 'P052-%s.afm' % s for s in ('Roman', 'Bold', 'BoldItalic', 'Italic')]
 GOTHIC = [URW + 'URWGothic-%s.afm' % s for s in ('Book', 'Demi', 'DemiOblique', 'BookOblique')]
@@ -137,9 +148,9 @@ FONTS = [
     ('FranklinGothicMedium-Italic', LS[I], {}),
     ('FreestyleScript', CHANCERY, {}),
     ('FootlightMTLight', LSE[R], {}),
-    ('Garamond', LSE[R], {}),
-    ('Garamond-Bold', LSE[B], {}),
-    ('Garamond-Italic', LSE[I], {}),
+    ('Garamond', EBG[R], {}),                          # a Garamond design
+    ('Garamond-Bold', LSE[B], {}),                     # EB Garamond's bold lacks most glyphs
+    ('Garamond-Italic', EBG[I], {}),
     ('Gautami', DVS[R], {}),                           # Telugu face; its Latin
     ('Georgia', DVSEC[R], {}),                         # wide screen serif
     ('Georgia-Bold', DVSEC[B], {}),
@@ -185,7 +196,7 @@ FONTS = [
     ('LucidaSansUnicode', DVS[R], {}),
     ('Magneto-Bold', DVS[B], {}),
     ('Mangal', DVS[R], {}),                            # Devanagari face; its Latin
-    ('Marlett', DINGBATS, {}),                         # symbol set; Dingbats widths
+    ('Marlett', ('sym', WINE + 'marlett.ttf'), {}),
     ('MaturaMTScriptCapitals', CHANCERY, {}),
     ('MicrosoftSansSerif', LS[R], {}),
     ('Mistral', CHANCERY, {}),
@@ -213,8 +224,8 @@ FONTS = [
     ('Stencil', DVS[B], {'caps': True}),
     ('Sylfaen', LSE[R], {}),
     ('SymbolMT', ('sym', 'CORE/Symbol.afm'), {}),
-    ('Tahoma', DVSC[R], {}),                           # narrow humanist sans
-    ('Tahoma-Bold', DVSC[B], {}),
+    ('Tahoma', WINE + 'tahoma.ttf', {}),
+    ('Tahoma-Bold', WINE + 'tahomabd.ttf', {}),
     ('TempusSansITC', DVS[R], {}),
     ('Times-Bold', 'CORE/Times-Bold.afm', {}),
     ('Times-BoldItalic', 'CORE/Times-BoldItalic.afm', {}),
@@ -286,6 +297,21 @@ def symbol_widths_afm(path):
     return box, [by_code.get(c, missing) for c in range(256)]
 
 
+def symbol_widths_ttf(path):
+    font = TTFont(path, lazy=True)
+    scale = 1000.0 / font['head'].unitsPerEm
+    head = font['head']
+    box = tuple(round_half_up(v * scale) for v in (head.xMin, head.yMin, head.xMax, head.yMax))
+    cmap = font['cmap'].getcmap(3, 0).cmap
+    hmtx = font['hmtx']
+    missing = round_half_up(hmtx[font.getGlyphOrder()[0]][0] * scale)
+    widths = []
+    for c in range(256):
+        g = cmap.get(0xF000 + c, cmap.get(c))
+        widths.append(round_half_up(hmtx[g][0] * scale) if g else missing)
+    return box, widths
+
+
 def text_widths_ttf(path, winansi_unicode):
     font = TTFont(path, lazy=True)
     upem = font['head'].unitsPerEm
@@ -327,6 +353,8 @@ def build_record(name, source, opts, winansi, wuni):
     if source == 'MONO500':
         box = text_widths_ttf(DVM, wuni)[0]
         widths = [500] * 256
+    elif isinstance(source, tuple) and source[1].endswith('.ttf'):
+        box, widths = symbol_widths_ttf(source[1])
     elif isinstance(source, tuple):
         box, widths = symbol_widths_afm(source[1].replace('CORE/', CORE + '/'))
     elif source.endswith('.afm'):
