@@ -1,0 +1,243 @@
+// Reading, removing and changing existing links, through whole runs over small PDFs.
+// The results are read back through the cross-reference table of the output, so a
+// test sees what a reader of the output sees.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "links/CQuillmarkHandler.h"
+#include "pdf/CPdfArray.h"
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfDocument.h"
+#include "pdf/CPdfXRef.h"
+#include "tests/writer/TestPdf.h"
+#include "text/CPdfText.h"
+
+namespace {
+
+const char* kCatalog = "<< /Type /Catalog /Pages 2 0 R >>";
+const char* kPages = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
+
+std::string PageWith(const std::string& annots) {
+    return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> " + annots + " >>";
+}
+
+std::string UriLink(const std::string& uri, const std::string& rect = "[100 700 200 720]") {
+    return "<< /Type /Annot /Subtype /Link /Rect " + rect + " /A << /S /URI /URI " + uri + " >> >>";
+}
+
+class Links : public ::testing::Test {
+protected:
+    // Writes the input, runs the program with args after input and output names.
+    std::string run(const std::vector<std::string>& bodies, std::vector<std::string> args,
+                    const std::string& name) {
+        resetLineTrackerForTesting();
+        in = testpdf::TempPath("links_" + name + ".pdf");
+        out = testpdf::TempPath("links_" + name + ".out.pdf");
+        std::remove(out.c_str());
+        testpdf::WriteFile(in, testpdf::Build(bodies));
+        std::vector<std::string> argv = {"quillmark", in, out};
+        argv.insert(argv.end(), args.begin(), args.end());
+        testing::internal::CaptureStdout();
+        std::string err = testpdf::Run(h, argv);
+        stdoutText = testing::internal::GetCapturedStdout();
+        return err;
+    }
+
+    // Opens the output for reading back.
+    void openOutput() {
+        doc.reset(new CPdfDocument());
+        doc->open(out.c_str());
+    }
+    CPdfElement object(int32_t num) { return doc->getXRef()->fetch(num, 0); }
+    bool isFree(int32_t num) {
+        return num >= doc->getXRef()->getNumEntries() || doc->getXRef()->getEntry(num).kind == 0;
+    }
+    std::string rawOut(int32_t num) {
+        std::string t;
+        doc->getXRef()->getRawObjectText(num, t);
+        return t;
+    }
+    // The URI of the inline or referenced action of annotation num.
+    std::string uriOf(int32_t num) {
+        CPdfElement annot = object(num);
+        CPdfElement a = annot.getDictionary()->lookup("A");
+        return a.getDictionary()->lookup("URI").getBytes();
+    }
+
+    CQuillmarkHandler h;
+    std::unique_ptr<CPdfDocument> doc;
+    std::string in, out, stdoutText;
+};
+
+}  // namespace
+
+TEST_F(Links, ReadsTargetsRectanglesAndFileSpecifications) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages,
+        PageWith("/Annots [4 0 R 5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 11 0 R]"),
+        UriLink("(http://a.example/)", "[1 2 3 4 5 6]"),
+        "<< /Subtype /Text /Rect [0 0 1 1] >>",
+        "<< /Subtype /Link /Rect [10 20 30 40] /A << /S /Launch /F (plain.pdf) >> >>",
+        "<< /Subtype /Link /Rect [10 20 30 40] /A << /S /Launch /F << /Type /Filespec /F (only-f.pdf) >> >> >>",
+        "<< /Subtype /Link /Rect [10 20 30 40] /A << /S /Launch /F 10 0 R >> >>",
+        "<< /Subtype /link /Rect [0 0 9 9] /A << /S /URI /URI <687474703a2f2f782f> >> >>",
+        "<< /Type /Filespec /F (f.pdf) /UF (uf.pdf) >>",
+        "<< /Subtype /Link /Rect [0 0 9 9] /Dest [3 0 R /Fit] >>",
+    };
+    ASSERT_EQ(run(bodies, {"-report", testpdf::TempPath("links_read.txt")}, "read"), "");
+    ASSERT_EQ(h.existingLinks.size(), 5u);
+    const ExistingLink& first = h.existingLinks[0];
+    EXPECT_EQ(first.target, "http://a.example/");
+    EXPECT_EQ(first.annotNum, 4);
+    EXPECT_EQ(first.page, 1);
+    EXPECT_FLOAT_EQ(first.rect[0], 1);
+    EXPECT_FLOAT_EQ(first.rect[3], 4);  // only the first four numbers are kept
+    EXPECT_EQ(h.existingLinks[1].target, "plain.pdf");
+    EXPECT_EQ(h.existingLinks[2].target, "only-f.pdf");
+    EXPECT_EQ(h.existingLinks[3].target, "uf.pdf");  // /UF preferred
+    EXPECT_EQ(h.existingLinks[4].target, "http://x/");
+    EXPECT_EQ(h.existingLinks[4].annotNum, 9);
+}
+
+TEST_F(Links, RemoveWithoutFiltersKeepsOtherAnnotations) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R 6 0 R]"), UriLink("(http://a/)"),
+        "<< /Subtype /Text /Rect [0 0 1 1] /Contents (note) >>", UriLink("(http://b/)"),
+    };
+    ASSERT_EQ(run(bodies, {"-remove"}, "remove_all"), "");
+    std::string bytes = testpdf::ReadFile(out);
+    EXPECT_NE(bytes.find("/Annots [ 5 0 R ]\n"), std::string::npos);
+    openOutput();
+    EXPECT_TRUE(isFree(4));
+    EXPECT_TRUE(isFree(6));
+    EXPECT_FALSE(isFree(5));
+    CPdfElement page = object(3);
+    CPdfElement annots = page.getDictionary()->lookup("Annots");
+    ASSERT_TRUE(annots.isArray());
+    ASSERT_EQ(annots.getArray()->getLength(), 1);
+    EXPECT_EQ(annots.getArray()->getRaw(0).getRefNum(), 5);
+}
+
+TEST_F(Links, RemoveByLinkIgnoresCaseAndLaunchLinks) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R 6 0 R 7 0 R]"), UriLink("(HTTP://A.example/)"),
+        UriLink("(http://b.example/)"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F (http://a.example/) >> >>",
+        "<< /Subtype /LINK /Rect [1 1 2 2] /A << /S /URI /URI (http://a.example/) >> >>",
+    };
+    ASSERT_EQ(run(bodies, {"-remove", "-link", "http://a.example/"}, "remove_link"), "");
+    openOutput();
+    EXPECT_TRUE(isFree(4));
+    EXPECT_FALSE(isFree(5));
+    EXPECT_FALSE(isFree(6));
+    EXPECT_TRUE(isFree(7));  // Subtype in another letter case is a link too
+    std::string page = rawOut(3);
+    EXPECT_NE(page.find("/Annots [ 5 0 R 6 0 R ]\n"), std::string::npos);
+}
+
+TEST_F(Links, RemoveFromAnnotsArrayByReference) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots 4 0 R"), "[5 0 R 6 0 R]", UriLink("(http://a/)"),
+        "<< /Subtype /Text /Rect [0 0 1 1] >>",
+    };
+    ASSERT_EQ(run(bodies, {"-remove"}, "remove_ref"), "");
+    openOutput();
+    EXPECT_TRUE(isFree(5));
+    std::string array = rawOut(4);
+    EXPECT_NE(array.find("obj [ 6 0 R ]\n"), std::string::npos) << array;
+    EXPECT_NE(rawOut(3).find("/Annots 4 0 R"), std::string::npos);
+}
+
+TEST_F(Links, RemoveKeepsInlineAnnotationsWhole) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages,
+        PageWith("/Annots [<< /Subtype /Text /Rect [1 2 3 4] /Contents (a]b) >> 4 0 R] /Rotate 0"),
+        UriLink("(http://a/)"),
+    };
+    ASSERT_EQ(run(bodies, {"-remove"}, "remove_inline"), "");
+    openOutput();
+    EXPECT_TRUE(isFree(4));
+    std::string page = rawOut(3);
+    EXPECT_NE(page.find("/Annots [ << /Subtype /Text /Rect [1 2 3 4] /Contents (a]b) >> ]\n"), std::string::npos)
+        << page;
+    EXPECT_NE(page.find("/Rotate 0"), std::string::npos);
+}
+
+TEST_F(Links, ChangeActionByReference) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A 5 0 R >>", "<< /S /URI /URI (abc) >>",
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "ABC", "-newlink", "XYZ"}, "change_action_ref"), "");
+    openOutput();
+    EXPECT_EQ(object(5).getDictionary()->lookup("URI").getBytes(), "XYZ");
+    EXPECT_NE(rawOut(4).find("/A 5 0 R"), std::string::npos);
+}
+
+TEST_F(Links, ChangePartIsCaseSensitive) {
+    std::vector<std::string> bodies = {kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"), UriLink("(abc)"),
+                                       UriLink("(http://w.example.com/x.example.com)")};
+    ASSERT_EQ(run(bodies, {"-changepart", "-link", "ABC", "-newlink", "XYZ"}, "changepart_case"), "");
+    openOutput();
+    EXPECT_EQ(uriOf(4), "abc");
+    doc.reset();
+    CQuillmarkHandler h2;
+    std::vector<std::string> argv = {"quillmark", in, out, "-changepart", "-link", ".example.com", "-newlink",
+                                     ".example.org"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(testpdf::Run(h2, argv), "");
+    testing::internal::GetCapturedStdout();
+    openOutput();
+    EXPECT_EQ(uriOf(5), "http://w.example.org/x.example.com");  // the first occurrence only
+}
+
+TEST_F(Links, ChangeFileSpecificationByReference) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 6 0 R 7 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F 5 0 R >> >>",
+        "<< /Type /Filespec /F (old.pdf) /UF (old.pdf) >>",
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F (OLD.pdf) >> >>",
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F << /F (old.pdf) >> >> >>",
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "old.pdf", "-newlink", "new.pdf"}, "change_filespec"), "");
+    openOutput();
+    CPdfElement spec = object(5);
+    EXPECT_EQ(spec.getDictionary()->lookup("UF").getBytes(), "new.pdf");
+    EXPECT_EQ(spec.getDictionary()->lookup("F").getBytes(), "old.pdf");
+    CPdfElement a6 = object(6).getDictionary()->lookup("A");
+    EXPECT_EQ(a6.getDictionary()->lookup("F").getBytes(), "new.pdf");
+    CPdfElement a7 = object(7).getDictionary()->lookup("A");
+    CPdfElement f7 = a7.getDictionary()->lookup("F");
+    EXPECT_EQ(f7.getDictionary()->lookup("F").getBytes(), "new.pdf");
+}
+
+TEST_F(Links, ChangeReplacesEscapedAndHexTargetsWhole) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"),
+        UriLink("(http://x/a\\(1\\).html) /Extra (keep)"),
+        UriLink("<687474703a2f2f782f612831292e68746d6c>"),
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://x/a(1).html", "-newlink", "http://y/(b"}, "change_escaped"),
+              "");
+    openOutput();
+    EXPECT_EQ(uriOf(4), "http://y/(b");
+    EXPECT_EQ(uriOf(5), "http://y/(b");
+    EXPECT_NE(rawOut(4).find("/URI (http://y/\\(b) /Extra (keep)"), std::string::npos) << rawOut(4);
+    EXPECT_NE(rawOut(5).find("/URI (http://y/\\(b)"), std::string::npos) << rawOut(5);
+}
+
+TEST_F(Links, ChangeLeavesLinksOutsideTheRange) {
+    std::vector<std::string> bodies = {
+        kCatalog, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>", PageWith("/Annots [4 0 R]"),
+        UriLink("(http://a/)"), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Annots [6 0 R] >>",
+        UriLink("(http://a/)"),
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://a/", "-newlink", "http://b/", "-s2"}, "change_range"),
+              "");
+    openOutput();
+    EXPECT_EQ(uriOf(4), "http://a/");
+    EXPECT_EQ(uriOf(6), "http://b/");
+    EXPECT_EQ(h.existingLinks.size(), 2u);  // read from every page
+}
