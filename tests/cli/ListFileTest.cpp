@@ -39,7 +39,9 @@ INSTANTIATE_TEST_SUITE_P(All, ListName,
                                            ListNameCase{"ab.txt", true}));
 
 std::vector<std::string> ReadLines(const std::string& content) {
-    const std::string path = ::testing::TempDir() + "/qm_list_lines.txt";
+    // One file per test, so that tests running in parallel do not share it.
+    const std::string path = ::testing::TempDir() + "/qm_list_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(content.data(), 1, content.size(), f);
     std::fclose(f);

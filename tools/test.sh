@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds Quillmark and runs every test:
+#   1. Release build, unit tests and whole-program tests (ctest);
+#   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. the Windows cross build of quillmark.exe with MinGW-w64;
+#   4. the fuzz targets for 60 seconds each (fuzz/run_all.sh, when present).
+# Stops at the first failure. Missing Debian packages are installed when run as root.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+. tools/deps.sh
+qm_ensure_packages build-essential cmake zlib1g-dev libgtest-dev python3 \
+    qpdf mupdf-tools python3-fitz python3-pikepdf clang libclang-rt-dev \
+    g++-mingw-w64-x86-64 libz-mingw-w64-dev
+
+JOBS="$(nproc 2>/dev/null || echo 2)"
+step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$JOBS"
+ctest --test-dir build --output-on-failure
+
+step "Sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and tests"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON
+cmake --build build-asan -j"$JOBS"
+ASAN_OPTIONS="abort_on_error=0:detect_leaks=1:strict_string_checks=1" \
+UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    ctest --test-dir build-asan --output-on-failure
+
+step "Windows cross build (MinGW-w64)"
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build build-win -j"$JOBS" --target quillmark
+ls -l build-win/quillmark.exe
+
+if [ -f fuzz/run_all.sh ]; then
+    step "Fuzzing (60 seconds per target)"
+    bash fuzz/run_all.sh 60
+fi
+
+step "All tests passed"
