@@ -274,22 +274,31 @@ struct WidthTablesScope {
 // Resolves the page's Contents: Null (no text), a stream, or an array whose items all
 // resolve to streams (returned as a new array of the streams, so that the parser does
 // not fetch them again). Anything else is "Weird page contents".
+// Reading the content objects is part of reading the content: a failure there is a
+// parse error like one inside the stream.
 CPdfElement resolveContents(CPdfXRef* xref, const CPdfElement& raw) {
-    CPdfElement c = raw.fetch(xref);
-    if (c.isNull()) return c;
-    if (c.isStream()) return c;
-    if (c.isArray()) {
-        CPdfArray* arr = c.getArray();
-        CPdfElement streams;
-        streams.setNewArray(xref);
-        for (int i = 0; i < arr->getLength(); ++i) {
-            CPdfElement item = arr->get(i);
-            if (!item.isStream()) throw CPdfException("\nWeird page contents\n");
-            streams.getArray()->add(std::move(item));
+    bool weird = false;
+    CPdfElement result;
+    try {
+        CPdfElement c = raw.fetch(xref);
+        if (c.isNull() || c.isStream()) {
+            result = std::move(c);
+        } else if (c.isArray()) {
+            CPdfArray* arr = c.getArray();
+            result.setNewArray(xref);
+            for (int i = 0; i < arr->getLength() && !weird; ++i) {
+                CPdfElement item = arr->get(i);
+                if (item.isStream()) result.getArray()->add(std::move(item));
+                else weird = true;
+            }
+        } else {
+            weird = true;
         }
-        return streams;
+    } catch (const CPdfException&) {
+        throw CPdfException("Document parse error\n");
     }
-    throw CPdfException("\nWeird page contents\n");
+    if (weird) throw CPdfException("\nWeird page contents\n");
+    return result;
 }
 
 std::unique_ptr<PageFonts> loadFontsOf(CPdfDocument* doc, const CPdfPage& page) {
