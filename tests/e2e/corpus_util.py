@@ -1,0 +1,75 @@
+"""Shared helpers of the whole-program tests over tests/corpus."""
+import glob
+import json
+import os
+import re
+import subprocess
+import sys
+
+
+def need_oracles():
+    """Re-runs the calling script under the system Python when this interpreter lacks
+    the PDF oracles (pikepdf, PyMuPDF), which come from Debian packages."""
+    try:
+        import fitz  # noqa: F401
+        import pikepdf  # noqa: F401
+        return
+    except ImportError:
+        pass
+    system = "/usr/bin/python3"
+    if os.path.realpath(sys.executable) != os.path.realpath(system) and os.path.exists(system):
+        os.execv(system, [system] + sys.argv)
+    print("pikepdf and PyMuPDF are needed")
+    sys.exit(1)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.normpath(os.path.join(HERE, "..", "corpus"))
+
+
+def corpus_files():
+    """(pdf path, ground truth dict) for every corpus file, in name order."""
+    out = []
+    for pdf in sorted(glob.glob(os.path.join(CORPUS, "*.pdf"))):
+        with open(pdf[:-4] + ".json", encoding="utf-8") as f:
+            out.append((pdf, json.load(f)))
+    return out
+
+
+def must_refuse(truth):
+    """Encrypted files are refused; damaged ones may be refused."""
+    return bool(truth["structure"].get("encryption"))
+
+
+def is_damaged(truth):
+    return "damage" in truth
+
+
+def run(exe, args, timeout=120):
+    p = subprocess.run([exe] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+    return p.returncode, p.stdout, p.stderr
+
+
+_OFFSET = re.compile(r"\(offset \d+\)|offset \d+|at offset \d+")
+
+
+def qpdf_problems(path):
+    """qpdf --check's warnings and errors, with the file name and offsets taken out."""
+    p = subprocess.run(["qpdf", "--check", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    text = p.stdout.decode("latin-1").replace(path, "FILE")
+    lines = []
+    for line in text.splitlines():
+        if re.search(r"\b(WARNING|ERROR)\b|^qpdf:", line) or "error" in line.lower() and "No syntax" not in line:
+            lines.append(_OFFSET.sub("offset N", line).strip())
+    return set(lines)
+
+
+def new_qpdf_problems(inp, outp):
+    return sorted(qpdf_problems(outp) - qpdf_problems(inp))
+
+
+def page_boxes(truth, i):
+    """(crop box normalised, rotation) of page i (0-based) from the ground truth."""
+    page = truth["pages"][i]
+    box = page.get("cropbox") or page.get("mediabox") or [0, 0, 612, 792]
+    x1, y1, x2, y2 = [float(v) for v in box]
+    return (min(x1, x2), min(y1, y2), max(x1, x2), max(y1, y2)), int(page.get("rotate") or 0) % 360
