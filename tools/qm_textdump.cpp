@@ -3,7 +3,9 @@
 // (coordinates with three decimals, the byte as two hex digits). With -t only the
 // text of each page is printed, one line per page as hex. Used by the corpus tests
 // and for measuring the extraction speed.
-//   qm_textdump [-t | -q] file.pdf [firstPage [lastPage]]
+// -q prints only the count (pages handed over one at a time), -v the count after
+// collecting every record in one vector (as the link handler does).
+//   qm_textdump [-t | -q | -v] file.pdf [firstPage [lastPage]]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,9 +51,12 @@ int main(int argc, char** argv)
     } else if (i < argc && std::strcmp(argv[i], "-q") == 0) {
         sink.mode = 2;
         ++i;
+    } else if (i < argc && std::strcmp(argv[i], "-v") == 0) {
+        sink.mode = 3;
+        ++i;
     }
     if (i >= argc) {
-        std::printf("usage: qm_textdump [-t | -q] file.pdf [firstPage [lastPage]]\n");
+        std::printf("usage: qm_textdump [-t | -q | -v] file.pdf [firstPage [lastPage]]\n");
         return 2;
     }
     const char* path = argv[i++];
@@ -65,12 +70,18 @@ int main(int argc, char** argv)
         if (last != 99999 && last > doc.getNumPages())
             last = doc.getNumPages();
         CPdfText text;
-        text.extractPages(&doc, first, last, sink);
+        if (sink.mode == 3) {
+            std::vector<TextChar> all;
+            text.extractPages(&doc, first, last, all);
+            sink.total = static_cast<long long>(all.size());
+        } else {
+            text.extractPages(&doc, first, last, sink);
+        }
     } catch (const CPdfException& e) {
         std::printf("ERROR %s\n", e.getMessage());
         return 1;
     }
-    if (sink.mode == 2)
+    if (sink.mode >= 2)
         std::printf("%lld characters\n", sink.total);
     return 0;
 }
