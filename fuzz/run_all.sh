@@ -1,0 +1,48 @@
+#!/bin/bash
+# Builds every libFuzzer target with clang in build-fuzz and runs each one for
+# the given number of seconds (default 60), starting from its seeds and
+# regression inputs. Exits non-zero on the first finding; the input that
+# caused it is left in build-fuzz/findings/<target>/.
+#   fuzz/run_all.sh 120
+#   fuzz/run_all.sh 60 fuzz_flate      (only the named targets)
+set -euo pipefail
+
+seconds=${1:-60}
+shift || true
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QM_FUZZ_BUILD:-$root/build-fuzz}
+jobs=${QM_FUZZ_JOBS:-2}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+      -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF > "$build.configure.log" 2>&1 || {
+    cat "$build.configure.log"; exit 2; }
+
+if [ $# -gt 0 ]; then
+    targets=("$@")
+else
+    targets=()
+    for src in "$root"/fuzz/fuzz_*.cpp; do
+        targets+=("$(basename "$src" .cpp)")
+    done
+fi
+
+cmake --build "$build" -j"$jobs" --target "${targets[@]}"
+
+status=0
+for t in "${targets[@]}"; do
+    corpus="$build/corpus/$t"
+    findings="$build/findings/$t"
+    mkdir -p "$corpus" "$findings"
+    dirs=("$corpus")
+    for d in "$root/fuzz/seeds/$t" "$root/fuzz/regressions/$t"; do
+        [ -d "$d" ] && dirs+=("$d")
+    done
+    echo "== $t: ${seconds}s"
+    if ! "$build/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+            -print_final_stats=1 -artifact_prefix="$findings/" "${dirs[@]}"; then
+        echo "== $t: FINDING (see $findings)"
+        status=1
+        break
+    fi
+done
+exit $status
