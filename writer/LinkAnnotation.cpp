@@ -1,6 +1,7 @@
 // New link annotation objects and the placement of stamped text on a page.
 #include "links/CQuillmarkHandler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -119,23 +120,38 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
         if (!rotated) Y = (by1 + by2) * 0.5f;
         else X = (bx1 + bx2) * 0.5f;
     }
+    // Alignment moves the origin back along the text's own direction, so that with
+    // "center" the middle and with a right alignment the end of the text sits at the
+    // position, whatever the angle.
+    const double rad = static_cast<double>(A) * 3.14159265358979323846 / 180.0;
+    double c = std::cos(rad), sn = std::sin(rad);
+    if (std::fmod(static_cast<double>(A), 90.0) == 0.0) {  // exact on the axes
+        c = std::round(c);
+        sn = std::round(sn);
+    }
     if (s.align != "left") {
         float d = L;
         if (s.align == "center") d *= 0.5f;
-        float shift = std::trunc(d);
-        if (!rotated) X -= shift;
-        else Y -= shift;
+        const double shift = std::trunc(d);
+        X = static_cast<float>(X - shift * c);
+        Y = static_cast<float>(Y - shift * sn);
     }
-    const float size = static_cast<float>(s.fontSize);
-    if (!rotated) {
-        rectX2 = X + L;
-        rectY2 = Y + size;
-    } else {
-        rectY2 = Y + L;
-        rectX2 = X + size;
+    // The link covers the text: the box of length L and height size, turned by the
+    // text's angle about the origin. At angle 0 this is X..X+L by Y..Y+size.
+    const double size = s.fontSize;
+    const double xs[4] = {0, L * c, -size * sn, L * c - size * sn};
+    const double ys[4] = {0, L * sn, size * c, L * sn + size * c};
+    double minX = xs[0], maxX = xs[0], minY = ys[0], maxY = ys[0];
+    for (int i = 1; i < 4; ++i) {
+        minX = std::min(minX, xs[i]);
+        maxX = std::max(maxX, xs[i]);
+        minY = std::min(minY, ys[i]);
+        maxY = std::max(maxY, ys[i]);
     }
-    rectX1 = X - static_cast<float>(t);
-    rectY1 = Y - static_cast<float>(t);
+    rectX1 = static_cast<float>(X + minX) - static_cast<float>(t);
+    rectY1 = static_cast<float>(Y + minY) - static_cast<float>(t);
+    rectX2 = static_cast<float>(X + maxX);
+    rectY2 = static_cast<float>(Y + maxY);
     placeX = X;
     placeY = Y;
     placeAngle = A;

@@ -191,11 +191,46 @@ TEST_F(Annotation, AlignmentAndRectangleFollowTheTextLength) {
     h.PlaceStamp(0, false);
     EXPECT_FLOAT_EQ(h.placeX, 73);
     EXPECT_FLOAT_EQ(h.rectX2, 100);  // the text ends at the position
-    // Rotated page: the shift and the length go along y.
+    // Page rotated by 90 and followed: the text runs up, the shift and the length go
+    // along y and the glyphs stand to the left of the baseline.
     h.pageList[0].rotate = 90;
     s.force = true;
     h.PlaceStamp(0, false);
+    EXPECT_FLOAT_EQ(h.placeX, 412);
     EXPECT_FLOAT_EQ(h.placeY, 100 - 27);
+    EXPECT_FLOAT_EQ(h.rectX1, 412 - 14);
+    EXPECT_FLOAT_EQ(h.rectX2, 412);
+    EXPECT_FLOAT_EQ(h.rectY1, 73);
     EXPECT_FLOAT_EQ(h.rectY2, 100);
-    EXPECT_FLOAT_EQ(h.rectX2, h.placeX + 14);
+}
+
+TEST_F(Annotation, RectangleCoversTextAtAnyAngle) {
+    LinkSettings& s = h.settings;
+    s.fontName = "Arial";
+    s.text = "AAA";  // L = 27 at size 14
+    s.fontSize = 14;
+    s.posH = 100;
+    s.posV = 200;
+    struct Case {
+        int angle;
+        const char* align;
+        float x, y, x1, y1, x2, y2;
+    } cases[] = {
+        {0, "left", 100, 200, 100, 200, 127, 214},
+        {180, "left", 100, 200, 73, 186, 100, 200},            // runs left, glyphs below
+        {270, "left", 100, 200, 100, 173, 114, 200},           // runs down, glyphs to the right
+        {180, "right", 127, 200, 100, 186, 127, 200},          // ends at the position
+        {90, "center", 100, 187, 86, 187, 100, 214},
+    };
+    for (const Case& c : cases) {
+        s.angle = c.angle;
+        s.align = c.align;
+        h.PlaceStamp(0, false);
+        EXPECT_FLOAT_EQ(h.placeX, c.x) << c.angle << c.align;
+        EXPECT_FLOAT_EQ(h.placeY, c.y) << c.angle << c.align;
+        EXPECT_NEAR(h.rectX1, c.x1, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(h.rectY1, c.y1, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(h.rectX2, c.x2, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(h.rectY2, c.y2, 1e-3) << c.angle << c.align;
+    }
 }
