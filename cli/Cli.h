@@ -45,7 +45,3 @@ void ParseOptionsInto(LinkSettings& settings, int argc, char** argv);
 /// The "[FILETITLE]" of an input name: its file-name part less the last four
 /// characters (empty when the file-name part is four characters or shorter).
 std::string FileTitle(const std::string& inputName);
-
-/// The "[FILENAME]" text of an input name: the name with every backslash doubled,
-/// ready to stand inside a PDF literal string.
-std::string FileNameForPdf(const std::string& inputName);

@@ -109,7 +109,10 @@ bool Contains(const std::string& text, const char* what) {
 void ResolvePlaceholders(std::string& text, const std::string& inputName) {
     if (!Contains(text, "[FILETITLE]") && !Contains(text, "[FILENAME]")) return;
     if (Contains(text, "[FILETITLE]")) text = FileTitle(inputName);
-    if (Contains(text, "[FILENAME]")) text = FileNameForPdf(inputName);
+    // The name is stored as typed: the writer escapes backslashes (and parentheses)
+    // when it puts the text into a PDF string, so doubling them here would show
+    // every backslash twice on the page and make a search for the name fail.
+    if (Contains(text, "[FILENAME]")) text = inputName;
 }
 
 }  // namespace
@@ -119,16 +122,6 @@ std::string FileTitle(const std::string& inputName) {
     if (name.size() <= 4) return std::string();
     name.resize(name.size() - 4);
     return name;
-}
-
-std::string FileNameForPdf(const std::string& inputName) {
-    std::string out;
-    out.reserve(inputName.size() + 8);
-    for (char c : inputName) {
-        out += c;
-        if (c == '\\') out += '\\';
-    }
-    return out;
 }
 
 void ParseOptionsInto(LinkSettings& s, int argc, char** argv) {

@@ -63,6 +63,13 @@ def tiny_pdf(page_count=1):
     return bytes(out)
 
 
+def page_text(pdf_path, page):
+    """The text of one page (1-based) as mutool extracts it."""
+    p = subprocess.run(["mutool", "draw", "-q", "-F", "txt", "-o", "-", pdf_path, str(page)],
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+    return p.stdout.decode("utf-8", "replace")
+
+
 def main():
     exe = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="qm_cli_")
@@ -152,6 +159,15 @@ def main():
         check(rc == 0 and b"Input file: 'in/a.pdf', output file: '-fsingle.pdf'\n" in out
               and out.endswith(b"\nDone.\n"), "single mode with an output named -f...", out)
         check(exists("-fsingle.pdf"), "single mode writes the output file")
+
+        # The placeholders put the input's name and title on the page exactly as typed:
+        # a backslash in the name shows once.
+        for value, shown in (("[FILENAME]", "in\\b.pdf"), ("Title: [FILETITLE]", "b")):
+            rc, out = run("in\\b.pdf", "stamped.pdf", "-text", value, "-link", "https://x.example", "-pos20,20")
+            check(rc == 0, "stamping %s succeeds" % value, out)
+            text = page_text(os.path.join(work, "stamped.pdf"), 2)
+            lines = [l.strip() for l in text.splitlines()]
+            check(shown in lines, "page shows %r for %s" % (shown, value), text)
 
         # Batch mode: outputs keep their input's file name inside the folder.
         lines = ["in/a.pdf", "in\\b.pdf", long_dir + "/long.pdf"]
