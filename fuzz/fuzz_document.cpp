@@ -11,6 +11,7 @@
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
+#include "stream/CPdfStream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

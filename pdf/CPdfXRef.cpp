@@ -56,6 +56,30 @@ const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat
     return nullptr;
 }
 
+// First occurrence of pat in [p, p + n), looking first for the byte pat[anchor]
+// (chosen rare, such as the 'j' of "endobj", so that memchr skips far).
+const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* pat, size_t patLen, size_t anchor)
+{
+    if (n < patLen)
+        return nullptr;
+    const unsigned char a = static_cast<unsigned char>(pat[anchor]);
+    const unsigned char* q = p + anchor;
+    const unsigned char* end = p + n - patLen + anchor + 1;
+    while (q < end) {
+        const void* hit = std::memchr(q, a, static_cast<size_t>(end - q));
+        if (!hit)
+            return nullptr;
+        const unsigned char* start = static_cast<const unsigned char*>(hit) - anchor;
+        if (std::memcmp(start, pat, patLen) == 0)
+            return start;
+        q = static_cast<const unsigned char*>(hit) + 1;
+    }
+    return nullptr;
+}
+
+inline const unsigned char* findEndobj(const unsigned char* p, size_t n) { return findAnchored(p, n, "endobj", 6, 5); }
+inline const unsigned char* findStream(const unsigned char* p, size_t n) { return findAnchored(p, n, "stream", 6, 5); }
+
 // Removes num from the set of objects being fetched when the fetch ends.
 struct FetchGuard {
     std::set<int32_t>& set;
@@ -410,7 +434,8 @@ struct XRefImpl {
                 return -1;
             if (static_cast<int64_t>(avail) > limit - pos)
                 avail = static_cast<size_t>(limit - pos);
-            const unsigned char* hit = findBytes(p, avail, pat, patLen);
+            const unsigned char* hit =
+                patLen == 6 && std::memcmp(pat, "endobj", 6) == 0 ? findEndobj(p, avail) : findBytes(p, avail, pat, patLen);
             if (hit)
                 return pos + (hit - p);
             if (pos + static_cast<int64_t>(avail) >= limit)
@@ -473,18 +498,50 @@ struct XRefImpl {
         int64_t pos = x.start_ + static_cast<int64_t>(offset);
         if (offset >= static_cast<uint64_t>(x.fileSize_) || pos >= x.fileSize_)
             return false;
-        int64_t end = findInFile(pos, "endobj", 6, x.fileSize_);
-        int64_t limit = end < 0 ? x.fileSize_ : end;
-        if (findInFile(pos, "stream", 6, limit) >= 0) {
-            int64_t from = endSearchStart(pos);
-            if (from != pos)
-                end = findInFile(from, "endobj", 6, x.fileSize_);
+        // Scan forward for the first "endobj"; a "stream" keyword before it means
+        // the object is a stream whose data is skipped by its Length, so that data
+        // holding "endobj" does not cut the object short.
+        int64_t end = -1;
+        bool isStream = false;
+        for (int64_t cur = pos;;) {
+            size_t avail;
+            const unsigned char* p = window(cur, &avail);
+            if (!p || avail < 6)
+                break;
+            const unsigned char* e = findEndobj(p, avail);
+            if (findStream(p, e ? static_cast<size_t>(e - p) : avail)) {
+                isStream = true;
+                break;
+            }
+            if (e) {
+                end = cur + (e - p);
+                break;
+            }
+            if (cur + static_cast<int64_t>(avail) >= x.fileSize_)
+                break;
+            cur += static_cast<int64_t>(avail) - 5;
         }
+        if (isStream)
+            end = findInFile(endSearchStart(pos), "endobj", 6, x.fileSize_);
         if (end < 0)
             return false;
         int64_t stop = std::min<int64_t>(end + 7, x.fileSize_);
         copyFile(pos, static_cast<size_t>(stop - pos), out);
         return true;
+    }
+
+    // Cheap test: false when the object's bytes before its "stream" keyword do
+    // not hold "ObjStm" at all; true when unsure.
+    bool mayBeObjectStream(int64_t pos)
+    {
+        size_t avail;
+        const unsigned char* p = window(pos, &avail);
+        if (!p)
+            return false;
+        const unsigned char* st = findStream(p, avail);
+        if (!st)
+            return true;  // a very large dictionary: let the parser decide
+        return findBytes(p, static_cast<size_t>(st - p), "ObjStm", 6) != nullptr;
     }
 };
 
@@ -513,9 +570,13 @@ void CPdfXRef::open()
             break;
         pos = prev;
     }
-    for (XRefEntry& e : entries_)
+    objStmNums_.clear();
+    for (XRefEntry& e : entries_) {
         if (e.offset == kUnfilled)
             e = XRefEntry{kUnfilledAfterOpen, 0, 0};
+        else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX))
+            objStmNums_.insert(static_cast<int32_t>(e.offset));
+    }
     CPdfDictionary* t = trailer_.getDictionary();
     if (!t || !trailer_.isDictionary())
         throw CPdfException("PDF file was damaged");
@@ -624,6 +685,9 @@ bool CPdfXRef::isObjectStream(int32_t num)
         return false;
     int64_t pos = start_ + static_cast<int64_t>(e.offset);
     if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
+        return false;
+    XRefImpl impl{*this};
+    if (!objStmNums_.count(num) && !impl.mayBeObjectStream(pos))
         return false;
     try {
         CPdfParser p(this, file_->openWindow(pos, 0, CPdfElement()));

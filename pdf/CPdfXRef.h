@@ -84,4 +84,5 @@ private:
     size_t rawCacheLen_ = 0;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
+    std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries
 };
