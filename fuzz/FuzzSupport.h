@@ -45,7 +45,7 @@ private:
 /// Reads at most limit bytes from s, choosing the read path by mode: per byte,
 /// in blocks of various sizes, or mixing peeks, raw reads and blocks. Checks
 /// that a peek always matches the following read.
-inline size_t fuzzDrain(CPdfStream* s, unsigned mode, size_t limit = 1 << 20)
+inline size_t fuzzDrain(CPdfStream* s, unsigned mode, size_t limit = 1 << 18)
 {
     static unsigned char buf[70000];
     size_t total = 0;
