@@ -137,15 +137,18 @@ struct XRefImpl {
         return 0;
     }
 
-    // Reads the section at pos; returns true and sets prev when an older section follows.
-    bool readSection(int64_t pos, int64_t& prev)
+    // Reads the section at pos; returns true and sets prev when an older section
+    // follows. A classic table of a hybrid file sets hidden to the offset of its
+    // cross-reference stream ("XRefStm"), else -1.
+    bool readSection(int64_t pos, int64_t& prev, int64_t& hidden)
     {
+        hidden = -1;
         if (pos < 0 || x.start_ + pos >= x.fileSize_)
             throw CPdfException("Couldn't parse an xref");
         CPdfParser p(nullptr, x.file_->openWindow(x.start_ + pos, 0, CPdfElement()));
         CPdfElement obj = p.readObject();
         if (obj.isCommand("xref"))
-            return readClassic(p, prev);
+            return readClassic(p, prev, hidden);
         if (obj.isInteger()) {
             CPdfElement gen = p.readObject();
             CPdfElement kw = p.readObject();
@@ -173,7 +176,7 @@ struct XRefImpl {
         return false;
     }
 
-    bool readClassic(CPdfParser& p, int64_t& prev)
+    bool readClassic(CPdfParser& p, int64_t& prev, int64_t& hidden)
     {
         const int32_t cap = maxEntries();
         for (;;) {
@@ -186,6 +189,9 @@ struct XRefImpl {
                     throw CPdfException("Trailer dictionary is wrong type");
                 if (x.trailer_.isNone())
                     x.trailer_ = t;
+                const CPdfElement* stm = t.getDictionary()->find("XRefStm");
+                if (stm && stm->isInteger())
+                    hidden = stm->getInteger();
                 return prevOf(t.getDictionary(), prev);
             }
             if (!obj.isInteger())
@@ -554,6 +560,8 @@ void CPdfXRef::open()
     XRefImpl impl{*this};
     start_ = file_->startOffset();
     fileSize_ = file_->fileSize();
+    rawCacheLen_ = 0;
+    rawObjStm_.reset();
     entries_.clear();
     trailer_.free();
     startXRef_ = impl.findStartXRef();
@@ -565,8 +573,16 @@ void CPdfXRef::open()
         // A Prev chain that leads back to a section already read ends the walk.
         if (!visited.insert(pos).second || visited.size() > kMaxSections)
             break;
-        int64_t prev = 0;
-        if (!impl.readSection(pos, prev))
+        int64_t prev = 0, hidden = -1;
+        bool more = impl.readSection(pos, prev, hidden);
+        // A hybrid file keeps the objects that only readers of cross-reference
+        // streams know in the stream named by XRefStm; its entries come after
+        // the table's and before the older sections.
+        if (hidden >= 0 && visited.insert(hidden).second) {
+            int64_t ignoredPrev, ignoredHidden;
+            impl.readSection(hidden, ignoredPrev, ignoredHidden);
+        }
+        if (!more)
             break;
         pos = prev;
     }

@@ -568,6 +568,44 @@ TEST(XRef, ObjectStreamInsideObjectStream)
     EXPECT_EQ(f.raw(3), "<none>");
 }
 
+TEST(XRef, HybridFileReadsTheHiddenStream)
+{
+    // The classic table lists objects 1 and 2; object 3 lives in object stream 2
+    // and only the cross-reference stream named by XRefStm knows it.
+    std::string s = kHeader;
+    size_t o1 = s.size();
+    s += kCatalog;
+    size_t o2 = s.size();
+    s += "2 0 obj\n<< /Type /ObjStm /N 1 /First 4 /Length 12 >>\nstream\n3 0 (hidden)\nendstream\nendobj\n";
+    size_t o4 = s.size();
+    auto put = [](std::string& d, int kind, unsigned long f2, int f3) {
+        d += static_cast<char>(kind);
+        for (int sh = 24; sh >= 0; sh -= 8)
+            d += static_cast<char>((f2 >> sh) & 0xFF);
+        d += static_cast<char>(f3 >> 8);
+        d += static_cast<char>(f3 & 0xFF);
+    };
+    std::string data;
+    put(data, 0, 0, 65535);
+    put(data, 1, o1, 0);
+    put(data, 1, o2, 0);
+    put(data, 2, 2, 0);
+    put(data, 1, o4, 0);
+    s += "4 0 obj\n<< /Type /XRef /Size 5 /W [1 4 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" +
+         data + "\nendstream\nendobj\n";
+    size_t x = s.size();
+    char tbl[200];
+    std::snprintf(tbl, sizeof tbl, "xref\n0 3\n0000000000 65535 f \n%010zu 00000 n \n%010zu 00000 n \n", o1, o2);
+    s += std::string(tbl) + "trailer\n<< /Size 5 /Root 1 0 R /XRefStm " + std::to_string(o4) + " >>\nstartxref\n" +
+         std::to_string(x) + "\n%%EOF\n";
+    XRefFile f(s, "hybrid.pdf");
+    ASSERT_EQ(f.open(), "");
+    EXPECT_EQ(f.x->getNumEntries(), 5);
+    EXPECT_EQ(describe(f.x->fetch(3, 0)), "S:hidden");
+    // The trailer stays the table's.
+    EXPECT_FALSE(f.x->getTrailerDict()->isType("XRef"));
+}
+
 TEST(XRef, FindInBufferAndReadNumberAfter)
 {
     const char* buf = "<< /Type /Page /Parent 12 0 R /Rotate 90 >>";
