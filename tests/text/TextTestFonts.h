@@ -99,8 +99,8 @@ private:
 inline SimpleTestFont* addHelvetica(PageFonts& fonts, const std::string& tag = "F1")
 {
     auto* f = new SimpleTestFont(tag);
-    f->widths['H'] = 0.722;
-    f->widths['i'] = 0.222;
+    f->widths[static_cast<unsigned char>('H')] = 0.722;
+    f->widths[static_cast<unsigned char>('i')] = 0.222;
     f->useEncoding(StandardEncoding);
     fonts.addSlot(std::unique_ptr<CPdfFont>(f));
     return f;
