@@ -117,7 +117,9 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         }
 
         // 5. Existing links, report, selections.
-        ReadExistingLinks();
+        // Only the report and the removal and change modes look at the links the
+        // input already has; stamping and creating leave them alone.
+        if (settings.report || settings.remove || settings.change || settings.changePart) ReadExistingLinks();
         if (settings.report) WriteReport();
         if (settings.remove && !settings.textLink.empty()) SelectForRemoval();
         if (settings.change && !settings.textLink.empty()) SelectForChange();
