@@ -77,12 +77,19 @@ CPdfParser::CPdfParser(CPdfXRef* xref, const CPdfElement& content) : xref_(xref)
         streams_.push_back(content.getStream());
     } else if (content.isArray()) {
         CPdfArray* a = content.getArray();
-        for (int i = 0; i < a->getLength(); ++i) {
-            CPdfElement item = a->get(i);
-            if (item.isStream()) {
-                item.getStream()->addRef();
-                streams_.push_back(item.getStream());
+        try {
+            for (int i = 0; i < a->getLength(); ++i) {
+                CPdfElement item = a->get(i);
+                if (item.isStream()) {
+                    item.getStream()->addRef();
+                    streams_.push_back(item.getStream());
+                }
             }
+        } catch (...) {
+            // A failed fetch ends construction: the destructor will not run.
+            for (CPdfStream* s : streams_)
+                s->release();
+            throw;
         }
     }
     current_ = nextToken();

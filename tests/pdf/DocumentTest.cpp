@@ -6,6 +6,7 @@
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "tests/pdf/PdfTestUtil.h"
@@ -331,6 +332,34 @@ TEST(Document, ElementsOutliveTheDocument)
     }
     EXPECT_EQ(describe(res), "{ProcSet:[N:PDF]}");
     std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Document, ContentArrayWithBrokenStreamThrowsWithoutLeaking)
+{
+    // The second content stream has a Length that misses "endstream": building
+    // the parser fails, and the first stream's reference is given back (the
+    // sanitizer build reports a leak otherwise).
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.add(3, "<< /Type /Page /Resources << >> /Contents [4 0 R 5 0 R] >>");
+    b.addStream(4, "", "BT ET");
+    b.add(5, "<< /Length 2 >>\nstream\nq Q q Q\nendstream");
+    DocFile f(b.build(), "brokencontent.pdf");
+    ASSERT_EQ(f.error, "");
+    CPdfXRef* x = f.doc.getXRef();
+    CPdfElement contents = f.doc.getPage(0).getContents().fetch(x);
+    ASSERT_TRUE(contents.isArray());
+    try {
+        CPdfParser p(x, contents);
+        FAIL() << "no exception";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ(e.getMessage(), "Missing 'endstream'");
+    }
 }
 
 }  // namespace
