@@ -15,8 +15,9 @@ namespace {
 const char* kHelvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
 
 struct PageSpec {
-    std::string content;       ///< one content stream (ignored when contentsEntry is set)
-    int rotate = 0;
+    PageSpec(const char* c, int r = 0, const char* entry = "") : content(c), rotate(r), contentsEntry(entry) {}
+    std::string content;        ///< one content stream (ignored when contentsEntry is set)
+    int rotate;
     std::string contentsEntry;  ///< a /Contents value written as given
 };
 
