@@ -31,15 +31,11 @@ namespace {
 constexpr int32_t kLastPage = 99999;
 
 // True when object num of the input is an object stream (dictionary "Type" "ObjStm"):
-// those are dissolved, their members are written as plain objects. Only objects whose
-// text mentions the word are parsed, so the test costs nothing for the others.
+// those are dissolved, their members are written as plain objects. Only texts that
+// mention the word are asked about, so the test costs nothing for the others.
 bool IsObjectStream(CPdfXRef* xref, int32_t num, const std::string& text) {
     if (text.find("ObjStm") == std::string::npos) return false;
-    const XRefEntry& e = xref->getEntry(num);
-    if (e.kind != 1) return false;  // an object stream cannot sit inside another
-    CPdfElement obj = xref->fetch(num, e.gen);
-    CPdfDictionary* d = obj.isStream() ? obj.getDictionary() : nullptr;
-    return d && d->isType("ObjStm");
+    return xref->isObjectStream(num);
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <cstdio>
 
 #include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfException.h"
+#include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
+#include "stream/CPdfMemoryStream.h"
 #include "writer/RawText.h"
 
 namespace {
@@ -49,6 +52,23 @@ bool InsertAfterDictOpen(std::string& t, const std::string& s) {
     return true;
 }
 
+// The object of raw object text ("n g obj <value> endobj"), parsed from memory;
+// Null when the text does not hold one.
+CPdfElement ParseRawObject(CPdfXRef* xref, const std::string& text) {
+    CPdfElement none;
+    none.setNull();
+    try {
+        CPdfParser p(xref, new CPdfMemoryStream(text.data(), text.size(), none));
+        CPdfElement num = p.readObject();
+        CPdfElement gen = p.readObject();
+        CPdfElement kw = p.readObject();
+        if (!num.isInteger() || !gen.isInteger() || !kw.isCommand("obj")) return none;
+        return p.readObject();
+    } catch (const CPdfException&) {
+        return none;
+    }
+}
+
 int32_t FetchGeneration(CPdfXRef* xref, int32_t num) {
     if (num < 0 || num >= xref->getNumEntries()) return 0;
     const XRefEntry& e = xref->getEntry(num);
@@ -59,8 +79,8 @@ class PageEditor {
 public:
     PageEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& text)
         : h_(h), num_(pageNum), t_(text) {
-        if (pageNum > 0 && pageNum < h.xref->getNumEntries())
-            page_ = h.xref->fetch(pageNum, FetchGeneration(h.xref, pageNum));
+        // The page is parsed from the text at hand rather than fetched again.
+        page_ = ParseRawObject(h.xref, text);
         dict_ = page_.isStream() ? nullptr : page_.getDictionary();
     }
 
