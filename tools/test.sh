@@ -16,14 +16,18 @@ qm_ensure_packages build-essential cmake zlib1g-dev libgtest-dev python3 \
 
 JOBS="$(nproc 2>/dev/null || echo 2)"
 step() { printf '\n==== %s ====\n' "$*"; }
+# The whole-program tests use the system Python with its Debian modules (fitz,
+# pikepdf), also when another python3 comes first on PATH.
+PY=()
+if [ -x /usr/bin/python3 ]; then PY=(-DPython3_EXECUTABLE=/usr/bin/python3); fi
 
 step "Release build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${PY[@]}"
 cmake --build build -j"$JOBS"
 ctest --test-dir build --output-on-failure
 
 step "Sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and tests"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON "${PY[@]}"
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS="abort_on_error=0:detect_leaks=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
