@@ -19,13 +19,21 @@ struct ObjectStream {
 };
 
 // One object stream kept as decoded bytes with its member table.
-struct RawObjectStream {
+struct ObjStmData {
     int32_t num = -1;
     int32_t n = 0;       ///< member count (0 when the stream is unusable)
     int64_t first = 0;   ///< value of "First"
     std::vector<int32_t> nums;
     std::vector<int64_t> offsets;  ///< relative to First
     std::shared_ptr<std::vector<unsigned char>> data;
+};
+
+// The decoded object streams used last (most recent first), and the work spent
+// on raw object text, which is bounded so that no file can make it explode.
+struct RawObjectStream {
+    std::vector<std::shared_ptr<ObjStmData>> recent;
+    uint64_t decoded = 0;  ///< bytes of object streams decoded so far
+    int64_t scanned = 0;   ///< bytes searched for keywords so far
 };
 
 namespace {
@@ -35,6 +43,8 @@ const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written 
 const size_t kMaxSections = 10000;              // longest Prev chain followed
 const size_t kMaxFetchDepth = 32;               // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
+const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
+const size_t kRecentObjStms = 4;                   // decoded object streams kept
 const size_t kRawCacheSize = size_t(256) << 10;
 
 // First occurrence of pat in [p, p + n), or null.
@@ -98,6 +108,9 @@ bool isPdfWhite(unsigned char c)
 // Implementation steps that need the table's private state.
 struct XRefImpl {
     CPdfXRef& x;
+    // Entries the sections of one file may list in all; a sound file lists each
+    // object about once, a hostile one could list millions again and again.
+    int64_t entriesLeft = 0;
 
     int32_t maxEntries() const
     {
@@ -205,8 +218,9 @@ struct XRefImpl {
                 throw CPdfException("Couldn't parse an xref table");
             // Each entry takes at least six bytes of the file: a count the file
             // cannot hold is refused before the table grows.
-            if (n > x.fileSize_ / 6 + 1)
+            if (n > x.fileSize_ / 6 + 1 || n > entriesLeft)
                 throw CPdfException("Couldn't parse an xref table");
+            entriesLeft -= n;
             grow(f + n);
             for (int64_t i = f; i < f + n; ++i) {
                 CPdfElement off = p.readObject();
@@ -304,6 +318,9 @@ struct XRefImpl {
 
     void readStreamSection(EntryReader& r, int64_t f, int64_t n, const int widths[3])
     {
+        if (n > entriesLeft)
+            throw CPdfException("Index item of xref Stream is wrong type");
+        entriesLeft -= n;
         grow(f + n);
         for (int64_t i = f; i < f + n; ++i) {
             uint64_t kind = 1, f2 = 0, f3 = 0;
@@ -326,20 +343,39 @@ struct XRefImpl {
 
     // ---- object streams ----
 
-    // Makes object stream s the current raw object stream (possibly with no members).
-    RawObjectStream* loadObjectStream(int32_t s)
+    RawObjectStream& caches()
     {
-        if (x.rawObjStm_ && x.rawObjStm_->num == s)
-            return x.rawObjStm_.get();
-        std::unique_ptr<RawObjectStream> r(new RawObjectStream);
-        r->num = s;
-        if (s >= 0 && s < x.getNumEntries())
-            fillObjectStream(*r, x.fetch(s, 0));
-        x.rawObjStm_ = std::move(r);
-        return x.rawObjStm_.get();
+        if (!x.rawObjStm_)
+            x.rawObjStm_.reset(new RawObjectStream);
+        return *x.rawObjStm_;
     }
 
-    void fillObjectStream(RawObjectStream& r, const CPdfElement& obj)
+    // Object stream s, decoded (possibly with no members). A few are kept, so
+    // that members of streams used alternately are not decoded again and again.
+    std::shared_ptr<ObjStmData> loadObjectStream(int32_t s)
+    {
+        RawObjectStream& c = caches();
+        for (size_t i = 0; i < c.recent.size(); ++i) {
+            if (c.recent[i]->num == s) {
+                std::shared_ptr<ObjStmData> hit = c.recent[i];
+                c.recent.erase(c.recent.begin() + static_cast<std::ptrdiff_t>(i));
+                c.recent.insert(c.recent.begin(), hit);
+                return hit;
+            }
+        }
+        auto r = std::make_shared<ObjStmData>();
+        r->num = s;
+        if (s >= 0 && s < x.getNumEntries() && c.decoded < kMaxObjStmTotal)
+            fillObjectStream(*r, x.fetch(s, 0));
+        // A nested fetch may have changed the list meanwhile.
+        RawObjectStream& c2 = caches();
+        c2.recent.insert(c2.recent.begin(), r);
+        if (c2.recent.size() > kRecentObjStms)
+            c2.recent.resize(kRecentObjStms);
+        return r;
+    }
+
+    void fillObjectStream(ObjStmData& r, const CPdfElement& obj)
     {
         if (!obj.isStream())
             return;
@@ -357,8 +393,9 @@ struct XRefImpl {
             size_t k = s->readBlock(chunk, sizeof chunk);
             if (k == 0)
                 break;
-            if (data->size() + k > kMaxObjStmBytes)
+            if (data->size() + k > kMaxObjStmBytes || caches().decoded + k > kMaxObjStmTotal)
                 return;
+            caches().decoded += k;
             data->insert(data->end(), chunk, chunk + k);
         }
         int64_t count = n.getInteger();
@@ -389,7 +426,7 @@ struct XRefImpl {
     }
 
     // Byte range of member idx inside the decoded data; false when unusable.
-    static bool memberRange(const RawObjectStream& r, int32_t idx, size_t& b, size_t& e)
+    static bool memberRange(const ObjStmData& r, int32_t idx, size_t& b, size_t& e)
     {
         if (idx < 0 || idx >= r.n || !r.data)
             return false;
@@ -428,6 +465,12 @@ struct XRefImpl {
         return x.rawCache_.data() + (pos - x.rawCachePos_);
     }
 
+    // Searching for keywords reads each byte of a sound file about once; a file
+    // whose entries send the search over the same bytes again and again gets no
+    // more raw text once many times its size has been searched.
+    bool scanAllowed() { return caches().scanned <= 16 * x.fileSize_ + (int64_t(64) << 20); }
+    void spendScan(size_t n) { caches().scanned += static_cast<int64_t>(n); }
+
     // File position of the first pat at or after pos and before limit, or -1.
     int64_t findInFile(int64_t pos, const char* pat, size_t patLen, int64_t limit)
     {
@@ -440,8 +483,11 @@ struct XRefImpl {
                 return -1;
             if (static_cast<int64_t>(avail) > limit - pos)
                 avail = static_cast<size_t>(limit - pos);
+            if (!scanAllowed())
+                return -1;
             const unsigned char* hit =
                 patLen == 6 && std::memcmp(pat, "endobj", 6) == 0 ? findEndobj(p, avail) : findBytes(p, avail, pat, patLen);
+            spendScan(hit ? static_cast<size_t>(hit - p) + patLen : avail);
             if (hit)
                 return pos + (hit - p);
             if (pos + static_cast<int64_t>(avail) >= limit)
@@ -512,9 +558,10 @@ struct XRefImpl {
         for (int64_t cur = pos;;) {
             size_t avail;
             const unsigned char* p = window(cur, &avail);
-            if (!p || avail < 6)
+            if (!p || avail < 6 || !scanAllowed())
                 break;
             const unsigned char* e = findEndobj(p, avail);
+            spendScan(e ? static_cast<size_t>(e - p) + 6 : avail);
             if (findStream(p, e ? static_cast<size_t>(e - p) : avail)) {
                 isStream = true;
                 break;
@@ -544,9 +591,10 @@ struct XRefImpl {
         const unsigned char* p = window(pos, &avail);
         if (!p)
             return false;
-        const unsigned char* st = findStream(p, avail);
+        const unsigned char* e = findEndobj(p, avail);
+        const unsigned char* st = findStream(p, e ? static_cast<size_t>(e - p) : avail);
         if (!st)
-            return true;  // a very large dictionary: let the parser decide
+            return !e;  // no stream before "endobj"; unsure only when neither is in sight
         return findBytes(p, static_cast<size_t>(st - p), "ObjStm", 6) != nullptr;
     }
 };
@@ -568,6 +616,7 @@ void CPdfXRef::open()
     if (startXRef_ == 0)
         throw CPdfException("PDF file was damaged");
     std::set<int64_t> visited;
+    impl.entriesLeft = 4 * static_cast<int64_t>(impl.maxEntries());
     int64_t pos = startXRef_;
     for (;;) {
         // A Prev chain that leads back to a section already read ends the walk.
@@ -651,7 +700,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
     if (e.kind == 2) {
         if (e.offset > static_cast<uint64_t>(INT32_MAX))
             return result;
-        RawObjectStream* r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+        std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
         size_t b, en;
         if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
             return result;
@@ -677,7 +726,7 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     if (e.kind == 2) {
         if (e.offset > static_cast<uint64_t>(INT32_MAX))
             return false;
-        RawObjectStream* r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+        std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
         size_t b, en;
         if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
             return false;

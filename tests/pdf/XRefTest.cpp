@@ -606,6 +606,75 @@ TEST(XRef, HybridFileReadsTheHiddenStream)
     EXPECT_FALSE(f.x->getTrailerDict()->isType("XRef"));
 }
 
+TEST(XRef, EntriesListedOverAndOverAreRefused)
+{
+    // Zero-width entries cost no bytes: Index pairs that list the same numbers
+    // thousands of times would otherwise keep the reader busy for minutes.
+    std::string index;
+    for (int i = 0; i < 20000; ++i)
+        index += "0 60000 ";
+    XRefFile f(withSection(xrefStream("/Size 60000 /W [0 0 0] /Index [" + index + "] /Root 1 0 R", "")),
+               "zerowidth.pdf");
+    EXPECT_EQ(f.open(), "Index item of xref Stream is wrong type");
+}
+
+TEST(XRef, RawTextSearchIsBounded)
+{
+    // Thousands of entries point at the start of a long run without "endobj":
+    // each search would cover the whole run again. After many times the file's
+    // size has been searched, no more raw text is handed out.
+    const int n = 3000;
+    std::string run(200000, 'x');
+    std::string s = std::string(kHeader) + kCatalog;
+    size_t o1 = std::string(kHeader).size();
+    size_t start = s.size();
+    s += "2 0 obj\n(" + run + ")\nendobj\n";
+    size_t x = s.size();
+    s += "xref\n0 " + std::to_string(n) + "\n0000000000 65535 f \n";
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o1);
+    s += line;
+    for (int i = 2; i < n; ++i) {
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", start);
+        s += line;
+    }
+    s += "trailer\n<< /Size " + std::to_string(n) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(x) +
+         "\n%%EOF\n";
+    XRefFile f(s, "scanbudget.pdf");
+    ASSERT_EQ(f.open(), "");
+    std::string out;
+    EXPECT_TRUE(f.x->getRawObjectText(2, out));
+    EXPECT_EQ(out.size(), run.size() + 18);
+    int with = 0;
+    for (int i = 2; i < n; ++i)
+        with += f.x->getRawObjectText(i, out) ? 1 : 0;
+    EXPECT_GT(with, 100);
+    EXPECT_LT(with, n - 2);
+}
+
+TEST(XRef, MembersOfTwoObjectStreamsUsedAlternately)
+{
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog >>");
+    std::string h1, h2;
+    std::string s1 = TestPdfBuilder::objStm({{4, "(four)"}, {5, "(five)"}}, &h1);
+    std::string s2 = TestPdfBuilder::objStm({{6, "(six)"}, {7, "(seven)"}}, &h2);
+    b.addStream(2, "/Type /ObjStm /N 2 /First " + std::to_string(h1.size()), s1);
+    b.addStream(3, "/Type /ObjStm /N 2 /First " + std::to_string(h2.size()), s2);
+    b.inObjStm(4, 2, 0);
+    b.inObjStm(5, 2, 1);
+    b.inObjStm(6, 3, 0);
+    b.inObjStm(7, 3, 1);
+    XRefFile f(b.buildWithXRefStream(8), "twoobjstm.pdf");
+    ASSERT_EQ(f.open(), "");
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:four");
+        EXPECT_EQ(describe(f.x->fetch(6, 0)), "S:six");
+        EXPECT_EQ(f.raw(5), "5 0 obj\r(five)\n endobj\r");
+        EXPECT_EQ(f.raw(7), "7 0 obj\r(seven)\n endobj\r");
+    }
+}
+
 TEST(XRef, FindInBufferAndReadNumberAfter)
 {
     const char* buf = "<< /Type /Page /Parent 12 0 R /Rotate 90 >>";
