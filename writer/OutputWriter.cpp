@@ -217,8 +217,9 @@ void CQuillmarkHandler::BuildPageList(const std::string& nodeText, const float i
     if (root.isNull() || root.isNone()) throw CPdfException("PDF file was damaged");
     // The list never holds more pages than the root's Count says, nor more than the
     // file has objects (a huge Count must not size anything).
-    size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : 0;
+    // A root without a usable Count still lists its pages (at most one per object).
     size_t objects = static_cast<size_t>(xref->getNumEntries());
+    size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : objects;
     pageList.reserve(limit < objects ? limit : objects);
     PageTreeWalk walk(*this, inheritedBox, limit);
     walk.visited().insert(num);
