@@ -37,8 +37,14 @@ for t in "${targets[@]}"; do
     for d in "$root/fuzz/seeds/$t" "$root/fuzz/regressions/$t"; do
         [ -d "$d" ] && dirs+=("$d")
     done
+    exe="$build/fuzz/$t"
+    if [ ! -x "$exe" ]; then
+        echo "== $t: not built"
+        status=2
+        break
+    fi
     echo "== $t: ${seconds}s"
-    if ! "$build/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    if ! "$exe" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
             -print_final_stats=1 -artifact_prefix="$findings/" "${dirs[@]}"; then
         echo "== $t: FINDING (see $findings)"
         status=1
