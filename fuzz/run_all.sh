@@ -13,9 +13,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${QM_FUZZ_JOBS:-2}
 
+mkdir -p "$build"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-      -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF > "$build.configure.log" 2>&1 || {
-    cat "$build.configure.log"; exit 2; }
+      -DQM_FUZZ=ON -DQM_BUILD_TESTS=OFF > "$build/configure.log" 2>&1 || {
+    cat "$build/configure.log"; exit 2; }
 
 if [ $# -gt 0 ]; then
     targets=("$@")
