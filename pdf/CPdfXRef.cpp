@@ -1,6 +1,7 @@
 #include "pdf/CPdfXRef.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -799,13 +800,16 @@ long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool*
     long i = at + 1;
     while (i < len && !(buf[i] >= '0' && buf[i] <= '9'))
         ++i;
-    long v = 0;
+    // long is 32 bits on Windows: accumulate wide and clamp.
+    int64_t v = 0;
     while (i < len && buf[i] >= '0' && buf[i] <= '9') {
-        if (v < 100000000000L)
+        if (v <= LONG_MAX)
             v = v * 10 + (buf[i] - '0');
         ++i;
     }
+    if (v > LONG_MAX)
+        v = LONG_MAX;
     if (isRef && i + 4 <= len && std::memcmp(buf + i, " 0 R", 4) == 0)
         *isRef = true;
-    return v;
+    return static_cast<long>(v);
 }

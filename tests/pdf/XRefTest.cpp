@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -691,6 +692,9 @@ TEST(XRef, FindInBufferAndReadNumberAfter)
     EXPECT_FALSE(isRef);
     EXPECT_EQ(CPdfXRef::readNumberAfter(buf, len, "/Annots", &isRef), 0);
     EXPECT_FALSE(isRef);
+    const char* big = "/Length 99999999999999999999999 0 R";
+    EXPECT_EQ(CPdfXRef::readNumberAfter(big, static_cast<long>(std::strlen(big)), "/Length", &isRef), LONG_MAX);
+    EXPECT_TRUE(isRef);
     const char* cut = "/Parent 12 0";
     EXPECT_EQ(CPdfXRef::readNumberAfter(cut, static_cast<long>(std::strlen(cut)), "/Parent", &isRef), 12);
     EXPECT_FALSE(isRef);
