@@ -803,8 +803,10 @@ long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool*
     // long is 32 bits on Windows: accumulate wide and clamp.
     int64_t v = 0;
     while (i < len && buf[i] >= '0' && buf[i] <= '9') {
-        if (v <= LONG_MAX)
+        if (v <= (INT64_MAX - 9) / 10)
             v = v * 10 + (buf[i] - '0');
+        else
+            v = INT64_MAX;
         ++i;
     }
     if (v > LONG_MAX)
