@@ -133,6 +133,11 @@ void CPdfFileStream::setPos(int64_t pos, int origin)
     // here; a position before the start of the file means the start.
     if (target < 0)
         target = 0;
+    if (target >= bufPos_ && target < bufPos_ + static_cast<int64_t>(bufEnd_)) {
+        // Still inside the buffer (objects read one after another): keep it.
+        bufRead_ = static_cast<size_t>(target - bufPos_);
+        return;
+    }
     bufPos_ = target;
     bufRead_ = bufEnd_ = 0;
     chunk_ = kFirstChunk;

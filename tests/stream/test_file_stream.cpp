@@ -169,6 +169,30 @@ TEST_F(FileStreamTest, SetPosFromBeginningAndEnd)
     EXPECT_EQ(s->getChar(), -1);
 }
 
+TEST_F(FileStreamTest, RepositioningBackAndForthReadsTheRightBytes)
+{
+    // Jumps inside what was read already, just behind it, and far away.
+    CPdfStreamRef s = open(0, 0);
+    const int64_t jumps[] = {10, 5, 4000, 3, 4095, 4096, 8191, 100, 250000, 249999, 260000, 0, 299999};
+    for (int64_t p : jumps) {
+        s->setPos(p, 0);
+        EXPECT_EQ(s->getPos(), p);
+        std::string got;
+        for (int i = 0; i < 300; ++i) {
+            int c = s->getChar();
+            if (c < 0)
+                break;
+            got.push_back(static_cast<char>(c));
+        }
+        EXPECT_EQ(got, data_.substr(static_cast<size_t>(p), 300)) << "at " << p;
+    }
+    // A sub-stream repositioned before its end still stops at its end.
+    CPdfStreamRef sub = open(1000, 50);
+    readAllChars(sub.get());
+    sub->setPos(1040, 0);
+    EXPECT_EQ(readAllChars(sub.get()), data_.substr(1040, 10));
+}
+
 TEST_F(FileStreamTest, ReadAtDoesNotDisturbTheStream)
 {
     CPdfFileStream* f = new CPdfFileStream(file_, 10, 0, CPdfElement());
