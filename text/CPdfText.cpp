@@ -29,7 +29,8 @@
 //     the transformation matrix: the box runs from the origin, moved by the advance
 //     already covered along the text direction, to the far corner that lies one
 //     advance further along the direction and one glyph height up the glyph's
-//     vertical. Upright text therefore gets (X + c, Y) - (X + c + w, Y + h).
+//     vertical. Upright text therefore gets (X + c, Y) - (X + c + w, Y + h);
+//   - the numbers of a TJ array move the following strings along the line.
 // The page's /Rotate only turns the page for display and takes no part in any of
 // this: pages rotated by 0, 90, 180 or 270 degrees (and any other value) get the same
 // line tracking and the same boxes, and the rectangles built from them match the
@@ -360,6 +361,35 @@ CPdfText::FontCache* CPdfText::cacheFor(CPdfFont* font) {
     return found;
 }
 
+// Rounded origin: the text position through the transformation matrix, truncated.
+// A line origin other than the tracked one restarts the advance there.
+static void trackLineOrigin(const CPdfTextState& st, double* X, double* Y) {
+    const double* ctm = st.ctm;
+    *X = std::trunc(st.x * ctm[0] + st.y * ctm[2] + ctm[4]);
+    *Y = std::trunc(st.x * ctm[1] + st.y * ctm[3] + ctm[5]);
+    if (*X != gTracker.trackedX || *Y != gTracker.trackedY) {
+        gTracker.advance = 0;
+        gTracker.trackedX = *X;
+        gTracker.trackedY = *Y;
+    }
+}
+
+// A number in a TJ array moves the next string back by that many thousandths of the
+// font size along the line (forward when negative). The numbers are how kerning and,
+// in TeX output, the gaps between words are written, so the boxes of the following
+// characters stay where the page shows them.
+void CPdfText::adjustAdvance(double thousandths) {
+    const CPdfTextState& st = *state_;
+    if (!st.font) return;
+    double X, Y;
+    trackLineOrigin(st, &X, &Y);
+    const double* ctm = st.ctm;
+    const double* tm = st.textMatrix;
+    const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
+    const double mb = tm[0] * ctm[1] + tm[1] * ctm[3];
+    gTracker.advance -= thousandths * 0.001 * st.fontSize * std::sqrt(ma * ma + mb * mb);
+}
+
 void CPdfText::showString(const unsigned char* s, size_t len) {
     CPdfTextState& st = *state_;
     CPdfFont* font = st.font;
@@ -375,16 +405,8 @@ void CPdfText::showString(const unsigned char* s, size_t len) {
 
     const double* ctm = st.ctm;
     const double* tm = st.textMatrix;
-    // Rounded origin: the text position through the transformation matrix, truncated.
-    const double ox = st.x * ctm[0] + st.y * ctm[2] + ctm[4];
-    const double oy = st.x * ctm[1] + st.y * ctm[3] + ctm[5];
-    const double X = std::trunc(ox);
-    const double Y = std::trunc(oy);
-    if (X != gTracker.trackedX || Y != gTracker.trackedY) {
-        gTracker.advance = 0;
-        gTracker.trackedX = X;
-        gTracker.trackedY = Y;
-    }
+    double X, Y;
+    trackLineOrigin(st, &X, &Y);
     // Text space to user space (linear part): text matrix, then transformation matrix.
     const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
     const double mb = tm[0] * ctm[1] + tm[1] * ctm[3];
@@ -528,7 +550,11 @@ void CPdfText::interpret(CPdfParser& parser) {
                         const int n = arr ? arr->getLength() : 0;
                         for (int k = 0; k < n; ++k) {
                             const CPdfElement& item = arr->at(k);
-                            if (!item.isString()) continue;  // adjustments are not applied
+                            if (item.isNumber()) {
+                                adjustAdvance(item.getNumber());
+                                continue;
+                            }
+                            if (!item.isString()) continue;
                             const std::string& s = item.getBytes();
                             showString(reinterpret_cast<const unsigned char*>(s.data()),
                                        s.size());

@@ -68,6 +68,7 @@ private:
     /// interprets it with a fresh state, converting errors to the extractor's messages.
     void interpretContent(CPdfXRef* xref, const CPdfElement* content, CPdfStream* stream);
     void showString(const unsigned char* s, size_t len);
+    void adjustAdvance(double thousandths);
     FontCache* cacheFor(CPdfFont* font);
 
     int page_ = 0;

@@ -5,8 +5,8 @@
    must contain the page's words as the ground truth lists them (words set in
    composite fonts and words without a Windows-1252 form are left out). The share
    found is printed per file and must reach a floor per file.
-2. For the files drawn with plain Tj in the standard fonts, on every page (whatever
-   its /Rotate), each character's x0 and x1 must lie within 1 unit of the origin and
+2. For the files drawn with plain Tj in the standard fonts, and a few more (see
+   POSITION_FILES), on every page (whatever its /Rotate), each character's x0 and x1 must lie within 1 unit of the origin and
    origin + advance that PyMuPDF gives for it and y0 within 1 unit of its baseline,
    all in unrotated PDF user space. This part needs PyMuPDF; without it it is skipped.
 
@@ -22,12 +22,23 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "..", "corpus")
 
-# Files whose every page is drawn with Tj/'/" in non-embedded standard fonts.
+# Files whose every page is drawn with Tj/'/" in non-embedded standard fonts (pages
+# rotated by 0, 90 and 270 degrees), then files with embedded simple fonts, with TJ
+# arrays whose numbers move the text (LibreOffice), with a scaled page matrix
+# (Ghostscript) and with composite fonts next to standard ones (MuPDF).
 POSITION_FILES = [
     "reportlab-std14-encodings-rotated.pdf",
     "qpdf-qdf-uncompressed-streams.pdf",
     "xrefstream-objstm-png-predictor.pdf",
     "inherited-cropbox-resources-rotate.pdf",
+    "ghostscript-pdfmark-standard14-rotated.pdf",
+    "ghostscript-type1c-prepress.pdf",
+    "ghostscript-type3-font.pdf",
+    "writer-truetype-weblinks.pdf",
+    "linearized-classic-weblinks.pdf",
+    "reportlab-truetype-subset.pdf",
+    "incremental-classic-two-updates.pdf",
+    "mupdf-type0-identity-h-links.pdf",
 ]
 
 # Lowest acceptable share of ground-truth words found, per file (default below).

@@ -85,12 +85,22 @@ TEST_F(TextInterpreter, LineOriginIsTruncated)
     expectBox(chars[0], 100, 700, 107.22, 710);
 }
 
-TEST_F(TextInterpreter, TJIgnoresNumbers)
+TEST_F(TextInterpreter, TJNumbersShowNothingButMoveTheNextString)
 {
-    auto chars = run("BT /F1 10 Tf 100 700 Td [(H) -500 (i) 3000 (H)] TJ ET", &fonts);
-    ASSERT_EQ(textOf(chars), "HiH");
-    EXPECT_NEAR(chars[1].x0, chars[0].x1, 1e-9);
-    EXPECT_NEAR(chars[2].x0, chars[1].x1, 1e-9);
+    auto chars = run("BT /F1 10 Tf 100 700 Td [(H) -500 (i) 3000 (H) 0 (i)] TJ ET", &fonts);
+    ASSERT_EQ(textOf(chars), "HiHi");
+    EXPECT_NEAR(chars[1].x0, chars[0].x1 + 5, 1e-9);   // -500: half the size forward
+    EXPECT_NEAR(chars[2].x0, chars[1].x1 - 30, 1e-9);  // 3000: three sizes back
+    EXPECT_NEAR(chars[3].x0, chars[2].x1, 1e-9);
+    // A leading number moves the first string; the run continues into a later Tj.
+    auto lead = run("BT /F1 10 Tf 100 700 Td [-1000 (H)] TJ (i) Tj ET", &fonts);
+    ASSERT_EQ(lead.size(), 2u);
+    EXPECT_NEAR(lead[0].x0, 110, 1e-9);
+    EXPECT_NEAR(lead[1].x0, lead[0].x1, 1e-9);
+    // Scaled with the text matrix; nothing moves without a font.
+    auto scaled = run("BT /F1 1 Tf 2 0 0 2 100 700 Tm [(H) -1000 (i)] TJ ET", &fonts);
+    EXPECT_NEAR(scaled[1].x0, scaled[0].x1 + 2, 1e-9);
+    EXPECT_TRUE(run("BT 100 700 Td [-1000 (H)] TJ ET", &fonts).empty());
 }
 
 TEST_F(TextInterpreter, QuoteOperatorsMoveToTheNextLine)
