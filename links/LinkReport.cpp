@@ -4,17 +4,34 @@
 
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "cli/Platform.h"
 #include "links/LinkSearch.h"
+#include "links/TextPages.h"
 
 void CQuillmarkHandler::WriteReport() {
-    // The report works on the characters of its own extraction, so that a run that
-    // also creates links or selects by text (each with an extraction of its own) does
-    // not see every character twice.
-    const size_t begin = chars.size();
-    ExtractRange();
-    if (!LinkSearch::FillLinkTexts(existingLinks, chars, begin, chars.size())) {
+    // The report reads the text of the range itself, a page at a time: a link takes
+    // its text from the characters of its own page only, so nothing else needs to be
+    // kept, and a run that also creates links or selects by text does not give any
+    // link its text twice.
+    std::unordered_map<int32_t, std::vector<ExistingLink*>> linksByPage;
+    for (ExistingLink& link : existingLinks) {
+        link.text.clear();
+        linksByPage[link.page].push_back(&link);
+    }
+    bool anyText = false;
+    ForEachRangePage(*this, [&](std::vector<TextChar>& page) {
+        if (page.empty()) return;
+        auto it = linksByPage.find(page.front().page);
+        if (it == linksByPage.end()) return;
+        for (ExistingLink* link : it->second) {
+            LinkSearch::TextUnderLink(*link, page.data(), page.data() + page.size(), link->text);
+            if (!link->text.empty()) anyText = true;
+        }
+    });
+    if (!anyText) {
         // No link has text anywhere: the report file is neither created nor touched.
         return;
     }

@@ -52,24 +52,42 @@ std::string CharBytes(const std::vector<TextChar>& chars) {
     return bytes;
 }
 
-void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
-                  const std::function<bool(const WindowFind&)>& step) {
-    // A text is a C string for the matching rules: it ends at its first 0 byte, so a
-    // character without text (byte 0) can never be part of a find.
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    const size_t n = text.size();
-    const size_t total = std::min(bytes.size(), chars.size());
-    if (n == 0 || total < n) return;
+namespace {
 
-    // Knuth-Morris-Pratt: every position is tested once, overlapping finds included,
-    // in time linear in the number of characters.
-    std::vector<size_t> fail(n, 0);
-    for (size_t i = 1, k = 0; i < n; ++i) {
+// Knuth-Morris-Pratt failure function of text.
+std::vector<size_t> FailureTable(const std::string& text) {
+    std::vector<size_t> fail(text.size(), 0);
+    for (size_t i = 1, k = 0; i < text.size(); ++i) {
         while (k > 0 && text[i] != text[k]) k = fail[k - 1];
         if (text[i] == text[k]) ++k;
         fail[i] = k;
     }
+    return fail;
+}
+
+// A text is a C string for the matching rules: it ends at its first 0 byte, so a
+// character without text (byte 0) can never be part of a find.
+void CutAtNul(std::string& text) {
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+}
+
+// The window's page: the first window tested carries the page of its first character,
+// every later window the page of the character appended last.
+int32_t WindowPage(const WindowFind& f) { return f.first == 0 ? f.firstChar.page : f.lastChar.page; }
+
+}  // namespace
+
+void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
+                  const WindowStep& step) {
+    CutAtNul(text);
+    const size_t n = text.size();
+    const size_t total = std::min(bytes.size(), chars.size());
+    if (n == 0 || total < n) return;
+
+    // Every position is tested once, overlapping finds included, in time linear in the
+    // number of characters.
+    const std::vector<size_t> fail = FailureTable(text);
     const size_t lastStart = total - n;
     size_t k = 0;
     for (size_t i = 0; i < total; ++i) {
@@ -80,9 +98,9 @@ void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, 
             WindowFind f;
             f.first = i + 1 - n;
             f.last = i;
-            // The window's page: the first window tested carries the page of its first
-            // character, every later window the page of the character appended last.
-            f.page = f.first == 0 ? chars[0].page : chars[i].page;
+            f.firstChar = chars[f.first];
+            f.lastChar = chars[i];
+            f.page = WindowPage(f);
             f.isFinal = f.first == lastStart;
             if (!step(f)) return;
             k = fail[k - 1];
@@ -90,13 +108,78 @@ void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, 
     }
 }
 
-FoundLink MakeFoundLink(const std::vector<TextChar>& chars, const WindowFind& f, const std::string& target) {
+StreamingWindowSearch::StreamingWindowSearch(std::string text, WindowStep step) : step_(std::move(step)) {
+    CutAtNul(text);
+    text_ = std::move(text);
+    fail_ = FailureTable(text_);
+    if (text_.empty()) stopped_ = true;
+}
+
+const TextChar& StreamingWindowSearch::at(size_t i, const TextChar* chars) const {
+    return i < tail_.size() ? tail_[i] : chars[i - tail_.size()];
+}
+
+void StreamingWindowSearch::add(const TextChar* chars, size_t count) {
+    if (stopped_ || count == 0) return;
+    // More characters follow the held find: it is not the final window.
+    if (deferred_) {
+        deferred_ = false;
+        if (!step_(held_)) {
+            stopped_ = true;
+            return;
+        }
+    }
+    const size_t n = text_.size();
+    // Index i runs over the tail followed by the new characters; global = base + i.
+    const size_t base = total_ - tail_.size();
+    const size_t length = tail_.size() + count;
+    for (size_t i = tail_.size(); i < length; ++i) {
+        const char c = chars[i - tail_.size()].text;
+        while (matched_ > 0 && c != text_[matched_]) matched_ = fail_[matched_ - 1];
+        if (c == text_[matched_]) ++matched_;
+        if (matched_ < n) continue;
+        matched_ = fail_[matched_ - 1];
+        WindowFind f;
+        f.first = base + i + 1 - n;
+        f.last = base + i;
+        f.firstChar = at(i + 1 - n, chars);
+        f.lastChar = at(i, chars);
+        f.page = WindowPage(f);
+        if (i + 1 == length) {
+            // Whether this is the final window depends on what comes next.
+            held_ = f;
+            deferred_ = true;
+            break;
+        }
+        if (!step_(f)) {
+            stopped_ = true;
+            return;
+        }
+    }
+    total_ += count;
+    // Keep the last n - 1 characters: a later find may start among them.
+    const size_t keep = std::min(n - 1, length);
+    std::vector<TextChar> tail;
+    tail.reserve(keep);
+    for (size_t i = length - keep; i < length; ++i) tail.push_back(at(i, chars));
+    tail_.swap(tail);
+}
+
+void StreamingWindowSearch::finish() {
+    if (stopped_ || !deferred_) return;
+    deferred_ = false;
+    held_.isFinal = true;
+    step_(held_);
+    stopped_ = true;
+}
+
+FoundLink MakeFoundLink(const WindowFind& f, const std::string& target) {
     FoundLink link;
-    link.page = chars[f.first].page;
-    link.x1 = chars[f.first].x0;
-    link.y1 = chars[f.first].y0;
-    link.x2 = chars[f.last].x1;
-    link.y2 = chars[f.last].y1;
+    link.page = f.firstChar.page;
+    link.x1 = f.firstChar.x0;
+    link.y1 = f.firstChar.y0;
+    link.x2 = f.lastChar.x1;
+    link.y2 = f.lastChar.y1;
     link.target = target;
     return link;
 }
@@ -116,11 +199,16 @@ std::string ReplaceFileMatch(const std::string& target, const std::string& text)
     return out;
 }
 
+void TextSearchStep(const WindowFind& f, const std::string& text, const std::string& link,
+                    std::vector<FoundLink>& found) {
+    found.push_back(MakeFoundLink(f, link));
+    PrintMatched(text, link, f.isFinal ? 3 : 2);
+}
+
 void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                 const std::string& link, std::vector<FoundLink>& found) {
     WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
-        found.push_back(MakeFoundLink(chars, f, link));
-        PrintMatched(text, link, f.isFinal ? 3 : 2);
+        TextSearchStep(f, text, link, found);
         return true;
     });
 }
@@ -163,7 +251,7 @@ void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& b
             target = ReplaceFileMatch(link, fileMatchText);
             std::printf("Matched text: %s - link: '%s'\n", Shown(text).c_str(), target.c_str());
         }
-        found.push_back(MakeFoundLink(chars, f, target));
+        found.push_back(MakeFoundLink(f, target));
         PrintMatched(text, link, f.isFinal ? 5 : 4);
         return true;
     });
@@ -222,9 +310,9 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& b
             if (AlreadyMatchedLonger(matched, text)) return false;
             matched.push_back(text);
         }
-        FoundLink fl = MakeFoundLink(chars, f, link);
+        FoundLink fl = MakeFoundLink(f, link);
         if (debug) {
-            std::string window = bytes.substr(f.first, f.last - f.first + 1);
+            const std::string& window = text;  // the window holds exactly the text
             std::printf("%s, %.2lf, %.2lf, %.2lf, %.2lf\n", Shown(window).c_str(), fl.x1, fl.y1, fl.x2, fl.y2);
         }
         if (usePosition) {
@@ -256,75 +344,108 @@ std::string WebTarget(const std::string& word) {
     return target;
 }
 
-void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
-                      const std::string& linkSetting, std::vector<FoundLink>& found) {
-    const size_t n = chars.size();
-    if (n == 0) return;
-    std::string word;
-    if (chars[0].text != '\0') word.push_back(chars[0].text);
-    size_t a = 0;
+WebAddressScanner::WebAddressScanner(const std::string& textSetting, const std::string& linkSetting,
+                                     std::vector<FoundLink>& found)
+    : textSetting_(textSetting), linkSetting_(linkSetting), found_(found) {}
 
-    auto examine = [&](size_t lastIndex) {
-        bool isAddress = false;
-        for (const char* prefix : kWebPrefixes) {
-            if (word.find(prefix) != std::string::npos) {
-                isAddress = true;
-                break;
-            }
+void WebAddressScanner::examine() {
+    bool isAddress = false;
+    for (const char* prefix : kWebPrefixes) {
+        if (word_.find(prefix) != std::string::npos) {
+            isAddress = true;
+            break;
         }
-        if (!isAddress) return;
-        FoundLink link;
-        link.page = chars[a].page;
-        link.x1 = chars[a].x0;
-        link.y1 = chars[a].y0;
-        link.x2 = chars[lastIndex].x1;
-        link.y2 = chars[lastIndex].y1;
-        link.target = WebTarget(word);
-        found.push_back(std::move(link));
-        PrintMatched(textSetting, linkSetting, 1);
-    };
+    }
+    if (!isAddress) return;
+    FoundLink link;
+    link.page = wordStart_.page;
+    link.x1 = wordStart_.x0;
+    link.y1 = wordStart_.y0;
+    link.x2 = prev_.x1;
+    link.y2 = prev_.y1;
+    link.target = WebTarget(word_);
+    found_.push_back(std::move(link));
+    PrintMatched(textSetting_, linkSetting_, 1);
+}
 
-    for (size_t k = 1; k < n; ++k) {
-        const TextChar& c = chars[k];
-        const TextChar& p = chars[k - 1];
+void WebAddressScanner::add(const TextChar* chars, size_t count) {
+    for (size_t j = 0; j < count; ++j, ++k_) {
+        const TextChar& c = chars[j];
+        if (k_ == 0) {
+            // The first character always starts the first word.
+            if (c.text != '\0') word_.push_back(c.text);
+            wordStart_ = c;
+            prev_ = c;
+            continue;
+        }
+        const TextChar& p = prev_;
         // Gaps are ratios of at least 1; a zero divisor gives an infinite or undefined
         // ratio, which fails the tests below and ends the word.
         double gx = c.x0 / p.x1;
         if (gx <= 1) gx = p.x1 / c.x0;
         double gy = c.y0 / p.y0;
         if (gy <= 1) gy = p.y0 / c.y0;
-        if ((k == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
-            word.push_back(c.text);
+        if ((k_ == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
+            if (startPending_) {
+                wordStart_ = c;
+                startPending_ = false;
+            }
+            word_.push_back(c.text);
+            prev_ = c;
             continue;
         }
-        examine(k - 1);
+        examine();
         if (IsWordByte(c.text)) {
-            word.assign(1, c.text);
-            a = k;
+            word_.assign(1, c.text);
+            wordStart_ = c;
+            startPending_ = false;
         } else {
-            word.clear();
-            a = k + 1;
+            word_.clear();
+            startPending_ = true;
         }
+        prev_ = c;
     }
+}
+
+void WebAddressScanner::finish() {
     // The word that runs to the last character has no follower to end it.
-    if (!word.empty()) examine(n - 1);
+    if (k_ > 0 && !word_.empty()) examine();
+    word_.clear();
+}
+
+void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
+                      const std::string& linkSetting, std::vector<FoundLink>& found) {
+    WebAddressScanner scanner(textSetting, linkSetting, found);
+    scanner.add(chars.data(), chars.size());
+    scanner.finish();
+}
+
+void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
+                  const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
+    found.push_back(MakeFoundLink(f, text));
+    PrintMatched(textSetting, linkSetting, f.isFinal ? finalDots : occurrenceDots);
 }
 
 void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
                     const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
     const std::string bytes = CharBytes(chars);
     WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
-        found.push_back(MakeFoundLink(chars, f, text));
-        PrintMatched(textSetting, linkSetting, f.isFinal ? finalDots : occurrenceDots);
+        TextLinkStep(f, text, textSetting, linkSetting, occurrenceDots, finalDots, found);
         return true;
     });
 }
 
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
                     std::vector<int32_t>& selected) {
+    // Existing links by page (list order kept), so that each find looks only at the
+    // links of its own page.
+    std::unordered_map<int32_t, std::vector<const ExistingLink*>> byPage;
+    for (const ExistingLink& e : existing) byPage[e.page].push_back(&e);
     for (const FoundLink& f : found) {
-        for (const ExistingLink& e : existing) {
-            if (e.page != f.page) continue;
+        auto it = byPage.find(f.page);
+        if (it == byPage.end()) continue;
+        for (const ExistingLink* link : it->second) {
+            const ExistingLink& e = *link;
             // The slack is applied to the link's single-precision values.
             const float ex1 = e.rect[0] - 5.0f, ey1 = e.rect[1] - 5.0f;
             const float ex2 = e.rect[2] + 5.0f, ey2 = e.rect[3] + 5.0f;
@@ -333,28 +454,38 @@ void SelectCovering(const std::vector<FoundLink>& found, const std::vector<Exist
     }
 }
 
+void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextChar* end, std::string& text) {
+    float ylo = link.rect[1], yhi = link.rect[3];
+    if (ylo > yhi) std::swap(ylo, yhi);
+    const double x1 = link.rect[0], x2 = link.rect[2];
+    for (const TextChar* c = begin; c != end; ++c) {
+        if (c->page != link.page) continue;
+        if (!(x1 <= c->x0 + 3 && x2 + 1 >= c->x0 && ylo <= c->y0 + 3 && yhi + 1 >= c->y0)) continue;
+        if (c->text == '\0') continue;                 // a character without text
+        if (c->text == ' ' && text.empty()) continue;  // leading spaces are dropped
+        text.push_back(c->text);
+    }
+}
+
 bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end) {
     if (end > chars.size()) end = chars.size();
-    // Characters by page, each page's indices in list order, so that a link only looks
-    // at the characters of its own page.
-    std::unordered_map<int32_t, std::vector<size_t>> byPage;
-    for (size_t i = begin; i < end; ++i) byPage[chars[i].page].push_back(i);
-
+    if (begin > end) begin = end;
+    // The runs of characters of each page (an extraction gives each page as one run),
+    // so that a link only looks at the characters of its own page.
+    std::unordered_map<int32_t, std::vector<std::pair<size_t, size_t>>> runs;
+    for (size_t i = begin; i < end;) {
+        size_t j = i + 1;
+        while (j < end && chars[j].page == chars[i].page) ++j;
+        runs[chars[i].page].emplace_back(i, j);
+        i = j;
+    }
     bool anyText = false;
     for (ExistingLink& link : links) {
         link.text.clear();
-        auto it = byPage.find(link.page);
-        if (it == byPage.end()) continue;
-        float ylo = link.rect[1], yhi = link.rect[3];
-        if (ylo > yhi) std::swap(ylo, yhi);
-        const double x1 = link.rect[0], x2 = link.rect[2];
-        for (size_t i : it->second) {
-            const TextChar& c = chars[i];
-            if (!(x1 <= c.x0 + 3 && x2 + 1 >= c.x0 && ylo <= c.y0 + 3 && yhi + 1 >= c.y0)) continue;
-            if (c.text == '\0') continue;                      // a character without text
-            if (c.text == ' ' && link.text.empty()) continue;  // leading spaces are dropped
-            link.text.push_back(c.text);
-        }
+        auto it = runs.find(link.page);
+        if (it == runs.end()) continue;
+        for (const auto& run : it->second)
+            TextUnderLink(link, chars.data() + run.first, chars.data() + run.second, link.text);
         if (!link.text.empty()) anyText = true;
     }
     return anyText;

@@ -22,16 +22,21 @@
 
 namespace LinkSearch {
 
-/// One position where the searched text stands: characters first..last, the page
-/// the window search assigns to it (the first character's page for the first
-/// window tested, the page of the window's last character afterwards) and whether
-/// it is the final window (the one ending at the last character).
+/// One position where the searched text stands: characters first..last of the list
+/// (copies of both ends), the page the window search assigns to it (the first
+/// character's page for the first window tested, the page of the window's last
+/// character afterwards) and whether it is the final window (the one ending at the
+/// last character).
 struct WindowFind {
     size_t first = 0;
     size_t last = 0;
     int32_t page = 0;
     bool isFinal = false;
+    TextChar firstChar{};
+    TextChar lastChar{};
 };
+
+using WindowStep = std::function<bool(const WindowFind&)>;
 
 /// The bytes of the characters, one per record, for WindowSearch.
 std::string CharBytes(const std::vector<TextChar>& chars);
@@ -41,16 +46,47 @@ std::string CharBytes(const std::vector<TextChar>& chars);
 /// the search. An empty text finds nothing. Linear in |bytes| + |text|; a character
 /// whose byte is 0 (no text) never matches, because the text is cut at a 0 byte.
 void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
-                  const std::function<bool(const WindowFind&)>& step);
+                  const WindowStep& step);
+
+/// The same search over characters that arrive a page at a time: the finds, their
+/// order, pages and the final flag are those of WindowSearch over all the characters
+/// together (finds may start on one page and end on a later one). Memory stays within
+/// one page plus the length of the text.
+class StreamingWindowSearch {
+public:
+    StreamingWindowSearch(std::string text, WindowStep step);
+    /// The next characters of the list.
+    void add(const TextChar* chars, size_t count);
+    /// The end of the list: the find held back for the final flag is reported.
+    void finish();
+
+private:
+    const TextChar& at(size_t i, const TextChar* chars) const;
+
+    std::string text_;
+    std::vector<size_t> fail_;
+    WindowStep step_;
+    size_t matched_ = 0;        // KMP state: bytes of text matched so far
+    size_t total_ = 0;          // characters seen
+    bool stopped_ = false;
+    std::vector<TextChar> tail_;  // the last |text| - 1 characters seen
+    bool deferred_ = false;     // a find ends at the last character seen so far
+    WindowFind held_;
+};
 
 /// The found link of a find: page of its first character, x1 y1 from the first
 /// character's x0 y0, x2 y2 from the last character's x1 y1.
-FoundLink MakeFoundLink(const std::vector<TextChar>& chars, const WindowFind& f, const std::string& target);
+FoundLink MakeFoundLink(const WindowFind& f, const std::string& target);
 
 /// Replaces every "[FILEMATCH]" of target by text, left to right.
 std::string ReplaceFileMatch(const std::string& target, const std::string& text);
 
-/// Text search of -create -text: one found link with the link setting per find.
+/// The progress line of the text search for one find.
+void TextSearchStep(const WindowFind& f, const std::string& text, const std::string& link,
+                    std::vector<FoundLink>& found);
+
+/// Text search of -create -text over a whole list: one found link with the link
+/// setting per find.
 void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                 const std::string& link, std::vector<FoundLink>& found);
 
@@ -86,6 +122,27 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& b
 
 /// Web-address scan: appends one found link per word holding a web-address prefix and
 /// prints "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
+/// Characters arrive in list order, a page at a time or all at once.
+class WebAddressScanner {
+public:
+    WebAddressScanner(const std::string& textSetting, const std::string& linkSetting, std::vector<FoundLink>& found);
+    void add(const TextChar* chars, size_t count);
+    /// Examines the word that runs to the last character.
+    void finish();
+
+private:
+    void examine();
+
+    const std::string& textSetting_;
+    const std::string& linkSetting_;
+    std::vector<FoundLink>& found_;
+    size_t k_ = 0;           // characters seen
+    std::string word_;
+    TextChar wordStart_{};   // the word's first character
+    bool startPending_ = false;  // the word starts at the next character
+    TextChar prev_{};
+};
+
 void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
                       const std::string& linkSetting, std::vector<FoundLink>& found);
 
@@ -95,6 +152,8 @@ std::string WebTarget(const std::string& word);
 
 /// Text-link search of the selections: a found link with target text per find and
 /// one progress line with occurrenceDots / finalDots dots.
+void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
+                  const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
 void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
                     const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
 
@@ -104,10 +163,14 @@ void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
                     std::vector<int32_t>& selected);
 
-/// Fills the text of every existing link from chars[begin, end): the characters of the
-/// link's page whose starting corner lies in its rectangle (3 units of slack left and
-/// bottom, 1 right and top), in list order, leading spaces and empty (0) bytes left out.
-/// Returns true when at least one link got text.
+/// Appends to text the text under a link from the characters [begin, end): those of its
+/// page whose starting corner lies in its rectangle (3 units of slack left and bottom,
+/// 1 right and top), in list order, leading spaces (while text is empty) and empty (0)
+/// bytes left out.
+void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextChar* end, std::string& text);
+
+/// Fills the text of every existing link from chars[begin, end), each from the
+/// characters of its own page. Returns true when at least one link got text.
 bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end);
 
 /// One report line (with "\r\n"); the text is converted for people, the target is kept.

@@ -2,13 +2,20 @@
 // four searches, and the text-link selections for removal and change. The searches
 // themselves live in LinkSearch; this file adds the files, the settings and the
 // encoding of texts at the program's edge.
+//
+// The text search, the web-address scan and the selections take the characters a page
+// at a time, so their memory does not grow with the document; their finds are those of
+// a search over the whole character list. The text-file and link-file searches go over
+// the list once per line and keep the whole list.
 #include "links/CQuillmarkHandler.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "cli/Platform.h"
 #include "links/LinkSearch.h"
+#include "links/TextPages.h"
 #include "pdf/CPdfDocument.h"
 #include "text/CPdfText.h"
 
@@ -25,32 +32,64 @@ bool ReadLine(FILE* f, std::string& line) {
     return !line.empty();
 }
 
-}  // namespace
+// Hands the characters of each page of the range to a function.
+class PageFunctionSink : public TextPageSink {
+public:
+    explicit PageFunctionSink(const std::function<void(std::vector<TextChar>&)>& f) : f_(f) {}
+    void pageDone(int, std::vector<TextChar>& chars) override { f_(chars); }
 
-void CQuillmarkHandler::ExtractRange() {
-    if (!doc) return;
+private:
+    const std::function<void(std::vector<TextChar>&)>& f_;
+};
+
+// The pages the text phases read; false when the range holds no page.
+bool TextRange(CPdfDocument* doc, const LinkSettings& settings, int& first, int& last) {
+    if (!doc) return false;
     const int count = doc->getNumPages();
     // Pages below 1 do not exist: the extraction starts at the first page.
-    int first = settings.startPage < 1 ? 1 : settings.startPage;
-    int last = settings.endPage;
-    if (last != 99999 && last > count) last = count;
-    if (count <= 0 || first > count || (last != 99999 && last < first)) return;
+    first = settings.startPage < 1 ? 1 : settings.startPage;
+    last = settings.endPage;
+    if (last == 99999 || last > count) last = count;
+    return count > 0 && first <= last;
+}
+
+}  // namespace
+
+void ForEachRangePage(CQuillmarkHandler& h, const std::function<void(std::vector<TextChar>&)>& f) {
+    int first, last;
+    if (!TextRange(h.doc.get(), h.settings, first, last)) return;
+    PageFunctionSink sink(f);
+    CPdfText extractor;
+    extractor.extractPages(h.doc.get(), first, last, sink);
+}
+
+void CQuillmarkHandler::ExtractRange() {
+    int first, last;
+    if (!TextRange(doc.get(), settings, first, last)) return;
     CPdfText extractor;
     extractor.extractPages(doc.get(), first, last, chars);
 }
 
 void CQuillmarkHandler::CreatePhase() {
-    ExtractRange();
-    const std::string bytes = LinkSearch::CharBytes(chars);
-
     if (settings.text.empty()) {
-        LinkSearch::ScanWebAddresses(chars, settings.text, settings.link, foundLinks);
+        LinkSearch::WebAddressScanner scanner(settings.text, settings.link, foundLinks);
+        ForEachRangePage(*this, [&](std::vector<TextChar>& page) { scanner.add(page.data(), page.size()); });
+        scanner.finish();
         return;
     }
     if (settings.text != "[TEXTFILE]" && settings.text != "[LINKFILE]") {
-        LinkSearch::SearchText(chars, bytes, Platform::Utf8ToWinAnsi(settings.text), settings.link, foundLinks);
+        const std::string text = Platform::Utf8ToWinAnsi(settings.text);
+        LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
+            LinkSearch::TextSearchStep(f, text, settings.link, foundLinks);
+            return true;
+        });
+        ForEachRangePage(*this, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
+        search.finish();
         return;
     }
+
+    ExtractRange();
+    const std::string bytes = LinkSearch::CharBytes(chars);
 
     const bool isTextFile = settings.text == "[TEXTFILE]";
     const std::string fileName = isTextFile ? settings.textFileName : settings.linkFileName;
@@ -92,18 +131,30 @@ void CQuillmarkHandler::CreatePhase() {
     std::fclose(f);
 }
 
+namespace {
+
+// Finds the text link on the pages of the range (a found link per find, with its
+// progress line), then selects the existing links over any found text.
+void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected) {
+    const std::string text = Platform::Utf8ToWinAnsi(h.settings.textLink);
+    const std::string textSetting = Platform::Utf8ToWinAnsi(h.settings.text);
+    LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
+        LinkSearch::TextLinkStep(f, text, textSetting, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
+        return true;
+    });
+    ForEachRangePage(h, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
+    search.finish();
+    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected);
+}
+
+}  // namespace
+
 void CQuillmarkHandler::SelectForRemoval() {
     if (settings.textLink.empty()) return;
-    ExtractRange();
-    LinkSearch::SearchTextLink(chars, Platform::Utf8ToWinAnsi(settings.textLink), Platform::Utf8ToWinAnsi(settings.text),
-                               settings.link, 8, 8, foundLinks);
-    LinkSearch::SelectCovering(foundLinks, existingLinks, removeList);
+    SelectByTextLink(*this, 8, 8, removeList);
 }
 
 void CQuillmarkHandler::SelectForChange() {
     if (settings.textLink.empty()) return;
-    ExtractRange();
-    LinkSearch::SearchTextLink(chars, Platform::Utf8ToWinAnsi(settings.textLink), Platform::Utf8ToWinAnsi(settings.text),
-                               settings.link, 9, 10, foundLinks);
-    LinkSearch::SelectCovering(foundLinks, existingLinks, changeList);
+    SelectByTextLink(*this, 9, 10, changeList);
 }

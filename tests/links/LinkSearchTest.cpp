@@ -76,7 +76,7 @@ TEST(WindowSearch, TwoLetterTextTwiceOnAPage) {
     EXPECT_EQ(finds[1].last, 7u);
     EXPECT_FALSE(finds[0].isFinal);
     EXPECT_TRUE(finds[1].isFinal);
-    FoundLink link = LinkSearch::MakeFoundLink(chars, finds[1], "L");
+    FoundLink link = LinkSearch::MakeFoundLink(finds[1], "L");
     EXPECT_DOUBLE_EQ(link.x1, 136);
     EXPECT_DOUBLE_EQ(link.y1, 700);
     EXPECT_DOUBLE_EQ(link.x2, 148);
@@ -152,7 +152,7 @@ TEST(WindowSearch, WindowPageRule) {
     auto finds = FindAll(chars, "bc");  // starts on page 1, ends on page 2
     ASSERT_EQ(finds.size(), 1u);
     EXPECT_EQ(finds[0].page, 2);
-    FoundLink link = LinkSearch::MakeFoundLink(chars, finds[0], "t");
+    FoundLink link = LinkSearch::MakeFoundLink(finds[0], "t");
     EXPECT_EQ(link.page, 1);  // a found link takes the page of its first character
     finds = FindAll(chars, "ab");
     ASSERT_EQ(finds.size(), 2u);
@@ -508,4 +508,92 @@ TEST(Report, TextConvertedTargetKept) {
     ExistingLink l = Link(1, 0, 0, 1, 1, "http://x/\xc3\xa9");
     l.text = "caf\xe9";  // Windows-1252 e acute
     EXPECT_EQ(LinkSearch::FormatReportLine(l, false), "1 | caf\xc3\xa9 | http://x/\xc3\xa9 \r\n");
+}
+
+namespace {
+
+// The characters split into pages of the given sizes (the rest in a last page).
+std::vector<std::vector<TextChar>> Split(const std::vector<TextChar>& chars, const std::vector<size_t>& sizes) {
+    std::vector<std::vector<TextChar>> pages;
+    size_t pos = 0;
+    for (size_t s : sizes) {
+        size_t end = std::min(chars.size(), pos + s);
+        pages.emplace_back(chars.begin() + static_cast<long>(pos), chars.begin() + static_cast<long>(end));
+        pos = end;
+    }
+    pages.emplace_back(chars.begin() + static_cast<long>(pos), chars.end());
+    return pages;
+}
+
+}  // namespace
+
+TEST(StreamingWindowSearch, SameFindsAsTheWholeListWhateverThePageSplit) {
+    std::vector<TextChar> chars;
+    AddLine(chars, "abab", 1, 0, 0);
+    AddLine(chars, "aab", 2, 0, 0);
+    AddLine(chars, "", 3, 0, 0);
+    AddLine(chars, "ba", 4, 0, 0);
+    const std::vector<std::string> texts = {"ab", "a", "aba", "bab", "baab", "abababba", "x", "abaabba"};
+    const std::vector<std::vector<size_t>> splits = {{}, {1}, {4, 3}, {0, 4, 0, 3, 0}, {1, 1, 1, 1, 1, 1, 1, 1}, {8}};
+    for (const std::string& t : texts) {
+        const auto want = ReferenceWindow(chars, t);
+        for (const auto& split : splits) {
+            std::vector<WindowFind> got;
+            LinkSearch::StreamingWindowSearch search(t, [&](const WindowFind& f) {
+                got.push_back(f);
+                return true;
+            });
+            for (const auto& page : Split(chars, split)) search.add(page.data(), page.size());
+            search.add(nullptr, 0);  // an empty page at the end changes nothing
+            search.finish();
+            ASSERT_EQ(got.size(), want.size()) << t << " split " << split.size();
+            for (size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(got[i].first, want[i].first) << t;
+                EXPECT_EQ(got[i].last, want[i].last) << t;
+                EXPECT_EQ(got[i].page, want[i].page) << t;
+                EXPECT_EQ(got[i].isFinal, want[i].isFinal) << t;
+                EXPECT_EQ(got[i].firstChar.page, chars[want[i].first].page) << t;
+                EXPECT_DOUBLE_EQ(got[i].lastChar.x1, chars[want[i].last].x1) << t;
+            }
+        }
+    }
+}
+
+TEST(StreamingWindowSearch, StopsWhenTheStepSaysSo) {
+    std::vector<TextChar> chars;
+    AddLine(chars, "aaaa", 1, 0, 0);
+    int calls = 0;
+    LinkSearch::StreamingWindowSearch search("a", [&](const WindowFind&) { return ++calls < 2; });
+    search.add(chars.data(), 2);
+    search.add(chars.data() + 2, 2);
+    search.finish();
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(WebScan, PageByPageGivesTheSameLinks) {
+    std::vector<TextChar> chars;
+    AddLine(chars, "go www.a.example/x", 1, 100, 500);
+    AddLine(chars, "see http://b.example", 2, 100, 500);
+    AddLine(chars, " mailto:c@d.example", 3, 100, 500);
+    std::vector<FoundLink> whole;
+    testing::internal::CaptureStdout();
+    LinkSearch::ScanWebAddresses(chars, "", "", whole);
+    for (const auto& split : std::vector<std::vector<size_t>>{{18, 20}, {1, 17, 4, 16}, {3, 3, 3, 3, 3, 3, 3}}) {
+        std::vector<FoundLink> paged;
+        LinkSearch::WebAddressScanner scanner("", "", paged);
+        for (const auto& page : Split(chars, split)) scanner.add(page.data(), page.size());
+        scanner.finish();
+        ASSERT_EQ(paged.size(), whole.size());
+        for (size_t i = 0; i < paged.size(); ++i) {
+            EXPECT_EQ(paged[i].target, whole[i].target);
+            EXPECT_EQ(paged[i].page, whole[i].page);
+            EXPECT_DOUBLE_EQ(paged[i].x1, whole[i].x1);
+            EXPECT_DOUBLE_EQ(paged[i].x2, whole[i].x2);
+        }
+    }
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(whole.size(), 3u);
+    EXPECT_EQ(whole[2].target, "mailto:c@d.example");
+    EXPECT_EQ(whole[2].page, 3);
+    EXPECT_DOUBLE_EQ(whole[2].x1, 106);  // the word starts after the page's leading space
 }
