@@ -54,6 +54,47 @@ inline int hexValue(int c)
 const size_t kMaxStringBytes = size_t(64) << 20;
 const size_t kMaxWordBytes = size_t(64) << 10;
 
+// Command checks on the hot path, without strlen and string compare.
+inline bool isCmd(const CPdfElement& e, char a)
+{
+    if (!e.isCommandKind())
+        return false;
+    const std::string& b = e.getBytes();
+    return b.size() == 1 && b[0] == a;
+}
+
+inline bool isCmd(const CPdfElement& e, char a, char b)
+{
+    if (!e.isCommandKind())
+        return false;
+    const std::string& s = e.getBytes();
+    return s.size() == 2 && s[0] == a && s[1] == b;
+}
+
+// Stable sort by key: insertion sort for the usual handful of entries (no
+// temporary buffer), the library's merge sort for large dictionaries.
+void sortEntries(std::vector<std::pair<std::string, CPdfElement>>& v)
+{
+    auto less = [](const std::pair<std::string, CPdfElement>& x, const std::pair<std::string, CPdfElement>& y) {
+        return x.first < y.first;
+    };
+    if (v.size() > 32) {
+        std::stable_sort(v.begin(), v.end(), less);
+        return;
+    }
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (!less(v[i], v[i - 1]))
+            continue;
+        std::pair<std::string, CPdfElement> tmp = std::move(v[i]);
+        size_t j = i;
+        while (j > 0 && less(tmp, v[j - 1])) {
+            v[j] = std::move(v[j - 1]);
+            --j;
+        }
+        v[j] = std::move(tmp);
+    }
+}
+
 inline void store(std::string& s, size_t cap, int c)
 {
     if (s.size() < cap)
@@ -320,8 +361,20 @@ CPdfElement CPdfParser::nextToken()
         if (real) {
             tok.setReal(std::strtod(s.c_str(), nullptr));
         } else {
-            errno = 0;
-            long long v = std::strtoll(s.c_str(), nullptr, 10);
+            // Base 10 with a leading '-', clamped to 32 bits (as strtol into an int32).
+            size_t i = 0;
+            bool neg = false;
+            if (i < s.size() && s[i] == '-') {
+                neg = true;
+                ++i;
+            }
+            int64_t v = 0;
+            for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+                if (v <= INT64_C(4294967296))
+                    v = v * 10 + (s[i] - '0');
+            }
+            if (neg)
+                v = -v;
             if (v > INT32_MAX)
                 v = INT32_MAX;
             if (v < INT32_MIN)
@@ -371,9 +424,9 @@ void CPdfParser::skipNested()
     for (;;) {
         if (current_.isEndOfInput())
             return;
-        if (current_.isCommand("[") || current_.isCommand("<<"))
+        if (isCmd(current_, '[') || isCmd(current_, '<', '<'))
             ++open;
-        else if (current_.isCommand("]") || current_.isCommand(">>"))
+        else if (isCmd(current_, ']') || isCmd(current_, '>', '>'))
             --open;
         shift();
         if (open == 0)
@@ -384,7 +437,7 @@ void CPdfParser::skipNested()
 CPdfElement CPdfParser::readObjectAt(int depth)
 {
     CPdfElement result;
-    if (current_.isCommand("[")) {
+    if (isCmd(current_, '[')) {
         if (depth >= kMaxDepth) {
             skipNested();
             result.setError();
@@ -393,7 +446,7 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         shift();
         result.setNewArray(xref_);
         CPdfArray* a = result.getArray();
-        while (!current_.isCommand("]")) {
+        while (!isCmd(current_, ']')) {
             if (current_.isEndOfInput())
                 return result;  // unterminated: what was read so far
             CPdfElement item = readObjectAt(depth + 1);
@@ -408,7 +461,7 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         return result;
     }
 
-    if (current_.isCommand("<<")) {
+    if (isCmd(current_, '<', '<')) {
         if (depth >= kMaxDepth) {
             skipNested();
             result.setError();
@@ -416,7 +469,8 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         }
         shift();
         std::vector<std::pair<std::string, CPdfElement>> entries;
-        while (!current_.isCommand(">>")) {
+        entries.reserve(8);
+        while (!isCmd(current_, '>', '>')) {
             if (current_.isEndOfInput())
                 break;
             if (!current_.isName()) {
@@ -437,16 +491,14 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         }
         // Sort once (stable, so a repeated key keeps its first value first) and add
         // in key order: each add then appends.
-        std::stable_sort(entries.begin(), entries.end(),
-                         [](const std::pair<std::string, CPdfElement>& x,
-                            const std::pair<std::string, CPdfElement>& y) { return x.first < y.first; });
+        sortEntries(entries);
         result.setNewDictionary(xref_);
         CPdfDictionary* d = result.getDictionary();
         for (auto& e : entries)
             d->add(e.first, std::move(e.second));
         if (stoppedAtStream_)
             return result;
-        if (current_.isCommand(">>") && next_.isCommand("stream"))
+        if (isCmd(current_, '>', '>') && next_.isCommand("stream"))
             return readStreamObject(result);
         shift();
         return result;
@@ -455,7 +507,7 @@ CPdfElement CPdfParser::readObjectAt(int depth)
     if (current_.isInteger()) {
         int32_t n = current_.getInteger();
         shift();
-        if (current_.isInteger() && next_.isCommand("R")) {
+        if (current_.isInteger() && isCmd(next_, 'R')) {
             result.setReference(n, current_.getInteger());
             shift();
             shift();

@@ -35,6 +35,7 @@ struct RawObjectStream {
     std::vector<std::shared_ptr<ObjStmData>> recent;
     uint64_t decoded = 0;  ///< bytes of object streams decoded so far
     int64_t scanned = 0;   ///< bytes searched for keywords so far
+    size_t fill = 0;       ///< size of the last block read into the file cache
 };
 
 namespace {
@@ -46,7 +47,8 @@ const size_t kMaxFetchDepth = 32;               // nested fetches (Length refere
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
 const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
 const size_t kRecentObjStms = 4;                   // decoded object streams kept
-const size_t kRawCacheSize = size_t(256) << 10;
+const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
+const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
 
 // First occurrence of pat in [p, p + n), or null.
 const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
@@ -104,6 +106,11 @@ bool isPdfWhite(unsigned char c)
     return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
 }
 
+}  // namespace
+
+namespace {
+// A stream over the file from pos on, read through the table's block cache.
+CPdfStream* openCached(CPdfXRef* x, int64_t pos);
 }  // namespace
 
 // Implementation steps that need the table's private state.
@@ -452,10 +459,16 @@ struct XRefImpl {
     {
         int64_t cacheEnd = x.rawCachePos_ + static_cast<int64_t>(x.rawCacheLen_);
         if (pos < x.rawCachePos_ || pos >= cacheEnd || (cacheEnd - pos < 256 && cacheEnd < x.fileSize_)) {
-            if (x.rawCache_.size() < kRawCacheSize)
-                x.rawCache_.resize(kRawCacheSize);
+            // Reading forward through the file grows the block read at once;
+            // a jump elsewhere starts again with a small one.
+            RawObjectStream& c = caches();
+            bool forward = x.rawCacheLen_ > 0 && pos >= x.rawCachePos_ &&
+                           pos <= cacheEnd + static_cast<int64_t>(c.fill);
+            c.fill = forward ? std::min(c.fill * 2, kRawCacheSize) : kRawCacheFirst;
+            if (x.rawCache_.size() < c.fill)
+                x.rawCache_.resize(c.fill);
             x.rawCachePos_ = pos;
-            x.rawCacheLen_ = pos < x.fileSize_ ? x.file_->readAt(pos, x.rawCache_.data(), kRawCacheSize) : 0;
+            x.rawCacheLen_ = pos < x.fileSize_ ? x.file_->readAt(pos, x.rawCache_.data(), c.fill) : 0;
             cacheEnd = pos + static_cast<int64_t>(x.rawCacheLen_);
         }
         if (pos >= cacheEnd) {
@@ -516,7 +529,7 @@ struct XRefImpl {
     int64_t endSearchStart(int64_t pos)
     {
         try {
-            CPdfParser p(&x, x.file_->openWindow(pos, 0, CPdfElement()));
+            CPdfParser p(&x, openCached(&x, pos));
             p.setStopAtStream(true);
             CPdfElement a = p.readObject();
             CPdfElement b = p.readObject();
@@ -599,6 +612,68 @@ struct XRefImpl {
         return findBytes(p, static_cast<size_t>(st - p), "ObjStm", 6) != nullptr;
     }
 };
+
+namespace {
+
+// The file from a position on, read through the table's block cache: objects
+// near one another are parsed without a file read each. Windows for stream
+// data are file streams as usual.
+class CachedFileStream : public CPdfStream {
+public:
+    CachedFileStream(CPdfXRef* x, int64_t start) : x_(x), start_(start), pos_(start) {}
+
+    void reset() override { pos_ = start_; }
+    int getChar() override
+    {
+        int c = peekChar();
+        if (c >= 0)
+            ++pos_;
+        return c;
+    }
+    int peekChar() override
+    {
+        size_t avail;
+        const unsigned char* p = XRefImpl{*x_}.window(pos_, &avail);
+        return p && avail ? *p : -1;
+    }
+    size_t readBlock(unsigned char* buf, size_t n) override
+    {
+        size_t avail;
+        const unsigned char* p = XRefImpl{*x_}.window(pos_, &avail);
+        if (!p)
+            return 0;
+        size_t k = std::min(n, avail);
+        std::memcpy(buf, p, k);
+        pos_ += static_cast<int64_t>(k);
+        return k;
+    }
+    CPdfDictionary* getDict() override { return nullptr; }
+    int64_t getPos() override { return pos_; }
+    void setPos(int64_t pos, int origin) override
+    {
+        pos_ = origin == 2 ? x_->getFileSize() + pos : pos;
+        if (pos_ < 0)
+            pos_ = 0;
+    }
+    int64_t startOffset() override { return start_; }
+    void shiftStart(int64_t) override {}
+    int64_t getLength() override { return 0; }
+    CPdfStream* openWindow(int64_t start, int64_t length, const CPdfElement& dict) override
+    {
+        return x_->getFileStream()->openWindow(start, length, dict);
+    }
+
+private:
+    ~CachedFileStream() override = default;
+
+    CPdfXRef* x_;
+    int64_t start_;
+    int64_t pos_;
+};
+
+CPdfStream* openCached(CPdfXRef* x, int64_t pos) { return new CachedFileStream(x, pos); }
+
+}  // namespace
 
 CPdfXRef::CPdfXRef(CPdfFileStream* file) : file_(file) {}
 
@@ -683,7 +758,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         int64_t pos = start_ + static_cast<int64_t>(e.offset);
         if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
             return result;
-        CPdfParser p(this, file_->openWindow(pos, 0, CPdfElement()));
+        CPdfParser p(this, new CachedFileStream(this, pos));
         CPdfElement a = p.readObject();
         if (!a.isInteger() || a.getInteger() != num)
             return result;
@@ -756,7 +831,7 @@ bool CPdfXRef::isObjectStream(int32_t num)
     if (!objStmNums_.count(num) && !impl.mayBeObjectStream(pos))
         return false;
     try {
-        CPdfParser p(this, file_->openWindow(pos, 0, CPdfElement()));
+        CPdfParser p(this, new CachedFileStream(this, pos));
         p.setStopAtStream(true);
         CPdfElement a = p.readObject();
         CPdfElement b = p.readObject();
