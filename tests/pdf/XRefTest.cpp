@@ -264,6 +264,36 @@ TEST(XRef, RawTextOfStreamSkipsDataHoldingEndobj)
     EXPECT_EQ(f.raw(5), "5 0 obj\n(after)\nendobj\n");
 }
 
+TEST(XRef, LargeStreamsAndNeighboursReadWhole)
+{
+    // Stream data larger than any block the table reads at once, with objects
+    // before and after it, fetched in both orders.
+    std::string data;
+    for (int i = 0; data.size() < 700000; ++i)
+        data += "BT (line " + std::to_string(i) + " endobj) Tj ET\n";
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog >>");
+    b.add(2, "(before)");
+    b.add(3, "<< /Length 4 0 R >>\nstream\n" + data + "\nendstream");
+    b.add(4, std::to_string(data.size()));
+    b.add(5, "(after)");
+    XRefFile f(b.build(), "large.pdf");
+    ASSERT_EQ(f.open(), "");
+    for (int order = 0; order < 2; ++order) {
+        if (order == 1) {
+            EXPECT_EQ(describe(f.x->fetch(5, 0)), "S:after");
+        }
+        CPdfElement s = f.x->fetch(3, 0);
+        ASSERT_TRUE(s.isStream());
+        EXPECT_EQ(pdftest::readAllBytes(s.getStream()), data);
+        EXPECT_EQ(describe(f.x->fetch(2, 0)), "S:before");
+        EXPECT_EQ(describe(f.x->fetch(5, 0)), "S:after");
+        EXPECT_TRUE(f.raw(3) == "3 0 obj\n<< /Length 4 0 R >>\nstream\n" + data + "\nendstream\nendobj\n");
+        EXPECT_EQ(f.raw(5), "5 0 obj\n(after)\nendobj\n");
+        EXPECT_EQ(f.raw(2), "2 0 obj\n(before)\nendobj\n");
+    }
+}
+
 TEST(XRef, RawTextWithWrongLengthFallsBackToFirstEndobj)
 {
     TestPdfBuilder b;
