@@ -17,8 +17,9 @@ std::string Format(const char* fmt, double a, double b, double c) {
 }
 
 std::string FormatRect(double x1, double y1, double x2, double y2) {
-    char buf[160];
+    char buf[512];  // four "%f" of any double that fits a page, with room to spare
     int n = std::snprintf(buf, sizeof(buf), "/Rect[ %f %f %f %f ]\n", x1, y1, x2, y2);
+    if (n < 0 || n >= static_cast<int>(sizeof(buf))) return "/Rect[ 0 0 0 0 ]\n";
     return std::string(buf, static_cast<size_t>(n));
 }
 

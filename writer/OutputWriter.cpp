@@ -21,6 +21,9 @@ namespace {
 // Page trees deeper than this are treated as damaged beyond use; real files stay
 // below ten levels.
 constexpr int kMaxPageTreeDepth = 64;
+// Page coordinates beyond this are treated as damage (real pages stay far below;
+// the limit keeps every number the writer prints short and finite).
+constexpr double kMaxBoxCoordinate = 1e7;
 // The largest offset ten decimal digits hold.
 constexpr uint64_t kMaxXRefOffset = 9999999999ull;
 
@@ -41,6 +44,8 @@ Box ReadBox(CPdfDictionary* dict, const char* key) {
         CPdfElement item = a->get(i);
         if (!item.isNumber()) return b;
         n[i] = item.getNumber();
+        // A box far beyond any page size is damage; it would print as garbage.
+        if (!(n[i] > -kMaxBoxCoordinate && n[i] < kMaxBoxCoordinate)) return b;
     }
     b.set = true;
     b.v[0] = static_cast<float>(n[0] < n[2] ? n[0] : n[2]);

@@ -51,7 +51,7 @@ std::string CQuillmarkHandler::BuildTextStream(int pageIndex) {
     const float theta = static_cast<float>(placeAngle * 3.14 / 180.0);
     const float c = std::cos(theta);
     const float s = std::sin(theta);
-    char head[256];
+    char head[1024];
     std::snprintf(head, sizeof(head), "\nBT\n%f %f %f %f %f %f Tm\n%f %f %f rg\n/%s %d Tf\n(",
                   c, s, -s, c, placeX, placeY, ((settings.textColor >> 16) & 0xFF) / 255.0,
                   ((settings.textColor >> 8) & 0xFF) / 255.0, (settings.textColor & 0xFF) / 255.0,
