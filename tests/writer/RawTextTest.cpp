@@ -64,3 +64,31 @@ TEST(RawText, BodyStartAndArrayObject) {
     EXPECT_EQ(RawText::ValueEnd(t, open), 24u);
     EXPECT_EQ(RawText::FindArrayOpen(std::string("1 0 obj <<>>"), 7), RawText::npos);
 }
+
+TEST(RawText, ArbitraryBytesNeverRunPastTheText) {
+    // Pieces of PDF syntax shuffled at random: every search ends inside the text.
+    const char* pieces[] = {"<<", ">>", "[", "]", "(", ")", "\\", "/Annots", "/Contents", " ", "1", "0", "R",
+                            "%", "\n", "<", ">", "obj", "/", "<<>>", "(a)", "12 0 R"};
+    unsigned seed = 12345;
+    for (int round = 0; round < 3000; ++round) {
+        std::string t = "1 0 obj ";
+        int n = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 40;
+        for (int i = 0; i < n; ++i) {
+            seed = seed * 1103515245 + 12345;
+            t += pieces[(seed >> 16) % (sizeof(pieces) / sizeof(pieces[0]))];
+        }
+        size_t open = RawText::FindDictOpen(t, RawText::BodyStart(t));
+        for (const char* key : {"Annots", "Contents"}) {
+            size_t k = RawText::FindKey(t, open, key);
+            size_t s, e;
+            if (RawText::ValueSpan(t, k, s, e)) {
+                EXPECT_LT(s, e);
+                EXPECT_LE(e, t.size());
+            }
+        }
+        for (size_t p = 0; p < t.size(); ++p) {
+            size_t e = RawText::ValueEnd(t, p);
+            if (e != RawText::npos) EXPECT_LE(e, t.size());
+        }
+    }
+}
