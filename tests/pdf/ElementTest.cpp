@@ -13,39 +13,6 @@ using pdftest::describe;
 
 namespace {
 
-TEST(Element, KindNumbers)
-{
-    EXPECT_EQ(CPdfElement::Boolean, 0);
-    EXPECT_EQ(CPdfElement::Integer, 1);
-    EXPECT_EQ(CPdfElement::Real, 2);
-    EXPECT_EQ(CPdfElement::String, 3);
-    EXPECT_EQ(CPdfElement::Name, 4);
-    EXPECT_EQ(CPdfElement::Null, 5);
-    EXPECT_EQ(CPdfElement::Array, 6);
-    EXPECT_EQ(CPdfElement::Dictionary, 7);
-    EXPECT_EQ(CPdfElement::Stream, 8);
-    EXPECT_EQ(CPdfElement::Reference, 9);
-    EXPECT_EQ(CPdfElement::Command, 10);
-    EXPECT_EQ(CPdfElement::Error, 11);
-    EXPECT_EQ(CPdfElement::EndOfInput, 12);
-    EXPECT_EQ(CPdfElement::None, 13);
-    EXPECT_TRUE(CPdfElement().isNone());
-}
-
-TEST(Element, FreeResetsToNone)
-{
-    CPdfElement e;
-    e.setString("abc", 3);
-    e.free();
-    EXPECT_TRUE(e.isNone());
-    EXPECT_EQ(e.getBytes(), "");
-    e.setReference(3, 1);
-    e.free();
-    EXPECT_TRUE(e.isNone());
-    e.free();
-    EXPECT_TRUE(e.isNone());
-}
-
 TEST(Element, CopiesBytesDeeplyAndSharesContainers)
 {
     CPdfElement s;
@@ -91,43 +58,6 @@ TEST(Element, CopyFromInsideOwnContainer)
     EXPECT_EQ(describe(a), "S:kept");
 }
 
-TEST(Element, MoveLeavesNone)
-{
-    CPdfElement a;
-    a.setString("x", 1);
-    CPdfElement b(std::move(a));
-    EXPECT_TRUE(a.isNone());
-    EXPECT_EQ(describe(b), "S:x");
-    CPdfElement c;
-    c.setInteger(4);
-    c = std::move(b);
-    EXPECT_EQ(describe(c), "S:x");
-}
-
-TEST(Element, Readers)
-{
-    CPdfElement e;
-    e.setReal(2.5);
-    EXPECT_TRUE(e.isNumber());
-    EXPECT_DOUBLE_EQ(e.getNumber(), 2.5);
-    e.setInteger(-3);
-    EXPECT_DOUBLE_EQ(e.getNumber(), -3);
-    e.setBoolean(true);
-    EXPECT_TRUE(e.getBoolean());
-    EXPECT_DOUBLE_EQ(e.getNumber(), 0);
-    e.setCommand("BT", 2);
-    EXPECT_TRUE(e.isCommand("BT"));
-    EXPECT_FALSE(e.isCommand("B"));
-    EXPECT_FALSE(e.isCommand("BTX"));
-    e.setName("BT", 2);
-    EXPECT_FALSE(e.isCommand("BT"));
-    EXPECT_EQ(e.getArray(), nullptr);
-    EXPECT_EQ(e.getDictionary(), nullptr);
-    EXPECT_EQ(e.getStream(), nullptr);
-    e.setString(std::string("a\0b", 3).data(), 3);
-    EXPECT_EQ(e.getBytes().size(), 3u);
-}
-
 TEST(Element, StreamSharesAndGivesItsDictionary)
 {
     CPdfElement dict;
@@ -148,16 +78,6 @@ TEST(Element, StreamSharesAndGivesItsDictionary)
     shared.setSharedDictionary(dict.getDictionary());
     dict.free();
     EXPECT_EQ(describe(shared), "{Length:I:1}");
-}
-
-TEST(Element, FetchWithoutTableIsACopy)
-{
-    CPdfElement r;
-    r.setReference(5, 0);
-    EXPECT_EQ(describe(r.fetch(nullptr)), "Ref:5,0");
-    CPdfElement i;
-    i.setInteger(3);
-    EXPECT_EQ(describe(i.fetch(nullptr)), "I:3");
 }
 
 TEST(Dictionary, FirstKeyWinsAndOrderIsByBytes)
@@ -199,31 +119,6 @@ TEST(Dictionary, IsTypeNeedsADirectName)
     EXPECT_TRUE(p->isType("Page"));
     EXPECT_FALSE(p->isType("Pages"));
     p->release();
-}
-
-TEST(Array, GetAndGetRawWithoutTable)
-{
-    CPdfArray* a = new CPdfArray(nullptr);
-    CPdfElement r;
-    r.setReference(1, 0);
-    a->add(r);
-    EXPECT_EQ(a->getLength(), 1);
-    EXPECT_EQ(describe(a->get(0)), "Ref:1,0");
-    EXPECT_EQ(describe(a->getRaw(0)), "Ref:1,0");
-    a->addRef();
-    a->release();
-    EXPECT_EQ(a->getLength(), 1);
-    a->release();
-}
-
-TEST(Exception, Message)
-{
-    CPdfException e("Corrupted PDF file");
-    EXPECT_STREQ(e.getMessage(), "Corrupted PDF file");
-    CPdfException c = e;
-    EXPECT_STREQ(c.getMessage(), "Corrupted PDF file");
-    CPdfException s(std::string("x"));
-    EXPECT_STREQ(s.getMessage(), "x");
 }
 
 TEST(MemoryStream, WindowsAndPositions)
