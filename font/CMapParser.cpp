@@ -13,9 +13,9 @@ namespace {
 
 // Upper bound on the codes that bfrange blocks of one CMap may expand to, so that a
 // few lines of hostile text cannot keep the reader busy for minutes.
-constexpr uint64_t kMaxRangeWork = uint64_t{1} << 22;
+constexpr uint64_t kMaxRangeWork = uint64_t{1} << 20;
 // Largest ToUnicode stream read (a real one is far smaller).
-constexpr size_t kMaxCMapBytes = size_t{16} << 20;
+constexpr size_t kMaxCMapBytes = size_t{4} << 20;
 
 inline bool isWhite(int c) {
     return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
@@ -173,8 +173,7 @@ void parseCMapInto(UnicodeMapping* map, const char* text, size_t len, int codeBi
                     }
                 } else if (ok && c.isHex() && low <= high) {
                     int n = destinationDigits(c, digits);
-                    uint32_t last = high > UnicodeMapping::kMaxCode ? UnicodeMapping::kMaxCode : high;
-                    for (uint64_t code = low; code <= last && work < kMaxRangeWork; ++code, ++work) {
+                    for (uint64_t code = low; code <= high && work < kMaxRangeWork; ++code, ++work) {
                         map->addEntry(static_cast<uint32_t>(code), digits, n,
                                       static_cast<uint32_t>(code - low));
                     }

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr size_t kMaxCMapBytes = size_t{16} << 20;
+constexpr size_t kMaxCMapBytes = size_t{4} << 20;
 // Steps back over overlapping ranges before a lookup gives up.
 constexpr int kMaxOverlapWalk = 64;
 

@@ -29,8 +29,9 @@ bool scanHex(const char* s, int n, uint32_t* out) {
 UnicodeMapping::UnicodeMapping() : direct_(256, 0) {}
 
 void UnicodeMapping::addEntry(uint32_t code, const char* hex, int digitCount, uint32_t offset) {
-    if (code > kMaxCode || digitCount < 0) return;
-    if (code >= direct_.size()) {
+    if (digitCount < 0) return;
+    const bool wide = code > kMaxDirectCode;
+    if (!wide && code >= direct_.size()) {
         direct_.resize((static_cast<size_t>(code) + 256) & ~static_cast<size_t>(255), 0);
     }
     if (digitCount > 4) {
@@ -45,20 +46,39 @@ void UnicodeMapping::addEntry(uint32_t code, const char* hex, int digitCount, ui
         }
         e.values[count - 1] += offset;
         e.count = static_cast<uint32_t>(count);
-        direct_[code] = 0;
-        if (firstSequence_.find(code) == firstSequence_.end()) {
+        if (wide)
+            wide_.erase(code);
+        else
+            direct_[code] = 0;
+        if (firstSequence_.find(code) == firstSequence_.end() && sequences_.size() < kMaxEntries) {
             firstSequence_.emplace(code, static_cast<uint32_t>(sequences_.size()));
             sequences_.push_back(e);
         }
         return;
     }
     uint32_t v;
-    if (scanHex(hex, digitCount, &v)) direct_[code] = v + offset;
+    if (!scanHex(hex, digitCount, &v)) return;
+    if (!wide) {
+        direct_[code] = v + offset;
+    } else {
+        auto it = wide_.find(code);
+        if (it != wide_.end())
+            it->second = v + offset;
+        else if (wide_.size() < kMaxEntries)
+            wide_.emplace(code, v + offset);
+    }
 }
 
 int UnicodeMapping::lookupUnicode(uint32_t code, uint32_t* out, int capacity) const {
-    if (code >= direct_.size()) return 0;
-    uint32_t v = direct_[code];
+    uint32_t v = 0;
+    if (code > kMaxDirectCode) {
+        auto it = wide_.find(code);
+        if (it != wide_.end()) v = it->second;
+    } else if (code < direct_.size()) {
+        v = direct_[code];
+    } else {
+        return 0;
+    }
     if (v != 0) {
         if (capacity < 1) return 0;
         out[0] = v;

@@ -15,8 +15,11 @@ struct MultiUnicodeEntry {
 
 class UnicodeMapping {
 public:
-    /// Codes above this are never stored: a hostile CMap must not make the table huge.
-    static constexpr uint32_t kMaxCode = 0x10FFFF;
+    /// Codes up to this live in the table indexed by code; larger (three- and four-byte)
+    /// codes in a small hash map. A hostile CMap must not make either huge: the map and
+    /// the sequences hold at most kMaxEntries codes each, further codes are ignored.
+    static constexpr uint32_t kMaxDirectCode = 0xFFFF;
+    static constexpr size_t kMaxEntries = 65536;
 
     UnicodeMapping();
 
@@ -35,6 +38,7 @@ public:
 
 private:
     std::vector<uint32_t> direct_;
+    std::unordered_map<uint32_t, uint32_t> wide_;  // codes above kMaxDirectCode
     std::vector<MultiUnicodeEntry> sequences_;
     // First sequence of each code: lookups then need no linear search. Only the first
     // sequence of a code can ever be answered, so later ones are not stored.

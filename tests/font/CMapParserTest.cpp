@@ -82,17 +82,34 @@ TEST(UnicodeMapping, FirstSequenceOfACodeWins) {
     EXPECT_EQ(m.sequenceCount(), 1u);
 }
 
-TEST(UnicodeMapping, GrowsInBlocksOf256AndOnlyUpToTheLimit) {
+TEST(UnicodeMapping, GrowsInBlocksOf256UpToSixteenBitCodes) {
     UnicodeMapping m;
     EXPECT_EQ(m.directSize(), 256u);
     m.addEntry(300, "0041", 4, 0);
     EXPECT_EQ(m.directSize(), 512u);
-    m.addEntry(0xFFFFFFF0u, "0041", 4, 0);
-    m.addEntry(UnicodeMapping::kMaxCode + 1, "0041", 4, 0);
+    // Wide codes do not grow the table.
+    m.addEntry(0xFFFFFFF0u, "0042", 4, 0);
+    m.addEntry(0x10000, "00430044", 8, 0);
     EXPECT_EQ(m.directSize(), 512u);
-    EXPECT_EQ(lookup(m, 0xFFFFFFF0u), V());
-    m.addEntry(UnicodeMapping::kMaxCode, "0041", 4, 0);
-    EXPECT_EQ(lookup(m, UnicodeMapping::kMaxCode), V({0x41}));
+    EXPECT_EQ(lookup(m, 0xFFFFFFF0u), V({0x42}));
+    EXPECT_EQ(lookup(m, 0x10000), V({0x43, 0x44}));
+    EXPECT_EQ(lookup(m, 0x10001), V());
+    m.addEntry(UnicodeMapping::kMaxDirectCode, "0041", 4, 0);
+    EXPECT_EQ(m.directSize(), 65536u);
+    EXPECT_EQ(lookup(m, UnicodeMapping::kMaxDirectCode), V({0x41}));
+}
+
+TEST(UnicodeMapping, WideCodesAndSequencesAreCapped) {
+    UnicodeMapping m;
+    const uint32_t n = static_cast<uint32_t>(UnicodeMapping::kMaxEntries) + 100;
+    for (uint32_t i = 0; i < n; ++i) m.addEntry(0x1000000 + i, "0041", 4, 0);
+    EXPECT_EQ(lookup(m, 0x1000000), V({0x41}));
+    EXPECT_EQ(lookup(m, 0x1000000 + n - 1), V());
+    // An existing wide code can still be changed.
+    m.addEntry(0x1000000, "0045", 4, 0);
+    EXPECT_EQ(lookup(m, 0x1000000), V({0x45}));
+    for (uint32_t i = 0; i < n; ++i) m.addEntry(0x2000000 + i, "00410042", 8, 0);
+    EXPECT_EQ(m.sequenceCount(), UnicodeMapping::kMaxEntries);
 }
 
 TEST(CMapTokenizer, Tokens) {
@@ -240,8 +257,9 @@ TEST(ParseCMap, HugeRangesStayBounded) {
     // the map must stay small and the parse quick.
     UnicodeMapping m = parsed(
         "2 beginbfrange <00000000> <FFFFFFFF> <0041> <FFFFFF00> <FFFFFFFF> <00410042> endbfrange", 32);
-    EXPECT_LE(m.directSize(), UnicodeMapping::kMaxCode + 257);
+    EXPECT_EQ(m.directSize(), 65536u);
     EXPECT_EQ(lookup(m, 0), V({0x41}));
+    EXPECT_EQ(lookup(m, 0x10000), V({0x10041}));
     EXPECT_EQ(lookup(m, 0xFFFFFF10u), V());
 }
 
