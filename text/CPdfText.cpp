@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "font/CPdfBuiltinTables.h"
@@ -108,6 +109,9 @@ bool kindMatches(const CPdfElement& e, OperandKind k) {
 }
 
 const int kMaxOperands = 8;
+// Characters one extraction run may produce (a dense 3,000-page document has about
+// 42 million); beyond it the run fails instead of allocating further.
+const size_t kMaxCharsPerRun = size_t(1) << 26;
 // Saved states beyond this depth are not copied (a file could otherwise ask for one
 // copy per two bytes of content); their q and Q are only counted.
 const int kMaxSaveDepth = 256;
@@ -339,7 +343,7 @@ struct CPdfText::FontCache {
     }
 };
 
-CPdfText::CPdfText() = default;
+CPdfText::CPdfText() : charLimit_(kMaxCharsPerRun) {}
 
 CPdfText::~CPdfText() { delete state_; }
 
@@ -394,6 +398,10 @@ void CPdfText::showString(const unsigned char* s, size_t len) {
     CPdfTextState& st = *state_;
     CPdfFont* font = st.font;
     if (!font || len == 0) return;
+    // One shown byte makes at most one record, so this bounds what a run can allocate:
+    // a file can repeat a content stream on any number of pages.
+    runChars_ += len;
+    if (runChars_ > charLimit_) throw std::length_error("too many characters");
     FontCache* cache = cacheFor(font);
     if (!cache->composite) {
         // A shown string of a simple font ends at its first NUL byte. Composite fonts
@@ -640,6 +648,7 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
     if (firstPage < 1) firstPage = 1;
     firstPage_ = firstPage;
     lastPage_ = lastPage;
+    runChars_ = 0;
     chars_ = &chars;
     WidthTablesScope widthTables;
     CPdfXRef* xref = doc->getXRef();
@@ -686,6 +695,7 @@ void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
     page_ = page;
     fonts_ = fonts;
     chars_ = &chars;
+    runChars_ = 0;
     struct Reset {
         CPdfText* t;
         ~Reset() {

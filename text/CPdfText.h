@@ -58,6 +58,9 @@ public:
     void interpretContentForTesting(const unsigned char* data, size_t len, const PageFonts* fonts,
                                     int page, std::vector<TextChar>& chars);
 
+    /// Lowers the number of characters one run may produce (normally 2^26).
+    void setCharLimitForTesting(size_t limit) { charLimit_ = limit; }
+
     struct FontCache;
 
 private:
@@ -78,6 +81,8 @@ private:
     const PageFonts* fonts_ = nullptr;
     CPdfTextState* state_ = nullptr;
     std::vector<TextChar>* chars_ = nullptr;
+    size_t runChars_ = 0;  // shown bytes of this run, at most charLimit_
+    size_t charLimit_;
     // Per-page memo of the character byte and width of each code of simple fonts.
     std::vector<std::unique_ptr<FontCache>> caches_;
     size_t cachesUsed_ = 0;

@@ -220,6 +220,30 @@ TEST(ExtractPages, LaterPagesAreNotReadAfterAnError)
     EXPECT_EQ(textOf(chars), "c");
 }
 
+TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
+{
+    // Every page shows the same stream; the run stops at its character limit.
+    std::vector<PageSpec> pages;
+    for (int i = 0; i < 50; ++i)
+        pages.push_back({"", 0, "500 0 R"});
+    std::string doc = buildDoc(pages, kHelvetica, {}, {{500, {"", "BT /F1 10 Tf 10 10 Td (0123456789) Tj ET"}}});
+    resetLineTrackerForTesting();
+    Doc d(doc, "shared.pdf");
+    std::vector<TextChar> chars;
+    CPdfText text;
+    text.extractPages(&d.doc, 1, 99999, chars);
+    EXPECT_EQ(chars.size(), 500u);
+    chars.clear();
+    text.setCharLimitForTesting(205);
+    try {
+        text.extractPages(&d.doc, 1, 99999, chars);
+        FAIL() << "no exception";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ(e.getMessage(), "Damage contents stream");
+    }
+    EXPECT_EQ(chars.size(), 200u);
+}
+
 const char* kToUnicode =
     "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
     "1 begincodespacerange <00> <FF> endcodespacerange\n"
