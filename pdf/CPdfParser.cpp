@@ -95,6 +95,17 @@ void sortEntries(std::vector<std::pair<std::string, CPdfElement>>& v)
     }
 }
 
+// Containers being read right now by every parser on the stack: a parser that
+// resolves a stream's Length runs another parser inside its own recursion, so
+// the limit on the whole stack is shared (the program runs on one thread).
+thread_local int tActiveDepth = 0;
+const int kMaxTotalDepth = 2 * CPdfParser::kMaxDepth;
+
+struct DepthGuard {
+    DepthGuard() { ++tActiveDepth; }
+    ~DepthGuard() { --tActiveDepth; }
+};
+
 inline void store(std::string& s, size_t cap, int c)
 {
     if (s.size() < cap)
@@ -438,11 +449,12 @@ CPdfElement CPdfParser::readObjectAt(int depth)
 {
     CPdfElement result;
     if (isCmd(current_, '[')) {
-        if (depth >= kMaxDepth) {
+        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
             skipNested();
             result.setError();
             return result;
         }
+        DepthGuard guard;
         shift();
         result.setNewArray(xref_);
         CPdfArray* a = result.getArray();
@@ -462,11 +474,12 @@ CPdfElement CPdfParser::readObjectAt(int depth)
     }
 
     if (isCmd(current_, '<', '<')) {
-        if (depth >= kMaxDepth) {
+        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
             skipNested();
             result.setError();
             return result;
         }
+        DepthGuard guard;
         shift();
         std::vector<std::pair<std::string, CPdfElement>> entries;
         entries.reserve(8);

@@ -43,7 +43,7 @@ namespace {
 const uint64_t kUnfilled = UINT64_MAX;          // entry not yet written while sections are read
 const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written looks after open
 const size_t kMaxSections = 10000;              // longest Prev chain followed
-const size_t kMaxFetchDepth = 32;               // nested fetches (Length references, object streams)
+const size_t kMaxFetchDepth = 16;               // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
 const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
 const size_t kRecentObjStms = 4;                   // decoded object streams kept

@@ -8,6 +8,7 @@
 
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "tests/pdf/PdfTestUtil.h"
@@ -322,6 +323,29 @@ TEST(XRef, LengthReferringToItsOwnObjectIsRefused)
     ASSERT_TRUE(ok.isStream());
     EXPECT_EQ(pdftest::readAllBytes(ok.getStream()), "abc");
     EXPECT_EQ(f.raw(2), "2 0 obj\n<< /Length 2 0 R >>\nstream\nabc\nendstream\nendobj\n");
+}
+
+TEST(XRef, ChainOfDeeplyNestedStreamsWithIndirectLengths)
+{
+    // Each object nests a stream close to the depth limit, and its Length is
+    // the next object of the same kind: nested fetches stop at a fixed depth,
+    // well within the stack.
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog >>");
+    const int n = 60;
+    const int depth = CPdfParser::kMaxDepth - 1;
+    for (int i = 2; i < 2 + n; ++i)
+        b.add(i, std::string(depth, '[') + "<< /Length " + std::to_string(i + 1) + " 0 R >>\nstream\nx\nendstream" +
+                     std::string(depth, ']'));
+    b.add(2 + n, "1");
+    XRefFile f(b.build(), "deepchain.pdf");
+    ASSERT_EQ(f.open(), "");
+    CPdfElement last = f.x->fetch(n + 1, 0);
+    EXPECT_TRUE(last.isArray());
+    CPdfElement first = f.x->fetch(2, 0);
+    EXPECT_TRUE(first.isArray());
+    std::string raw;
+    EXPECT_TRUE(f.x->getRawObjectText(2, raw));
 }
 
 TEST(XRef, OffsetNotAtObjectHeaderGivesNull)
