@@ -3,6 +3,7 @@
 // option parsing, the per-file phases, and the writer's single pass over all objects.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -88,6 +89,7 @@ public:
     // Writer bookkeeping.
     std::string tempOutputPath;             // where the output is written until it is complete
     std::set<int32_t> fontAddedObjects;     // resource/font objects already written with the stamp font
+    std::map<int32_t, std::string> inheritedResources;  // Parent number -> "/Resources ..." a page gets
     /// Generation of input object num as the output's cross-reference gives it
     /// (0 for members of object streams and for new objects).
     int32_t InputGeneration(int32_t num) const;

@@ -3,15 +3,17 @@
 // text stays byte for byte; short pieces are inserted at positions found in its own
 // dictionary. An entry held in a separate object (Contents array, Resources, Font,
 // Annots array) is edited in that object, which is written again just before the page.
+//
+// The kind of each entry (absent, array, dictionary, reference) is read from the
+// raw text itself, so a page is not parsed a second time; only a Contents reference
+// needs a look at the object it names (array or stream).
 #include "links/CQuillmarkHandler.h"
 
 #include <cstdio>
 
-#include "pdf/CPdfDictionary.h"
-#include "pdf/CPdfException.h"
-#include "pdf/CPdfParser.h"
+#include "pdf/CPdfElement.h"
 #include "pdf/CPdfXRef.h"
-#include "stream/CPdfMemoryStream.h"
+#include "stream/CPdfFileStream.h"
 #include "writer/RawText.h"
 
 namespace {
@@ -19,6 +21,14 @@ namespace {
 // Inherited Resources are looked for at most this many levels up (deeper trees are
 // damaged or looping).
 constexpr int kMaxParentDepth = 64;
+
+enum class Kind { Absent, Null, Array, Dict, Ref, Other };
+
+struct Value {
+    Kind kind = Kind::Absent;
+    size_t start = 0, end = 0;
+    int32_t num = 0;  // for Ref
+};
 
 std::string Ref(long num) {
     char buf[32];
@@ -29,6 +39,35 @@ std::string Ref(long num) {
 // Index of the dictionary opening of an object text, npos when it has none.
 size_t ObjectDict(const std::string& t) { return RawText::FindDictOpen(t, RawText::BodyStart(t)); }
 
+// The value of key in the dictionary whose "<<" is at open.
+Value Classify(const std::string& t, size_t open, const char* key) {
+    Value v;
+    if (open == RawText::npos) return v;
+    size_t k = RawText::FindKey(t, open, key);
+    if (k == RawText::npos) return v;
+    if (!RawText::ValueSpan(t, k, v.start, v.end)) {
+        v.kind = Kind::Other;
+        return v;
+    }
+    const char c = t[v.start];
+    if (c == '[') {
+        v.kind = Kind::Array;
+    } else if (c == '<' && v.start + 1 < t.size() && t[v.start + 1] == '<') {
+        v.kind = Kind::Dict;
+    } else if (c >= '0' && c <= '9' && t[v.end - 1] == 'R') {
+        v.kind = Kind::Ref;
+        long n = 0;
+        for (size_t i = v.start; i < v.end && t[i] >= '0' && t[i] <= '9' && n < 100000000; ++i)
+            n = n * 10 + (t[i] - '0');
+        v.num = static_cast<int32_t>(n);
+    } else if (t.compare(v.start, v.end - v.start, "null") == 0) {
+        v.kind = Kind::Null;
+    } else {
+        v.kind = Kind::Other;
+    }
+    return v;
+}
+
 // Inserts s before the closing ']' of the array value that starts at open.
 bool InsertBeforeArrayEnd(std::string& t, size_t open, const std::string& s) {
     if (open == RawText::npos || open >= t.size() || t[open] != '[') return false;
@@ -38,13 +77,6 @@ bool InsertBeforeArrayEnd(std::string& t, size_t open, const std::string& s) {
     return true;
 }
 
-// The value span of key in the object's own dictionary.
-bool KeyValue(const std::string& t, const char* key, size_t& start, size_t& end) {
-    size_t open = ObjectDict(t);
-    if (open == RawText::npos) return false;
-    return RawText::ValueSpan(t, RawText::FindKey(t, open, key), start, end);
-}
-
 bool InsertAfterDictOpen(std::string& t, const std::string& s) {
     size_t open = ObjectDict(t);
     if (open == RawText::npos) return false;
@@ -52,113 +84,111 @@ bool InsertAfterDictOpen(std::string& t, const std::string& s) {
     return true;
 }
 
-// The object of raw object text ("n g obj <value> endobj"), parsed from memory;
-// Null when the text does not hold one.
-CPdfElement ParseRawObject(CPdfXRef* xref, const std::string& text) {
-    CPdfElement none;
-    none.setNull();
-    try {
-        CPdfParser p(xref, new CPdfMemoryStream(text.data(), text.size(), none));
-        CPdfElement num = p.readObject();
-        CPdfElement gen = p.readObject();
-        CPdfElement kw = p.readObject();
-        if (!num.isInteger() || !gen.isInteger() || !kw.isCommand("obj")) return none;
-        return p.readObject();
-    } catch (const CPdfException&) {
-        return none;
-    }
-}
-
-int32_t FetchGeneration(CPdfXRef* xref, int32_t num) {
-    if (num < 0 || num >= xref->getNumEntries()) return 0;
+// The first byte of the value of object num: '[' for an array, '<' for a dictionary
+// or stream, 0 when unknown. Objects in the file are peeked at, not parsed.
+char PeekObjectKind(CPdfXRef* xref, int32_t num) {
+    if (num <= 0 || num >= xref->getNumEntries()) return 0;
     const XRefEntry& e = xref->getEntry(num);
-    return e.kind == 1 ? e.gen : 0;
+    if (e.kind == 1 && xref->getFileStream()) {
+        CPdfFileStream* fs = xref->getFileStream();
+        unsigned char buf[160];
+        size_t n = fs->readAt(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
+        std::string head(reinterpret_cast<const char*>(buf), n);
+        size_t b = RawText::BodyStart(head);
+        if (b == 0) return 0;
+        size_t p = RawText::SkipSpace(head, b);
+        if (p >= head.size()) return 0;
+        if (head[p] == '[') return '[';
+        if (head[p] == '<' && p + 1 < head.size() && head[p + 1] == '<') return '<';
+        return 0;
+    }
+    CPdfElement obj = xref->fetch(num, 0);
+    if (obj.isArray()) return '[';
+    if (obj.isStream() || obj.isDictionary()) return '<';
+    return 0;
 }
 
 class PageEditor {
 public:
-    PageEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& text)
-        : h_(h), num_(pageNum), t_(text) {
-        // The page is parsed from the text at hand rather than fetched again.
-        page_ = ParseRawObject(h.xref, text);
-        dict_ = page_.isStream() ? nullptr : page_.getDictionary();
-    }
+    PageEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& text) : h_(h), num_(pageNum), t_(text) {}
 
-    bool valid() const { return dict_ != nullptr; }
+    bool valid() const { return ObjectDict(t_) != RawText::npos; }
 
-    // Adds reference text refs (" 12 0 R ", possibly several) to the Contents.
     void addContents(long c) {
-        const CPdfElement* raw = dict_->find("Contents");
-        if (!raw || raw->isNull()) {
-            char buf[40];
+        Value v = Classify(t_, ObjectDict(t_), "Contents");
+        char buf[40];
+        switch (v.kind) {
+        case Kind::Absent:
             std::snprintf(buf, sizeof(buf), "/Contents %ld 0 R", c);
             InsertAfterDictOpen(t_, buf);
-            return;
+            break;
+        case Kind::Null:
+            std::snprintf(buf, sizeof(buf), "%ld 0 R", c);
+            t_.replace(v.start, v.end - v.start, buf);
+            break;
+        case Kind::Array:
+            InsertBeforeArrayEnd(t_, v.start, Ref(c));
+            break;
+        case Kind::Ref: {
+            char kind = PeekObjectKind(h_.xref, v.num);
+            if (kind == '[') {
+                editArrayObject(v.num, Ref(c));
+            } else if (kind == '<') {
+                // One stream becomes an array of the old and the new stream.
+                std::snprintf(buf, sizeof(buf), " %ld 0 R ]", c);
+                t_.insert(v.end, buf);
+                t_.insert(v.start, "[");
+            }
+            break;
         }
-        size_t s, e;
-        if (raw->isArray()) {
-            if (KeyValue(t_, "Contents", s, e)) InsertBeforeArrayEnd(t_, s, Ref(c));
-            return;
-        }
-        if (!raw->isReference()) return;
-        CPdfElement target = raw->fetch(h_.xref);
-        if (target.isArray()) {
-            editArrayObject(raw->getRefNum(), Ref(c));
-        } else if (target.isStream()) {
-            // One stream becomes an array of the old and the new stream.
-            if (!KeyValue(t_, "Contents", s, e)) return;
-            char buf[40];
-            std::snprintf(buf, sizeof(buf), " %ld 0 R ]", c);
-            t_.insert(e, buf);
-            t_.insert(s, "[");
+        default:
+            break;
         }
     }
 
     // Makes the font usable on the page: in its own Resources, in the resources object
     // it refers to, or, when it inherits them, in the least invasive way.
     void addFont() {
-        const CPdfElement* raw = dict_->find("Resources");
-        if (raw && raw->isDictionary()) {
-            size_t s, e;
-            if (KeyValue(t_, "Resources", s, e) && t_.compare(s, 2, "<<") == 0)
-                addFontToDictText(t_, s, raw->getDictionary());
-            return;
+        Value v = Classify(t_, ObjectDict(t_), "Resources");
+        if (v.kind == Kind::Dict) {
+            addFontToDictText(t_, v.start);
+        } else if (v.kind == Kind::Ref) {
+            addFontToResourcesObject(v.num);
+        } else if (v.kind == Kind::Absent || v.kind == Kind::Null) {
+            addInheritedFont(v);
         }
-        if (raw && raw->isReference()) {
-            addFontToResourcesObject(raw->getRefNum());
-            return;
-        }
-        if (raw && !raw->isNull()) return;
-        addInheritedFont();
     }
 
     void addAnnots(const std::vector<int32_t>& annots, bool linkedPage) {
-        const CPdfElement* raw = dict_->find("Annots");
+        Value v = Classify(t_, ObjectDict(t_), "Annots");
         std::string refs;
         for (int32_t a : annots) refs += Ref(a);
-        if (!raw || raw->isNull()) {
-            std::string entry = "/Annots [";
+        if (v.kind == Kind::Absent || v.kind == Kind::Null) {
+            std::string array = "[";
             if (linkedPage) {
-                entry += ' ';
+                array += ' ';
                 char buf[32];
                 for (int32_t a : annots) {
                     std::snprintf(buf, sizeof(buf), "%ld 0 R ", static_cast<long>(a));
-                    entry += buf;
+                    array += buf;
                 }
-                entry += "]\n";
+                array += ']';
             } else {
-                entry += refs;
-                entry += ']';
+                array += refs;
+                array += ']';
             }
-            InsertAfterDictOpen(t_, entry);
+            if (v.kind == Kind::Null) {
+                t_.replace(v.start, v.end - v.start, array);
+            } else {
+                InsertAfterDictOpen(t_, "/Annots " + array + (linkedPage ? "\n" : ""));
+            }
             return;
         }
         if (annots.empty()) return;
-        if (raw->isArray()) {
-            size_t s, e;
-            if (KeyValue(t_, "Annots", s, e)) InsertBeforeArrayEnd(t_, s, refs);
-        } else if (raw->isReference()) {
-            editArrayObject(raw->getRefNum(), refs);
+        if (v.kind == Kind::Array) {
+            InsertBeforeArrayEnd(t_, v.start, refs);
+        } else if (v.kind == Kind::Ref) {
+            editArrayObject(v.num, refs);
         }
     }
 
@@ -181,95 +211,110 @@ private:
         return buf;
     }
 
-    // res is the resources dictionary whose "<<" is at open in text. True when text changed.
-    bool addFontToDictText(std::string& text, size_t open, CPdfDictionary* res) {
-        const CPdfElement* font = res ? res->find("Font") : nullptr;
-        if (!font || font->isNull()) {
-            char buf[64];
-            std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", h_.fontResourceName.c_str(),
-                          h_.fontObjNum);
+    // The resources dictionary whose "<<" is at open in text gets the font. True when
+    // text changed (a Font dictionary of its own held by reference is edited there).
+    bool addFontToDictText(std::string& text, size_t open) {
+        Value f = Classify(text, open, "Font");
+        char buf[64];
+        switch (f.kind) {
+        case Kind::Absent:
+            std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", h_.fontResourceName.c_str(), h_.fontObjNum);
             text.insert(open + 2, buf);
             return true;
-        }
-        if (font->isDictionary()) {
-            size_t s, e;
-            if (!RawText::ValueSpan(text, RawText::FindKey(text, open, "Font"), s, e)) return false;
-            if (text.compare(s, 2, "<<") != 0) return false;
-            text.insert(s + 2, fontEntry());
+        case Kind::Null:
+            std::snprintf(buf, sizeof(buf), "<< /%s %d 0 R >>", h_.fontResourceName.c_str(), h_.fontObjNum);
+            text.replace(f.start, f.end - f.start, buf);
             return true;
-        }
-        if (font->isReference()) {
-            int32_t fnum = font->getRefNum();
-            if (h_.fontAddedObjects.count(fnum)) return false;  // written with the font already
-            std::string f;
-            if (!rawText(fnum, f)) return false;
-            size_t fo = ObjectDict(f);
+        case Kind::Dict:
+            text.insert(f.start + 2, fontEntry());
+            return true;
+        case Kind::Ref: {
+            if (h_.fontAddedObjects.count(f.num)) return false;  // written with the font already
+            h_.fontAddedObjects.insert(f.num);
+            std::string font;
+            if (!rawText(f.num, font)) return false;
+            size_t fo = ObjectDict(font);
             if (fo == RawText::npos) return false;
-            f.insert(fo + 2, fontEntry());
-            h_.WriteRewrittenObject(fnum, f);
-            h_.fontAddedObjects.insert(fnum);
+            font.insert(fo + 2, fontEntry());
+            h_.WriteRewrittenObject(f.num, font);
+            return false;
         }
-        return false;
+        default:
+            return false;
+        }
     }
 
     void addFontToResourcesObject(int32_t rnum) {
         // A resources object shared by many pages is edited and written once.
         if (h_.fontAddedObjects.count(rnum)) return;
         h_.fontAddedObjects.insert(rnum);
-        CPdfElement res = h_.xref->fetch(rnum, FetchGeneration(h_.xref, rnum));
-        if (!res.isDictionary() || res.isStream()) return;
         std::string r;
         if (!rawText(rnum, r)) return;
         size_t open = ObjectDict(r);
         if (open == RawText::npos) return;
-        if (addFontToDictText(r, open, res.getDictionary())) h_.WriteRewrittenObject(rnum, r);
+        if (addFontToDictText(r, open)) h_.WriteRewrittenObject(rnum, r);
     }
 
     // The page takes its Resources from an ancestor. Held by reference there, that
     // object is edited; held directly, the page gets its own copy of the inherited
     // dictionary with the font added, so the ancestor and its other pages stay as
-    // they are. A page that inherits nothing gets resources with just the font.
-    void addInheritedFont() {
-        CPdfDictionary* cur = dict_;
-        CPdfElement holder;  // keeps the current ancestor alive
-        std::set<int32_t> seen{num_};
-        for (int depth = 0; depth < kMaxParentDepth; ++depth) {
-            const CPdfElement* parent = cur->find("Parent");
-            if (!parent || !parent->isReference()) break;
-            int32_t pnum = parent->getRefNum();
-            if (!seen.insert(pnum).second) break;
-            CPdfElement node = parent->fetch(h_.xref);
-            if (!node.isDictionary() || node.isStream()) break;
-            holder = node;
-            cur = holder.getDictionary();
-            const CPdfElement* res = cur->find("Resources");
-            if (!res || res->isNull()) continue;
-            if (res->isReference()) {
-                addFontToResourcesObject(res->getRefNum());
-                return;
-            }
-            if (!res->isDictionary()) return;
-            std::string ptext;
-            size_t s, e;
-            if (!rawText(pnum, ptext) || !KeyValue(ptext, "Resources", s, e) ||
-                ptext.compare(s, 2, "<<") != 0)
-                return;
-            std::string copy = ptext.substr(s, e - s);
-            addFontToDictText(copy, 0, res->getDictionary());
-            InsertAfterDictOpen(t_, "/Resources " + copy + "\n");
+    // they are. A page that inherits nothing gets resources with just the font. The
+    // outcome depends only on the page's parent, so it is worked out once per parent.
+    void addInheritedFont(const Value& own) {
+        Value parent = Classify(t_, ObjectDict(t_), "Parent");
+        if (parent.kind != Kind::Ref) {
+            insertResources(own, resourcesWithFontOnly());
             return;
         }
+        auto cached = h_.inheritedResources.find(parent.num);
+        if (cached == h_.inheritedResources.end())
+            cached = h_.inheritedResources.emplace(parent.num, inheritedFrom(parent.num)).first;
+        if (!cached->second.empty()) insertResources(own, cached->second);
+    }
+
+    // What a page under node pnum gets: the dictionary to insert, or "" when the
+    // inherited resources object was edited instead.
+    std::string inheritedFrom(int32_t pnum) {
+        std::set<int32_t> seen{num_};
+        std::string node;
+        for (int depth = 0; depth < kMaxParentDepth; ++depth) {
+            if (!seen.insert(pnum).second || !rawText(pnum, node)) break;
+            const size_t open = ObjectDict(node);
+            Value res = Classify(node, open, "Resources");
+            if (res.kind == Kind::Ref) {
+                addFontToResourcesObject(res.num);
+                return std::string();
+            }
+            if (res.kind == Kind::Dict) {
+                std::string copy = node.substr(res.start, res.end - res.start);
+                addFontToDictText(copy, 0);
+                return copy;
+            }
+            if (res.kind == Kind::Other) return std::string();
+            Value up = Classify(node, open, "Parent");
+            if (up.kind != Kind::Ref) break;
+            pnum = up.num;
+        }
+        return resourcesWithFontOnly();
+    }
+
+    std::string resourcesWithFontOnly() const {
         char buf[80];
-        std::snprintf(buf, sizeof(buf), "/Resources << /Font << /%s %d 0 R >> >>\n",
-                      h_.fontResourceName.c_str(), h_.fontObjNum);
-        InsertAfterDictOpen(t_, buf);
+        std::snprintf(buf, sizeof(buf), "<< /Font << /%s %d 0 R >> >>", h_.fontResourceName.c_str(), h_.fontObjNum);
+        return buf;
+    }
+
+    void insertResources(const Value& own, const std::string& dict) {
+        if (own.kind == Kind::Null) {
+            t_.replace(own.start, own.end - own.start, dict);
+        } else {
+            InsertAfterDictOpen(t_, "/Resources " + dict + "\n");
+        }
     }
 
     CQuillmarkHandler& h_;
     int32_t num_;
     std::string& t_;
-    CPdfElement page_;
-    CPdfDictionary* dict_ = nullptr;
 };
 
 }  // namespace

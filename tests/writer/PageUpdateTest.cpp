@@ -144,3 +144,21 @@ TEST_F(PageUpdate, LinkedPageWithoutFoundLinks) {
     h.UpdateLinkedPage(3, raw(3), {});
     EXPECT_EQ(written(output(), 3), "3 0 obj\n<</Annots [ ]\n /Type /Page /Parent 2 0 R >>\n");
 }
+
+TEST_F(PageUpdate, NullEntriesAreReplacedAndSiblingsShareTheInheritedCopy) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /Resources << /ProcSet [/PDF] >> >>",
+          "<< /Type /Page /Parent 2 0 R /Contents null /Annots null /Resources null >>",
+          "<< /Type /Page /Parent 2 0 R /Contents [] >>"},
+         "stamp_null");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    h.UpdateStampedPage(4, raw(4));
+    std::string file = output();
+    EXPECT_EQ(written(file, 3),
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 23 0 R /Annots [ 22 0 R ] "
+              "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
+    EXPECT_EQ(written(file, 4),
+              "4 0 obj\n<</Annots [ 22 0 R ]/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n"
+              " /Type /Page /Parent 2 0 R /Contents [ 23 0 R ] >>\n");
+}
