@@ -15,6 +15,7 @@
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "writer/COutputFile.h"
+#include "writer/RawText.h"
 
 namespace {
 
@@ -53,6 +54,39 @@ Box ReadBox(CPdfDictionary* dict, const char* key) {
     b.v[2] = static_cast<float>(n[0] < n[2] ? n[2] : n[0]);
     b.v[3] = static_cast<float>(n[1] < n[3] ? n[3] : n[1]);
     return b;
+}
+
+bool IsSpaceOrBracket(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0' || c == '[' || c == ']' ||
+           c == '%' || c == '/' || c == '<' || c == '(';
+}
+
+// A PDF number ("12", "-3.5", ".25", "+7") spanning exactly t[s, e).
+bool PlainNumber(const std::string& t, size_t s, size_t e, double& out) {
+    size_t i = s;
+    bool neg = false;
+    if (i < e && (t[i] == '-' || t[i] == '+')) neg = t[i++] == '-';
+    double v = 0, scale = 0;
+    bool digits = false;
+    for (; i < e; ++i) {
+        char c = t[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (scale == 0) {
+                v = v * 10 + (c - '0');
+            } else {
+                v += (c - '0') * scale;
+                scale /= 10;
+            }
+        } else if (c == '.' && scale == 0) {
+            scale = 0.1;
+        } else {
+            return false;
+        }
+    }
+    if (!digits) return false;
+    out = neg ? -v : v;
+    return true;
 }
 
 // Values that a page inherits from the nodes above it.
@@ -104,6 +138,11 @@ public:
             if (num <= 0 || num >= h_.xref->getNumEntries()) continue;
             // A node met again means the tree loops; the walk does not follow it twice.
             if (!visited_.insert(num).second) continue;
+            Inherited fast;
+            if (readPlainPage(num, here, fast)) {
+                addPage(num, fast);
+                continue;
+            }
             CPdfElement kid = h_.xref->fetch(num, ref.getRefGen());
             if (kid.isNull() || kid.isNone()) throw CPdfException("PDF file was damaged");
             if (isInnerNode(kid)) {
@@ -136,8 +175,66 @@ public:
 
     std::set<int32_t>& visited() { return visited_; }
 
+    // The common case read straight from the raw text: a page ("/Type /Page", no
+    // Kids) whose boxes are plain arrays of numbers and whose Rotate is a plain
+    // integer. Anything else (references, odd values) is left to the parser.
+    bool readPlainPage(int32_t num, const Inherited& up, Inherited& out) {
+        if (!h_.xref->getRawObjectText(num, text_) || text_.empty()) return false;
+        const size_t open = RawText::FindDictOpen(text_, RawText::BodyStart(text_));
+        if (open == RawText::npos) return false;
+        size_t s, e;
+        if (!RawText::ValueSpan(text_, RawText::FindKey(text_, open, "Type"), s, e) ||
+            text_.compare(s, e - s, "/Page") != 0)
+            return false;
+        if (RawText::FindKey(text_, open, "Kids") != RawText::npos) return false;
+        out = up;
+        if (!plainBox(open, "CropBox", out.crop) || !plainBox(open, "MediaBox", out.media)) return false;
+        size_t k = RawText::FindKey(text_, open, "Rotate");
+        if (k != RawText::npos) {
+            double r;
+            if (!RawText::ValueSpan(text_, k, s, e) || !PlainNumber(text_, s, e, r)) return false;
+            long v = static_cast<long>(r) % 360;
+            out.rotate = static_cast<int32_t>(v < 0 ? v + 360 : v);
+        }
+        return true;
+    }
+
 private:
     bool full() const { return h_.pageList.size() >= limit_; }
+
+    // A box entry of text_: absent (box unchanged), or an array of plain numbers whose
+    // first four make the box. False when the parser has to decide.
+    bool plainBox(size_t open, const char* key, Box& box) {
+        size_t k = RawText::FindKey(text_, open, key);
+        if (k == RawText::npos) return true;
+        size_t s, e;
+        if (!RawText::ValueSpan(text_, k, s, e) || text_[s] != '[') return false;
+        double n[4];
+        int count = 0;
+        size_t p = s + 1;
+        while (true) {
+            p = RawText::SkipSpace(text_, p);
+            if (p >= e - 1) break;
+            size_t q = p;
+            while (q < e - 1 && !IsSpaceOrBracket(text_[q])) ++q;
+            double v;
+            if (q == p || !PlainNumber(text_, p, q, v)) return false;
+            if (count < 4) n[count] = v;
+            ++count;
+            p = q;
+        }
+        if (count < 4) return false;
+        for (double v : n)
+            if (!(v > -kMaxBoxCoordinate && v < kMaxBoxCoordinate)) return false;
+        box.set = true;
+        box.v[0] = static_cast<float>(n[0] < n[2] ? n[0] : n[2]);
+        box.v[1] = static_cast<float>(n[1] < n[3] ? n[1] : n[3]);
+        box.v[2] = static_cast<float>(n[0] < n[2] ? n[2] : n[0]);
+        box.v[3] = static_cast<float>(n[1] < n[3] ? n[3] : n[1]);
+        return true;
+    }
+
+    std::string text_;
 
     CQuillmarkHandler& h_;
     size_t limit_;
