@@ -34,8 +34,9 @@ std::string Format(const char* fmt, ...) {
 // Page text echoed in messages goes out in the encoding people read.
 std::string Shown(const std::string& winAnsi) { return Platform::WinAnsiToUtf8(winAnsi); }
 
+// The progress line of a find; textSetting is given as the user wrote it.
 void PrintMatched(const std::string& textSetting, const std::string& link, int dots) {
-    std::printf("1Matched text: %s - link: '%s'%s\n", Shown(textSetting).c_str(), link.c_str(),
+    std::printf("1Matched text: %s - link: '%s'%s\n", textSetting.c_str(), link.c_str(),
                 std::string(static_cast<size_t>(dots), '.').c_str());
 }
 
@@ -199,16 +200,16 @@ std::string ReplaceFileMatch(const std::string& target, const std::string& text)
     return out;
 }
 
-void TextSearchStep(const WindowFind& f, const std::string& text, const std::string& link,
+void TextSearchStep(const WindowFind& f, const std::string& shownText, const std::string& link,
                     std::vector<FoundLink>& found) {
     found.push_back(MakeFoundLink(f, link));
-    PrintMatched(text, link, f.isFinal ? 3 : 2);
+    PrintMatched(shownText, link, f.isFinal ? 3 : 2);
 }
 
 void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                 const std::string& link, std::vector<FoundLink>& found) {
     WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
-        TextSearchStep(f, text, link, found);
+        TextSearchStep(f, Shown(text), link, found);
         return true;
     });
 }
@@ -245,14 +246,14 @@ void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& b
             if (AlreadyMatchedLonger(matched, text)) return false;
             matched.push_back(text);
         }
-        std::printf("Matched text: %s - link: '%s'\n", Shown(text).c_str(), link.c_str());
+        std::printf("Matched text: %s - link: '%s'\n", fileMatchText.c_str(), link.c_str());
         std::string target = link;
         if (link.find("[FILEMATCH]") != std::string::npos) {
             target = ReplaceFileMatch(link, fileMatchText);
-            std::printf("Matched text: %s - link: '%s'\n", Shown(text).c_str(), target.c_str());
+            std::printf("Matched text: %s - link: '%s'\n", fileMatchText.c_str(), target.c_str());
         }
         found.push_back(MakeFoundLink(f, target));
-        PrintMatched(text, link, f.isFinal ? 5 : 4);
+        PrintMatched(fileMatchText, link, f.isFinal ? 5 : 4);
         return true;
     });
 }
@@ -312,8 +313,8 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& b
         }
         FoundLink fl = MakeFoundLink(f, link);
         if (debug) {
-            const std::string& window = text;  // the window holds exactly the text
-            std::printf("%s, %.2lf, %.2lf, %.2lf, %.2lf\n", Shown(window).c_str(), fl.x1, fl.y1, fl.x2, fl.y2);
+            // The window holds exactly the text.
+            std::printf("%s, %.2lf, %.2lf, %.2lf, %.2lf\n", fileMatchText.c_str(), fl.x1, fl.y1, fl.x2, fl.y2);
         }
         if (usePosition) {
             // The link goes only where the line says: first character's corner truncated
@@ -323,10 +324,10 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& b
                 return true;
             }
         }
-        std::printf("Matched text: %s - link: '%s', page: %d\n", Shown(text).c_str(), link.c_str(), f.page);
+        std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), link.c_str(), f.page);
         if (link.find("[FILEMATCH]") != std::string::npos) {
             fl.target = ReplaceFileMatch(link, fileMatchText);
-            std::printf("Matched text: %s - link: '%s', page: %d\n", Shown(text).c_str(), fl.target.c_str(),
+            std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), fl.target.c_str(),
                         f.page);
         }
         found.push_back(std::move(fl));

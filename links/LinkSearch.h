@@ -81,8 +81,9 @@ FoundLink MakeFoundLink(const WindowFind& f, const std::string& target);
 /// Replaces every "[FILEMATCH]" of target by text, left to right.
 std::string ReplaceFileMatch(const std::string& target, const std::string& text);
 
-/// The progress line of the text search for one find.
-void TextSearchStep(const WindowFind& f, const std::string& text, const std::string& link,
+/// One find of the text search: its found link and its progress line, which shows the
+/// text setting as the user wrote it (shownText).
+void TextSearchStep(const WindowFind& f, const std::string& shownText, const std::string& link,
                     std::vector<FoundLink>& found);
 
 /// Text search of -create -text over a whole list: one found link with the link
@@ -95,7 +96,8 @@ void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, co
 std::string CleanTextFileLine(std::string line);
 
 /// Searches one text-file text with the longer-match rule and "[FILEMATCH]".
-/// linkTarget is the text put in place of "[FILEMATCH]" (the line as the user wrote it).
+/// fileMatchText is the line as the user wrote it: it is put in place of "[FILEMATCH]"
+/// and shown in the messages.
 void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link,
                         std::vector<std::string>& matched, std::vector<FoundLink>& found);
@@ -151,7 +153,7 @@ void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& tex
 std::string WebTarget(const std::string& word);
 
 /// Text-link search of the selections: a found link with target text per find and
-/// one progress line with occurrenceDots / finalDots dots.
+/// one progress line with occurrenceDots / finalDots dots (textSetting shown as given).
 void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
                   const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
 void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,

@@ -80,7 +80,7 @@ void CQuillmarkHandler::CreatePhase() {
     if (settings.text != "[TEXTFILE]" && settings.text != "[LINKFILE]") {
         const std::string text = Platform::Utf8ToWinAnsi(settings.text);
         LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
-            LinkSearch::TextSearchStep(f, text, settings.link, foundLinks);
+            LinkSearch::TextSearchStep(f, settings.text, settings.link, foundLinks);
             return true;
         });
         ForEachRangePage(*this, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
@@ -137,9 +137,8 @@ namespace {
 // progress line), then selects the existing links over any found text.
 void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected) {
     const std::string text = Platform::Utf8ToWinAnsi(h.settings.textLink);
-    const std::string textSetting = Platform::Utf8ToWinAnsi(h.settings.text);
     LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
-        LinkSearch::TextLinkStep(f, text, textSetting, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
+        LinkSearch::TextLinkStep(f, text, h.settings.text, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
         return true;
     });
     ForEachRangePage(h, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });

@@ -229,3 +229,20 @@ TEST_F(TextPhases, WebScanOverPageText) {
     EXPECT_EQ(h->foundLinks[0].target, "http://a.example/x");
     EXPECT_EQ(h->foundLinks[1].target, "www.b.example.");
 }
+
+TEST_F(TextPhases, SearchTextsAreMatchedInWinAnsiAndShownAsTyped) {
+    std::vector<std::string> bodies = TwoPageDoc();
+    bodies[4] = Stream("BT /F1 12 Tf 100 700 Td (Caf\\351 au lait) Tj ET");
+    const std::string list = tmp("utf8.txt");
+    testpdf::WriteFile(list, "Caf\xc3\xa9|http://x.example/\xc3\xa9\n");
+    ASSERT_EQ(run(bodies, {"-create", "-text", "Caf\xc3\xa9", "-link", "http://cafe.example/"}, "utf8"), "");
+    ASSERT_EQ(h->foundLinks.size(), 1u);
+    EXPECT_NE(stdoutText.find("1Matched text: Caf\xc3\xa9 - link: 'http://cafe.example/'"), std::string::npos)
+        << stdoutText;
+    ASSERT_EQ(runAgain({"-linkfile", list}), "");
+    ASSERT_EQ(h->foundLinks.size(), 1u);
+    EXPECT_EQ(h->foundLinks[0].target, "http://x.example/\xc3\xa9");  // targets stay byte for byte
+    EXPECT_NE(stdoutText.find("Matched text: Caf\xc3\xa9 - link: 'http://x.example/\xc3\xa9', page: 1\n"),
+              std::string::npos)
+        << stdoutText;
+}
