@@ -33,7 +33,7 @@ for input in big.pdf big-objstm.pdf; do
             /usr/bin/time -f "$i %e %U %S %M" -a -o "$RES" ${CMDS[$i]} > /dev/null 2>&1
         done
     done
-    echo "== $input ($(du -m "$IN" | cut -f1) MB, $ROUNDS rounds) =="
+    echo "== $input ($(du -m "$IN" | cut -f1) MB, $ROUNDS rounds, load average $(cut -d" " -f1 /proc/loadavg)) =="
     printf "%-20s %10s %10s %10s\n" "command" "wall s" "cpu s" "peak MB"
     for i in "${!CMDS[@]}"; do
         sort -k1,1n "$RES" | awk -v id="$i" '$1 == id { print $2, $3 + $4, $5 }' > "$OUT/one.txt"
