@@ -105,7 +105,8 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             CPdfDictionary* pd = pages.isStream() ? nullptr : pages.getDictionary();
             if (!pd) throw CPdfException("PDF file was damaged");
             CPdfElement count = pd->lookup("Count");
-            pagesCount = count.isNumber() && count.getNumber() > 0 ? static_cast<int32_t>(count.getNumber()) : 0;
+            const double c = count.isNumber() ? count.getNumber() : 0;
+            pagesCount = c >= 1 ? (c < 2e9 ? static_cast<int32_t>(c) : 2000000000) : 0;
             std::string rootText;
             if (!xref->getRawObjectText(pagesRootNum, rootText)) throw CPdfException("PDF file was damaged");
             const float letter[4] = {0, 0, 612, 792};
