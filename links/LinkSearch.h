@@ -135,8 +135,8 @@ public:
 private:
     void examine();
 
-    const std::string& textSetting_;
-    const std::string& linkSetting_;
+    std::string textSetting_;
+    std::string linkSetting_;
     std::vector<FoundLink>& found_;
     size_t k_ = 0;           // characters seen
     std::string word_;
