@@ -61,9 +61,8 @@ public:
     /// Lowers the number of characters one run may produce (normally 2^26).
     void setCharLimitForTesting(size_t limit) { charLimit_ = limit; }
 
-    struct FontCache;
-
 private:
+    struct FontCache;
     void run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars,
              TextPageSink* sink);
     void interpret(CPdfParser& parser);
