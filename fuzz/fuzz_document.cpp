@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     CPdfXRef* x = doc.getXRef();
     int n = x->getNumEntries();
-    if (n > 20000)
-        n = 20000;
+    if (n > 4000)
+        n = 4000;
     std::string raw;
     for (int i = 0; i < n; ++i) {
         const XRefEntry e = x->getEntry(i);
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         } catch (const CPdfException&) {
         }
     }
-    for (int i = 0; i < doc.getNumPages() && i < 200; ++i) {
+    for (int i = 0; i < doc.getNumPages() && i < 50; ++i) {
         try {
             CPdfParser p(x, doc.getPage(i).getContents().fetch(x));
             for (int k = 0; k < 20000; ++k)

@@ -51,7 +51,7 @@ inline int hexValue(int c)
 // Longest string kept from one literal or hexadecimal string, and from one name,
 // number or keyword token. Longer tokens are read to their end but cut: only
 // decompressed data can hold them, and they must not grow without bound.
-const size_t kMaxStringBytes = size_t(64) << 20;
+const size_t kMaxStringBytes = size_t(16) << 20;
 const size_t kMaxWordBytes = size_t(64) << 10;
 
 // Command checks on the hot path, without strlen and string compare.
