@@ -28,6 +28,23 @@ int32_t Generation(CPdfXRef* xref, int32_t num) {
     return e.kind == 1 ? e.gen : 0;
 }
 
+// A value resolved through the table. A reference to a number outside the table (a
+// damaged file) reads as Null, as a missing object does, instead of failing the file.
+CPdfElement Resolve(const CPdfElement& raw, CPdfXRef* xref) {
+    if (raw.isReference()) {
+        if (!xref || raw.getRefNum() < 0 || raw.getRefNum() >= xref->getNumEntries()) {
+            CPdfElement null;
+            null.setNull();
+            return null;
+        }
+        return raw.fetch(xref);
+    }
+    return raw;
+}
+
+CPdfElement Get(CPdfDictionary* d, const char* key) { return Resolve(d->lookupRaw(key), d->getXRef()); }
+CPdfElement Item(CPdfArray* a, int i) { return Resolve(a->at(i), a->getXRef()); }
+
 // The dictionary of an element that is a dictionary proper (not a stream).
 CPdfDictionary* DictOf(const CPdfElement& e) { return e.isDictionary() ? e.getDictionary() : nullptr; }
 
@@ -46,7 +63,7 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 // removal and change, so every link the report lists can also be removed or changed.
 bool IsLinkAnnotation(CPdfDictionary* annot) {
     if (!annot) return false;
-    CPdfElement subtype = annot->lookup("Subtype");
+    CPdfElement subtype = Get(annot, "Subtype");
     return subtype.isName() && EqualNoCase(subtype.getBytes(), "Link");
 }
 
@@ -118,7 +135,7 @@ struct TargetPlace {
 
 // The URI of the action, when it has one.
 bool UriPlace(CPdfDictionary* action, TargetPlace& place) {
-    CPdfElement uri = action->lookup("URI");
+    CPdfElement uri = Get(action, "URI");
     if (!uri.isString()) return false;
     place.found = true;
     place.isFile = false;
@@ -130,7 +147,7 @@ bool UriPlace(CPdfDictionary* action, TargetPlace& place) {
 // file specification dictionary.
 bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     place.rawF = action->lookupRaw("F");
-    CPdfElement f = place.rawF.fetch(xref);
+    CPdfElement f = Resolve(place.rawF, xref);
     if (f.isString()) {
         place.found = true;
         place.isFile = true;
@@ -140,7 +157,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     }
     CPdfDictionary* spec = DictOf(f);
     if (!spec) return false;
-    CPdfElement uf = spec->lookup("UF");
+    CPdfElement uf = Get(spec, "UF");
     if (uf.isString()) {
         place.found = true;
         place.isFile = true;
@@ -148,7 +165,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
         place.inFileSpec = KeyPath({"UF"});
         return true;
     }
-    CPdfElement inner = spec->lookup("F");
+    CPdfElement inner = Get(spec, "F");
     if (inner.isString()) {
         place.found = true;
         place.isFile = true;
@@ -169,14 +186,14 @@ void CQuillmarkHandler::ReadExistingLinks() {
         CPdfElement page = xref->fetch(num, Generation(xref, num));
         CPdfDictionary* pageDict = DictOf(page);
         if (!pageDict) continue;
-        CPdfElement annots = pageDict->lookup("Annots");
+        CPdfElement annots = Get(pageDict, "Annots");
         if (!annots.isArray()) continue;
         CPdfArray* array = annots.getArray();
         for (int j = 0; j < array->getLength(); ++j) {
-            CPdfElement annot = array->get(j);
+            CPdfElement annot = Item(array, j);
             CPdfDictionary* dict = DictOf(annot);
             if (!IsLinkAnnotation(dict)) continue;
-            CPdfElement actionElement = dict->lookup("A");
+            CPdfElement actionElement = Get(dict, "A");
             CPdfDictionary* action = DictOf(actionElement);
             if (!action) continue;
             // The URI, unless the action names a file; links without an action
@@ -186,12 +203,12 @@ void CQuillmarkHandler::ReadExistingLinks() {
             FilePlace(action, xref, place);
             if (!place.found) continue;
             ExistingLink link;
-            CPdfElement rect = dict->lookup("Rect");
+            CPdfElement rect = Get(dict, "Rect");
             if (rect.isArray()) {
                 CPdfArray* r = rect.getArray();
                 const int n = r->getLength() < 4 ? r->getLength() : 4;  // only four numbers mean anything
                 for (int k = 0; k < n; ++k) {
-                    CPdfElement v = r->get(k);
+                    CPdfElement v = Item(r, k);
                     if (v.isNumber()) link.rect[k] = static_cast<float>(v.getNumber());
                 }
             }
@@ -219,7 +236,7 @@ public:
         const CPdfElement* raw = pageDict_->find("Annots");
         if (!raw) return;
         rawAnnots_ = *raw;
-        annots_ = rawAnnots_.fetch(h.xref);
+        annots_ = Resolve(rawAnnots_, h.xref);
     }
 
     CPdfArray* annots() const { return annots_.isArray() ? annots_.getArray() : nullptr; }
@@ -303,7 +320,7 @@ private:
 
 // The target place of a link's action for the -link branches: by its action type.
 bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
-    CPdfElement s = action->lookup("S");
+    CPdfElement s = Get(action, "S");
     if (s.isName("Launch")) return FilePlace(action, xref, place);
     if (s.isName("URI")) return UriPlace(action, place);
     return false;
@@ -355,7 +372,7 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
     std::vector<int32_t> dropped;
     for (int j = 0; j < array->getLength(); ++j) {
         const CPdfElement& raw = array->at(j);
-        CPdfElement annot = array->get(j);
+        CPdfElement annot = Item(array, j);
         CPdfDictionary* dict = DictOf(annot);
         bool drop = !dict;  // elements that lead to no dictionary are dropped as well
         if (dict && IsLinkAnnotation(dict)) {
@@ -364,9 +381,9 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
                 drop = true;
             } else {
                 if (!settings.link.empty()) {
-                    CPdfElement actionElement = dict->lookup("A");
+                    CPdfElement actionElement = Get(dict, "A");
                     CPdfDictionary* action = DictOf(actionElement);
-                    CPdfElement uri = action ? action->lookup("URI") : CPdfElement();
+                    CPdfElement uri = action ? Get(action, "URI") : CPdfElement();
                     if (uri.isString() && EqualNoCase(uri.getBytes(), settings.link)) drop = true;
                 }
                 if (!settings.textLink.empty() && num > 0 && selected.count(num)) drop = true;
@@ -407,12 +424,12 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
     if (array) {
         const std::set<int32_t> selected(changeList.begin(), changeList.end());
         for (int j = 0; j < array->getLength(); ++j) {
-            CPdfElement annot = array->get(j);
+            CPdfElement annot = Item(array, j);
             CPdfDictionary* dict = DictOf(annot);
             if (!IsLinkAnnotation(dict)) continue;
             TargetPlace place;
             place.rawA = dict->lookupRaw("A");
-            CPdfElement actionElement = place.rawA.fetch(xref);
+            CPdfElement actionElement = Resolve(place.rawA, xref);
             CPdfDictionary* action = DictOf(actionElement);
             if (!action) continue;
             if (!settings.link.empty() && PlaceByActionType(action, xref, place) &&
@@ -437,12 +454,12 @@ void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pag
     CPdfArray* array = editor.annots();
     if (array && !settings.link.empty()) {
         for (int j = 0; j < array->getLength(); ++j) {
-            CPdfElement annot = array->get(j);
+            CPdfElement annot = Item(array, j);
             CPdfDictionary* dict = DictOf(annot);
             if (!IsLinkAnnotation(dict)) continue;
             TargetPlace place;
             place.rawA = dict->lookupRaw("A");
-            CPdfElement actionElement = place.rawA.fetch(xref);
+            CPdfElement actionElement = Resolve(place.rawA, xref);
             CPdfDictionary* action = DictOf(actionElement);
             if (!action || !PlaceByActionType(action, xref, place)) continue;
             // The part is matched with its letter case; its first occurrence is replaced.

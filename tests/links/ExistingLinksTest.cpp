@@ -241,3 +241,40 @@ TEST_F(Links, ChangeLeavesLinksOutsideTheRange) {
     EXPECT_EQ(uriOf(6), "http://b/");
     EXPECT_EQ(h.existingLinks.size(), 2u);  // read from every page
 }
+
+TEST_F(Links, OddAnnotsElementsAreDroppedOrLeftWithoutHarm) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 99 0 R 12 5 0 R]"), UriLink("(http://a/)"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 6 0 R >> >>", "(http://by-ref/)",
+    };
+    // 99 0 R does not exist, 12 is a number: both go; 5 stays (its URI is not a string).
+    ASSERT_EQ(run(bodies, {"-remove", "-link", "http://a/"}, "remove_odd"), "");
+    openOutput();
+    EXPECT_NE(rawOut(3).find("/Annots [ 5 0 R ]\n"), std::string::npos) << rawOut(3);
+    EXPECT_TRUE(isFree(4));
+}
+
+TEST_F(Links, ChangeLeavesAnIndirectUriStringAlone) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 5 0 R >> >>", "(http://by-ref/)",
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://by-ref/", "-newlink", "http://new/"}, "change_indirect"), "");
+    openOutput();
+    EXPECT_NE(rawOut(4).find("/URI 5 0 R"), std::string::npos);
+    EXPECT_EQ(object(5).getBytes(), "http://by-ref/");
+}
+
+TEST_F(Links, ChangePartOfAFileLink) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F << /Type /Filespec /F (docs/old.pdf) "
+        "/UF (docs/old.pdf) >> >> >>",
+    };
+    ASSERT_EQ(run(bodies, {"-changepart", "-link", "old", "-newlink", "new"}, "changepart_file"), "");
+    openOutput();
+    CPdfElement a = object(4).getDictionary()->lookup("A");
+    CPdfElement f = a.getDictionary()->lookup("F");
+    EXPECT_EQ(f.getDictionary()->lookup("UF").getBytes(), "docs/new.pdf");
+    EXPECT_EQ(f.getDictionary()->lookup("F").getBytes(), "docs/old.pdf");  // /UF is the one used
+}
