@@ -496,10 +496,27 @@ void CPdfText::interpret(CPdfParser& parser) {
     CPdfElement operands[kMaxOperands];
     int count = 0;
     int uncopiedSaves = 0;
+    // An inline image (BI, its dictionary entries, ID, the image bytes, EI) is passed
+    // over whole: its entries and the tokens its bytes happen to form are not operands,
+    // so they neither reach an operator nor end the page as a ninth operand.
+    enum { kContent, kImageDict, kImageData } mode = kContent;
     for (;;) {
         CPdfElement obj = parser.readObject();
         const CPdfElement::Kind kind = obj.getKind();
         if (kind == CPdfElement::EndOfInput || kind == CPdfElement::None) break;
+        if (mode != kContent) {
+            if (kind == CPdfElement::Command) {
+                if (mode == kImageDict && obj.isCommand("ID")) mode = kImageData;
+                else if (mode == kImageData && obj.isCommand("EI")) mode = kContent;
+            }
+            continue;
+        }
+        if (kind == CPdfElement::Command && obj.isCommand("BI")) {
+            for (int k = 0; k < count; ++k) operands[k].free();
+            count = 0;
+            mode = kImageDict;
+            continue;
+        }
         if (kind != CPdfElement::Command) {
             if (count == kMaxOperands) break;  // a ninth operand ends the page
             operands[count++] = std::move(obj);

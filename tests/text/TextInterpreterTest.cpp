@@ -152,6 +152,16 @@ TEST_F(TextInterpreter, NinthOperandStopsThePage)
     EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td (H) Tj 1 2 3 4 5 6 7 8 (i) Tj (H) Tj ET", &fonts)), "H");
 }
 
+TEST_F(TextInterpreter, InlineImageIsPassedOver)
+{
+    // Six dictionary entries and image bytes that form tokens of their own.
+    std::string content = "BT /F1 10 Tf 1 1 Td (A) Tj ET BI /W 4 /H 2 /BPC 8 /CS /G /F /AHx /D [1 0] ID\n"
+                          "1 2 3 4 5 6 7 8 9 10 ) { Tj (x) Tj >\nEI BT /F1 10 Tf 1 1 Td (B) Tj ET";
+    EXPECT_EQ(textOf(run(content, &fonts)), "AB");
+    // Outside an inline image a ninth operand still ends the page.
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 1 1 Td (A) Tj ET /W 4 /H 2 /BPC 8 /CS /G /F /AHx ID EI BT (B) Tj ET", &fonts)), "A");
+}
+
 TEST_F(TextInterpreter, WrongOrMissingOperandsAreIgnored)
 {
     struct Case {
