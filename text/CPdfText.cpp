@@ -667,6 +667,13 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
     lastPage_ = lastPage;
     runChars_ = 0;
     chars_ = &chars;
+    struct Reset {
+        CPdfText* t;
+        ~Reset() {
+            t->fonts_ = nullptr;
+            t->chars_ = nullptr;
+        }
+    } reset{this};
     WidthTablesScope widthTables;
     CPdfXRef* xref = doc->getXRef();
     for (int p = firstPage; p <= lastPage; ++p) {
@@ -681,7 +688,12 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
             try {
                 interpretContent(pageXRef, &content, nullptr);
             } catch (...) {
+                // The records made before the failure stay, page by page as well.
                 fonts_ = nullptr;
+                if (sink && !chars.empty()) {
+                    sink->pageDone(p, chars);
+                    chars.clear();
+                }
                 throw;
             }
             fonts_ = nullptr;
@@ -697,13 +709,11 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage,
                             std::vector<TextChar>& chars) {
     run(doc, firstPage, lastPage, chars, nullptr);
-    chars_ = nullptr;
 }
 
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink) {
     std::vector<TextChar> pageChars;
     run(doc, firstPage, lastPage, pageChars, &sink);
-    chars_ = nullptr;
 }
 
 void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,

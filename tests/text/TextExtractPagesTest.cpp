@@ -149,6 +149,32 @@ TEST(ExtractPages, PageByPageGivesTheSameRecords)
     EXPECT_EQ(sink.pages, (std::vector<int>{1, 2}));
 }
 
+TEST(ExtractPages, PageByPageHandsOverTheRecordsBeforeAnError)
+{
+    std::string doc = buildDoc({{"BT /F1 10 Tf 10 10 Td (ab) Tj ET"},
+                                {"BT /F1 10 Tf 10 10 Td (c) Tj ET << /Length 3 >> stream\nabcdef garbage"},
+                                {"BT /F1 10 Tf 10 10 Td (d) Tj ET"}});
+    struct Sink : TextPageSink {
+        std::string text;
+        void pageDone(int page, std::vector<TextChar>& chars) override
+        {
+            for (const auto& c : chars)
+                text += c.text;
+            text += '|';
+        }
+    } sink;
+    resetLineTrackerForTesting();
+    Doc d(doc, "sinkerr.pdf");
+    CPdfText text;
+    try {
+        text.extractPages(&d.doc, 1, 99999, sink);
+        FAIL() << "no exception";
+    } catch (const CPdfException& e) {
+        EXPECT_STREQ(e.getMessage(), "Document parse error\n");
+    }
+    EXPECT_EQ(sink.text, "ab|c|");
+}
+
 TEST(ExtractPages, TrackerCarriesAcrossPages)
 {
     // The second page starts at the rounded origin where the first ended, so its first
