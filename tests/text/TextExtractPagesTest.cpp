@@ -14,8 +14,8 @@ namespace {
 
 const char* kHelvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
 
-struct PageSpec {
-    PageSpec(const char* c, int r = 0, const char* entry = "") : content(c), rotate(r), contentsEntry(entry) {}
+struct PageDef {
+    PageDef(const char* c, int r = 0, const char* entry = "") : content(c), rotate(r), contentsEntry(entry) {}
     std::string content;        ///< one content stream (ignored when contentsEntry is set)
     int rotate;
     std::string contentsEntry;  ///< a /Contents value written as given
@@ -23,7 +23,7 @@ struct PageSpec {
 
 // Builds a document whose pages share the font dictionary F1 (object 3) and the
 // extra objects given; page i's content stream is object 100 + i.
-std::string buildDoc(const std::vector<PageSpec>& pages, const std::string& font = kHelvetica,
+std::string buildDoc(const std::vector<PageDef>& pages, const std::string& font = kHelvetica,
                      const std::vector<std::pair<int, std::string>>& extra = {},
                      const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams = {})
 {
@@ -35,7 +35,7 @@ std::string buildDoc(const std::vector<PageSpec>& pages, const std::string& font
     b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
     b.add(3, font);
     for (size_t i = 0; i < pages.size(); ++i) {
-        const PageSpec& p = pages[i];
+        const PageDef& p = pages[i];
         std::string contents = p.contentsEntry.empty() ? std::to_string(100 + i) + " 0 R" : p.contentsEntry;
         b.add(static_cast<int>(10 + i), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " +
                                             std::to_string(p.rotate) +
@@ -188,7 +188,7 @@ TEST(ExtractPages, TrackerCarriesAcrossPages)
 TEST(ExtractPages, RotationDoesNotChangeBoxes)
 {
     const char* content = "BT /F1 10 Tf 100 700 Td (Hi) Tj 0 -20 Td (Hi) Tj ET";
-    std::vector<PageSpec> pages;
+    std::vector<PageDef> pages;
     for (int r : {0, 90, 180, 270, -90, 450})
         pages.push_back({content, r});
     auto chars = extract(buildDoc(pages));
@@ -249,7 +249,7 @@ TEST(ExtractPages, LaterPagesAreNotReadAfterAnError)
 TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
 {
     // Every page shows the same stream; the run stops at its character limit.
-    std::vector<PageSpec> pages;
+    std::vector<PageDef> pages;
     for (int i = 0; i < 50; ++i)
         pages.push_back({"", 0, "500 0 R"});
     std::string doc = buildDoc(pages, kHelvetica, {}, {{500, {"", "BT /F1 10 Tf 10 10 Td (0123456789) Tj ET"}}});
