@@ -559,10 +559,49 @@ struct XRefImpl {
         return pos;
     }
 
-    bool rawTextInFile(uint64_t offset, std::string& out)
+    // Position of the header "num gen obj" of object num at pos (after white
+    // space there, which fetch skips too), or -1 when another thing is there.
+    int64_t headerAt(int64_t pos, int32_t num)
+    {
+        size_t avail;
+        const unsigned char* p = window(pos, &avail);
+        if (!p)
+            return -1;
+        size_t i = 0;
+        auto digits = [&](int64_t* value) {
+            size_t start = i;
+            int64_t v = 0;
+            while (i < avail && p[i] >= '0' && p[i] <= '9' && i - start < 12)
+                v = v * 10 + (p[i++] - '0');
+            *value = v;
+            return i > start;
+        };
+        auto spaces = [&]() {
+            size_t start = i;
+            while (i < avail && isPdfWhite(p[i]))
+                ++i;
+            return i > start;
+        };
+        spaces();
+        size_t head = i;
+        int64_t n, g;
+        if (!digits(&n) || n != num || !spaces() || !digits(&g) || !spaces())
+            return -1;
+        if (i + 3 > avail || std::memcmp(p + i, "obj", 3) != 0)
+            return -1;
+        return pos + static_cast<int64_t>(head);
+    }
+
+    bool rawTextInFile(int32_t num, uint64_t offset, std::string& out)
     {
         int64_t pos = x.start_ + static_cast<int64_t>(offset);
         if (offset >= static_cast<uint64_t>(x.fileSize_) || pos >= x.fileSize_)
+            return false;
+        // An entry that does not point at its object's header has no text, as it
+        // has no object: copying whatever bytes lie there would put them under
+        // the wrong number.
+        pos = headerAt(pos, num);
+        if (pos < 0)
             return false;
         // Scan forward for the first "endobj"; a "stream" keyword before it means
         // the object is a stream whose data is skipped by its Length, so that data
@@ -798,7 +837,7 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     const XRefEntry e = entries_[static_cast<size_t>(num)];
     XRefImpl impl{*this};
     if (e.kind == 1)
-        return impl.rawTextInFile(e.offset, out);
+        return impl.rawTextInFile(num, e.offset, out);
     if (e.kind == 2) {
         if (e.offset > static_cast<uint64_t>(INT32_MAX))
             return false;

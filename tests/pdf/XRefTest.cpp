@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
@@ -365,6 +366,27 @@ TEST(XRef, OffsetNotAtObjectHeaderGivesNull)
     XRefFile f(pdf, "badoffset.pdf");
     ASSERT_EQ(f.open(), "");
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "Null");
+    // Nor is there raw text: the bytes there belong to object 1.
+    EXPECT_EQ(f.raw(2), "<none>");
+    EXPECT_EQ(f.raw(1), "1 0 obj\n<< /Type /Catalog >>\nendobj\n");
+}
+
+TEST(XRef, OffsetJustBeforeTheHeader)
+{
+    // The entry points at the line end before the header: fetch skips it, and
+    // the raw text starts at the header.
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog >>");
+    b.add(2, "(two)");
+    std::string pdf = b.build();
+    char from[32], to[32];
+    std::snprintf(from, sizeof from, "%010ld 00000 n", b.offsetOf(2));
+    std::snprintf(to, sizeof to, "%010ld 00000 n", b.offsetOf(2) - 1);
+    pdf.replace(pdf.rfind(from), std::strlen(from), to);
+    XRefFile f(pdf, "offbyone.pdf");
+    ASSERT_EQ(f.open(), "");
+    EXPECT_EQ(describe(f.x->fetch(2, 0)), "S:two");
+    EXPECT_EQ(f.raw(2), "2 0 obj\n(two)\nendobj\n");
 }
 
 // A base file plus an incremental update appended with its own section.
@@ -675,22 +697,24 @@ TEST(XRef, EntriesListedOverAndOverAreRefused)
 
 TEST(XRef, RawTextSearchIsBounded)
 {
-    // Thousands of entries point at the start of a long run without "endobj":
-    // each search would cover the whole run again. After many times the file's
-    // size has been searched, no more raw text is handed out.
+    // Thousands of object headers in a row, then one long run before the only
+    // "endobj": each search would cover the whole run again. After many times
+    // the file's size has been searched, no more raw text is handed out.
     const int n = 3000;
     std::string run(200000, 'x');
     std::string s = std::string(kHeader) + kCatalog;
-    size_t o1 = std::string(kHeader).size();
-    size_t start = s.size();
-    s += "2 0 obj\n(" + run + ")\nendobj\n";
+    std::vector<size_t> offs(n, 0);
+    offs[1] = std::string(kHeader).size();
+    for (int i = 2; i < n; ++i) {
+        offs[i] = s.size();
+        s += std::to_string(i) + " 0 obj\n";
+    }
+    s += "(" + run + ")\nendobj\n";
     size_t x = s.size();
     s += "xref\n0 " + std::to_string(n) + "\n0000000000 65535 f \n";
     char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", o1);
-    s += line;
-    for (int i = 2; i < n; ++i) {
-        std::snprintf(line, sizeof line, "%010zu 00000 n \n", start);
+    for (int i = 1; i < n; ++i) {
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offs[i]);
         s += line;
     }
     s += "trailer\n<< /Size " + std::to_string(n) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(x) +
@@ -698,8 +722,8 @@ TEST(XRef, RawTextSearchIsBounded)
     XRefFile f(s, "scanbudget.pdf");
     ASSERT_EQ(f.open(), "");
     std::string out;
-    EXPECT_TRUE(f.x->getRawObjectText(2, out));
-    EXPECT_EQ(out.size(), run.size() + 18);
+    EXPECT_TRUE(f.x->getRawObjectText(n - 1, out));
+    EXPECT_EQ(out.substr(0, 13), std::to_string(n - 1) + " 0 obj\n(x");
     int with = 0;
     for (int i = 2; i < n; ++i)
         with += f.x->getRawObjectText(i, out) ? 1 : 0;
