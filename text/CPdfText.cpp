@@ -658,6 +658,26 @@ void CPdfText::interpretContent(CPdfXRef* xref, const CPdfElement* content, CPdf
     }
 }
 
+// When the list is about to grow, makes room at once for the remaining pages at the
+// average count so far (with a margin), instead of doubling again and again: each
+// doubling copies the whole list and, for a long document, the last ones dominate
+// the time and the peak memory. Room that is never filled is never touched.
+void CPdfText::reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone,
+                            int pagesLeft) {
+    const size_t made = chars.size() - startSize;
+    const size_t perPage = made / static_cast<size_t>(pagesDone) + 1;
+    if (chars.capacity() - chars.size() >= 2 * perPage) return;
+    size_t want = perPage * static_cast<size_t>(pagesLeft);
+    want += want / 8 + 2 * perPage;
+    const size_t room = charLimit_ > runChars_ ? charLimit_ - runChars_ : 0;
+    if (want > room) want = room;
+    try {
+        chars.reserve(chars.size() + want);
+    } catch (const std::exception&) {
+        // Growing by the usual doubling instead.
+    }
+}
+
 void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars,
                    TextPageSink* sink) {
     const int numPages = doc->getNumPages();
@@ -676,7 +696,9 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
     } reset{this};
     WidthTablesScope widthTables;
     CPdfXRef* xref = doc->getXRef();
+    const size_t startSize = chars.size();
     for (int p = firstPage; p <= lastPage; ++p) {
+        if (!sink && p > firstPage) reserveAhead(chars, startSize, p - firstPage, lastPage - p + 1);
         const CPdfPage& page = doc->getPage(p - 1);
         page_ = p;
         rotation_ = page.getRotation();

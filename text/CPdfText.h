@@ -71,6 +71,7 @@ private:
     void interpretContent(CPdfXRef* xref, const CPdfElement* content, CPdfStream* stream);
     void showString(const unsigned char* s, size_t len);
     void adjustAdvance(double thousandths);
+    void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone, int pagesLeft);
     FontCache* cacheFor(CPdfFont* font);
 
     int page_ = 0;
