@@ -120,7 +120,7 @@ const TextChar& StreamingWindowSearch::at(size_t i, const TextChar* chars) const
     return i < tail_.size() ? tail_[i] : chars[i - tail_.size()];
 }
 
-void StreamingWindowSearch::add(const TextChar* chars, size_t count) {
+void StreamingWindowSearch::add(const TextChar* chars, size_t count, const char* bytes) {
     if (stopped_ || count == 0) return;
     // More characters follow the held find: it is not the final window.
     if (deferred_) {
@@ -135,7 +135,7 @@ void StreamingWindowSearch::add(const TextChar* chars, size_t count) {
     const size_t base = total_ - tail_.size();
     const size_t length = tail_.size() + count;
     for (size_t i = tail_.size(); i < length; ++i) {
-        const char c = chars[i - tail_.size()].text;
+        const char c = bytes ? bytes[i - tail_.size()] : chars[i - tail_.size()].text;
         while (matched_ > 0 && c != text_[matched_]) matched_ = fail_[matched_ - 1];
         if (c == text_[matched_]) ++matched_;
         if (matched_ < n) continue;
@@ -172,6 +172,24 @@ void StreamingWindowSearch::finish() {
     held_.isFinal = true;
     step_(held_);
     stopped_ = true;
+}
+
+void CharPages::take(std::vector<TextChar>& page) {
+    if (page.empty()) return;
+    std::vector<TextChar> own;
+    own.swap(page);
+    own.shrink_to_fit();
+    std::string b(own.size(), '\0');
+    for (size_t i = 0; i < own.size(); ++i) b[i] = own[i].text;
+    chars.push_back(std::move(own));
+    bytes.push_back(std::move(b));
+}
+
+void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step) {
+    StreamingWindowSearch search(text, step);
+    for (size_t i = 0; i < pages.chars.size(); ++i)
+        search.add(pages.chars[i].data(), pages.chars[i].size(), pages.bytes[i].data());
+    search.finish();
 }
 
 FoundLink MakeFoundLink(const WindowFind& f, const std::string& target) {
@@ -214,6 +232,24 @@ void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, co
     });
 }
 
+MatchedTexts::MatchedTexts(std::vector<std::string>& all) : all_(all) {
+    for (const std::string& t : all_) {
+        if (seen_.insert(t).second) distinct_.push_back(t);
+    }
+}
+
+const std::string* MatchedTexts::longerMatch(const std::string& text) const {
+    for (const std::string& m : distinct_) {
+        if (m.size() > text.size() && m.find(text) != std::string::npos) return &m;
+    }
+    return nullptr;
+}
+
+void MatchedTexts::add(const std::string& text) {
+    all_.push_back(text);
+    if (seen_.insert(text).second) distinct_.push_back(text);
+}
+
 std::string CleanTextFileLine(std::string line) {
     if (!line.empty() && line[0] == ' ') line.erase(0, 1);
     for (int i = 0; i < 2; ++i) {
@@ -226,25 +262,40 @@ namespace {
 
 // The longer-match rule: a text already accepted as part of a longer text of the same
 // file is not linked again. Prints the message and returns true when it applies.
-bool AlreadyMatchedLonger(const std::vector<std::string>& matched, const std::string& text) {
-    for (const std::string& m : matched) {
-        if (m.size() > text.size() && m.find(text) != std::string::npos) {
-            std::printf("Already matched longer: '%s' to '%s'\n", Shown(m).c_str(), Shown(text).c_str());
-            return true;
-        }
-    }
-    return false;
+bool AlreadyMatchedLonger(const MatchedTexts& matched, const std::string& text) {
+    const std::string* m = matched.longerMatch(text);
+    if (!m) return false;
+    std::printf("Already matched longer: '%s' to '%s'\n", Shown(*m).c_str(), Shown(text).c_str());
+    return true;
 }
 
 }  // namespace
 
-void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+namespace {
+
+// One page holding a whole list (copied), for the whole-list forms of the searches.
+CharPages OnePage(const std::vector<TextChar>& chars) {
+    CharPages pages;
+    std::vector<TextChar> copy(chars);
+    pages.take(copy);
+    return pages;
+}
+
+}  // namespace
+
+void SearchTextFileText(const std::vector<TextChar>& chars, const std::string&, const std::string& text,
                         const std::string& fileMatchText, const std::string& link,
                         std::vector<std::string>& matched, std::vector<FoundLink>& found) {
-    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+    MatchedTexts list(matched);
+    SearchTextFileText(OnePage(chars), text, fileMatchText, link, list, found);
+}
+
+void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found) {
+    WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
-            matched.push_back(text);
+            matched.add(text);
         }
         std::printf("Matched text: %s - link: '%s'\n", fileMatchText.c_str(), link.c_str());
         std::string target = link;
@@ -302,14 +353,21 @@ int32_t FieldNumber(const std::string& field) {
     return static_cast<int32_t>(value);
 }
 
-void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
+void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string&, const std::string& text,
                         const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
                         int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
                         std::vector<FoundLink>& found) {
-    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
+    MatchedTexts list(matched);
+    SearchLinkFileText(OnePage(chars), text, fileMatchText, link, usePosition, h, v, page, debug, list, found);
+}
+
+void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
+                        const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
+                        MatchedTexts& matched, std::vector<FoundLink>& found) {
+    WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
-            matched.push_back(text);
+            matched.add(text);
         }
         FoundLink fl = MakeFoundLink(f, link);
         if (debug) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "links/CQuillmarkHandler.h"
@@ -55,8 +56,9 @@ void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, 
 class StreamingWindowSearch {
 public:
     StreamingWindowSearch(std::string text, WindowStep step);
-    /// The next characters of the list.
-    void add(const TextChar* chars, size_t count);
+    /// The next characters of the list; bytes, when given, holds their text bytes
+    /// (read instead of the records, which is faster).
+    void add(const TextChar* chars, size_t count, const char* bytes = nullptr);
     /// The end of the list: the find held back for the final flag is reported.
     void finish();
 
@@ -73,6 +75,18 @@ private:
     bool deferred_ = false;     // a find ends at the last character seen so far
     WindowFind held_;
 };
+
+/// The characters of a page range kept page by page, each page with its text bytes:
+/// no copies from the growth of one large list, and a byte array to search.
+struct CharPages {
+    std::vector<std::vector<TextChar>> chars;
+    std::vector<std::string> bytes;
+    /// Takes over the characters of the next page (page is left empty).
+    void take(std::vector<TextChar>& page);
+};
+
+/// WindowSearch over the pages together.
+void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step);
 
 /// The found link of a find: page of its first character, x1 y1 from the first
 /// character's x0 y0, x2 y2 from the last character's x1 y1.
@@ -91,6 +105,22 @@ void TextSearchStep(const WindowFind& f, const std::string& shownText, const std
 void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                 const std::string& link, std::vector<FoundLink>& found);
 
+/// The matched-text list of the text-file and link-file searches (every accepted text,
+/// with repetitions), with an index of its distinct texts in first-acceptance order so
+/// that the longer-match rule costs the number of distinct texts, not of finds.
+class MatchedTexts {
+public:
+    explicit MatchedTexts(std::vector<std::string>& all);
+    /// The first accepted text (in acceptance order) that contains text and is longer.
+    const std::string* longerMatch(const std::string& text) const;
+    void add(const std::string& text);
+
+private:
+    std::vector<std::string>& all_;
+    std::vector<std::string> distinct_;
+    std::unordered_set<std::string> seen_;
+};
+
 /// A text-file line made ready for searching: one leading space dropped, then up to
 /// two trailing CR/LF characters.
 std::string CleanTextFileLine(std::string line);
@@ -98,6 +128,8 @@ std::string CleanTextFileLine(std::string line);
 /// Searches one text-file text with the longer-match rule and "[FILEMATCH]".
 /// fileMatchText is the line as the user wrote it: it is put in place of "[FILEMATCH]"
 /// and shown in the messages.
+void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found);
 void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link,
                         std::vector<std::string>& matched, std::vector<FoundLink>& found);
@@ -117,6 +149,9 @@ int32_t FieldNumber(const std::string& field);
 
 /// Searches for text (field 1, already converted for matching) with the link-file rules:
 /// longer-match rule, optional debug line, the position filter when usePosition is set.
+void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
+                        const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
+                        MatchedTexts& matched, std::vector<FoundLink>& found);
 void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
                         int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,

@@ -6,7 +6,7 @@
 // The text search, the web-address scan and the selections take the characters a page
 // at a time, so their memory does not grow with the document; their finds are those of
 // a search over the whole character list. The text-file and link-file searches go over
-// the list once per line and keep the whole list.
+// the range once per line and keep its characters, page by page.
 #include "links/CQuillmarkHandler.h"
 
 #include <cstdio>
@@ -88,8 +88,11 @@ void CQuillmarkHandler::CreatePhase() {
         return;
     }
 
-    ExtractRange();
-    const std::string bytes = LinkSearch::CharBytes(chars);
+    // Each line searches the whole range again: keep the range's characters, page by
+    // page (no copies from the growth of one large list).
+    LinkSearch::CharPages pages;
+    ForEachRangePage(*this, [&](std::vector<TextChar>& page) { pages.take(page); });
+    LinkSearch::MatchedTexts matched(matchedTexts);
 
     const bool isTextFile = settings.text == "[TEXTFILE]";
     const std::string fileName = isTextFile ? settings.textFileName : settings.linkFileName;
@@ -107,7 +110,7 @@ void CQuillmarkHandler::CreatePhase() {
             // An empty line (or a single space) would match everything: skip it.
             const std::string text = Platform::Utf8ToWinAnsi(cleaned);
             if (text.empty()) continue;
-            LinkSearch::SearchTextFileText(chars, bytes, text, cleaned, settings.link, matchedTexts, foundLinks);
+            LinkSearch::SearchTextFileText(pages, text, cleaned, settings.link, matched, foundLinks);
             continue;
         }
         const LinkSearch::LinkFileLine fields = LinkSearch::SplitLinkFileLine(line);
@@ -125,8 +128,8 @@ void CQuillmarkHandler::CreatePhase() {
         settings.link = fields.field[1];
         const std::string text = Platform::Utf8ToWinAnsi(raw);
         if (text.empty()) continue;
-        LinkSearch::SearchLinkFileText(chars, bytes, text, raw, settings.link, fields.bars >= 3, h, v, page,
-                                       settings.debug, matchedTexts, foundLinks);
+        LinkSearch::SearchLinkFileText(pages, text, raw, settings.link, fields.bars >= 3, h, v, page,
+                                       settings.debug, matched, foundLinks);
     }
     std::fclose(f);
 }
