@@ -1,5 +1,6 @@
 #include "links/LinkSearch.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
