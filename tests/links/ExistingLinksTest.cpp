@@ -278,3 +278,18 @@ TEST_F(Links, ChangePartOfAFileLink) {
     EXPECT_EQ(f.getDictionary()->lookup("UF").getBytes(), "docs/new.pdf");
     EXPECT_EQ(f.getDictionary()->lookup("F").getBytes(), "docs/old.pdf");  // /UF is the one used
 }
+
+TEST_F(Links, ChangeAnInlineAnnotationInThePage) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages,
+        PageWith("/Annots [<< /Subtype /Text /Contents (x) >> << /Subtype /Link /Rect [1 2 3 4] "
+                 "/A << /S /URI /URI (http://old/) >> >>]"),
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://old/", "-newlink", "http://new/"}, "change_inline"), "");
+    ASSERT_EQ(h.existingLinks.size(), 1u);
+    EXPECT_EQ(h.existingLinks[0].annotNum, 0);
+    openOutput();
+    std::string page = rawOut(3);
+    EXPECT_NE(page.find("/A << /S /URI /URI (http://new/) >> >>]"), std::string::npos) << page;
+    EXPECT_NE(page.find("<< /Subtype /Text /Contents (x) >>"), std::string::npos);
+}
