@@ -107,7 +107,6 @@ bool Contains(const std::string& text, const char* what) {
 
 // "[FILETITLE]" and "[FILENAME]" in a -text value, resolved against the input name.
 void ResolvePlaceholders(std::string& text, const std::string& inputName) {
-    if (!Contains(text, "[FILETITLE]") && !Contains(text, "[FILENAME]")) return;
     if (Contains(text, "[FILETITLE]")) text = FileTitle(inputName);
     // The name is stored as typed: the writer escapes backslashes (and parentheses)
     // when it puts the text into a PDF string, so doubling them here would show
