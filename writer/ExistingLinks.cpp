@@ -10,6 +10,7 @@
 // other byte stays as the input had it.
 #include "links/CQuillmarkHandler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -176,10 +177,29 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     return false;
 }
 
+// The target place of a link's action for the -link branches: by its action type.
+bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
+    CPdfElement s = Get(action, "S");
+    if (s.isName("Launch")) return FilePlace(action, xref, place);
+    if (s.isName("URI")) return UriPlace(action, place);
+    return false;
+}
+
 }  // namespace
 
 void CQuillmarkHandler::ReadExistingLinks() {
     if (!xref) return;
+    // Whether -change or -changepart would find the link's action by its target: the
+    // same test as the editors make, so a page without such a link need not be parsed
+    // again when it is rewritten.
+    auto matchesTarget = [&](CPdfDictionary* action) {
+        if (settings.link.empty() || !(settings.change || settings.changePart)) return false;
+        TargetPlace place;
+        if (!PlaceByActionType(action, xref, place)) return false;
+        // -change goes before -changepart when both are given.
+        return settings.change ? EqualNoCase(place.target, settings.link)
+                               : place.target.find(settings.link) != std::string::npos;
+    };
     for (size_t i = 0; i < pageList.size(); ++i) {
         const int32_t num = pageList[i].objNum;
         if (num <= 0 || num >= xref->getNumEntries()) continue;
@@ -217,8 +237,12 @@ void CQuillmarkHandler::ReadExistingLinks() {
             link.page = static_cast<int32_t>(i + 1);
             link.target = place.target;
             existingLinks.push_back(std::move(link));
+            if (matchesTarget(action)) pagesWithTargetMatch.push_back(num);
         }
     }
+    std::sort(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end());
+    pagesWithTargetMatch.erase(std::unique(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end()),
+                               pagesWithTargetMatch.end());
 }
 
 namespace {
@@ -318,14 +342,6 @@ private:
     std::map<int32_t, std::string> edited_;
 };
 
-// The target place of a link's action for the -link branches: by its action type.
-bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
-    CPdfElement s = Get(action, "S");
-    if (s.isName("Launch")) return FilePlace(action, xref, place);
-    if (s.isName("URI")) return UriPlace(action, place);
-    return false;
-}
-
 }  // namespace
 
 void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText) {
@@ -419,6 +435,12 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
 }
 
 void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText) {
+    // A page without a link to change is written as it is.
+    if (settings.textLink.empty() &&
+        !std::binary_search(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end(), pageNum)) {
+        WriteRewrittenObject(pageNum, pageText);
+        return;
+    }
     LinkEditor editor(*this, pageNum, pageText);
     CPdfArray* array = editor.annots();
     if (array) {
@@ -450,6 +472,10 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
 }
 
 void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pageText) {
+    if (!std::binary_search(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end(), pageNum)) {
+        WriteRewrittenObject(pageNum, pageText);
+        return;
+    }
     LinkEditor editor(*this, pageNum, pageText);
     CPdfArray* array = editor.annots();
     if (array && !settings.link.empty()) {
