@@ -293,3 +293,29 @@ TEST_F(Links, ChangeAnInlineAnnotationInThePage) {
     EXPECT_NE(page.find("/A << /S /URI /URI (http://new/) >> >>]"), std::string::npos) << page;
     EXPECT_NE(page.find("<< /Subtype /Text /Contents (x) >>"), std::string::npos);
 }
+
+TEST_F(Links, OnlyPagesWithAMatchingLinkAreEdited) {
+    std::vector<std::string> bodies = {
+        kCatalog, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>", PageWith("/Annots [4 0 R]"),
+        UriLink("(http://A/)"),
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Annots [6 0 R] >>",
+        UriLink("(http://b/)"),
+    };
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://a/", "-newlink", "http://c/"}, "change_pages"), "");
+    EXPECT_EQ(h.pagesWithTargetMatch, (std::vector<int32_t>{3}));
+    openOutput();
+    EXPECT_EQ(uriOf(4), "http://c/");
+    EXPECT_EQ(uriOf(6), "http://b/");
+
+    // With both modes -change applies, with its letter-case rule.
+    doc.reset();
+    CQuillmarkHandler h2;
+    std::vector<std::string> argv = {"quillmark", in, out, "-changepart", "-change", "-link", "http://a/", "-newlink",
+                                     "http://d/"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(testpdf::Run(h2, argv), "");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(h2.pagesWithTargetMatch, (std::vector<int32_t>{3}));
+    openOutput();
+    EXPECT_EQ(uriOf(4), "http://d/");
+}
