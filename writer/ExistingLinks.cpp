@@ -189,6 +189,12 @@ bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& plac
 
 void CQuillmarkHandler::ReadExistingLinks() {
     if (!xref) return;
+    // Only the report, the text-link selections and the change modes look at the
+    // list; a stamp, create or plain removal run would parse every page and
+    // annotation for nothing.
+    const bool used = settings.report || ((settings.remove || settings.change) && !settings.textLink.empty()) ||
+                      ((settings.change || settings.changePart) && !settings.link.empty());
+    if (!used) return;
     // Whether -change or -changepart would find the link's action by its target: the
     // same test as the editors make, so a page without such a link need not be parsed
     // again when it is rewritten.
