@@ -103,7 +103,11 @@ void CQuillmarkHandler::CreatePhase() {
         return;
     }
     std::string line;
+    bool firstLine = true;
     while (ReadLine(f, line)) {
+        // Editors on Windows start UTF-8 files with a byte-order mark; it is not text.
+        if (firstLine && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        firstLine = false;
         if (isTextFile) {
             const std::string cleaned = LinkSearch::CleanTextFileLine(line);
             settings.text = cleaned;

@@ -246,3 +246,13 @@ TEST_F(TextPhases, SearchTextsAreMatchedInWinAnsiAndShownAsTyped) {
               std::string::npos)
         << stdoutText;
 }
+
+TEST_F(TextPhases, ByteOrderMarkOfATextFileIsNotText) {
+    const std::string list = tmp("bom.txt");
+    testpdf::WriteFile(list, "\xEF\xBB\xBFgo\r\n");
+    ASSERT_EQ(run(TwoPageDoc(), {"-textfile", list, "-link", "L"}, "bom"), "");
+    EXPECT_EQ(h->foundLinks.size(), 2u);
+    testpdf::WriteFile(list, "\xEF\xBB\xBF" "Click here|http://c.example/\n");
+    ASSERT_EQ(runAgain({"-linkfile", list}), "");
+    EXPECT_EQ(h->foundLinks.size(), 2u);
+}
