@@ -551,11 +551,25 @@ bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>
     return anyText;
 }
 
+namespace {
+
+// A report line is one line: line breaks (and 0 bytes, which would cut the field) that
+// a file puts into a target or page text become spaces, so no file can add lines.
+std::string OneLine(std::string s) {
+    for (char& c : s) {
+        if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+    }
+    return s;
+}
+
+}  // namespace
+
 std::string FormatReportLine(const ExistingLink& link, bool withPositions) {
-    const std::string text = Shown(link.text);
-    if (!withPositions) return Format("%d | %s | %s \r\n", link.page, text.c_str(), link.target.c_str());
-    return Format("%d | %s | %s | %.2lf | %s%.2lf | %.2lf | %s%.2lf\r\n", link.page, text.c_str(),
-                  link.target.c_str(), static_cast<double>(link.rect[0]), "", static_cast<double>(link.rect[1]),
+    const std::string text = OneLine(Shown(link.text));
+    const std::string target = OneLine(link.target);
+    if (!withPositions) return Format("%d | %s | %s \r\n", link.page, text.c_str(), target.c_str());
+    return Format("%d | %s | %s | %.2lf | %s%.2lf | %.2lf | %s%.2lf\r\n", link.page, text.c_str(), target.c_str(),
+                  static_cast<double>(link.rect[0]), "", static_cast<double>(link.rect[1]),
                   static_cast<double>(link.rect[2]), "", static_cast<double>(link.rect[3]));
 }
 

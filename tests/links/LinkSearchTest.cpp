@@ -597,3 +597,9 @@ TEST(WebScan, PageByPageGivesTheSameLinks) {
     EXPECT_EQ(whole[2].page, 3);
     EXPECT_DOUBLE_EQ(whole[2].x1, 106);  // the word starts after the page's leading space
 }
+
+TEST(Report, LineBreaksInATargetCannotAddLines) {
+    ExistingLink l = Link(1, 0, 0, 1, 1, std::string("http://x/\r\n9 | fake | y\0z", 25));
+    l.text = "a\rb";
+    EXPECT_EQ(LinkSearch::FormatReportLine(l, false), "1 | a b | http://x/  9 | fake | y z \r\n");
+}
