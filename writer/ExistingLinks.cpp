@@ -11,6 +11,7 @@
 #include "links/CQuillmarkHandler.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -125,10 +126,93 @@ bool ReplaceString(std::string& t, const Path& path, const std::string& target) 
 }
 
 // Where a link's target string lives.
+// File names are PDF text strings: UTF-16BE after the bytes FE FF, UTF-8 after
+// EF BB BF (PDF 2.0), else single bytes. The form a string was written in.
+enum class TextForm { Bytes, Utf16, Utf8Bom };
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// A file name as people and the command line write it (UTF-8 for the Unicode forms).
+std::string DecodeTextString(const std::string& s, TextForm& form) {
+    form = TextForm::Bytes;
+    if (s.size() >= 3 && s.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        form = TextForm::Utf8Bom;
+        return s.substr(3);
+    }
+    if (s.size() < 2 || static_cast<unsigned char>(s[0]) != 0xFE || static_cast<unsigned char>(s[1]) != 0xFF) return s;
+    form = TextForm::Utf16;
+    std::string out;
+    for (size_t i = 2; i + 1 < s.size(); i += 2) {
+        uint32_t u = (static_cast<unsigned char>(s[i]) << 8) | static_cast<unsigned char>(s[i + 1]);
+        if (u >= 0xD800 && u < 0xDC00 && i + 3 < s.size()) {
+            uint32_t low = (static_cast<unsigned char>(s[i + 2]) << 8) | static_cast<unsigned char>(s[i + 3]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                u = 0xFFFD;
+            }
+        } else if (u >= 0xD800 && u < 0xE000) {
+            u = 0xFFFD;
+        }
+        AppendUtf8(u, out);
+    }
+    return out;
+}
+
+// The bytes of a new file name in the form of the string it replaces. UTF-16 needs
+// valid UTF-8 to start from; anything else is written as given.
+std::string EncodeTextString(const std::string& utf8, TextForm form) {
+    if (form == TextForm::Utf8Bom) return "\xEF\xBB\xBF" + utf8;
+    if (form != TextForm::Utf16) return utf8;
+    std::string out = "\xFE\xFF";
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + static_cast<size_t>(len) > utf8.size()) return utf8;
+        uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+        for (int k = 1; k < len; ++k) {
+            const unsigned char d = static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]);
+            if ((d >> 6) != 2) return utf8;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        i += static_cast<size_t>(len);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            const uint32_t hi = 0xD800 + (cp >> 10), lo = 0xDC00 + (cp & 0x3FF);
+            out.push_back(static_cast<char>(hi >> 8));
+            out.push_back(static_cast<char>(hi & 0xFF));
+            out.push_back(static_cast<char>(lo >> 8));
+            out.push_back(static_cast<char>(lo & 0xFF));
+        } else {
+            out.push_back(static_cast<char>(cp >> 8));
+            out.push_back(static_cast<char>(cp & 0xFF));
+        }
+    }
+    return out;
+}
+
 struct TargetPlace {
     bool found = false;
     bool isFile = false;     // a file specification rather than a URI
-    std::string target;      // the string as read
+    TextForm form = TextForm::Bytes;  // how a file name is written
+    std::string target;      // the string as read (a file name decoded to UTF-8)
     CPdfElement rawA;        // the annotation's A as written (reference or inline)
     CPdfElement rawF;        // the action's F as written
     Path inFileSpec;         // path inside the file specification (when F is a dictionary)
@@ -140,6 +224,7 @@ bool UriPlace(CPdfDictionary* action, TargetPlace& place) {
     if (!uri.isString()) return false;
     place.found = true;
     place.isFile = false;
+    place.form = TextForm::Bytes;
     place.target = uri.getBytes();
     return true;
 }
@@ -152,7 +237,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     if (f.isString()) {
         place.found = true;
         place.isFile = true;
-        place.target = f.getBytes();
+        place.target = DecodeTextString(f.getBytes(), place.form);
         place.inFileSpec.clear();
         return true;
     }
@@ -162,7 +247,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     if (uf.isString()) {
         place.found = true;
         place.isFile = true;
-        place.target = uf.getBytes();
+        place.target = DecodeTextString(uf.getBytes(), place.form);
         place.inFileSpec = KeyPath({"UF"});
         return true;
     }
@@ -170,7 +255,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
     if (inner.isString()) {
         place.found = true;
         place.isFile = true;
-        place.target = inner.getBytes();
+        place.target = DecodeTextString(inner.getBytes(), place.form);
         place.inFileSpec = KeyPath({"F"});
         return true;
     }
@@ -326,7 +411,7 @@ public:
             }
         }
         std::string* t = text(holder);
-        if (t) ReplaceString(*t, path, target);
+        if (t) ReplaceString(*t, path, place.isFile ? EncodeTextString(target, place.form) : target);
     }
 
     // Writes the edited objects, then the page.

@@ -319,3 +319,32 @@ TEST_F(Links, OnlyPagesWithAMatchingLinkAreEdited) {
     openOutput();
     EXPECT_EQ(uriOf(4), "http://d/");
 }
+
+TEST_F(Links, UnicodeFileNamesAreReadAndWrittenInTheirForm) {
+    std::vector<std::string> bodies = {
+        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"),
+        // UF: UTF-16BE "caf\u00e9.pdf"; F of the second: UTF-8 with its mark, "na\u00efve.pdf".
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F << /F (cafe.pdf) "
+        "/UF <FEFF00630061006600E9002E007000640066> >> >> >>",
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F (\xEF\xBB\xBFna\xC3\xAFve.pdf) >> >>",
+    };
+    const std::string report = testpdf::TempPath("links_unicode.txt");
+    ASSERT_EQ(run(bodies, {"-change", "-link", "CAF\xC3\xA9.pdf", "-newlink", "th\xC3\xA9.pdf", "-report", report},
+                  "unicode_names"), "");
+    ASSERT_EQ(h.existingLinks.size(), 2u);
+    EXPECT_EQ(h.existingLinks[0].target, "caf\xC3\xA9.pdf");
+    EXPECT_EQ(h.existingLinks[1].target, "na\xC3\xAFve.pdf");
+
+    // A report run writes no PDF: change again without the report.
+    CQuillmarkHandler h2;
+    std::vector<std::string> argv = {"quillmark", in, out, "-change", "-link", "caf\xC3\xA9.pdf", "-newlink",
+                                     "th\xC3\xA9.pdf"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(testpdf::Run(h2, argv), "");
+    testing::internal::GetCapturedStdout();
+    openOutput();
+    CPdfElement a = object(4).getDictionary()->lookup("A");
+    CPdfElement f = a.getDictionary()->lookup("F");
+    EXPECT_EQ(f.getDictionary()->lookup("UF").getBytes(),
+              std::string("\xFE\xFF\x00t\x00h\x00\xE9\x00.\x00p\x00\x64\x00\x66", 16));
+}
