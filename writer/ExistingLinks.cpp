@@ -241,9 +241,9 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
         place.inFileSpec.clear();
         return true;
     }
-    CPdfDictionary* spec = DictOf(f);
-    if (!spec) return false;
-    CPdfElement uf = Get(spec, "UF");
+    CPdfDictionary* fileSpec = DictOf(f);
+    if (!fileSpec) return false;
+    CPdfElement uf = Get(fileSpec, "UF");
     if (uf.isString()) {
         place.found = true;
         place.isFile = true;
@@ -251,7 +251,7 @@ bool FilePlace(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& place) {
         place.inFileSpec = KeyPath({"UF"});
         return true;
     }
-    CPdfElement inner = Get(spec, "F");
+    CPdfElement inner = Get(fileSpec, "F");
     if (inner.isString()) {
         place.found = true;
         place.isFile = true;

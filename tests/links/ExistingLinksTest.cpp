@@ -203,9 +203,9 @@ TEST_F(Links, ChangeFileSpecificationByReference) {
     };
     ASSERT_EQ(run(bodies, {"-change", "-link", "old.pdf", "-newlink", "new.pdf"}, "change_filespec"), "");
     openOutput();
-    CPdfElement spec = object(5);
-    EXPECT_EQ(spec.getDictionary()->lookup("UF").getBytes(), "new.pdf");
-    EXPECT_EQ(spec.getDictionary()->lookup("F").getBytes(), "old.pdf");
+    CPdfElement fileSpec = object(5);
+    EXPECT_EQ(fileSpec.getDictionary()->lookup("UF").getBytes(), "new.pdf");
+    EXPECT_EQ(fileSpec.getDictionary()->lookup("F").getBytes(), "old.pdf");
     CPdfElement a6 = object(6).getDictionary()->lookup("A");
     EXPECT_EQ(a6.getDictionary()->lookup("F").getBytes(), "new.pdf");
     CPdfElement a7 = object(7).getDictionary()->lookup("A");
