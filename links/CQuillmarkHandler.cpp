@@ -81,9 +81,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         if (!out->open(tempOutputPath)) {
             out.reset();
             tempOutputPath.clear();
-            char msg[600];
-            std::snprintf(msg, sizeof(msg), "\nOutput file create error: '%s'\n", outputPath.c_str());
-            throw CPdfException(msg);
+            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
         }
         std::printf(", output file: '%s'\n", outputPath.c_str());
         std::printf("Processing");
@@ -148,6 +146,17 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             if (n <= 0 || n >= numEntries || pageNo < start || pageNo > end) continue;
             if (pageIndexOf[static_cast<size_t>(n)] < 0) pageIndexOf[static_cast<size_t>(n)] = static_cast<int32_t>(i);
         }
+        // Found links grouped by page once, so the create dispatch does not walk the
+        // whole list for every page (list order is kept within a page).
+        std::vector<std::vector<size_t>> foundByPage;
+        if (settings.create) {
+            foundByPage.resize(pageList.size() + 1);
+            for (size_t k = 0; k < foundLinks.size(); ++k) {
+                const FoundLink& link = foundLinks[k];
+                if (link.target.empty() || link.page < 1 || static_cast<size_t>(link.page) > pageList.size()) continue;
+                foundByPage[static_cast<size_t>(link.page)].push_back(k);
+            }
+        }
         int progress = 0;
         std::string text;
         for (int32_t n = 0; n < numEntries; ++n) {
@@ -174,10 +183,8 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             } else if (settings.create) {
                 newAnnots.clear();
                 const int32_t pageNo = pageIndex + 1;
-                for (FoundLink& link : foundLinks) {
-                    if (link.target.empty() || link.page != pageNo) continue;
-                    newAnnots.push_back(AppendObject(BuildFoundLink(pageIndex, link)));
-                }
+                for (size_t k : foundByPage[static_cast<size_t>(pageNo)])
+                    newAnnots.push_back(AppendObject(BuildFoundLink(pageIndex, foundLinks[k])));
                 UpdateLinkedPage(n, text, newAnnots);
             } else if (settings.change) {
                 ChangeLinksOnPage(n, text);
@@ -200,9 +207,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             // A report run leaves only the report; whatever was at the output path stays.
             if (!Platform::IsNullDevice(tempOutputPath)) Platform::RemoveFile(tempOutputPath);
         } else if (!Platform::ReplaceFile(tempOutputPath, outputPath)) {
-            char msg[600];
-            std::snprintf(msg, sizeof(msg), "\nOutput file create error: '%s'\n", outputPath.c_str());
-            throw CPdfException(msg);
+            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
         }
         tempOutputPath.clear();
     } catch (...) {
