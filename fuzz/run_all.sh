@@ -29,27 +29,47 @@ fi
 
 cmake --build "$build" -j"$jobs" --target "${targets[@]}"
 
-status=0
-for t in "${targets[@]}"; do
-    corpus="$build/corpus/$t"
-    findings="$build/findings/$t"
+# Runs one target; its output goes to a log file that is shown on a finding.
+run_one() {
+    local t=$1
+    local corpus="$build/corpus/$t" findings="$build/findings/$t"
     mkdir -p "$corpus" "$findings"
-    dirs=("$corpus")
+    local dirs=("$corpus")
     for d in "$root/fuzz/seeds/$t" "$root/fuzz/regressions/$t"; do
         [ -d "$d" ] && dirs+=("$d")
     done
-    exe="$build/fuzz/$t"
+    local exe="$build/fuzz/$t"
     if [ ! -x "$exe" ]; then
         echo "== $t: not built"
-        status=2
-        break
+        return 2
     fi
-    echo "== $t: ${seconds}s"
     if ! "$exe" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-            -print_final_stats=1 -artifact_prefix="$findings/" "${dirs[@]}"; then
+            -print_final_stats=1 -artifact_prefix="$findings/" "${dirs[@]}" > "$build/$t.log" 2>&1; then
+        tail -n 60 "$build/$t.log"
         echo "== $t: FINDING (see $findings)"
-        status=1
-        break
+        return 1
     fi
+    echo "== $t: ${seconds}s, no finding ($(grep -m1 -o 'stat::number_of_executed_units: [0-9]*' "$build/$t.log" | awk '{print $2}') runs)"
+}
+
+# The targets run $jobs at a time, one per core.
+status=0
+pids=()
+names=()
+for t in "${targets[@]}"; do
+    run_one "$t" &
+    pids+=($!)
+    names+=("$t")
+    if [ "${#pids[@]}" -ge "$jobs" ]; then
+        for i in "${!pids[@]}"; do
+            wait "${pids[$i]}" || status=1
+        done
+        pids=()
+        names=()
+        [ $status -eq 0 ] || break
+    fi
+done
+for i in "${!pids[@]}"; do
+    wait "${pids[$i]}" || status=1
 done
 exit $status
