@@ -164,7 +164,9 @@ struct XRefImpl {
     bool readSection(int64_t pos, int64_t& prev, int64_t& hidden)
     {
         hidden = -1;
-        if (pos < 0 || x.start_ + pos >= x.fileSize_)
+        // Compared without adding first: a Prev or startxref value near the top of the
+        // 64-bit range must not overflow.
+        if (pos < 0 || pos >= x.fileSize_ - x.start_)
             throw CPdfException("Couldn't parse an xref");
         CPdfParser p(nullptr, x.file_->openWindow(x.start_ + pos, 0, CPdfElement()));
         CPdfElement obj = p.readObject();
@@ -594,8 +596,10 @@ struct XRefImpl {
 
     bool rawTextInFile(int32_t num, uint64_t offset, std::string& out)
     {
+        if (offset >= static_cast<uint64_t>(x.fileSize_))
+            return false;
         int64_t pos = x.start_ + static_cast<int64_t>(offset);
-        if (offset >= static_cast<uint64_t>(x.fileSize_) || pos >= x.fileSize_)
+        if (pos >= x.fileSize_)
             return false;
         // An entry that does not point at its object's header has no text, as it
         // has no object: copying whatever bytes lie there would put them under
@@ -794,8 +798,10 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
     if (e.kind == 1) {
         if (e.gen != gen)
             return result;
+        if (e.offset >= static_cast<uint64_t>(fileSize_))
+            return result;
         int64_t pos = start_ + static_cast<int64_t>(e.offset);
-        if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
+        if (pos >= fileSize_)
             return result;
         CPdfParser p(this, new CachedFileStream(this, pos));
         CPdfElement a = p.readObject();
@@ -863,8 +869,10 @@ bool CPdfXRef::isObjectStream(int32_t num)
     const XRefEntry e = entries_[static_cast<size_t>(num)];
     if (e.kind != 1)
         return false;
+    if (e.offset >= static_cast<uint64_t>(fileSize_))
+        return false;
     int64_t pos = start_ + static_cast<int64_t>(e.offset);
-    if (e.offset >= static_cast<uint64_t>(fileSize_) || pos >= fileSize_)
+    if (pos >= fileSize_)
         return false;
     XRefImpl impl{*this};
     if (!objStmNums_.count(num) && !impl.mayBeObjectStream(pos))
