@@ -128,6 +128,9 @@ void CPdfDocument::open(const char* path)
     file_ = path ? std::fopen(path, "rb") : nullptr;
     if (!file_)
         throw CPdfException("Can't open file");
+    // Every reader of the file keeps its own buffer sized to what it reads; a second
+    // buffer in the C library would only add a copy and a read per seek.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     stream_ = new CPdfFileStream(file_, 0, 0, CPdfElement());
     try {
         // The header: every offset of the file counts from "%PDF-".

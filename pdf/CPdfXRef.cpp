@@ -459,26 +459,42 @@ struct XRefImpl {
     // Pointer to file bytes at pos with *avail bytes available (0 at the end of the file).
     const unsigned char* window(int64_t pos, size_t* avail)
     {
-        int64_t cacheEnd = x.rawCachePos_ + static_cast<int64_t>(x.rawCacheLen_);
-        if (pos < x.rawCachePos_ || pos >= cacheEnd || (cacheEnd - pos < 256 && cacheEnd < x.fileSize_)) {
-            // Reading forward through the file grows the block read at once;
-            // a jump elsewhere starts again with a small one.
-            RawObjectStream& c = caches();
-            bool forward = x.rawCacheLen_ > 0 && pos >= x.rawCachePos_ &&
-                           pos <= cacheEnd + static_cast<int64_t>(c.fill);
-            c.fill = forward ? std::min(c.fill * 2, kRawCacheSize) : kRawCacheFirst;
-            if (x.rawCache_.size() < c.fill)
-                x.rawCache_.resize(c.fill);
-            x.rawCachePos_ = pos;
-            x.rawCacheLen_ = pos < x.fileSize_ ? x.file_->readAt(pos, x.rawCache_.data(), c.fill) : 0;
-            cacheEnd = pos + static_cast<int64_t>(x.rawCacheLen_);
+        // A block that holds pos with a little to spare serves the request.
+        CPdfXRef::CacheBlock* hit = nullptr;
+        for (CPdfXRef::CacheBlock& b : x.cache_) {
+            int64_t end = b.pos + static_cast<int64_t>(b.len);
+            if (b.len > 0 && pos >= b.pos && pos < end && (end - pos >= 256 || end >= x.fileSize_)) {
+                hit = &b;
+                break;
+            }
         }
+        if (!hit) {
+            // Reading forward through the file grows the block read at once; a jump
+            // elsewhere takes the least recently used block and starts small.
+            CPdfXRef::CacheBlock* forward = nullptr;
+            CPdfXRef::CacheBlock* oldest = &x.cache_[0];
+            for (CPdfXRef::CacheBlock& b : x.cache_) {
+                int64_t end = b.pos + static_cast<int64_t>(b.len);
+                if (!forward && b.len > 0 && pos >= b.pos && pos <= end + static_cast<int64_t>(b.fill))
+                    forward = &b;
+                if (b.lastUse < oldest->lastUse)
+                    oldest = &b;
+            }
+            hit = forward ? forward : oldest;
+            hit->fill = forward ? std::min(hit->fill * 2, kRawCacheSize) : kRawCacheFirst;
+            if (hit->data.size() < hit->fill)
+                hit->data.resize(hit->fill);
+            hit->pos = pos;
+            hit->len = pos < x.fileSize_ ? x.file_->readAt(pos, hit->data.data(), hit->fill) : 0;
+        }
+        hit->lastUse = ++x.cacheClock_;
+        int64_t cacheEnd = hit->pos + static_cast<int64_t>(hit->len);
         if (pos >= cacheEnd) {
             *avail = 0;
             return nullptr;
         }
         *avail = static_cast<size_t>(cacheEnd - pos);
-        return x.rawCache_.data() + (pos - x.rawCachePos_);
+        return hit->data.data() + (pos - hit->pos);
     }
 
     // Searching for keywords reads each byte of a sound file about once; a file
@@ -549,7 +565,7 @@ struct XRefImpl {
             if (after > x.fileSize_)
                 return pos;
             unsigned char buf[64];
-            size_t n = x.file_->readAt(after, buf, sizeof buf);
+            size_t n = x.readCached(after, buf, sizeof buf);
             size_t i = 0;
             while (i < n && isPdfWhite(buf[i]))
                 ++i;
@@ -727,7 +743,8 @@ void CPdfXRef::open()
     XRefImpl impl{*this};
     start_ = file_->startOffset();
     fileSize_ = file_->fileSize();
-    rawCacheLen_ = 0;
+    for (CacheBlock& b : cache_)
+        b = CacheBlock();
     rawObjStm_.reset();
     entries_.clear();
     trailer_.free();
@@ -833,6 +850,23 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         return obj;
     }
     return result;
+}
+
+size_t CPdfXRef::readCached(int64_t pos, unsigned char* out, size_t n)
+{
+    size_t got = 0;
+    XRefImpl impl{*this};
+    while (got < n && pos >= 0) {
+        size_t avail;
+        const unsigned char* p = impl.window(pos, &avail);
+        if (!p || avail == 0)
+            break;
+        size_t k = std::min(avail, n - got);
+        std::memcpy(out + got, p, k);
+        got += k;
+        pos += static_cast<int64_t>(k);
+    }
+    return got;
 }
 
 bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)

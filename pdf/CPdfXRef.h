@@ -50,6 +50,9 @@ public:
     int32_t getInfoNum() const { return infoNum_; }
     int32_t getInfoGen() const { return infoGen_; }
     CPdfFileStream* getFileStream() const { return file_; }
+    /// Copies up to n bytes of the file at absolute position pos into out through the
+    /// table's read-ahead blocks; returns the count (fewer at the end of the file).
+    size_t readCached(int64_t pos, unsigned char* out, size_t n);
     /// True when object num is a stream in the file whose dictionary has /Type /ObjStm
     /// (read without decoding the stream). False for anything else, also out of range.
     bool isObjectStream(int32_t num);
@@ -79,9 +82,19 @@ private:
 
     // Read-ahead window of the file for raw object text: consecutive objects are
     // usually neighbours in the file, so most requests are served from here.
-    std::vector<unsigned char> rawCache_;
-    int64_t rawCachePos_ = 0;
-    size_t rawCacheLen_ = 0;
+    // A few blocks, each following its own forward walk: the writer's pass over the
+    // objects and the lookups it makes meanwhile (a shared resources object, the
+    // page tree) do not throw each other's read-ahead away.
+    struct CacheBlock {
+        std::vector<unsigned char> data;
+        int64_t pos = 0;
+        size_t len = 0;
+        size_t fill = 0;
+        uint64_t lastUse = 0;
+    };
+    static const int kCacheBlocks = 4;
+    CacheBlock cache_[kCacheBlocks];
+    uint64_t cacheClock_ = 0;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
     std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries

@@ -92,7 +92,7 @@ char PeekObjectKind(CPdfXRef* xref, int32_t num) {
     if (e.kind == 1 && xref->getFileStream()) {
         CPdfFileStream* fs = xref->getFileStream();
         unsigned char buf[160];
-        size_t n = fs->readAt(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
+        size_t n = xref->readCached(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
         std::string head(reinterpret_cast<const char*>(buf), n);
         size_t b = RawText::BodyStart(head);
         if (b == 0) return 0;

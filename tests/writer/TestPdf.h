@@ -37,8 +37,13 @@ inline std::string Build(const std::vector<std::string>& bodies, const std::stri
     return pdf;
 }
 
+// Unique per test, so tests of one suite can run in parallel processes.
 inline std::string TempPath(const std::string& name) {
-    return std::string(::testing::TempDir()) + "qm_writer_" + name;
+    const ::testing::TestInfo* t = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string who = t ? std::string(t->test_suite_name()) + "_" + t->name() + "_" : std::string();
+    for (char& c : who)
+        if (c == '/') c = '_';
+    return std::string(::testing::TempDir()) + "qm_writer_" + who + name;
 }
 
 inline void WriteFile(const std::string& path, const std::string& data) {
