@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/Platform.h"
 #include "writer/FontMetrics.h"
 #include "writer/PdfString.h"
 
@@ -82,7 +83,8 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
     const int r = page.rotate;
     const bool rotated = r != 0 && s.force;
     float X = bx1, Y = by1, A = static_cast<float>(s.angle);
-    const int32_t w = TextWidth(s.fontName, s.text);
+    // Measured in the bytes that are drawn (see BuildTextStream).
+    const int32_t w = TextWidth(s.fontName, Platform::Utf8ToWinAnsi(s.text));
     const float L = static_cast<float>(w / 72) * (static_cast<float>(s.fontSize) / 14.0f);
     const float px = static_cast<float>(s.posH), py = static_cast<float>(s.posV);
 

@@ -8,6 +8,7 @@
 
 #include "pdf/CPdfException.h"
 #include "writer/FontMetrics.h"
+#include "cli/Platform.h"
 #include "writer/PdfString.h"
 
 std::string CQuillmarkHandler::BuildFontDescriptor(const std::string& fontName) {
@@ -58,7 +59,9 @@ std::string CQuillmarkHandler::BuildTextStream(int pageIndex) {
                   fontResourceName.c_str(), settings.fontSize);
     // The body is assembled without a size limit: any text length works.
     std::string body = head;
-    body += EscapePdfString(settings.text);
+    // The font is declared with WinAnsiEncoding: the text typed in UTF-8 is drawn in
+    // Windows-1252 whenever it has such a form.
+    body += EscapePdfString(Platform::Utf8ToWinAnsi(settings.text));
     body += ") Tj\nET\n";
     std::string t = " 0 obj\n<<\n/Length ";
     t += std::to_string(body.size());
