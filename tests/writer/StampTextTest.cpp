@@ -87,3 +87,12 @@ TEST_F(StampText, FontDescriptorAndFont) {
     EXPECT_EQ(g.find("/Widths"), std::string::npos);
     EXPECT_NE(g.find("/LastChar 255\n>>\nendobj\n"), std::string::npos);
 }
+
+TEST_F(StampText, Utf8TextIsDrawnInWindows1252) {
+    // "café ’s" typed in UTF-8: the font is WinAnsiEncoding, so é is 0xE9 and ’ is 0x92,
+    // and the width comes from those bytes too.
+    h.settings.text = "caf\xC3\xA9 \xE2\x80\x99s";
+    std::string t = h.BuildTextStream(0);
+    EXPECT_NE(t.find("(caf\xE9 \x92s) Tj"), std::string::npos) << t;
+    EXPECT_EQ(TextWidth("Arial", "caf\xE9 \x92s"), TextWidth("Arial", "cafe 's") - 191 + 222);
+}
