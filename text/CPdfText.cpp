@@ -31,7 +31,17 @@
 //     already covered along the text direction, to the far corner that lies one
 //     advance further along the direction and one glyph height up the glyph's
 //     vertical. Upright text therefore gets (X + c, Y) - (X + c + w, Y + h);
-//   - the numbers of a TJ array move the following strings along the line.
+//   - the numbers of a TJ array move the following strings along the line;
+//   - a TJ number that moves the next string forward by at least a word gap, 0.2 of
+//     the font size (a number of -200 or less), adds one space record when the last
+//     record of the line is not already a space. TeX and other typesetters write the
+//     space between words as such a gap instead of a space character; without the
+//     record the words run together ("andthe"), so a searched phrase of two words is
+//     never found there, the web-address scan takes the next word into the address
+//     and the link report shows "clickhere". The space's box runs from the end of the
+//     previous character to the start of the next string, with the previous
+//     character's baseline, height, angle and page. Smaller numbers (kerning),
+//     positive numbers and any other movement (Td, Tm, T*) add nothing.
 // The page's /Rotate only turns the page for display and takes no part in any of
 // this: pages rotated by 0, 90, 180 or 270 degrees (and any other value) get the same
 // line tracking and the same boxes, and the rectangles built from them match the
@@ -115,6 +125,10 @@ const size_t kMaxCharsPerRun = size_t(1) << 26;
 // Saved states beyond this depth are not copied (a file could otherwise ask for one
 // copy per two bytes of content); their q and Q are only counted.
 const int kMaxSaveDepth = 256;
+// A TJ number of this many thousandths of the font size or more (as a forward move) is
+// a gap between words: 0.2 em, above the kerning of a pair of letters (rarely beyond
+// 0.1 em) and below the usual word space (about 0.33 em in TeX's fonts).
+const double kWordGapThousandths = 200;
 
 // WinAnsiEncoding slot of a glyph name, found by scanning the table from slot 0 up.
 // The table repeats "bullet" at the unused codes 127, 129, 141, 143, 144 and 157;
@@ -381,7 +395,8 @@ static void trackLineOrigin(const CPdfTextState& st, double* X, double* Y) {
 // A number in a TJ array moves the next string back by that many thousandths of the
 // font size along the line (forward when negative). The numbers are how kerning and,
 // in TeX output, the gaps between words are written, so the boxes of the following
-// characters stay where the page shows them.
+// characters stay where the page shows them. A forward move of a word gap or more
+// right after a character of this line adds a space record covering the gap.
 void CPdfText::adjustAdvance(double thousandths) {
     const CPdfTextState& st = *state_;
     if (!st.font) return;
@@ -391,7 +406,33 @@ void CPdfText::adjustAdvance(double thousandths) {
     const double* tm = st.textMatrix;
     const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
     const double mb = tm[0] * ctm[1] + tm[1] * ctm[3];
-    gTracker.advance -= thousandths * 0.001 * st.fontSize * std::sqrt(ma * ma + mb * mb);
+    const double along = std::sqrt(ma * ma + mb * mb);
+    const double move = -thousandths * 0.001 * st.fontSize * along;
+    std::vector<TextChar>& out = *chars_;
+    if (thousandths <= -kWordGapThousandths && move > 0 && std::isfinite(move) &&
+        !out.empty() && lineEndList_ == &out && lineEndCount_ == out.size() &&
+        lineEndX_ == X && lineEndY_ == Y && out.back().page == page_ &&
+        out.back().text != ' ') {
+        // A space record is only ever added after a shown character, so a run holds at
+        // most twice as many records as shown bytes; it still counts against the limit.
+        if (++runChars_ > charLimit_) throw std::length_error("too many characters");
+        double ux = 1, uy = 0;
+        if (along > 0 && std::isfinite(along)) {
+            ux = ma / along;
+            uy = mb / along;
+        }
+        TextChar tc;
+        tc.x0 = X + gTracker.advance * ux;
+        tc.y0 = Y + gTracker.advance * uy;
+        tc.x1 = tc.x0 + move * ux + lineEndHx_;
+        tc.y1 = tc.y0 + move * uy + lineEndHy_;
+        tc.page = page_;
+        tc.text = ' ';
+        tc.angle = out.back().angle;
+        out.push_back(tc);
+        lineEndCount_ = out.size();
+    }
+    gTracker.advance += move;
 }
 
 void CPdfText::showString(const unsigned char* s, size_t len) {
@@ -490,6 +531,12 @@ void CPdfText::showString(const unsigned char* s, size_t len) {
         }
     }
     gTracker.advance = advance;
+    lineEndList_ = &out;
+    lineEndCount_ = out.size();
+    lineEndX_ = X;
+    lineEndY_ = Y;
+    lineEndHx_ = hx;
+    lineEndHy_ = hy;
 }
 
 void CPdfText::interpret(CPdfParser& parser) {
@@ -687,6 +734,7 @@ void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<T
     lastPage_ = lastPage;
     runChars_ = 0;
     chars_ = &chars;
+    lineEndList_ = nullptr;
     struct Reset {
         CPdfText* t;
         ~Reset() {
@@ -745,6 +793,7 @@ void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
     fonts_ = fonts;
     chars_ = &chars;
     runChars_ = 0;
+    lineEndList_ = nullptr;
     struct Reset {
         CPdfText* t;
         ~Reset() {

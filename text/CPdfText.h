@@ -88,6 +88,13 @@ private:
     size_t cachesUsed_ = 0;
     CPdfFont* lastFont_ = nullptr;
     FontCache* lastCache_ = nullptr;
+    // Where the last shown string ended: the size of the record list after it, the line
+    // origin it was placed from and the glyph height vector of its characters. A word
+    // gap of a TJ array adds a space only right after a record of the same line.
+    size_t lineEndCount_ = 0;
+    const std::vector<TextChar>* lineEndList_ = nullptr;
+    double lineEndX_ = 0, lineEndY_ = 0;
+    double lineEndHx_ = 0, lineEndHy_ = 0;
 };
 
 /// Resets the process-wide line tracker (tests only).

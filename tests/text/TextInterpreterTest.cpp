@@ -87,20 +87,83 @@ TEST_F(TextInterpreter, LineOriginIsTruncated)
 
 TEST_F(TextInterpreter, TJNumbersShowNothingButMoveTheNextString)
 {
+    // -500 is a word gap (a space record fills it); 3000 and 0 add nothing.
     auto chars = run("BT /F1 10 Tf 100 700 Td [(H) -500 (i) 3000 (H) 0 (i)] TJ ET", &fonts);
-    ASSERT_EQ(textOf(chars), "HiHi");
-    EXPECT_NEAR(chars[1].x0, chars[0].x1 + 5, 1e-9);   // -500: half the size forward
-    EXPECT_NEAR(chars[2].x0, chars[1].x1 - 30, 1e-9);  // 3000: three sizes back
-    EXPECT_NEAR(chars[3].x0, chars[2].x1, 1e-9);
-    // A leading number moves the first string; the run continues into a later Tj.
+    ASSERT_EQ(textOf(chars), "H iHi");
+    expectBox(chars[1], chars[0].x1, 700, chars[0].x1 + 5, 710);
+    EXPECT_NEAR(chars[2].x0, chars[0].x1 + 5, 1e-9);   // -500: half the size forward
+    EXPECT_NEAR(chars[3].x0, chars[2].x1 - 30, 1e-9);  // 3000: three sizes back
+    EXPECT_NEAR(chars[4].x0, chars[3].x1, 1e-9);
+    // A leading number moves the first string (no space: nothing before it on the
+    // line); the run continues into a later Tj.
     auto lead = run("BT /F1 10 Tf 100 700 Td [-1000 (H)] TJ (i) Tj ET", &fonts);
     ASSERT_EQ(lead.size(), 2u);
     EXPECT_NEAR(lead[0].x0, 110, 1e-9);
     EXPECT_NEAR(lead[1].x0, lead[0].x1, 1e-9);
     // Scaled with the text matrix; nothing moves without a font.
     auto scaled = run("BT /F1 1 Tf 2 0 0 2 100 700 Tm [(H) -1000 (i)] TJ ET", &fonts);
-    EXPECT_NEAR(scaled[1].x0, scaled[0].x1 + 2, 1e-9);
+    ASSERT_EQ(textOf(scaled), "H i");
+    expectBox(scaled[1], scaled[0].x1, 700, scaled[0].x1 + 2, 702);
+    EXPECT_NEAR(scaled[2].x0, scaled[0].x1 + 2, 1e-9);
     EXPECT_TRUE(run("BT 100 700 Td [-1000 (H)] TJ ET", &fonts).empty());
+}
+
+// Which TJ numbers separate words: a forward move of at least 0.2 of the font size
+// right after a character of the same line that is not a space.
+TEST_F(TextInterpreter, TJWordGapsBecomeOneSpace)
+{
+    struct Case {
+        const char* content;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"BT /F1 10 Tf 100 700 Td [(and)-333(the)] TJ ET", "and the"},
+        {"BT /F1 10 Tf 100 700 Td [(and)-200(the)] TJ ET", "and the"},    // the threshold
+        {"BT /F1 10 Tf 100 700 Td [(and)-199(the)] TJ ET", "andthe"},
+        {"BT /F1 10 Tf 100 700 Td [(W)-50(ord)] TJ ET", "Word"},          // kerning
+        {"BT /F1 10 Tf 100 700 Td [(and )-333(the)] TJ ET", "and the"},   // a space already
+        {"BT /F1 10 Tf 100 700 Td [(and)-333 -333(the)] TJ ET", "and the"},
+        {"BT /F1 10 Tf 100 700 Td [(and)333(the)] TJ ET", "andthe"},      // backwards
+        {"BT /F1 10 Tf 100 700 Td [(and)1000(the)] TJ ET", "andthe"},
+        {"BT /F1 10 Tf 100 700 Td [(a)-333(b)-333(c)] TJ ET", "a b c"},
+        {"BT /F1 10 Tf 100 700 Td [(a)-333] TJ [(b)] TJ ET", "a b"},      // same line
+        {"BT /F1 10 Tf 100 700 Td (a) Tj [-333(b)] TJ ET", "a b"},
+        {"BT /F1 10 Tf 100 700 Td (a) Tj 0 -20 Td [-333(b)] TJ ET", "ab"},  // next line
+        {"BT /F1 10 Tf 100 700 Td [-333(a)] TJ ET", "a"},
+        {"BT /F1 0 Tf 100 700 Td [(a)-333(b)] TJ ET", "ab"},             // no size, no gap
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(textOf(run(c.content, &fonts)), c.text);
+    }
+}
+
+TEST_F(TextInterpreter, TJSpaceBoxSpansTheGap)
+{
+    // Rotated a quarter turn: the space runs up the page like its neighbours.
+    auto up = run("BT /F1 10 Tf 0 1 -1 0 300 100 Tm [(H)-500(i)] TJ ET", &fonts, 4);
+    ASSERT_EQ(textOf(up), "H i");
+    EXPECT_EQ(up[1].angle, 90);
+    EXPECT_EQ(up[1].page, 4);
+    expectBox(up[1], 300, 100 + 7.22, 300 - 10, 100 + 7.22 + 5);
+    EXPECT_NEAR(up[2].y0, 100 + 7.22 + 5, 1e-9);
+    // The records of a page handed over at once stay on that page.
+    auto other = run("BT /F1 10 Tf 100 700 Td [(H)-500(i)] TJ ET", &fonts, 7);
+    ASSERT_EQ(other.size(), 3u);
+    EXPECT_EQ(other[1].page, 7);
+}
+
+TEST_F(TextInterpreter, TJSpaceCountsAgainstTheCharacterLimit)
+{
+    CPdfText text;
+    text.setCharLimitForTesting(2);
+    std::vector<TextChar> chars;
+    // Two shown bytes are within the limit; the space record is one more.
+    const std::string content = "BT /F1 10 Tf 100 700 Td [(ab)-500] TJ ET";
+    resetLineTrackerForTesting();
+    EXPECT_THROW(text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()),
+                                                 content.size(), &fonts, 1, chars),
+                 CPdfException);
 }
 
 TEST_F(TextInterpreter, QuoteOperatorsMoveToTheNextLine)
@@ -326,6 +389,35 @@ TEST(CompositeText, TypeZeroWithoutCMapGivesZeroBytes)
         EXPECT_NEAR(chars[i].x0, 100 + 12 * i, 1e-9);
         EXPECT_NEAR(chars[i].x1, 112 + 12 * i, 1e-9);
     }
+}
+
+TEST(CompositeText, TJWordGapsBecomeOneSpace)
+{
+    PageFonts fonts;
+    auto* f = new CompositeTestFont("F0", true);
+    f->map = {{0x0003, 0x0041}, {0x0004, 0x0020}};
+    fonts.addSlot(std::unique_ptr<CPdfFont>(f));
+    struct Case {
+        const char* content;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"BT /F0 10 Tf 100 700 Td [<00030003>-333<0003>] TJ ET", "AA A"},
+        {"BT /F0 10 Tf 100 700 Td [<0003>-50<0003>] TJ ET", "AA"},
+        {"BT /F0 10 Tf 100 700 Td [<00030004>-333<0003>] TJ ET", "A A"},
+        {"BT /F0 10 Tf 100 700 Td [<0003>250<0003>] TJ ET", "AA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(textOf(run(c.content, &fonts)), c.text);
+    }
+    // Each code is one unit wide at size 10: the space fills the 3.33 gap.
+    auto chars = run(cases[0].content, &fonts);
+    ASSERT_EQ(chars.size(), 4u);
+    EXPECT_NEAR(chars[2].x0, 120, 1e-9);
+    EXPECT_NEAR(chars[2].x1, 123.33, 1e-9);
+    EXPECT_NEAR(chars[2].y1, 710, 1e-9);
+    EXPECT_NEAR(chars[3].x0, 123.33, 1e-9);
 }
 
 TEST(CompositeText, TwoByteCodesGiveWindows1252Bytes)
