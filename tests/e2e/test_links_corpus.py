@@ -368,12 +368,15 @@ def main():
     print("-remove -textlink: %d of %d links over the text removed, %d others removed"
           % (stats["textlink_removed_right"], stats["textlink_expected"], stats["textlink_removed_wrong"]))
 
-    # Floors a little under the shares measured with the narrow text model (kerning
-    # in TJ arrays is not followed, so pdfTeX text runs words together).
-    floors = [("report text", share("report_text_equal", "report_text_total"), 0.45),
-              ("create", share("create_covering", "create_expected"), 0.75),
-              ("web scan", share("web_found", "web_expected"), 0.6),
-              ("remove -textlink", share("textlink_removed_right", "textlink_expected"), 0.3)]
+    # Floors a little under the shares measured over the corpus (report text 0.79,
+    # create 1.0, web scan 0.73, removal by text 1.0). The report compares the text
+    # whose first corner lies in the rectangle with the ground truth's words whose
+    # centre does, so a rectangle that cuts a word differs; the web scan still joins an
+    # address to a word that follows it without any gap in the page text.
+    floors = [("report text", share("report_text_equal", "report_text_total"), 0.75),
+              ("create", share("create_covering", "create_expected"), 0.98),
+              ("web scan", share("web_found", "web_expected"), 0.68),
+              ("remove -textlink", share("textlink_removed_right", "textlink_expected"), 0.95)]
     if stats["textlink_removed_wrong"] or stats["create_extra"]:
         fail("links removed or created where the text is not")
     for what, value, floor in floors:
