@@ -48,11 +48,7 @@ const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stre
 const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
 const size_t kRecentObjStms = 4;                   // decoded object streams kept
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
-const size_t kRawCacheFirst = size_t(1) << 10;  // block read after a jump
-// A request at most this far past a block's end still counts as reading forward: the
-// block grows. A longer jump (page objects looked up across their content streams)
-// starts a small block, so lookups do not read every byte in between.
-const size_t kForwardGap = size_t(4) << 10;
+const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
 
 // First occurrence of pat in [p, p + n), or null.
 const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
@@ -479,7 +475,7 @@ struct XRefImpl {
             CPdfXRef::CacheBlock* oldest = &x.cache_[0];
             for (CPdfXRef::CacheBlock& b : x.cache_) {
                 int64_t end = b.pos + static_cast<int64_t>(b.len);
-                if (!forward && b.len > 0 && pos >= b.pos && pos <= end + static_cast<int64_t>(kForwardGap))
+                if (!forward && b.len > 0 && pos >= b.pos && pos <= end + static_cast<int64_t>(b.fill))
                     forward = &b;
                 if (b.lastUse < oldest->lastUse)
                     oldest = &b;
