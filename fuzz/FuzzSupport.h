@@ -4,7 +4,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "stream/CPdfStream.h"
 
@@ -81,4 +85,17 @@ inline size_t fuzzDrain(CPdfStream* s, unsigned mode, size_t limit = 1 << 18)
     if (total < limit && (s->getChar() != -1 || s->peekChar() != -1))
         __builtin_trap();
     return total;
+}
+
+/// Writes the fuzzer's bytes to a file of this process named after tag (documents are
+/// opened by path); returns the path, or an empty string when it cannot be written.
+inline std::string WriteFuzzInputFile(const char* tag, const uint8_t* data, size_t size)
+{
+    const std::string path = std::string("/tmp/qm_fuzz_") + tag + "_" + std::to_string(getpid()) + ".pdf";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return std::string();
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return path;
 }

@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include <unistd.h>
-
 #include "pdf/CPdfDictionary.h"
+#include "fuzz/FuzzSupport.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfParser.h"
@@ -15,12 +14,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/qm_fuzz_document_" + std::to_string(getpid()) + ".pdf";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const std::string path = WriteFuzzInputFile("document", data, size);
+    if (path.empty())
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
 
     CPdfDocument doc;
     try {

@@ -5,20 +5,16 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
+#include "fuzz/FuzzSupport.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
 #include "text/CPdfText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/qm_fuzz_text_document_" + std::to_string(getpid()) + ".pdf";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
+    const std::string path = WriteFuzzInputFile("text_document", data, size);
+    if (path.empty())
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
 
     CPdfDocument doc;
     try {
