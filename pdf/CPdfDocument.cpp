@@ -148,6 +148,8 @@ void CPdfDocument::open(const char* path)
         xref_.reset(new CPdfXRef(stream_));
         xref_->open();
         catalog_.reset(new CPdfCatalog(xref_.get()));
+        // The page walk visits page objects spread over the whole file.
+        CPdfLookupScope lookups(xref_.get());
         catalog_->load();
     } catch (...) {
         close();

@@ -49,6 +49,7 @@ const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decod
 const size_t kRecentObjStms = 4;                   // decoded object streams kept
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
 const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
+const size_t kLookupBlock = size_t(4) << 10;     // block read by a lookup in lookup mode
 
 // First occurrence of pat in [p, p + n), or null.
 const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
@@ -471,17 +472,21 @@ struct XRefImpl {
         if (!hit) {
             // Reading forward through the file grows the block read at once; a jump
             // elsewhere takes the least recently used block and starts small.
+            // In lookup mode only a read that continues a block grows it: lookups
+            // hop between objects far apart, and reading every byte between two of
+            // them would cost more than the small reads.
             CPdfXRef::CacheBlock* forward = nullptr;
             CPdfXRef::CacheBlock* oldest = &x.cache_[0];
             for (CPdfXRef::CacheBlock& b : x.cache_) {
                 int64_t end = b.pos + static_cast<int64_t>(b.len);
-                if (!forward && b.len > 0 && pos >= b.pos && pos <= end + static_cast<int64_t>(b.fill))
+                int64_t reach = x.lookupMode_ ? end : end + static_cast<int64_t>(b.fill);
+                if (!forward && b.len > 0 && pos >= b.pos && pos <= reach)
                     forward = &b;
                 if (b.lastUse < oldest->lastUse)
                     oldest = &b;
             }
             hit = forward ? forward : oldest;
-            hit->fill = forward ? std::min(hit->fill * 2, kRawCacheSize) : kRawCacheFirst;
+            hit->fill = forward ? std::min(hit->fill * 2, kRawCacheSize) : x.lookupMode_ ? kLookupBlock : kRawCacheFirst;
             if (hit->data.size() < hit->fill)
                 hit->data.resize(hit->fill);
             hit->pos = pos;
@@ -850,6 +855,18 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         return obj;
     }
     return result;
+}
+
+CPdfLookupScope::CPdfLookupScope(CPdfXRef* x) : x_(x), was_(x ? x->lookupMode() : false)
+{
+    if (x_)
+        x_->setLookupMode(true);
+}
+
+CPdfLookupScope::~CPdfLookupScope()
+{
+    if (x_)
+        x_->setLookupMode(was_);
 }
 
 size_t CPdfXRef::readCached(int64_t pos, unsigned char* out, size_t n)

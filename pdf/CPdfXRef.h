@@ -22,6 +22,21 @@ struct XRefEntry {
 struct ObjectStream;
 struct RawObjectStream;
 
+class CPdfXRef;
+
+/// Lookup mode of a table for the lifetime of the object (see CPdfXRef::setLookupMode).
+class CPdfLookupScope {
+public:
+    explicit CPdfLookupScope(CPdfXRef* x);
+    ~CPdfLookupScope();
+    CPdfLookupScope(const CPdfLookupScope&) = delete;
+    CPdfLookupScope& operator=(const CPdfLookupScope&) = delete;
+
+private:
+    CPdfXRef* x_;
+    bool was_;
+};
+
 class CPdfXRef {
 public:
     /// Over the document's file stream (not owned), whose start is the header.
@@ -56,6 +71,11 @@ public:
     /// True when object num is a stream in the file whose dictionary has /Type /ObjStm
     /// (read without decoding the stream). False for anything else, also out of range.
     bool isObjectStream(int32_t num);
+    /// Lookup mode: while on, a read that does not continue a read-ahead block reads
+    /// one small block, for walks that visit objects spread over the whole file (the
+    /// page tree, the annotations) and would otherwise read all bytes in between.
+    void setLookupMode(bool on) { lookupMode_ = on; }
+    bool lookupMode() const { return lookupMode_; }
     /// Size of the input file in bytes (known after open).
     int64_t getFileSize() const { return fileSize_; }
 
@@ -95,6 +115,7 @@ private:
     static const int kCacheBlocks = 4;
     CacheBlock cache_[kCacheBlocks];
     uint64_t cacheClock_ = 0;
+    bool lookupMode_ = false;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
     std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries

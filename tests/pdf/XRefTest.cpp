@@ -297,16 +297,19 @@ TEST(XRef, LargeStreamsAndNeighboursReadWhole)
     }
 }
 
-TEST(XRef, LookupsAcrossGapsOfEverySizeReadTheRightBytes)
+class XRefLookups : public ::testing::TestWithParam<bool> {};
+
+TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes)
 {
     // Objects of growing size separated by stream data of growing size (a few bytes
     // to far beyond one read-ahead block), fetched forward, backward and skipping;
     // every object's raw text and every byte read through the blocks must match
-    // the file, whatever the block holding them was filled for before.
+    // the file, whatever the block holding them was filled for before, with small
+    // lookup blocks (objects larger than one of them included) or growing ones.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     std::vector<std::string> names;
-    const size_t gaps[] = {10, 900, 1100, 3000, 5000, 9000, 17000, 70000, 300000, 40};
+    const size_t gaps[] = {10, 900, 1100, 3000, 5000, 9000, 17000, 70000, 300000, 40, 60000};
     int num = 2;
     for (size_t gap : gaps) {
         std::string name(gap / 7 + 1, 'n');
@@ -316,8 +319,9 @@ TEST(XRef, LookupsAcrossGapsOfEverySizeReadTheRightBytes)
         num += 2;
     }
     const std::string file = b.build();
-    XRefFile f(file, "gaps.pdf");
+    XRefFile f(file, GetParam() ? "gaps-lookup.pdf" : "gaps.pdf");
     ASSERT_EQ(f.open(), "");
+    CPdfLookupScope scope(GetParam() ? f.x.get() : nullptr);
     const int count = static_cast<int>(names.size());
     std::vector<int> order;
     for (int i = 0; i < count; ++i) order.push_back(i);
@@ -336,6 +340,8 @@ TEST(XRef, LookupsAcrossGapsOfEverySizeReadTheRightBytes)
         EXPECT_EQ(std::memcmp(buf, file.data() + e.offset, want), 0);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, XRefLookups, ::testing::Values(false, true));
 
 TEST(XRef, RawTextWithWrongLengthFallsBackToFirstEndobj)
 {
