@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -108,13 +109,19 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             std::string rootText;
             if (!xref->getRawObjectText(pagesRootNum, rootText)) throw CPdfException("PDF file was damaged");
             const float letter[4] = {0, 0, 612, 792};
+            // The page walk looks up objects all over the file: each lookup reads a
+            // small block instead of pulling in everything between two pages.
+            CPdfLookupScope lookups(xref);
             BuildPageList(rootText, letter);
         }
 
         // 5. Existing links, report, selections.
         // Only the report and the removal and change modes look at the links the
         // input already has; stamping and creating leave them alone.
-        if (settings.report || settings.remove || settings.change || settings.changePart) ReadExistingLinks();
+        if (settings.report || settings.remove || settings.change || settings.changePart) {
+            CPdfLookupScope lookups(xref);
+            ReadExistingLinks();
+        }
         if (settings.report) WriteReport();
         if (settings.remove && !settings.textLink.empty()) SelectForRemoval();
         if (settings.change && !settings.textLink.empty()) SelectForChange();
@@ -159,6 +166,9 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         }
         int progress = 0;
         std::string text;
+        PageListEntry stampShape;
+        bool stampShapeSet = false;
+        std::string stampLinkText, stampStreamText;
         for (int32_t n = 0; n < numEntries; ++n) {
             const XRefEntry& e = xref->getEntry(n);
             if ((e.kind != 1 && e.kind != 2) || outEntries[static_cast<size_t>(n)].written) continue;
@@ -175,8 +185,18 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             }
             ++progress;
             if (settings.stamp) {
-                stampAnnotNum = AppendObject(BuildStampLink(pageIndex));
-                AppendObject(BuildTextStream(pageIndex));
+                // The stamp's two objects depend only on the page's box and rotation:
+                // pages shaped alike (usually all of them) share the texts made once.
+                const PageListEntry& shape = pageList[static_cast<size_t>(pageIndex)];
+                if (!stampShapeSet || std::memcmp(shape.cropBox, stampShape.cropBox, sizeof shape.cropBox) != 0 ||
+                    shape.rotate != stampShape.rotate) {
+                    stampLinkText = BuildStampLink(pageIndex);
+                    stampStreamText = BuildTextStream(pageIndex);
+                    stampShape = shape;
+                    stampShapeSet = true;
+                }
+                stampAnnotNum = AppendObject(stampLinkText);
+                AppendObject(stampStreamText);
                 UpdateStampedPage(n, text);
             } else if (settings.remove) {
                 RemoveLinksOnPage(n, text);

@@ -76,9 +76,6 @@ public:
     std::vector<TextChar> chars;
     std::vector<FoundLink> foundLinks;
     std::vector<ExistingLink> existingLinks;
-    /// Page object numbers (sorted) with a link whose target -change or -changepart
-    /// matches by -link; filled by ReadExistingLinks, so other pages skip the editor.
-    std::vector<int32_t> pagesWithTargetMatch;
     std::vector<std::string> matchedTexts;
     std::vector<int32_t> removeList;
     std::vector<int32_t> changeList;

@@ -274,23 +274,11 @@ bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& plac
 
 void CQuillmarkHandler::ReadExistingLinks() {
     if (!xref) return;
-    // Only the report, the text-link selections and the change modes look at the
-    // list; a stamp, create or plain removal run would parse every page and
-    // annotation for nothing.
-    const bool used = settings.report || ((settings.remove || settings.change) && !settings.textLink.empty()) ||
-                      ((settings.change || settings.changePart) && !settings.link.empty());
+    // Only the report and the text-link selections use the list. A change by target
+    // alone does not: the editor looks at each page of the range in the object pass,
+    // which parses the page and its links once instead of twice.
+    const bool used = settings.report || ((settings.remove || settings.change) && !settings.textLink.empty());
     if (!used) return;
-    // Whether -change or -changepart would find the link's action by its target: the
-    // same test as the editors make, so a page without such a link need not be parsed
-    // again when it is rewritten.
-    auto matchesTarget = [&](CPdfDictionary* action) {
-        if (settings.link.empty() || !(settings.change || settings.changePart)) return false;
-        TargetPlace place;
-        if (!PlaceByActionType(action, xref, place)) return false;
-        // -change goes before -changepart when both are given.
-        return settings.change ? EqualNoCase(place.target, settings.link)
-                               : place.target.find(settings.link) != std::string::npos;
-    };
     for (size_t i = 0; i < pageList.size(); ++i) {
         const int32_t num = pageList[i].objNum;
         if (num <= 0 || num >= xref->getNumEntries()) continue;
@@ -328,12 +316,8 @@ void CQuillmarkHandler::ReadExistingLinks() {
             link.page = static_cast<int32_t>(i + 1);
             link.target = place.target;
             existingLinks.push_back(std::move(link));
-            if (matchesTarget(action)) pagesWithTargetMatch.push_back(num);
         }
     }
-    std::sort(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end());
-    pagesWithTargetMatch.erase(std::unique(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end()),
-                               pagesWithTargetMatch.end());
 }
 
 namespace {
@@ -526,12 +510,6 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
 }
 
 void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText) {
-    // A page without a link to change is written as it is.
-    if (settings.textLink.empty() &&
-        !std::binary_search(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end(), pageNum)) {
-        WriteRewrittenObject(pageNum, pageText);
-        return;
-    }
     LinkEditor editor(*this, pageNum, pageText);
     CPdfArray* array = editor.annots();
     if (array) {
@@ -563,10 +541,6 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
 }
 
 void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pageText) {
-    if (!std::binary_search(pagesWithTargetMatch.begin(), pagesWithTargetMatch.end(), pageNum)) {
-        WriteRewrittenObject(pageNum, pageText);
-        return;
-    }
     LinkEditor editor(*this, pageNum, pageText);
     CPdfArray* array = editor.annots();
     if (array && !settings.link.empty()) {
