@@ -36,6 +36,26 @@ void CPdfDictionary::add(const std::string& key, CPdfElement&& value)
     entries_.insert(it, std::make_pair(key, std::move(value)));
 }
 
+void CPdfDictionary::adoptSorted(std::vector<std::pair<std::string, CPdfElement>>&& sorted)
+{
+    if (!entries_.empty()) {
+        for (auto& e : sorted)
+            add(e.first, std::move(e.second));
+        return;
+    }
+    entries_ = std::move(sorted);
+    // Equal keys sit next to each other, the first occurrence first: keep that one.
+    size_t out = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (out > 0 && entries_[out - 1].first == entries_[i].first)
+            continue;
+        if (out != i)
+            entries_[out] = std::move(entries_[i]);
+        ++out;
+    }
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(out), entries_.end());
+}
+
 const CPdfElement* CPdfDictionary::find(const char* key) const
 {
     size_t len = std::strlen(key);

@@ -63,8 +63,11 @@ void CPdfElement::free()
     case String:
     case Name:
     case Command:
-        bytes_.clear();
-        bytes_.shrink_to_fit();
+        // A long string gives its memory back; a short one keeps its buffer.
+        if (bytes_.capacity() > 256)
+            std::string().swap(bytes_);
+        else
+            bytes_.clear();
         break;
     default:
         break;

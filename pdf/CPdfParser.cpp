@@ -157,7 +157,10 @@ CPdfParser::~CPdfParser()
 bool CPdfParser::refill()
 {
     bufRead_ = 0;
-    bufEnd_ = streams_[index_]->readBlock(buf_, kBufSize);
+    // The first block is small: most parsers read one short object (a fetch of a
+    // page or an annotation); longer reads get full blocks from the second on.
+    bufEnd_ = streams_[index_]->readBlock(buf_, refillSize_);
+    refillSize_ = kBufSize;
     return bufEnd_ > 0;
 }
 
@@ -507,8 +510,7 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         sortEntries(entries);
         result.setNewDictionary(xref_);
         CPdfDictionary* d = result.getDictionary();
-        for (auto& e : entries)
-            d->add(e.first, std::move(e.second));
+        d->adoptSorted(std::move(entries));
         if (stoppedAtStream_)
             return result;
         if (isCmd(current_, '>', '>') && next_.isCommand("stream"))

@@ -67,6 +67,7 @@ private:
     unsigned char buf_[kBufSize];
     size_t bufRead_ = 0;
     size_t bufEnd_ = 0;
+    size_t refillSize_ = 512;
     size_t budget_ = kMaxItems;
     bool stopAtStream_ = false;
     bool stoppedAtStream_ = false;
