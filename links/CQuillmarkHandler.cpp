@@ -61,7 +61,9 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         if (!in) throw CPdfException("Input file open error\n");
         std::fclose(in);
         doc.reset(new CPdfDocument());
-        doc->open(settings.inputName.c_str());
+        // The document's walk over the page tree records the page list on the way.
+        std::unique_ptr<CPdfPageTreeObserver> pageTree = NewPageTreeRecorder();
+        doc->open(settings.inputName.c_str(), pageTree.get());
         xref = doc->getXRef();
         rootNum = xref->getRootNum();
         rootGen = xref->getRootGen();
@@ -109,10 +111,12 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             std::string rootText;
             if (!xref->getRawObjectText(pagesRootNum, rootText)) throw CPdfException("PDF file was damaged");
             const float letter[4] = {0, 0, 612, 792};
-            // The page walk looks up objects all over the file: each lookup reads a
-            // small block instead of pulling in everything between two pages.
-            CPdfLookupScope lookups(xref);
-            BuildPageList(rootText, letter);
+            if (!UseRecordedPageList(pageTree.get(), letter)) {
+                // The page walk looks up objects all over the file: each lookup reads
+                // a small block instead of pulling in everything between two pages.
+                CPdfLookupScope lookups(xref);
+                BuildPageList(rootText, letter);
+            }
         }
 
         // 5. Existing links, report, selections.

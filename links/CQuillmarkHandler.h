@@ -13,6 +13,7 @@
 #include "text/CPdfText.h"
 
 class CPdfDocument;
+class CPdfPageTreeObserver;
 class CPdfXRef;
 class COutputFile;
 
@@ -97,6 +98,14 @@ public:
     // ---- writer ----
     void CopyHeader();
     void BuildPageList(const std::string& nodeText, const float inheritedBox[4]);
+    /// A recorder of the page tree, to be handed to the document's open, whose walk
+    /// then yields the page list as well.
+    static std::unique_ptr<CPdfPageTreeObserver> NewPageTreeRecorder();
+    /// Fills the page list from what recorder saw when that is exactly the list
+    /// BuildPageList would make (every kid a reference, each object met once, the tree
+    /// no deeper than that walk goes, no more pages than pagesCount allows) and
+    /// returns true; otherwise leaves it alone and returns false.
+    bool UseRecordedPageList(const CPdfPageTreeObserver* recorder, const float inheritedBox[4]);
     void CopyObject(int32_t num, const std::string& text);
     /// Appends body (" 0 obj\n...endobj\n") as the next new object; returns its number.
     int32_t AppendObject(const std::string& body);

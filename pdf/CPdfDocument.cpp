@@ -33,9 +33,10 @@ struct CPdfCatalog::Walk {
     std::set<int32_t> visited;  // inner nodes already walked, by object number
 };
 
-void CPdfCatalog::load()
+void CPdfCatalog::load(CPdfPageTreeObserver* observer)
 {
     pages_.clear();
+    observer_ = observer;
     CPdfElement root = xref_->fetch(xref_->getRootNum(), xref_->getRootGen());
     if (!root.isDictionary())
         throw CPdfException("Catalog object is wrong type");
@@ -51,16 +52,19 @@ void CPdfCatalog::load()
     if (pagesRaw.isReference())
         w.visited.insert(pagesRaw.getRefNum());
     Inherited none;
-    walkNode(w, pages.getDictionary(), none, 0);
+    walkNode(w, pagesRaw, pages.getDictionary(), none, 0);
+    observer_ = nullptr;
 }
 
-void CPdfCatalog::walkNode(Walk& w, CPdfDictionary* node, const Inherited& parent, int depth)
+void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth)
 {
     if (depth > kMaxTreeDepth)
         throw CPdfException("Page tree is too deep");
     CPdfElement kids = node->lookup("Kids");
     if (!kids.isArray())
         throw CPdfException("Kids object is wrong type");
+    if (observer_)
+        observer_->enterNode(raw, node, depth);
 
     Inherited here;
     CPdfElement res = node->lookup("Resources");
@@ -70,20 +74,24 @@ void CPdfCatalog::walkNode(Walk& w, CPdfDictionary* node, const Inherited& paren
 
     CPdfArray* a = kids.getArray();
     for (int i = 0; i < a->getLength(); ++i) {
-        const CPdfElement& raw = a->at(i);
+        const CPdfElement& kidRaw = a->at(i);
         CPdfElement kid = a->get(i);
         if (!kid.isDictionary())
             throw CPdfException("Kid object is wrong type");
         CPdfDictionary* kd = kid.getDictionary();
         if (kd->isType("Page")) {
-            loadPage(raw, kd, here);
+            loadPage(kidRaw, kd, here);
+            if (observer_)
+                observer_->page(kidRaw, kd);
             continue;
         }
         // An inner node met a second time would make the walk loop (or explode).
-        if (raw.isReference() && !w.visited.insert(raw.getRefNum()).second)
+        if (kidRaw.isReference() && !w.visited.insert(kidRaw.getRefNum()).second)
             throw CPdfException("Page tree has a loop");
-        walkNode(w, kd, here, depth + 1);
+        walkNode(w, kidRaw, kd, here, depth + 1);
     }
+    if (observer_)
+        observer_->leaveNode();
 }
 
 void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const Inherited& inh)
@@ -122,7 +130,7 @@ CPdfDocument::CPdfDocument() = default;
 
 CPdfDocument::~CPdfDocument() { close(); }
 
-void CPdfDocument::open(const char* path)
+void CPdfDocument::open(const char* path, CPdfPageTreeObserver* observer)
 {
     close();
     file_ = path ? std::fopen(path, "rb") : nullptr;
@@ -150,7 +158,7 @@ void CPdfDocument::open(const char* path)
         catalog_.reset(new CPdfCatalog(xref_.get()));
         // The page walk visits page objects spread over the whole file.
         CPdfLookupScope lookups(xref_.get());
-        catalog_->load();
+        catalog_->load(observer);
     } catch (...) {
         close();
         throw CPdfException("Problem with input file");

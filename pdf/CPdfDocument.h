@@ -38,23 +38,37 @@ private:
     int32_t objGen_ = 0;
 };
 
+/// Told about the inner nodes and pages of the page tree while the catalog walks it,
+/// so that a caller needing more of each page than the catalog keeps does not have to
+/// walk the tree again. raw is the value by which the parent lists the node (for the
+/// root, the catalog's "Pages" value); depth is 0 for the root.
+class CPdfPageTreeObserver {
+public:
+    virtual ~CPdfPageTreeObserver() = default;
+    virtual void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) = 0;
+    virtual void leaveNode() = 0;
+    virtual void page(const CPdfElement& raw, CPdfDictionary* dict) = 0;
+};
+
 class CPdfCatalog {
 public:
     explicit CPdfCatalog(CPdfXRef* xref) : xref_(xref) {}
     virtual ~CPdfCatalog() = default;
-    /// Loads every page. Throws CPdfException with the catalog messages.
-    void load();
+    /// Loads every page, telling observer (when given) about every node and page.
+    /// Throws CPdfException with the catalog messages.
+    void load(CPdfPageTreeObserver* observer = nullptr);
     int getNumPages() const { return static_cast<int>(pages_.size()); }
     const CPdfPage& getPage(int i) const { return pages_[static_cast<size_t>(i)]; }
 
 private:
     struct Walk;       // state of one page-tree walk
     struct Inherited;  // what a node hands down to its kids
-    void walkNode(Walk& w, CPdfDictionary* node, const Inherited& parent, int depth);
+    void walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth);
     void loadPage(const CPdfElement& ref, CPdfDictionary* dict, const Inherited& inherited);
 
     CPdfXRef* xref_;
     std::vector<CPdfPage> pages_;
+    CPdfPageTreeObserver* observer_ = nullptr;
 };
 
 class CPdfDocument {
@@ -65,8 +79,8 @@ public:
     virtual ~CPdfDocument();
 
     /// Opens path and loads table, catalog and pages. Throws "Can't open file" or
-    /// "Problem with input file".
-    void open(const char* path);
+    /// "Problem with input file". observer (when given) is told about the page tree.
+    void open(const char* path, CPdfPageTreeObserver* observer = nullptr);
     /// Safe on a half-opened document; a second call does nothing.
     void close();
     bool isOpen() const { return open_; }

@@ -242,6 +242,50 @@ private:
     std::set<int32_t> visited_;
 };
 
+// The page tree as the document's catalog walks it, with what the page list needs of
+// each page. The catalog walks every kid, also direct ones and objects met twice; the
+// record is only used when the page list's own walk would have met the same pages.
+class PageTreeRecord : public CPdfPageTreeObserver {
+public:
+    void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) override {
+        if (!raw.isReference() || depth > kMaxPageTreeDepth || !firstVisit(raw.getRefNum())) {
+            plain = false;
+        } else if (depth == 0) {
+            rootNum = raw.getRefNum();
+            if (dict->isType("Page")) plain = false;  // the page list takes such a root for a lone page
+        }
+        stack_.push_back(Inherit(dict, stack_.empty() ? Inherited() : stack_.back()));
+    }
+    void leaveNode() override {
+        if (!stack_.empty()) stack_.pop_back();
+    }
+    void page(const CPdfElement& raw, CPdfDictionary* dict) override {
+        if (!plain) return;
+        if (!raw.isReference() || raw.getRefNum() <= 0 || !firstVisit(raw.getRefNum()) || stack_.empty()) {
+            plain = false;
+            return;
+        }
+        pages.emplace_back(raw.getRefNum(), Inherit(dict, stack_.back()));
+    }
+
+    bool plain = true;
+    int32_t rootNum = 0;
+    std::vector<std::pair<int32_t, Inherited>> pages;
+
+private:
+    bool firstVisit(int32_t num) {
+        if (num < 0) return false;
+        const size_t n = static_cast<size_t>(num);
+        if (n >= seen_.size()) seen_.resize(n + 1, false);
+        if (seen_[n]) return false;
+        seen_[n] = true;
+        return true;
+    }
+
+    std::vector<Inherited> stack_;
+    std::vector<bool> seen_;
+};
+
 // "num gen obj" at the start of raw object text.
 bool ReadObjectHeader(const std::string& text, int32_t& num, int32_t& gen) {
     size_t i = 0;
@@ -330,6 +374,32 @@ void CQuillmarkHandler::BuildPageList(const std::string& nodeText, const float i
     } else if (CPdfDictionary* d = root.getDictionary()) {
         if (limit > 0) walk.addPage(num, Inherit(d, Inherited()));  // a lone page as root
     }
+}
+
+std::unique_ptr<CPdfPageTreeObserver> CQuillmarkHandler::NewPageTreeRecorder() {
+    return std::unique_ptr<CPdfPageTreeObserver>(new PageTreeRecord());
+}
+
+bool CQuillmarkHandler::UseRecordedPageList(const CPdfPageTreeObserver* recorder, const float inheritedBox[4]) {
+    const PageTreeRecord* record = dynamic_cast<const PageTreeRecord*>(recorder);
+    if (!record || !record->plain || record->rootNum != pagesRootNum || !xref) return false;
+    const size_t objects = static_cast<size_t>(xref->getNumEntries());
+    const size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : objects;
+    if (record->pages.size() > limit) return false;
+    for (const auto& p : record->pages)
+        if (p.first >= xref->getNumEntries()) return false;
+    pageList.clear();
+    pageList.reserve(record->pages.size());
+    for (const auto& p : record->pages) {
+        PageListEntry e;
+        e.objNum = p.first;
+        const Inherited& in = p.second;
+        const float* box = in.crop.set ? in.crop.v : in.media.set ? in.media.v : inheritedBox;
+        std::memcpy(e.cropBox, box, sizeof(e.cropBox));
+        e.rotate = in.rotate;
+        pageList.push_back(e);
+    }
+    return true;
 }
 
 void CQuillmarkHandler::CopyObject(int32_t num, const std::string& text) {

@@ -1,4 +1,10 @@
 // The page list: nested nodes, inherited boxes and rotation, Count, loops.
+#include <cstring>
+#include <filesystem>
+
+#include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfDocument.h"
+#include "pdf/CPdfException.h"
 #include "tests/writer/DocTestBase.h"
 
 namespace {
@@ -77,4 +83,100 @@ TEST_F(PageList, MissingKidIsDamage) {
           "<< /Type /Page /Parent 2 0 R >>", "null"},
          "pagelist_null");
     EXPECT_THROW(build(2), CPdfException);
+}
+
+namespace {
+
+// Opens path with a page-tree recorder, then makes the page list both from the record
+// and by the page list's own walk. Returns whether the record could be used; when it
+// was, both lists must be equal entry for entry.
+bool RecordMatchesWalk(const std::string& path) {
+    CPdfDocument doc;
+    std::unique_ptr<CPdfPageTreeObserver> record = CQuillmarkHandler::NewPageTreeRecorder();
+    try {
+        doc.open(path.c_str(), record.get());
+    } catch (const CPdfException&) {
+        return false;  // files that do not open have no page list
+    }
+    CQuillmarkHandler h;
+    h.xref = doc.getXRef();
+    CPdfElement catalog = h.xref->fetch(h.xref->getRootNum(), h.xref->getRootGen());
+    CPdfElement pages = catalog.getDictionary()->lookupRaw("Pages");
+    if (!pages.isReference()) return false;
+    h.pagesRootNum = pages.getRefNum();
+    CPdfElement root = pages.fetch(h.xref);
+    CPdfElement count = root.getDictionary()->lookup("Count");
+    h.pagesCount = count.isInteger() && count.getInteger() > 0 ? count.getInteger() : 0;
+    std::string rootText;
+    EXPECT_TRUE(h.xref->getRawObjectText(h.pagesRootNum, rootText));
+    const float letter[4] = {0, 0, 612, 792};
+    h.BuildPageList(rootText, letter);
+    const std::vector<PageListEntry> walked = h.pageList;
+    h.pageList.clear();
+    if (!h.UseRecordedPageList(record.get(), letter)) return false;
+    EXPECT_EQ(h.pageList.size(), walked.size());
+    for (size_t i = 0; i < walked.size() && i < h.pageList.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(h.pageList[i].objNum, walked[i].objNum);
+        EXPECT_EQ(std::memcmp(h.pageList[i].cropBox, walked[i].cropBox, sizeof walked[i].cropBox), 0);
+        EXPECT_EQ(h.pageList[i].rotate, walked[i].rotate);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(RecordedPageList, EqualsTheWalkOnEveryCorpusFile) {
+    int used = 0, files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QM_SOURCE_DIR "/tests/corpus")) {
+        if (entry.path().extension() != ".pdf") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ++files;
+        if (RecordMatchesWalk(entry.path().string())) ++used;
+    }
+    EXPECT_GE(files, 30);
+    EXPECT_GE(used, files / 2);  // the record serves the usual files
+}
+
+TEST(RecordedPageList, TreesTheWalkSeesOtherwiseFallBackToIt) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> bodies;
+        bool recordUsed;
+    };
+    const std::vector<Case> cases = {
+        {"plain", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
+                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << >> >>",
+                   "<< /Type /Page /Parent 2 0 R /CropBox [5 5 50 50] /Rotate 0 /Resources << >> >>"},
+         true},
+        {"nested, boxes by reference",
+         {"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [3 0 R 6 0 R 7 0 R] /Count 4 /MediaBox [0 0 595 842] /Rotate 90 /Resources << >> >>",
+          "<< /Type /Pages /Parent 2 0 R /Kids [4 0 R 5 0 R] /Count 2 /CropBox [10 10 500 800] >>",
+          "<< /Type /Page /Parent 3 0 R /CropBox [1 2 3 4] >>", "<< /Type /Page /Parent 3 0 R /Rotate -180 >>",
+          "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Page /Parent 2 0 R /MediaBox [100 100 0 0] /CropBox 8 0 R >>",
+          "[20 30 40 50]"},
+         true},
+        {"page listed twice", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>",
+                               "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+         false},
+        {"direct page", {"<< /Type /Catalog /Pages 2 0 R >>",
+                         "<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> >>] /Count 2 >>",
+                         "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+         false},
+        {"count below the pages", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 1 >>",
+                                   "<< /Type /Page /Parent 2 0 R /Resources << >> >>",
+                                   "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+         false},
+        {"root typed as a page", {"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Page /Kids [3 0 R] /Count 1 /Resources << >> >>",
+                                  "<< /Type /Page /Parent 2 0 R >>"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = testpdf::TempPath(std::string("recorded_") + std::to_string(&c - &cases[0]) + ".pdf");
+        testpdf::WriteFile(path, testpdf::Build(c.bodies));
+        EXPECT_EQ(RecordMatchesWalk(path), c.recordUsed);
+    }
 }
