@@ -118,8 +118,8 @@ CPdfParser::CPdfParser(CPdfXRef* xref, CPdfStream* stream) : xref_(xref)
 {
     if (stream)
         streams_.push_back(stream);
-    current_ = nextToken();
-    next_ = nextToken();
+    lex(tok_[0]);
+    lex(tok_[1]);
 }
 
 CPdfParser::CPdfParser(CPdfXRef* xref, const CPdfElement& content) : xref_(xref)
@@ -144,8 +144,8 @@ CPdfParser::CPdfParser(CPdfXRef* xref, const CPdfElement& content) : xref_(xref)
             throw;
         }
     }
-    current_ = nextToken();
-    next_ = nextToken();
+    lex(tok_[0]);
+    lex(tok_[1]);
 }
 
 CPdfParser::~CPdfParser()
@@ -208,15 +208,14 @@ void CPdfParser::skipToLineEnd()
     }
 }
 
-CPdfElement CPdfParser::nextToken()
+void CPdfParser::lex(CPdfElement& tok)
 {
-    CPdfElement tok;
     int c;
     for (;;) {
         c = readChar();
         if (c < 0) {
             tok.setEndOfInput();
-            return tok;
+            return;
         }
         if (isWhite(c))
             continue;
@@ -232,7 +231,9 @@ CPdfElement CPdfParser::nextToken()
         break;
     }
 
-    std::string s;
+    // Names, strings and keywords are collected in one buffer kept by the parser.
+    std::string& s = scratch_;
+    s.clear();
     switch (c) {
     case '(': {
         int depth = 1;
@@ -283,13 +284,13 @@ CPdfElement CPdfParser::nextToken()
             }
         }
         tok.setString(s.data(), s.size());
-        return tok;
+        return;
     }
     case '<': {
         if (peekChar() == '<') {
             readChar();
             tok.setCommand("<<", 2);
-            return tok;
+            return;
         }
         int high = -1;
         for (;;) {
@@ -311,7 +312,7 @@ CPdfElement CPdfParser::nextToken()
         if (high >= 0)
             store(s, kMaxStringBytes, high << 4);
         tok.setString(s.data(), s.size());
-        return tok;
+        return;
     }
     case '>':
         if (peekChar() == '>') {
@@ -320,18 +321,18 @@ CPdfElement CPdfParser::nextToken()
         } else {
             tok.setError();
         }
-        return tok;
+        return;
     case '[':
     case ']': {
         char b = static_cast<char>(c);
         tok.setCommand(&b, 1);
-        return tok;
+        return;
     }
     case ')':
     case '{':
     case '}':
         tok.setError();
-        return tok;
+        return;
     case '/': {
         for (;;) {
             int p = peekChar();
@@ -354,7 +355,7 @@ CPdfElement CPdfParser::nextToken()
             }
         }
         tok.setName(s.data(), s.size());
-        return tok;
+        return;
     }
     default:
         break;
@@ -395,7 +396,7 @@ CPdfElement CPdfParser::nextToken()
                 v = INT32_MIN;
             tok.setInteger(static_cast<int32_t>(v));
         }
-        return tok;
+        return;
     }
 
     // Keyword.
@@ -415,13 +416,22 @@ CPdfElement CPdfParser::nextToken()
         tok.setNull();
     else
         tok.setCommand(s.data(), s.size());
+    return;
+}
+
+CPdfElement CPdfParser::nextToken()
+{
+    CPdfElement tok;
+    lex(tok);
     return tok;
 }
 
 void CPdfParser::shift()
 {
-    current_ = std::move(next_);
-    next_ = nextToken();
+    // The two tokens trade places; the one consumed is overwritten with the next,
+    // keeping its buffer.
+    cur_ ^= 1;
+    lex(tok_[cur_ ^ 1]);
 }
 
 CPdfElement CPdfParser::readObject()
@@ -436,11 +446,11 @@ void CPdfParser::skipNested()
     // Consume a whole container without building it (and without recursion).
     size_t open = 0;
     for (;;) {
-        if (current_.isEndOfInput())
+        if (current().isEndOfInput())
             return;
-        if (isCmd(current_, '[') || isCmd(current_, '<', '<'))
+        if (isCmd(current(), '[') || isCmd(current(), '<', '<'))
             ++open;
-        else if (isCmd(current_, ']') || isCmd(current_, '>', '>'))
+        else if (isCmd(current(), ']') || isCmd(current(), '>', '>'))
             --open;
         shift();
         if (open == 0)
@@ -451,7 +461,7 @@ void CPdfParser::skipNested()
 CPdfElement CPdfParser::readObjectAt(int depth)
 {
     CPdfElement result;
-    if (isCmd(current_, '[')) {
+    if (isCmd(current(), '[')) {
         if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
             skipNested();
             result.setError();
@@ -461,8 +471,8 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         shift();
         result.setNewArray(xref_);
         CPdfArray* a = result.getArray();
-        while (!isCmd(current_, ']')) {
-            if (current_.isEndOfInput())
+        while (!isCmd(current(), ']')) {
+            if (current().isEndOfInput())
                 return result;  // unterminated: what was read so far
             CPdfElement item = readObjectAt(depth + 1);
             if (stoppedAtStream_)
@@ -476,7 +486,7 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         return result;
     }
 
-    if (isCmd(current_, '<', '<')) {
+    if (isCmd(current(), '<', '<')) {
         if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
             skipNested();
             result.setError();
@@ -486,16 +496,16 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         shift();
         std::vector<std::pair<std::string, CPdfElement>> entries;
         entries.reserve(8);
-        while (!isCmd(current_, '>', '>')) {
-            if (current_.isEndOfInput())
+        while (!isCmd(current(), '>', '>')) {
+            if (current().isEndOfInput())
                 break;
-            if (!current_.isName()) {
+            if (!current().isName()) {
                 shift();
                 continue;
             }
-            std::string key = current_.getBytes();
+            std::string key = current().getBytes();
             shift();
-            if (current_.isError() || current_.isEndOfInput())
+            if (current().isError() || current().isEndOfInput())
                 continue;
             CPdfElement value = readObjectAt(depth + 1);
             if (stoppedAtStream_)
@@ -513,17 +523,17 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         d->adoptSorted(std::move(entries));
         if (stoppedAtStream_)
             return result;
-        if (isCmd(current_, '>', '>') && next_.isCommand("stream"))
+        if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))
             return readStreamObject(result);
         shift();
         return result;
     }
 
-    if (current_.isInteger()) {
-        int32_t n = current_.getInteger();
+    if (current().isInteger()) {
+        int32_t n = current().getInteger();
         shift();
-        if (current_.isInteger() && isCmd(next_, 'R')) {
-            result.setReference(n, current_.getInteger());
+        if (current().isInteger() && isCmd(ahead(), 'R')) {
+            result.setReference(n, current().getInteger());
             shift();
             shift();
         } else {
@@ -532,14 +542,14 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         return result;
     }
 
-    result = std::move(current_);
+    result = std::move(current());
     shift();
     return result;
 }
 
 CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
 {
-    // current_ is ">>" and next_ is "stream"; the lexer stopped right after the keyword.
+    // current() is ">>" and ahead() is "stream"; the lexer stopped right after the keyword.
     skipToLineEnd();
     int64_t dataStart = getPos();
     CPdfElement result;
@@ -567,7 +577,7 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     }
     shift();
     shift();
-    if (!current_.isCommand("endstream"))
+    if (!current().isCommand("endstream"))
         throw CPdfException("Missing 'endstream'");
     shift();
     CPdfStream* decoded = sub ? applyFilters(sub.get(), dict) : nullptr;

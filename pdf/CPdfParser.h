@@ -2,6 +2,7 @@
 // Lexer and object parser: turns the bytes of one stream, or of several streams
 // read back to back (page contents split over an array), into CPdfElement values.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "pdf/CPdfElement.h"
@@ -50,14 +51,19 @@ public:
 
 private:
     CPdfElement readObjectAt(int depth);
+    void lex(CPdfElement& tok);
+    CPdfElement& current() { return tok_[cur_]; }
+    CPdfElement& ahead() { return tok_[cur_ ^ 1]; }
     CPdfElement readStreamObject(CPdfElement& dict);
     void skipNested();
     bool refill();
     void dropBuffer() { bufRead_ = bufEnd_ = 0; }
 
     CPdfXRef* xref_;
-    CPdfElement current_;
-    CPdfElement next_;
+    // The current token and the one after it (two-token lookahead for "n g R").
+    CPdfElement tok_[2];
+    unsigned cur_ = 0;
+    std::string scratch_;
     std::vector<CPdfStream*> streams_;
     size_t index_ = 0;
 
