@@ -208,10 +208,30 @@ void CPdfParser::skipToLineEnd()
     }
 }
 
+void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
+{
+    for (;;) {
+        if (bufRead_ >= bufEnd_ && peekChar() < 0)
+            return;
+        size_t i = bufRead_;
+        while (i < bufEnd_ && kClasses.cls[buf_[i]] == kRegular && !(stopAtHash && buf_[i] == '#'))
+            ++i;
+        if (s.size() < cap)
+            s.append(reinterpret_cast<const char*>(buf_ + bufRead_), std::min(i - bufRead_, cap - s.size()));
+        const bool more = i == bufEnd_;  // the run may go on in the next block
+        bufRead_ = i;
+        if (!more)
+            return;
+    }
+}
+
 void CPdfParser::lex(CPdfElement& tok)
 {
     int c;
     for (;;) {
+        // White space is skipped in runs within the buffer.
+        while (bufRead_ < bufEnd_ && kClasses.cls[buf_[bufRead_]] == kWhite)
+            ++bufRead_;
         c = readChar();
         if (c < 0) {
             tok.setEndOfInput();
@@ -335,6 +355,7 @@ void CPdfParser::lex(CPdfElement& tok)
         return;
     case '/': {
         for (;;) {
+            appendRun(s, kMaxWordBytes, true);
             int p = peekChar();
             if (!isRegular(p))
                 break;
@@ -365,6 +386,14 @@ void CPdfParser::lex(CPdfElement& tok)
         bool real = c == '.';
         s.push_back(static_cast<char>(c));
         for (;;) {
+            // Digits in runs within the buffer.
+            size_t i = bufRead_;
+            while (i < bufEnd_ && buf_[i] >= '0' && buf_[i] <= '9')
+                ++i;
+            if (i > bufRead_ && s.size() < kMaxWordBytes)
+                s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
+                         std::min(i - bufRead_, kMaxWordBytes - s.size()));
+            bufRead_ = i;
             int p = peekChar();
             if (!((p >= '0' && p <= '9') || p == '.'))
                 break;
@@ -401,13 +430,7 @@ void CPdfParser::lex(CPdfElement& tok)
 
     // Keyword.
     s.push_back(static_cast<char>(c));
-    for (;;) {
-        int p = peekChar();
-        if (!isRegular(p))
-            break;
-        readChar();
-        store(s, kMaxWordBytes, p);
-    }
+    appendRun(s, kMaxWordBytes, false);
     if (s == "true")
         tok.setBoolean(true);
     else if (s == "false")

@@ -52,6 +52,9 @@ public:
 private:
     CPdfElement readObjectAt(int depth);
     void lex(CPdfElement& tok);
+    /// Appends to s (up to cap bytes) the regular characters from the read position on
+    /// (stopping before '#' when stopAtHash), reading on across blocks.
+    void appendRun(std::string& s, size_t cap, bool stopAtHash);
     CPdfElement& current() { return tok_[cur_]; }
     CPdfElement& ahead() { return tok_[cur_ ^ 1]; }
     CPdfElement readStreamObject(CPdfElement& dict);
