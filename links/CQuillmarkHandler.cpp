@@ -176,9 +176,19 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         for (int32_t n = 0; n < numEntries; ++n) {
             const XRefEntry& e = xref->getEntry(n);
             if ((e.kind != 1 && e.kind != 2) || outEntries[static_cast<size_t>(n)].written) continue;
+            const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
+            if (pageIndex < 0 && e.kind == 1) {
+                // An object stored in the file is copied as it stands, straight from
+                // the input's read-ahead blocks.
+                int64_t pos;
+                size_t len;
+                if (!xref->getRawObjectSpan(n, pos, len) || len == 0) continue;
+                if (xref->isObjectStream(n)) continue;
+                CopyObjectSpan(n, pos, len);
+                continue;
+            }
             if (!xref->getRawObjectText(n, text) || text.empty()) continue;
             if (IsObjectStream(xref, n, text)) continue;
-            const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
             if (pageIndex < 0) {
                 CopyObject(n, text);
                 continue;

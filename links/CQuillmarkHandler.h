@@ -107,6 +107,9 @@ public:
     /// returns true; otherwise leaves it alone and returns false.
     bool UseRecordedPageList(const CPdfPageTreeObserver* recorder, const float inheritedBox[4]);
     void CopyObject(int32_t num, const std::string& text);
+    /// Copies the len input bytes at pos (the raw text of object num) to the output
+    /// straight from the input's read-ahead blocks, recording the object's entry.
+    void CopyObjectSpan(int32_t num, int64_t pos, size_t len);
     /// Appends body (" 0 obj\n...endobj\n") as the next new object; returns its number.
     int32_t AppendObject(const std::string& body);
     /// Writes a rewritten object under its own number at the current position.

@@ -617,9 +617,19 @@ struct XRefImpl {
 
     bool rawTextInFile(int32_t num, uint64_t offset, std::string& out)
     {
+        int64_t pos, stop;
+        if (!rawSpanInFile(num, offset, pos, stop))
+            return false;
+        copyFile(pos, static_cast<size_t>(stop - pos), out);
+        return true;
+    }
+
+    // Where the raw text of object num (entry offset) lies: [pos, stop) of the file.
+    bool rawSpanInFile(int32_t num, uint64_t offset, int64_t& pos, int64_t& stop)
+    {
         if (offset >= static_cast<uint64_t>(x.fileSize_))
             return false;
-        int64_t pos = x.start_ + static_cast<int64_t>(offset);
+        pos = x.start_ + static_cast<int64_t>(offset);
         if (pos >= x.fileSize_)
             return false;
         // An entry that does not point at its object's header has no text, as it
@@ -656,8 +666,7 @@ struct XRefImpl {
             end = findInFile(endSearchStart(pos), "endobj", 6, x.fileSize_);
         if (end < 0)
             return false;
-        int64_t stop = std::min<int64_t>(end + 7, x.fileSize_);
-        copyFile(pos, static_cast<size_t>(stop - pos), out);
+        stop = std::min<int64_t>(end + 7, x.fileSize_);
         return true;
     }
 
@@ -911,6 +920,29 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
         return true;
     }
     return false;
+}
+
+bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len)
+{
+    if (num < 0 || num >= getNumEntries())
+        throw CPdfException("Corrupted PDF file");
+    const XRefEntry e = entries_[static_cast<size_t>(num)];
+    if (e.kind != 1)
+        return false;
+    int64_t stop;
+    if (!XRefImpl{*this}.rawSpanInFile(num, e.offset, pos, stop))
+        return false;
+    len = static_cast<size_t>(stop - pos);
+    return true;
+}
+
+const unsigned char* CPdfXRef::peekFile(int64_t pos, size_t* avail)
+{
+    if (pos < 0 || pos >= fileSize_) {
+        *avail = 0;
+        return nullptr;
+    }
+    return XRefImpl{*this}.window(pos, avail);
 }
 
 bool CPdfXRef::isObjectStream(int32_t num)

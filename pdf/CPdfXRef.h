@@ -53,6 +53,14 @@ public:
     /// Raw object text of num into out (replaced). False when there is none. Throws
     /// "Corrupted PDF file" for a number outside the table.
     bool getRawObjectText(int32_t num, std::string& out);
+    /// Where the raw object text of num lies in the file, for an object stored in the
+    /// file itself (the bytes getRawObjectText would copy): len bytes from the absolute
+    /// position pos. False when there is no such text or num sits in an object stream.
+    /// Throws "Corrupted PDF file" for a number outside the table.
+    bool getRawObjectSpan(int32_t num, int64_t& pos, size_t& len);
+    /// The file bytes from absolute position pos on, through the read-ahead blocks:
+    /// *avail bytes (0 and null at the end of the file), valid until the next read.
+    const unsigned char* peekFile(int64_t pos, size_t* avail);
 
     int getNumEntries() const { return static_cast<int>(entries_.size()); }
     const XRefEntry& getEntry(int i) const { return entries_[static_cast<size_t>(i)]; }

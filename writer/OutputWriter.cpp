@@ -406,6 +406,23 @@ void CQuillmarkHandler::CopyObject(int32_t num, const std::string& text) {
     WriteRewrittenObject(num, text);
 }
 
+void CQuillmarkHandler::CopyObjectSpan(int32_t num, int64_t pos, size_t len) {
+    if (num < 0 || static_cast<size_t>(num) >= outEntries.size()) return;
+    OutputEntry& e = outEntries[static_cast<size_t>(num)];
+    e.offset = out->position();
+    e.generation = InputGeneration(num);
+    e.written = 1;
+    while (len > 0) {
+        size_t avail;
+        const unsigned char* p = xref->peekFile(pos, &avail);
+        if (!p || avail == 0) throw CPdfException("PDF file was damaged");  // the span lay inside the file
+        const size_t k = avail < len ? avail : len;
+        out->write(reinterpret_cast<const char*>(p), k);
+        pos += static_cast<int64_t>(k);
+        len -= k;
+    }
+}
+
 void CQuillmarkHandler::WriteRewrittenObject(int32_t num, const std::string& text) {
     if (num < 0 || static_cast<size_t>(num) >= outEntries.size()) return;
     OutputEntry& e = outEntries[static_cast<size_t>(num)];
