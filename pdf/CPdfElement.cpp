@@ -117,14 +117,28 @@ CPdfElement CPdfElement::fetch(CPdfXRef* xref) const
     return *this;
 }
 
+namespace {
+// bytes equal to the zero-terminated text, compared without measuring text first.
+inline bool sameBytes(const std::string& bytes, const char* text)
+{
+    const size_t n = bytes.size();
+    const char* b = bytes.data();
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] == '\0' || text[i] != b[i])
+            return false;
+    }
+    return text[n] == '\0';
+}
+}  // namespace
+
 bool CPdfElement::isCommand(const char* text) const
 {
-    return kind_ == Command && bytes_ == text;
+    return kind_ == Command && sameBytes(bytes_, text);
 }
 
 bool CPdfElement::isName(const char* name) const
 {
-    return kind_ == Name && bytes_ == name;
+    return kind_ == Name && sameBytes(bytes_, name);
 }
 
 void CPdfElement::setBoolean(bool v)

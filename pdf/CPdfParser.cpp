@@ -431,11 +431,12 @@ void CPdfParser::lex(CPdfElement& tok)
     // Keyword.
     s.push_back(static_cast<char>(c));
     appendRun(s, kMaxWordBytes, false);
-    if (s == "true")
+    // Most keywords are operators and "obj", "R", "endobj": told apart by length first.
+    if (s.size() == 4 && s.compare(0, 4, "true", 4) == 0)
         tok.setBoolean(true);
-    else if (s == "false")
+    else if (s.size() == 5 && s.compare(0, 5, "false", 5) == 0)
         tok.setBoolean(false);
-    else if (s == "null")
+    else if (s.size() == 4 && s.compare(0, 4, "null", 4) == 0)
         tok.setNull();
     else
         tok.setCommand(s.data(), s.size());
