@@ -108,7 +108,19 @@ void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const I
         contents.setNull();
     page.contents_ = std::move(contents);
 
-    CPdfElement res = dict->lookup("Resources");
+    // Pages usually share one resources object: it is parsed once, not once per page.
+    const CPdfElement rawRes = dict->lookupRaw("Resources");
+    CPdfElement res;
+    if (rawRes.isReference() && lastResources_.isReference() && rawRes.getRefNum() == lastResources_.getRefNum() &&
+        rawRes.getRefGen() == lastResources_.getRefGen()) {
+        res = lastResolved_;
+    } else {
+        res = rawRes.fetch(dict->getXRef());
+        if (rawRes.isReference()) {
+            lastResources_ = rawRes;
+            lastResolved_ = res;
+        }
+    }
     if (res.isDictionary())
         page.resources_ = std::move(res);
     else if (inh.resources.isDictionary())

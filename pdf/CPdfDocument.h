@@ -69,6 +69,8 @@ private:
     CPdfXRef* xref_;
     std::vector<CPdfPage> pages_;
     CPdfPageTreeObserver* observer_ = nullptr;
+    CPdfElement lastResources_;  // the last Resources reference resolved, and its value
+    CPdfElement lastResolved_;
 };
 
 class CPdfDocument {

@@ -202,6 +202,29 @@ TEST(Document, InheritedResourcesAndRotate)
     EXPECT_EQ(describe(f.doc.getPage(0).getContents()), "Null");
 }
 
+TEST(Document, SharedResourcesObjectServesEveryPageThatNamesIt)
+{
+    // Pages naming one resources object, another one, the first again, a missing one
+    // (null: the inherited dictionary applies) and the first by a wrong generation.
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 10 0 R] /Count 6 /Resources << /R /top >> >>");
+    b.add(3, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(4, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(5, "<< /Type /Page /Resources 9 0 R >>");
+    b.add(6, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(7, "<< /Type /Page /Resources null >>");
+    b.add(10, "<< /Type /Page /Resources 8 1 R >>");
+    b.add(8, "<< /R /shared >>");
+    b.add(9, "<< /R /other >>");
+    DocFile f(b.build(), "sharedres.pdf");
+    ASSERT_EQ(f.error, "");
+    ASSERT_EQ(f.doc.getNumPages(), 6);
+    const char* expect[] = {"{R:N:shared}", "{R:N:shared}", "{R:N:other}", "{R:N:shared}", "{R:N:top}", "{R:N:top}"};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(describe(f.doc.getPage(i).getResources()), expect[i]) << "page " << i + 1;
+}
+
 TEST(Document, PageNumbersFollowDocumentOrderAcrossSubtrees)
 {
     TestPdfBuilder b;
