@@ -94,12 +94,12 @@ const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* 
 inline const unsigned char* findEndobj(const unsigned char* p, size_t n) { return findAnchored(p, n, "endobj", 6, 5); }
 inline const unsigned char* findStream(const unsigned char* p, size_t n) { return findAnchored(p, n, "stream", 6, 5); }
 
-// Removes num from the set of objects being fetched when the fetch ends.
+// Takes num off the list of objects being fetched when the fetch ends. Fetches nest
+// a few levels at most, so the list is a short vector used as a stack.
 struct FetchGuard {
-    std::set<int32_t>& set;
-    int32_t num;
-    FetchGuard(std::set<int32_t>& s, int32_t n) : set(s), num(n) { set.insert(num); }
-    ~FetchGuard() { set.erase(num); }
+    std::vector<int32_t>& list;
+    FetchGuard(std::vector<int32_t>& l, int32_t n) : list(l) { list.push_back(n); }
+    ~FetchGuard() { list.pop_back(); }
 };
 
 bool isPdfWhite(unsigned char c)
@@ -821,7 +821,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
     result.setNull();
     // An object whose parsing needs itself (a Length that refers back to its own
     // stream, an object stream holding its own Length) cannot be had.
-    if (fetching_.count(num) || fetching_.size() >= kMaxFetchDepth)
+    if (std::find(fetching_.begin(), fetching_.end(), num) != fetching_.end() || fetching_.size() >= kMaxFetchDepth)
         return result;
     FetchGuard guard(fetching_, num);
     const XRefEntry e = entries_[static_cast<size_t>(num)];

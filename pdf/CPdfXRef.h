@@ -106,7 +106,7 @@ private:
     int64_t startXRef_ = 0;
     std::unique_ptr<ObjectStream> objStm_;
     std::unique_ptr<RawObjectStream> rawObjStm_;
-    std::set<int32_t> fetching_;  // objects being parsed now (re-entry guard)
+    std::vector<int32_t> fetching_;  // objects being parsed now, innermost last (re-entry guard)
 
     // Read-ahead window of the file for raw object text: consecutive objects are
     // usually neighbours in the file, so most requests are served from here.

@@ -44,8 +44,20 @@ CPdfElement Resolve(const CPdfElement& raw, CPdfXRef* xref) {
     return raw;
 }
 
-CPdfElement Get(CPdfDictionary* d, const char* key) { return Resolve(d->lookupRaw(key), d->getXRef()); }
-CPdfElement Item(CPdfArray* a, int i) { return Resolve(a->at(i), a->getXRef()); }
+// A dictionary value, resolved; a direct value is copied once.
+CPdfElement Get(CPdfDictionary* d, const char* key) {
+    const CPdfElement* v = d->find(key);
+    if (!v) {
+        CPdfElement null;
+        null.setNull();
+        return null;
+    }
+    return v->isReference() ? Resolve(*v, d->getXRef()) : *v;
+}
+CPdfElement Item(CPdfArray* a, int i) {
+    const CPdfElement& v = a->at(i);
+    return v.isReference() ? Resolve(v, a->getXRef()) : v;
+}
 
 // The dictionary of an element that is a dictionary proper (not a stream).
 CPdfDictionary* DictOf(const CPdfElement& e) { return e.isDictionary() ? e.getDictionary() : nullptr; }
