@@ -36,24 +36,22 @@ void CPdfDictionary::add(const std::string& key, CPdfElement&& value)
     entries_.insert(it, std::make_pair(key, std::move(value)));
 }
 
-void CPdfDictionary::adoptSorted(std::vector<std::pair<std::string, CPdfElement>>&& sorted)
+void CPdfDictionary::adoptSorted(std::vector<std::pair<std::string, CPdfElement>>& sorted)
 {
     if (!entries_.empty()) {
         for (auto& e : sorted)
             add(e.first, std::move(e.second));
         return;
     }
-    entries_ = std::move(sorted);
     // Equal keys sit next to each other, the first occurrence first: keep that one.
-    size_t out = 0;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        if (out > 0 && entries_[out - 1].first == entries_[i].first)
-            continue;
-        if (out != i)
-            entries_[out] = std::move(entries_[i]);
-        ++out;
-    }
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(out), entries_.end());
+    size_t unique = 0;
+    for (size_t i = 0; i < sorted.size(); ++i)
+        if (i == 0 || sorted[i].first != sorted[i - 1].first)
+            ++unique;
+    entries_.reserve(unique);
+    for (auto& e : sorted)
+        if (entries_.empty() || e.first != entries_.back().first)
+            entries_.push_back(std::move(e));
 }
 
 const CPdfElement* CPdfDictionary::find(const char* key) const

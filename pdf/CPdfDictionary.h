@@ -19,10 +19,11 @@ public:
     /// Stores a copy under key unless the key is present already (first wins).
     void add(const std::string& key, const CPdfElement& value);
     void add(const std::string& key, CPdfElement&& value);
-    /// Takes over entries already sorted by key with a stable sort (a repeated key
-    /// keeps its first value first), as a parser collects them. The dictionary must
-    /// be empty; later occurrences of a key are dropped, as add does.
-    void adoptSorted(std::vector<std::pair<std::string, CPdfElement>>&& sorted);
+    /// Takes over (moves out) entries already sorted by key with a stable sort (a
+    /// repeated key keeps its first value first), as a parser collects them; later
+    /// occurrences of a key are dropped, as add does. Room is taken for exactly the
+    /// entries kept.
+    void adoptSorted(std::vector<std::pair<std::string, CPdfElement>>& sorted);
     /// Value under key resolved through the table; Null when absent.
     CPdfElement lookup(const char* key) const;
     /// Copy of the value, references left unresolved; Null when absent.

@@ -518,8 +518,12 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         }
         DepthGuard guard;
         shift();
-        std::vector<std::pair<std::string, CPdfElement>> entries;
-        entries.reserve(8);
+        // Entries are collected in a vector kept per nesting level, so that its room is
+        // reused; the dictionary then takes exactly as much as it needs.
+        while (dictScratch_.size() <= static_cast<size_t>(depth))
+            dictScratch_.emplace_back(new std::vector<std::pair<std::string, CPdfElement>>());
+        std::vector<std::pair<std::string, CPdfElement>>& entries = *dictScratch_[static_cast<size_t>(depth)];
+        entries.clear();
         while (!isCmd(current(), '>', '>')) {
             if (current().isEndOfInput())
                 break;
@@ -544,7 +548,8 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         sortEntries(entries);
         result.setNewDictionary(xref_);
         CPdfDictionary* d = result.getDictionary();
-        d->adoptSorted(std::move(entries));
+        d->adoptSorted(entries);
+        entries.clear();
         if (stoppedAtStream_)
             return result;
         if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))

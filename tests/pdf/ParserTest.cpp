@@ -101,6 +101,10 @@ const Case kCases[] = {
     // Dictionaries.
     {"dictionary", "<< /B 2 /A 1 >>", "{A:I:1 B:I:2}"},
     {"first key wins", "<< /K 1 /K 2 >>", "{K:I:1}"},
+    {"first of three wins among others", "<< /Z 0 /K 1 /A 9 /K 2 /K 3 /B 8 >>", "{A:I:9 B:I:8 K:I:1 Z:I:0}"},
+    {"dictionaries one after another", "<< /A 1 /B 2 >> << /C 3 >> << >>", "{A:I:1 B:I:2} {C:I:3} {}"},
+    {"sibling and nested dictionaries", "[<< /A << /X 1 /X 2 >> >> << /B << /Y 3 >> /A 4 >>]",
+     "[{A:{X:I:1}} {A:I:4 B:{Y:I:3}}]"},
     {"stray token skipped", "<< /A 1 5 /B 2 >>", "{A:I:1 B:I:2}"},
     {"error value drops key", "<< /A ) /B 2 >>", "{B:I:2}"},
     {"reference value", "<< /P 3 0 R >>", "{P:Ref:3,0}"},
