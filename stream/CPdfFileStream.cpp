@@ -1,6 +1,11 @@
 #include "stream/CPdfFileStream.h"
 
 #include <algorithm>
+#include <cerrno>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "pdf/CPdfDictionary.h"
 
@@ -45,6 +50,24 @@ size_t CPdfFileStream::readFile(int64_t pos, unsigned char* out, size_t n)
 {
     if (n == 0 || pos < 0 || !file_)
         return 0;
+#ifndef _WIN32
+    // One positioned read per block instead of a seek and a read (the handle has no
+    // buffer of the C library to keep in step). A read error counts as the end of
+    // the data.
+    const int fd = fileno(file_);
+    if (fd >= 0) {
+        size_t got = 0;
+        while (got < n) {
+            ssize_t k = pread(fd, out + got, n - got, static_cast<off_t>(pos) + static_cast<off_t>(got));
+            if (k < 0 && errno == EINTR)
+                continue;
+            if (k <= 0)
+                break;
+            got += static_cast<size_t>(k);
+        }
+        return got;
+    }
+#endif
     if (seekFile(file_, pos, SEEK_SET) != 0)
         return 0;
     // A read error counts as the end of the data.
