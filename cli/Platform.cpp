@@ -16,6 +16,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
+#if defined(__linux__)
+#include <fcntl.h>
+#endif
 
 namespace Platform {
 
@@ -114,6 +117,20 @@ void RemoveFile(const std::string& path) {
 
 FILE* OpenFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
+}
+
+void StartWriteback(FILE* f, uint64_t offset, uint64_t length) {
+#if defined(__linux__)
+    if (!f || length == 0) return;
+    const int fd = fileno(f);
+    // Fails harmlessly on pipes and devices; the data is written as usual then.
+    if (fd >= 0)
+        (void)sync_file_range(fd, static_cast<off64_t>(offset), static_cast<off64_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)f;
+    (void)offset;
+    (void)length;
+#endif
 }
 
 int Seek(FILE* f, int64_t offset, int whence) {

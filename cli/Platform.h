@@ -42,6 +42,13 @@ FILE* OpenFile(const std::string& path, const char* mode);
 int Seek(FILE* f, int64_t offset, int whence);
 int64_t Tell(FILE* f);
 
+/// Asks the system to start writing length bytes of f from offset to the disk now,
+/// without waiting for it. A long output written this way does not have all of its
+/// data still to be written when it is renamed into place (Linux file systems flush
+/// a file renamed over another one). Does nothing where there is no such request, or
+/// when f is no regular file.
+void StartWriteback(FILE* f, uint64_t offset, uint64_t length);
+
 /// A path for a temporary file in the same folder as outputPath, so that ReplaceFile
 /// can move it over the output without copying. The name is unique within this
 /// process run. For the null device the null device itself is returned (there is

@@ -9,6 +9,8 @@ namespace {
 // One buffer of 1 MiB keeps the number of write calls low (a 45 MB output needs about
 // 45 of them) while the memory stays small next to the input's largest objects.
 constexpr size_t kBufferSize = 1u << 20;
+// Written data is handed to the system's writeback in pieces of this size.
+constexpr uint64_t kWritebackStep = uint64_t(8) << 20;
 const char kWriteError[] = "Output file write error\n";
 }  // namespace
 
@@ -26,7 +28,14 @@ bool COutputFile::open(const std::string& path) {
     std::setvbuf(file_, nullptr, _IONBF, 0);
     used_ = 0;
     flushed_ = 0;
+    writebackStarted_ = 0;
     return true;
+}
+
+void COutputFile::startWriteback() {
+    if (flushed_ - writebackStarted_ < kWritebackStep) return;
+    Platform::StartWriteback(file_, writebackStarted_, flushed_ - writebackStarted_);
+    writebackStarted_ = flushed_;
 }
 
 void COutputFile::flushBuffer() {
@@ -35,6 +44,7 @@ void COutputFile::flushBuffer() {
     if (std::fwrite(buf_.data(), 1, used_, file_) != used_) throw CPdfException(kWriteError);
     flushed_ += used_;
     used_ = 0;
+    startWriteback();
 }
 
 void COutputFile::write(const char* data, size_t n) {
@@ -49,6 +59,7 @@ void COutputFile::write(const char* data, size_t n) {
         // A large object goes straight to the file without passing the buffer.
         if (!file_ || std::fwrite(data, 1, n, file_) != n) throw CPdfException(kWriteError);
         flushed_ += n;
+        startWriteback();
         return;
     }
     std::memcpy(buf_.data(), data, n);

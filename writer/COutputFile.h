@@ -40,9 +40,13 @@ public:
 
 private:
     void flushBuffer();
+    // Asks for the bytes written since the last request to go to disk once they
+    // come to a few megabytes.
+    void startWriteback();
 
     FILE* file_ = nullptr;
     std::vector<char> buf_;
     size_t used_ = 0;
     uint64_t flushed_ = 0;
+    uint64_t writebackStarted_ = 0;  // bytes from the start already handed to writeback
 };
