@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
@@ -104,6 +106,33 @@ const int kMaxTotalDepth = 2 * CPdfParser::kMaxDepth;
 struct DepthGuard {
     DepthGuard() { ++tActiveDepth; }
     ~DepthGuard() { --tActiveDepth; }
+};
+
+// Room for the entries of the dictionaries being read, one vector per active level.
+// Each level is held apart, so that adding a level moves none below.
+using Entries = std::vector<std::pair<std::string, CPdfElement>>;
+thread_local std::vector<std::unique_ptr<Entries>> tDictScratch;
+
+// The vector of the current level (inside the dictionary's DepthGuard), empty; it is
+// emptied again when the dictionary is done, also when reading it failed, and gives
+// its room back when a large dictionary made it large.
+struct ScratchLevel {
+    Entries& entries;
+    ScratchLevel() : entries(at(static_cast<size_t>(tActiveDepth))) { entries.clear(); }
+    ~ScratchLevel()
+    {
+        entries.clear();
+        if (entries.capacity() > 256)
+            Entries().swap(entries);
+    }
+    static Entries& at(size_t level)
+    {
+        while (tDictScratch.size() <= level) {
+            tDictScratch.emplace_back(new Entries());
+            tDictScratch.back()->reserve(16);
+        }
+        return *tDictScratch[level];
+    }
 };
 
 inline void store(std::string& s, size_t cap, int c)
@@ -518,12 +547,12 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         }
         DepthGuard guard;
         shift();
-        // Entries are collected in a vector kept per nesting level, so that its room is
-        // reused; the dictionary then takes exactly as much as it needs.
-        while (dictScratch_.size() <= static_cast<size_t>(depth))
-            dictScratch_.emplace_back(new std::vector<std::pair<std::string, CPdfElement>>());
-        std::vector<std::pair<std::string, CPdfElement>>& entries = *dictScratch_[static_cast<size_t>(depth)];
-        entries.clear();
+        // Entries are collected in a vector kept per level of the containers being
+        // read (by all parsers of the thread), so that its room is reused from one
+        // dictionary and one parse to the next; the dictionary then takes exactly as
+        // much as it needs.
+        ScratchLevel level;
+        std::vector<std::pair<std::string, CPdfElement>>& entries = level.entries;
         while (!isCmd(current(), '>', '>')) {
             if (current().isEndOfInput())
                 break;
@@ -549,7 +578,6 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         result.setNewDictionary(xref_);
         CPdfDictionary* d = result.getDictionary();
         d->adoptSorted(entries);
-        entries.clear();
         if (stoppedAtStream_)
             return result;
         if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))

@@ -2,7 +2,6 @@
 // Lexer and object parser: turns the bytes of one stream, or of several streams
 // read back to back (page contents split over an array), into CPdfElement values.
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,8 +68,6 @@ private:
     CPdfElement tok_[2];
     unsigned cur_ = 0;
     std::string scratch_;
-    // Per nesting level, each held apart so that adding a level moves none below.
-    std::vector<std::unique_ptr<std::vector<std::pair<std::string, CPdfElement>>>> dictScratch_;
     std::vector<CPdfStream*> streams_;
     size_t index_ = 0;
 
