@@ -18,6 +18,8 @@ public:
     /// Appends a copy of item.
     void add(const CPdfElement& item);
     void add(CPdfElement&& item);
+    /// Appends (moves out) every item of items, taking exactly the room they need.
+    void adopt(std::vector<CPdfElement>& items);
     /// Item i resolved through the table (references unresolved when no table). 0 <= i < length.
     CPdfElement get(int i) const;
     /// A copy of item i, references left as they are.

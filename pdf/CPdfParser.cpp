@@ -108,30 +108,37 @@ struct DepthGuard {
     ~DepthGuard() { --tActiveDepth; }
 };
 
-// Room for the entries of the dictionaries being read, one vector per active level.
-// Each level is held apart, so that adding a level moves none below.
+// Room for the entries of the dictionaries and the items of the arrays being read,
+// one vector per active level. Each level is held apart, so that adding a level
+// moves none below.
 using Entries = std::vector<std::pair<std::string, CPdfElement>>;
+using Items = std::vector<CPdfElement>;
 thread_local std::vector<std::unique_ptr<Entries>> tDictScratch;
+thread_local std::vector<std::unique_ptr<Items>> tArrayScratch;
 
-// The vector of the current level (inside the dictionary's DepthGuard), empty; it is
-// emptied again when the dictionary is done, also when reading it failed, and gives
-// its room back when a large dictionary made it large.
+// The vector of the current level (inside the container's DepthGuard), empty; it is
+// emptied again when the container is done, also when reading it failed, and gives
+// its room back when a large container made it large.
+template <typename V>
 struct ScratchLevel {
-    Entries& entries;
-    ScratchLevel() : entries(at(static_cast<size_t>(tActiveDepth))) { entries.clear(); }
+    V& v;
+    explicit ScratchLevel(std::vector<std::unique_ptr<V>>& pool) : v(at(pool, static_cast<size_t>(tActiveDepth)))
+    {
+        v.clear();
+    }
     ~ScratchLevel()
     {
-        entries.clear();
-        if (entries.capacity() > 256)
-            Entries().swap(entries);
+        v.clear();
+        if (v.capacity() > 256)
+            V().swap(v);
     }
-    static Entries& at(size_t level)
+    static V& at(std::vector<std::unique_ptr<V>>& pool, size_t level)
     {
-        while (tDictScratch.size() <= level) {
-            tDictScratch.emplace_back(new Entries());
-            tDictScratch.back()->reserve(16);
+        while (pool.size() <= level) {
+            pool.emplace_back(new V());
+            pool.back()->reserve(16);
         }
-        return *tDictScratch[level];
+        return *pool[level];
     }
 };
 
@@ -524,17 +531,26 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         shift();
         result.setNewArray(xref_);
         CPdfArray* a = result.getArray();
+        // Items are collected in the level's vector; the array takes exactly the room
+        // it needs, also when it ends early.
+        ScratchLevel<Items> level(tArrayScratch);
+        Items& items = level.v;
         while (!isCmd(current(), ']')) {
-            if (current().isEndOfInput())
+            if (current().isEndOfInput()) {
+                a->adopt(items);
                 return result;  // unterminated: what was read so far
+            }
             CPdfElement item = readObjectAt(depth + 1);
-            if (stoppedAtStream_)
+            if (stoppedAtStream_) {
+                a->adopt(items);
                 return result;
+            }
             if (budget_ > 0) {
                 --budget_;
-                a->add(std::move(item));
+                items.push_back(std::move(item));
             }
         }
+        a->adopt(items);
         shift();
         return result;
     }
@@ -551,8 +567,8 @@ CPdfElement CPdfParser::readObjectAt(int depth)
         // read (by all parsers of the thread), so that its room is reused from one
         // dictionary and one parse to the next; the dictionary then takes exactly as
         // much as it needs.
-        ScratchLevel level;
-        std::vector<std::pair<std::string, CPdfElement>>& entries = level.entries;
+        ScratchLevel<Entries> level(tDictScratch);
+        Entries& entries = level.v;
         while (!isCmd(current(), '>', '>')) {
             if (current().isEndOfInput())
                 break;
