@@ -72,6 +72,9 @@ public:
     std::unique_ptr<COutputFile> out;
     std::vector<OutputEntry> outEntries;
     std::vector<PageListEntry> pageList;
+    /// Index in the document's pages of each page object number (-1: none); made on
+    /// first use by OpenedPageAnnots.
+    std::vector<int32_t> openedPageIndex;
     int32_t pagesRootNum = 0;
     int32_t pagesCount = 0;
     std::vector<TextChar> chars;
@@ -98,6 +101,10 @@ public:
     // ---- writer ----
     void CopyHeader();
     void BuildPageList(const std::string& nodeText, const float inheritedBox[4]);
+    /// The "Annots" value as written of page object pageNum, as the document read it
+    /// when it opened (so that the page need not be parsed again); null when the
+    /// document has no page of that number.
+    const CPdfElement* OpenedPageAnnots(int32_t pageNum);
     /// A recorder of the page tree, to be handed to the document's open, whose walk
     /// then yields the page list as well.
     static std::unique_ptr<CPdfPageTreeObserver> NewPageTreeRecorder();

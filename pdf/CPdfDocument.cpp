@@ -107,6 +107,8 @@ void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const I
     if (!contents.isNull() && !contents.isArray() && !contents.isReference())
         contents.setNull();
     page.contents_ = std::move(contents);
+    if (const CPdfElement* annots = dict->find("Annots"))
+        page.annots_ = *annots;
 
     // Pages usually share one resources object: it is parsed once, not once per page.
     const CPdfElement rawRes = dict->lookupRaw("Resources");

@@ -22,6 +22,9 @@ public:
     const CPdfElement& getContents() const { return contents_; }
     /// "Resources" resolved (own or inherited): a Dictionary.
     const CPdfElement& getResources() const { return resources_; }
+    /// The page's "Annots" value as written (a reference or an array, unresolved);
+    /// None when the page has none.
+    const CPdfElement& getAnnots() const { return annots_; }
     /// The page object's reference (number, generation); number 0 when the page was direct.
     int32_t getObjNum() const { return objNum_; }
     int32_t getObjGen() const { return objGen_; }
@@ -34,6 +37,7 @@ private:
     CPdfXRef* xref_ = nullptr;
     CPdfElement contents_;
     CPdfElement resources_;
+    CPdfElement annots_;
     int32_t objNum_ = 0;
     int32_t objGen_ = 0;
 };

@@ -18,6 +18,7 @@
 
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
+#include "pdf/CPdfDocument.h"
 #include "pdf/CPdfXRef.h"
 #include "writer/PdfString.h"
 #include "writer/RawText.h"
@@ -284,6 +285,20 @@ bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& plac
 
 }  // namespace
 
+const CPdfElement* CQuillmarkHandler::OpenedPageAnnots(int32_t pageNum) {
+    if (!doc || !xref || pageNum <= 0 || pageNum >= xref->getNumEntries()) return nullptr;
+    if (openedPageIndex.empty()) {
+        openedPageIndex.assign(static_cast<size_t>(xref->getNumEntries()), -1);
+        for (int i = 0; i < doc->getNumPages(); ++i) {
+            const int32_t num = doc->getPage(i).getObjNum();
+            if (num > 0 && num < xref->getNumEntries() && openedPageIndex[static_cast<size_t>(num)] < 0)
+                openedPageIndex[static_cast<size_t>(num)] = i;
+        }
+    }
+    const int32_t i = openedPageIndex[static_cast<size_t>(pageNum)];
+    return i < 0 ? nullptr : &doc->getPage(i).getAnnots();
+}
+
 void CQuillmarkHandler::ReadExistingLinks() {
     if (!xref) return;
     // Only the report and the text-link selections use the list. A change by target
@@ -340,12 +355,19 @@ class LinkEditor {
 public:
     LinkEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& pageText)
         : h_(h), pageNum_(pageNum), pageText_(pageText) {
-        if (h.xref && pageNum > 0 && pageNum < h.xref->getNumEntries())
-            page_ = h.xref->fetch(pageNum, Generation(h.xref, pageNum));
-        pageDict_ = DictOf(page_);
-        if (!pageDict_) return;
-        const CPdfElement* raw = pageDict_->find("Annots");
-        if (!raw) return;
+        // The page's Annots as the document read it at opening; a page the document
+        // does not list is parsed here.
+        const CPdfElement* raw = h.OpenedPageAnnots(pageNum);
+        if (raw) {
+            if (raw->isNone()) return;
+        } else {
+            if (h.xref && pageNum > 0 && pageNum < h.xref->getNumEntries())
+                page_ = h.xref->fetch(pageNum, Generation(h.xref, pageNum));
+            pageDict_ = DictOf(page_);
+            if (!pageDict_) return;
+            raw = pageDict_->find("Annots");
+            if (!raw) return;
+        }
         rawAnnots_ = *raw;
         annots_ = Resolve(rawAnnots_, h.xref);
     }
