@@ -294,6 +294,16 @@ void CPdfParser::lex(CPdfElement& tok)
     case '(': {
         int depth = 1;
         for (;;) {
+            // Plain bytes (no parenthesis, no backslash) are taken in runs of the buffer.
+            size_t i = bufRead_;
+            while (i < bufEnd_ && buf_[i] != '(' && buf_[i] != ')' && buf_[i] != '\\')
+                ++i;
+            if (i > bufRead_) {
+                if (s.size() < kMaxStringBytes)
+                    s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
+                             std::min(i - bufRead_, kMaxStringBytes - s.size()));
+                bufRead_ = i;
+            }
             int d = readChar();
             if (d < 0)
                 break;
