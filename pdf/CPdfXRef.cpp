@@ -49,7 +49,7 @@ const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decod
 const size_t kRecentObjStms = 4;                   // decoded object streams kept
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
 const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
-const size_t kLookupBlock = size_t(4) << 10;     // block read by a lookup in lookup mode
+const size_t kLookupBlock = size_t(2) << 10;     // block read by a lookup in lookup mode
 
 // First occurrence of pat in [p, p + n), or null.
 const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
