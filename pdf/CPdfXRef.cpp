@@ -94,6 +94,35 @@ const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* 
 inline const unsigned char* findEndobj(const unsigned char* p, size_t n) { return findAnchored(p, n, "endobj", 6, 5); }
 inline const unsigned char* findStream(const unsigned char* p, size_t n) { return findAnchored(p, n, "stream", 6, 5); }
 
+// The first "endobj" in [p, p + n) (*endobj, or null) and whether a "stream" keyword
+// comes before it (*stream, or null; searched only before the "endobj"). The bytes
+// are searched in growing pieces from the start, so that for a stream object, whose
+// keyword comes right after its dictionary, the data is not searched at all. Returns
+// the count of bytes searched.
+size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char** endobj,
+                          const unsigned char** stream)
+{
+    *endobj = nullptr;
+    *stream = nullptr;
+    size_t done = 0;  // searched without a find; a keyword may straddle its end
+    for (size_t c = std::min<size_t>(n, 512);; c = std::min(n, c * 4)) {
+        const size_t from = done > 5 ? done - 5 : 0;
+        const unsigned char* e = findEndobj(p + from, c - from);
+        const unsigned char* st = findStream(p + from, e ? static_cast<size_t>(e - (p + from)) : c - from);
+        if (st) {
+            *stream = st;
+            return static_cast<size_t>(st - p) + 6;
+        }
+        if (e) {
+            *endobj = e;
+            return static_cast<size_t>(e - p) + 6;
+        }
+        if (c == n)
+            return n;
+        done = c;
+    }
+}
+
 // Takes num off the list of objects being fetched when the fetch ends. Fetches nest
 // a few levels at most, so the list is a short vector used as a stack.
 struct FetchGuard {
@@ -648,9 +677,10 @@ struct XRefImpl {
             const unsigned char* p = window(cur, &avail);
             if (!p || avail < 6 || !scanAllowed())
                 break;
-            const unsigned char* e = findEndobj(p, avail);
-            spendScan(e ? static_cast<size_t>(e - p) + 6 : avail);
-            if (findStream(p, e ? static_cast<size_t>(e - p) : avail)) {
+            const unsigned char* e;
+            const unsigned char* st;
+            spendScan(findEndobjOrStream(p, avail, &e, &st));
+            if (st) {
                 isStream = true;
                 break;
             }
@@ -678,8 +708,9 @@ struct XRefImpl {
         const unsigned char* p = window(pos, &avail);
         if (!p)
             return false;
-        const unsigned char* e = findEndobj(p, avail);
-        const unsigned char* st = findStream(p, e ? static_cast<size_t>(e - p) : avail);
+        const unsigned char* e;
+        const unsigned char* st;
+        findEndobjOrStream(p, avail, &e, &st);
         if (!st)
             return !e;  // no stream before "endobj"; unsure only when neither is in sight
         return findBytes(p, static_cast<size_t>(st - p), "ObjStm", 6) != nullptr;

@@ -343,6 +343,43 @@ TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes)
 
 INSTANTIATE_TEST_SUITE_P(Modes, XRefLookups, ::testing::Values(false, true));
 
+TEST(XRef, RawTextFindsKeywordsAcrossTheSearchPieces)
+{
+    // Objects whose "endobj", or whose "stream" keyword, falls on and around the
+    // borders of the growing pieces the search looks at (512, 2048, 8192 bytes), in
+    // a file read through small and growing blocks alike.
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog >>");
+    std::vector<std::string> bodies;
+    int num = 10;  // two-digit numbers throughout
+    // Plain objects one after another (a later stream must not hide a missed
+    // "endobj"), then stream objects whose data holds "endobj". With two-digit object
+    // numbers the keyword starts 7 bytes before the border and moves across it.
+    for (bool stream : {false, true}) {
+        for (size_t border : {512u, 2048u, 8192u}) {
+            for (size_t shift = 0; shift < 14; ++shift) {
+                if (stream) {
+                    bodies.push_back("<< /Pad (" + std::string(border - 40 + shift, 'q') +
+                                     ") /Length 9 >>\nstream\nendobj 12\nendstream");
+                } else {
+                    bodies.push_back("<< /Pad (" + std::string(border - 30 + shift, 'p') + ") >>");
+                }
+                b.add(num++, bodies.back());
+            }
+        }
+    }
+    const std::string file = b.build();
+    for (bool lookup : {false, true}) {
+        XRefFile f(file, lookup ? "pieces-lookup.pdf" : "pieces.pdf");
+        ASSERT_EQ(f.open(), "");
+        CPdfLookupScope scope(lookup ? f.x.get() : nullptr);
+        for (int n = 10; n < num; ++n) {
+            SCOPED_TRACE(n);
+            EXPECT_EQ(f.raw(n), std::to_string(n) + " 0 obj\n" + bodies[static_cast<size_t>(n - 10)] + "\nendobj\n");
+        }
+    }
+}
+
 TEST(XRef, RawTextWithWrongLengthFallsBackToFirstEndobj)
 {
     TestPdfBuilder b;
