@@ -283,6 +283,52 @@ bool PlaceByActionType(CPdfDictionary* action, CPdfXRef* xref, TargetPlace& plac
     return false;
 }
 
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when the raw text of object num shows that none of its strings can hold
+// lowerPart (given in lower case; compared without regard to letter case), so that
+// the object cannot be a link whose target matches and need not be parsed. That is
+// so when every string in it is a literal string without escapes (its bytes are
+// then the bytes of the text, and a target read from it is a piece of the text: no
+// backslash, no hexadecimal string, no byte 0xFE that could start a UTF-16 mark),
+// it names no other object (no "R" standing as a word of its own), and lowerPart
+// does not occur in it. Anything else is left to the parser.
+bool RawTextRulesOutTarget(CPdfXRef* xref, int32_t num, const std::string& lowerPart, std::string& text) {
+    if (lowerPart.empty() || num <= 0 || num >= xref->getNumEntries() || !xref->getRawObjectText(num, text))
+        return false;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\\' || c == 0xFE) return false;
+        if (c == '<') {
+            if (i + 1 < n && text[i + 1] == '<') {
+                ++i;
+                continue;
+            }
+            return false;  // a hexadecimal string
+        }
+        if (c == 'R' && i > 0) {
+            const char before = text[i - 1];
+            const bool inName = (before >= 'A' && before <= 'Z') || (before >= 'a' && before <= 'z') || before == '/';
+            if (!inName) return false;  // may be a reference
+        }
+    }
+    // lowerPart nowhere in the text, letter case aside.
+    for (size_t i = 0; i + lowerPart.size() <= n; ++i) {
+        if (LowerAscii(text[i]) != lowerPart[0]) continue;
+        size_t k = 1;
+        while (k < lowerPart.size() && LowerAscii(text[i + k]) == lowerPart[k]) ++k;
+        if (k == lowerPart.size()) return false;
+    }
+    return true;
+}
+
+std::string LowerAsciiString(const std::string& s) {
+    std::string out(s);
+    for (char& c : out) c = LowerAscii(c);
+    return out;
+}
+
 }  // namespace
 
 const CPdfElement* CQuillmarkHandler::OpenedPageAnnots(int32_t pageNum) {
@@ -548,7 +594,13 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
     CPdfArray* array = editor.annots();
     if (array) {
         const std::set<int32_t> selected(changeList.begin(), changeList.end());
+        // Without a selection by text, only a link whose target is -link can change:
+        // annotations whose raw text rules that out are not parsed.
+        const std::string lowerLink = settings.textLink.empty() ? LowerAsciiString(settings.link) : std::string();
+        std::string raw;
         for (int j = 0; j < array->getLength(); ++j) {
+            const CPdfElement& entry = array->at(j);
+            if (entry.isReference() && RawTextRulesOutTarget(xref, entry.getRefNum(), lowerLink, raw)) continue;
             CPdfElement annot = Item(array, j);
             CPdfDictionary* dict = DictOf(annot);
             if (!IsLinkAnnotation(dict)) continue;
@@ -578,7 +630,12 @@ void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pag
     LinkEditor editor(*this, pageNum, pageText);
     CPdfArray* array = editor.annots();
     if (array && !settings.link.empty()) {
+        // Annotations whose raw text rules out a target holding -link are not parsed.
+        const std::string lowerLink = LowerAsciiString(settings.link);
+        std::string raw;
         for (int j = 0; j < array->getLength(); ++j) {
+            const CPdfElement& entry = array->at(j);
+            if (entry.isReference() && RawTextRulesOutTarget(xref, entry.getRefNum(), lowerLink, raw)) continue;
             CPdfElement annot = Item(array, j);
             CPdfDictionary* dict = DictOf(annot);
             if (!IsLinkAnnotation(dict)) continue;

@@ -346,3 +346,84 @@ TEST_F(Links, UnicodeFileNamesAreReadAndWrittenInTheirForm) {
     EXPECT_EQ(f.getDictionary()->lookup("UF").getBytes(),
               std::string("\xFE\xFF\x00t\x00h\x00\xE9\x00.\x00p\x00\x64\x00\x66", 16));
 }
+
+// Every way a matching target can be written is still found, whether or not the
+// annotation's raw text allows it to be passed over unparsed; links that cannot match
+// keep their bytes.
+TEST_F(Links, ChangeFindsTargetsInEveryWrittenForm) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> objects;  // objects 4.. ; object 4 is the annotation
+        std::vector<std::string> args;
+        std::string expect;  // the target read back from the output
+    };
+    const std::string launch = "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F ";
+    const std::vector<Case> cases = {
+        {"plain", {UriLink("(http://old.example/a)")}, {"-changepart", "-link", "old"}, "http://new.example/a"},
+        {"other letter case, -change", {UriLink("(HTTP://Old.Example/)")}, {"-change", "-link", "http://old.example/"},
+         "new"},
+        {"escaped letters", {UriLink("(http://\\157ld.example/a)")}, {"-changepart", "-link", "old"},
+         "http://new.example/a"},
+        {"line continuation", {UriLink("(http://ol\\\nd.example/a)")}, {"-changepart", "-link", "old"},
+         "http://new.example/a"},
+        {"hexadecimal", {UriLink("<687474703A2F2F6F6C64>")}, {"-changepart", "-link", "old"}, "http://new"},
+        {"action by reference after a line break",
+         {"<< /Subtype /Link /Rect [1 1 2 2] /A 5 0\nR >>", "<< /S /URI /URI (http://old.example/) >>"},
+         {"-changepart", "-link", "old"},
+         "http://new.example/"},
+        {"action by reference",
+         {"<< /Subtype /Link /Rect [1 1 2 2] /A 5 0 R >>", "<< /S /URI /URI (http://old.example/) >>"},
+         {"-changepart", "-link", "old"},
+         "http://new.example/"},
+        {"action by reference without a space",
+         {"<< /Subtype /Link /Rect [1 1 2 2] /A 5 0R >>", "<< /S /URI /URI (http://old.example/) >>"},
+         {"-changepart", "-link", "old"},
+         "http://new.example/"},
+        {"UTF-16 file name", {launch + "<FEFF006F006C0064002E007000640066> >> >>"}, {"-changepart", "-link", "old"},
+         "new.pdf"},
+        {"UTF-16 file name, literal", {launch + std::string("(\xFE\xFF\x00o\x00l\x00" "d) >> >>", 17)},
+         {"-changepart", "-link", "old"}, "new"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> bodies = {kCatalog, kPages, PageWith("/Annots [4 0 R]")};
+        bodies.insert(bodies.end(), c.objects.begin(), c.objects.end());
+        in = testpdf::TempPath("links_forms.pdf");
+        out = testpdf::TempPath("links_forms.out.pdf");
+        std::remove(out.c_str());
+        testpdf::WriteFile(in, testpdf::Build(bodies));
+        std::vector<std::string> argv = {"quillmark", in, out};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.end(), {"-newlink", "new"});
+        CQuillmarkHandler one;
+        testing::internal::CaptureStdout();
+        const std::string err = testpdf::Run(one, argv);
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(err, "");
+        openOutput();
+        CPdfElement a = object(4).getDictionary()->lookup("A");
+        CPdfDictionary* action = a.getDictionary();
+        ASSERT_NE(action, nullptr);
+        CPdfElement target = action->lookup("URI");
+        if (!target.isString()) target = action->lookup("F");
+        ASSERT_TRUE(target.isString());
+        std::string got = target.getBytes();
+        if (got.size() >= 2 && static_cast<unsigned char>(got[0]) == 0xFE) {
+            std::string ascii;  // UTF-16BE of ASCII letters
+            for (size_t i = 3; i < got.size(); i += 2) ascii += got[i];
+            got = ascii;
+        }
+        EXPECT_EQ(got, c.expect);
+        doc.reset();
+    }
+}
+
+TEST_F(Links, LinksThatCannotMatchKeepTheirBytes) {
+    const std::string simple = UriLink("(http://other.example/a)");
+    std::vector<std::string> bodies = {kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"), simple,
+                                       UriLink("(http://old.example/)")};
+    ASSERT_EQ(run(bodies, {"-changepart", "-link", "old", "-newlink", "new"}, "nomatch"), "");
+    openOutput();
+    EXPECT_EQ(rawOut(4), "4 0 obj\n" + simple + "\nendobj\n");
+    EXPECT_EQ(uriOf(5), "http://new.example/");
+}
