@@ -92,7 +92,13 @@ char PeekObjectKind(CPdfXRef* xref, int32_t num) {
     if (e.kind == 1 && xref->getFileStream()) {
         CPdfFileStream* fs = xref->getFileStream();
         unsigned char buf[160];
-        size_t n = xref->readCached(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
+        // A look at a few bytes, maybe far from where the pass reads: one small block,
+        // not a read-ahead that the pass would read again when it gets there.
+        size_t n;
+        {
+            CPdfLookupScope lookup(xref);
+            n = xref->readCached(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
+        }
         std::string head(reinterpret_cast<const char*>(buf), n);
         size_t b = RawText::BodyStart(head);
         if (b == 0) return 0;
