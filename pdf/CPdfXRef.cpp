@@ -46,7 +46,8 @@ const size_t kMaxSections = 10000;              // longest Prev chain followed
 const size_t kMaxFetchDepth = 16;               // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
 const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
-const size_t kRecentObjStms = 4;                   // decoded object streams kept
+const size_t kRecentObjStms = 4;                   // decoded object streams always kept
+const size_t kRecentObjStmBytes = size_t(8) << 20;  // more are kept while they hold no more than this
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
 const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
 const size_t kLookupBlock = size_t(2) << 10;     // block read by a lookup in lookup mode
@@ -397,10 +398,10 @@ struct XRefImpl {
         RawObjectStream& c = caches();
         for (size_t i = 0; i < c.recent.size(); ++i) {
             if (c.recent[i]->num == s) {
-                std::shared_ptr<ObjStmData> hit = c.recent[i];
-                c.recent.erase(c.recent.begin() + static_cast<std::ptrdiff_t>(i));
-                c.recent.insert(c.recent.begin(), hit);
-                return hit;
+                // The one used last comes first.
+                std::rotate(c.recent.begin(), c.recent.begin() + static_cast<std::ptrdiff_t>(i),
+                            c.recent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return c.recent.front();
             }
         }
         auto r = std::make_shared<ObjStmData>();
@@ -410,8 +411,17 @@ struct XRefImpl {
         // A nested fetch may have changed the list meanwhile.
         RawObjectStream& c2 = caches();
         c2.recent.insert(c2.recent.begin(), r);
-        if (c2.recent.size() > kRecentObjStms)
-            c2.recent.resize(kRecentObjStms);
+        // The last few are kept in any case, more while their decoded bytes are few:
+        // a file whose pages and annotations sit in object streams is read through
+        // them twice (the page tree at opening, then the writer's pass).
+        size_t bytes = 0, keep = 0;
+        for (; keep < c2.recent.size(); ++keep) {
+            const std::shared_ptr<ObjStmData>& d = c2.recent[keep];
+            bytes += d->data ? d->data->size() : 0;
+            if (keep >= kRecentObjStms && bytes > kRecentObjStmBytes)
+                break;
+        }
+        c2.recent.resize(keep);
         return r;
     }
 
