@@ -20,6 +20,8 @@
 #include <fcntl.h>
 #endif
 
+#include "stream/CPdfFileStream.h"
+
 namespace Platform {
 
 namespace {
@@ -132,6 +134,34 @@ void StartWriteback(FILE* f, uint64_t offset, uint64_t length) {
     (void)length;
 #endif
 }
+
+size_t ReadAt(FILE* f, int64_t pos, unsigned char* out, size_t n) {
+    if (!f || pos < 0 || n == 0) return 0;
+#ifdef _WIN32
+    if (_fseeki64(f, pos, SEEK_SET) != 0) return 0;
+    return std::fread(out, 1, n, f);
+#else
+    // One positioned read per block instead of a seek and a read.
+    const int fd = fileno(f);
+    if (fd < 0) return 0;
+    size_t got = 0;
+    while (got < n) {
+        ssize_t k = pread(fd, out + got, n - got, static_cast<off_t>(pos) + static_cast<off_t>(got));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        got += static_cast<size_t>(k);
+    }
+    return got;
+#endif
+}
+
+int64_t FileSize(FILE* f) {
+    if (!f || Seek(f, 0, SEEK_END) != 0) return 0;
+    const int64_t size = Tell(f);
+    return size < 0 ? 0 : size;
+}
+
+void InstallFileAccess() { CPdfSetFileAccess(CPdfFileAccess{&ReadAt, &FileSize}); }
 
 int Seek(FILE* f, int64_t offset, int whence) {
 #ifdef _WIN32

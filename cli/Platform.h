@@ -38,6 +38,15 @@ void RemoveFile(const std::string& path);
 /// ANSI code page on Windows).
 FILE* OpenFile(const std::string& path, const char* mode);
 
+/// Reads up to n bytes of f at position pos into out without using the stream's own
+/// position (pread where there is one); returns the count (fewer at the end of the
+/// file; a read error ends it). The reading core reads every input this way.
+size_t ReadAt(FILE* f, int64_t pos, unsigned char* out, size_t n);
+/// Size of the file in bytes (0 when it cannot be had).
+int64_t FileSize(FILE* f);
+/// Makes the reading core read files through ReadAt and FileSize.
+void InstallFileAccess();
+
 /// 64-bit file positioning (files above 2 GiB work on Windows too).
 int Seek(FILE* f, int64_t offset, int whence);
 int64_t Tell(FILE* f);

@@ -51,6 +51,7 @@ CQuillmarkHandler::~CQuillmarkHandler() {
 }
 
 void CQuillmarkHandler::Process(int argc, char** argv) {
+    Platform::InstallFileAccess();
     ParseOptions(argc, argv);
     outputPath = settings.outputName;
 

@@ -1,11 +1,7 @@
 #include "stream/CPdfFileStream.h"
 
 #include <algorithm>
-#include <cerrno>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include <climits>
 
 #include "pdf/CPdfDictionary.h"
 
@@ -14,26 +10,33 @@ namespace {
 const size_t kFirstChunk = 4096;
 const size_t kMaxChunk = 65536;
 
-// 64-bit file positioning: files over 2 GB must work on every platform.
-int seekFile(FILE* f, int64_t pos, int origin)
+// Standard C only: positions up to LONG_MAX (every position on systems with a 64-bit
+// long). The program installs the platform's own access, which has no such limit.
+size_t portableReadAt(FILE* f, int64_t pos, unsigned char* out, size_t n)
 {
-#ifdef _WIN32
-    return _fseeki64(f, pos, origin);
-#else
-    return fseeko(f, static_cast<off_t>(pos), origin);
-#endif
+    if (pos > LONG_MAX || std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0)
+        return 0;
+    // A read error counts as the end of the data.
+    return std::fread(out, 1, n, f);
 }
 
-int64_t tellFile(FILE* f)
+int64_t portableSize(FILE* f)
 {
-#ifdef _WIN32
-    return _ftelli64(f);
-#else
-    return static_cast<int64_t>(ftello(f));
-#endif
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return 0;
+    long size = std::ftell(f);
+    return size < 0 ? 0 : static_cast<int64_t>(size);
 }
+
+CPdfFileAccess gAccess = {&portableReadAt, &portableSize};
 
 }  // namespace
+
+void CPdfSetFileAccess(const CPdfFileAccess& access)
+{
+    if (access.readAt && access.size)
+        gAccess = access;
+}
 
 CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict)
     : dict_(dict), file_(file), start_(start < 0 ? 0 : start), length_(length),
@@ -50,28 +53,7 @@ size_t CPdfFileStream::readFile(int64_t pos, unsigned char* out, size_t n)
 {
     if (n == 0 || pos < 0 || !file_)
         return 0;
-#ifndef _WIN32
-    // One positioned read per block instead of a seek and a read (the handle has no
-    // buffer of the C library to keep in step). A read error counts as the end of
-    // the data.
-    const int fd = fileno(file_);
-    if (fd >= 0) {
-        size_t got = 0;
-        while (got < n) {
-            ssize_t k = pread(fd, out + got, n - got, static_cast<off_t>(pos) + static_cast<off_t>(got));
-            if (k < 0 && errno == EINTR)
-                continue;
-            if (k <= 0)
-                break;
-            got += static_cast<size_t>(k);
-        }
-        return got;
-    }
-#endif
-    if (seekFile(file_, pos, SEEK_SET) != 0)
-        return 0;
-    // A read error counts as the end of the data.
-    return fread(out, 1, n, file_);
+    return gAccess.readAt(file_, pos, out, n);
 }
 
 bool CPdfFileStream::fill()
@@ -199,8 +181,8 @@ size_t CPdfFileStream::readAt(int64_t pos, unsigned char* out, size_t n)
 
 int64_t CPdfFileStream::fileSize()
 {
-    if (!file_ || seekFile(file_, 0, SEEK_END) != 0)
+    if (!file_)
         return 0;
-    int64_t size = tellFile(file_);
+    int64_t size = gAccess.size(file_);
     return size < 0 ? 0 : size;
 }

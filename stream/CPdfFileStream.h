@@ -8,6 +8,16 @@
 
 #include "stream/CPdfStream.h"
 
+/// How file streams read their file: positioned reads (the count read, fewer at the
+/// end of the file or on an error) and the size in bytes. The default uses the C
+/// library only; the program installs the platform's own (positioned reads, 64-bit
+/// positions everywhere) before it opens a document.
+struct CPdfFileAccess {
+    size_t (*readAt)(FILE* f, int64_t pos, unsigned char* out, size_t n);
+    int64_t (*size)(FILE* f);
+};
+void CPdfSetFileAccess(const CPdfFileAccess& access);
+
 class CPdfFileStream : public CPdfStream {
 public:
     /// Over file (not owned) from start, length bytes (0 = to the end of the file,

@@ -124,6 +124,36 @@ TEST(Platform, SeekAndTellAre64Bit) {
     Platform::RemoveFile(path);
 }
 
+TEST(Platform, PositionedReadsAndSize) {
+    // Reads anywhere, in any order, past the end and across a sparse 3 GB hole (a
+    // position beyond 32 bits), each independent of the handle's own position.
+    const std::string path = TempDir() + "qm_platform_readat.bin";
+    FILE* f = Platform::OpenFile(path, "wb+");
+    ASSERT_NE(nullptr, f);
+    std::fputs("0123456789", f);
+    const int64_t far = int64_t(3) << 30;
+    ASSERT_EQ(0, Platform::Seek(f, far, SEEK_SET));
+    std::fputs("far", f);
+    std::fflush(f);
+    EXPECT_EQ(far + 3, Platform::FileSize(f));
+    struct Case {
+        int64_t pos;
+        size_t n;
+        std::string expect;
+    };
+    const Case cases[] = {
+        {5, 3, "567"}, {0, 4, "0123"}, {8, 2, "89"}, {far, 3, "far"}, {far + 1, 10, "ar"},
+        {far + 3, 4, ""}, {far + 100, 4, ""}, {-1, 4, ""}, {2, 0, ""},
+    };
+    for (const Case& c : cases) {
+        unsigned char buf[16] = {0};
+        const size_t got = Platform::ReadAt(f, c.pos, buf, c.n);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), got), c.expect) << c.pos;
+    }
+    std::fclose(f);
+    Platform::RemoveFile(path);
+}
+
 TEST(Platform, TempFileReplacesTheOutput) {
     const std::string final = TempDir() + "qm_platform_out.pdf";
     WriteAll(final, "old contents");
