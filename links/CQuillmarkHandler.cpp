@@ -31,14 +31,6 @@ namespace {
 // 99999 as the end page means the last page and is never clamped.
 constexpr int32_t kLastPage = 99999;
 
-// True when object num of the input is an object stream (dictionary "Type" "ObjStm"):
-// those are dissolved, their members are written as plain objects. Only texts that
-// mention the word are asked about, so the test costs nothing for the others.
-bool IsObjectStream(CPdfXRef* xref, int32_t num, const std::string& text) {
-    if (text.find("ObjStm") == std::string::npos) return false;
-    return xref->isObjectStream(num);
-}
-
 }  // namespace
 
 CQuillmarkHandler::CQuillmarkHandler() = default;
@@ -178,18 +170,21 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             const XRefEntry& e = xref->getEntry(n);
             if ((e.kind != 1 && e.kind != 2) || outEntries[static_cast<size_t>(n)].written) continue;
             const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
+            // Object streams (dictionary "Type" "ObjStm") are dissolved: they are not
+            // written, their members are written as plain objects when the pass reaches them.
             if (pageIndex < 0 && e.kind == 1) {
                 // An object stored in the file is copied as it stands, straight from
                 // the input's read-ahead blocks.
                 int64_t pos;
                 size_t len;
-                if (!xref->getRawObjectSpan(n, pos, len) || len == 0) continue;
-                if (xref->isObjectStream(n)) continue;
+                bool isStream = false;
+                if (!xref->getRawObjectSpan(n, pos, len, &isStream) || len == 0) continue;
+                if (isStream && xref->isObjectStream(n)) continue;  // only a stream can be one
                 CopyObjectSpan(n, pos, len);
                 continue;
             }
             if (!xref->getRawObjectText(n, text) || text.empty()) continue;
-            if (IsObjectStream(xref, n, text)) continue;
+            if (xref->isObjectStream(n)) continue;
             if (pageIndex < 0) {
                 CopyObject(n, text);
                 continue;

@@ -663,8 +663,9 @@ struct XRefImpl {
         return true;
     }
 
-    // Where the raw text of object num (entry offset) lies: [pos, stop) of the file.
-    bool rawSpanInFile(int32_t num, uint64_t offset, int64_t& pos, int64_t& stop)
+    // Where the raw text of object num (entry offset) lies: [pos, stop) of the file;
+    // *isStream (when given) tells whether the object is a stream.
+    bool rawSpanInFile(int32_t num, uint64_t offset, int64_t& pos, int64_t& stop, bool* isStreamOut = nullptr)
     {
         if (offset >= static_cast<uint64_t>(x.fileSize_))
             return false;
@@ -707,6 +708,8 @@ struct XRefImpl {
         if (end < 0)
             return false;
         stop = std::min<int64_t>(end + 7, x.fileSize_);
+        if (isStreamOut)
+            *isStreamOut = isStream;
         return true;
     }
 
@@ -963,7 +966,7 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     return false;
 }
 
-bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len)
+bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* isStream)
 {
     if (num < 0 || num >= getNumEntries())
         throw CPdfException("Corrupted PDF file");
@@ -971,7 +974,7 @@ bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len)
     if (e.kind != 1)
         return false;
     int64_t stop;
-    if (!XRefImpl{*this}.rawSpanInFile(num, e.offset, pos, stop))
+    if (!XRefImpl{*this}.rawSpanInFile(num, e.offset, pos, stop, isStream))
         return false;
     len = static_cast<size_t>(stop - pos);
     return true;

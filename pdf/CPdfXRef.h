@@ -57,7 +57,8 @@ public:
     /// file itself (the bytes getRawObjectText would copy): len bytes from the absolute
     /// position pos. False when there is no such text or num sits in an object stream.
     /// Throws "Corrupted PDF file" for a number outside the table.
-    bool getRawObjectSpan(int32_t num, int64_t& pos, size_t& len);
+    /// *isStream (when given) tells whether the object is a stream.
+    bool getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* isStream = nullptr);
     /// The file bytes from absolute position pos on, through the read-ahead blocks:
     /// *avail bytes (0 and null at the end of the file), valid until the next read.
     const unsigned char* peekFile(int64_t pos, size_t* avail);

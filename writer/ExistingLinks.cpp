@@ -329,6 +329,22 @@ std::string LowerAsciiString(const std::string& s) {
     return out;
 }
 
+// The action dictionary of the link annotation at index j of array (held by
+// actionElement; place.rawA is its A as written), or null when the element is no link
+// annotation with an action dictionary. With lowerLink given, an annotation whose raw
+// text rules out a target holding it is passed over unparsed (null as well).
+CPdfDictionary* LinkActionAt(CPdfArray* array, int j, CPdfXRef* xref, const std::string& lowerLink,
+                             std::string& scratch, CPdfElement& actionElement, TargetPlace& place) {
+    const CPdfElement& entry = array->at(j);
+    if (entry.isReference() && RawTextRulesOutTarget(xref, entry.getRefNum(), lowerLink, scratch)) return nullptr;
+    CPdfElement annot = Item(array, j);
+    CPdfDictionary* dict = DictOf(annot);
+    if (!IsLinkAnnotation(dict)) return nullptr;
+    place.rawA = dict->lookupRaw("A");
+    actionElement = Resolve(place.rawA, xref);
+    return DictOf(actionElement);
+}
+
 }  // namespace
 
 const CPdfElement* CQuillmarkHandler::OpenedPageAnnots(int32_t pageNum) {
@@ -597,17 +613,11 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
         // Without a selection by text, only a link whose target is -link can change:
         // annotations whose raw text rules that out are not parsed.
         const std::string lowerLink = settings.textLink.empty() ? LowerAsciiString(settings.link) : std::string();
-        std::string raw;
+        std::string scratch;
         for (int j = 0; j < array->getLength(); ++j) {
-            const CPdfElement& entry = array->at(j);
-            if (entry.isReference() && RawTextRulesOutTarget(xref, entry.getRefNum(), lowerLink, raw)) continue;
-            CPdfElement annot = Item(array, j);
-            CPdfDictionary* dict = DictOf(annot);
-            if (!IsLinkAnnotation(dict)) continue;
             TargetPlace place;
-            place.rawA = dict->lookupRaw("A");
-            CPdfElement actionElement = Resolve(place.rawA, xref);
-            CPdfDictionary* action = DictOf(actionElement);
+            CPdfElement actionElement;
+            CPdfDictionary* action = LinkActionAt(array, j, xref, lowerLink, scratch, actionElement, place);
             if (!action) continue;
             if (!settings.link.empty() && PlaceByActionType(action, xref, place) &&
                 EqualNoCase(place.target, settings.link)) {
@@ -632,17 +642,11 @@ void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pag
     if (array && !settings.link.empty()) {
         // Annotations whose raw text rules out a target holding -link are not parsed.
         const std::string lowerLink = LowerAsciiString(settings.link);
-        std::string raw;
+        std::string scratch;
         for (int j = 0; j < array->getLength(); ++j) {
-            const CPdfElement& entry = array->at(j);
-            if (entry.isReference() && RawTextRulesOutTarget(xref, entry.getRefNum(), lowerLink, raw)) continue;
-            CPdfElement annot = Item(array, j);
-            CPdfDictionary* dict = DictOf(annot);
-            if (!IsLinkAnnotation(dict)) continue;
             TargetPlace place;
-            place.rawA = dict->lookupRaw("A");
-            CPdfElement actionElement = Resolve(place.rawA, xref);
-            CPdfDictionary* action = DictOf(actionElement);
+            CPdfElement actionElement;
+            CPdfDictionary* action = LinkActionAt(array, j, xref, lowerLink, scratch, actionElement, place);
             if (!action || !PlaceByActionType(action, xref, place)) continue;
             // The part is matched with its letter case; its first occurrence is replaced.
             const size_t at = place.target.find(settings.link);
