@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/LinkSettings.h"
+#include "cli/Platform.h"
 #include "text/CPdfText.h"
 
 class CPdfDocument;
@@ -91,7 +92,8 @@ public:
     float placeX = 0, placeY = 0, placeAngle = 0;
     float rectX1 = 0, rectY1 = 0, rectX2 = 0, rectY2 = 0;
     // Writer bookkeeping.
-    std::string tempOutputPath;             // where the output is written until it is complete
+    /// Where the output is written until it is complete and put in place.
+    std::unique_ptr<Platform::NewFileVersion> outputVersion;
     std::set<int32_t> fontAddedObjects;     // resource/font objects already written with the stamp font
     std::map<int32_t, std::string> inheritedResources;  // Parent number -> "/Resources ..." a page gets
     /// Generation of input object num as the output's cross-reference gives it
