@@ -153,6 +153,12 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             if (n <= 0 || n >= numEntries || pageNo < start || pageNo > end) continue;
             if (pageIndexOf[static_cast<size_t>(n)] < 0) pageIndexOf[static_cast<size_t>(n)] = static_cast<int32_t>(i);
         }
+        // Pages of the edit that share an object with another page get their own copy
+        // of it; the modes that change existing annotations need to know those of the
+        // pages outside the edit as well.
+        const bool editsAnnotations =
+            !settings.stamp && (settings.remove || (!settings.create && (settings.change || settings.changePart)));
+        if (settings.stamp || settings.create || editsAnnotations) FindSharedObjects(pageIndexOf, editsAnnotations);
         // Found links grouped by page once, so the create dispatch does not walk the
         // whole list for every page (list order is kept within a page).
         std::vector<std::vector<size_t>> foundByPage;
