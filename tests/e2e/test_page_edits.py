@@ -80,7 +80,7 @@ def shared_arrays():
     """Pages 4, 5, 6 share Annots array 7 (links 9, 10) and Contents array 8."""
     p = page("/Annots 7 0 R /Contents 8 0 R")
     return doc([4, 5, 6], {4: p, 5: p, 6: p, 7: "[9 0 R 10 0 R]", 8: "[11 0 R]", 9: link("http://a/"),
-                           10: link("http://b/", 600), 11: stream("Hello")})
+                           10: link("http://b/", 600), 11: stream("see http://c.example/ now")})
 
 
 def shared_annotations():
@@ -101,6 +101,12 @@ CASES = [
      STAMP, [(["http://s/"], True)]),
     ("Annots and Contents beyond the table", doc([4], {4: page("/Annots 60 0 R /Contents 70 0 R")}),
      STAMP, [(["http://s/"], True)]),
+    ("Annots refers to no array", doc([4], {4: page("/Annots 5 0 R /Contents 6 0 R"), 5: "<< /Not /AnArray >>",
+                                            6: stream("x")}),
+     STAMP, [(["http://s/"], True)]),
+    ("links created where Annots refers to a freed object",
+     doc([4], {4: page("/Annots 6 0 R /Contents 5 0 R"), 5: stream("see http://c.example/"), 6: None}),
+     ["-create"], [(["http://c.example/"], False)]),
     ("content stream behind a long comment", doc([4], {4: page("/Contents 5 0 R"), 5: stream("Hello", COMMENT)}),
      STAMP, [(["http://s/"], True)]),
     ("content array behind a long comment", doc([4], {4: page("/Contents 5 0 R"), 5: COMMENT + "[6 0 R]",
@@ -109,8 +115,20 @@ CASES = [
     ("stamp on two of three pages sharing arrays", shared_arrays(), STAMP + ["-s1", "-e2"],
      [(["http://a/", "http://b/", "http://s/"], True), (["http://a/", "http://b/", "http://s/"], True),
       (["http://a/", "http://b/"], False)]),
+    ("links created on two of three pages sharing an Annots array", shared_arrays(), ["-create", "-s2"],
+     [(["http://a/", "http://b/"], False), (["http://a/", "http://b/", "http://c.example/"], False),
+      (["http://a/", "http://b/", "http://c.example/"], False)]),
     ("remove on one of three pages sharing an Annots array", shared_arrays(), ["-remove", "-s1", "-e1"],
      [([], False), (["http://a/", "http://b/"], False), (["http://a/", "http://b/"], False)]),
+    ("remove on every page sharing an Annots array", shared_arrays(), ["-remove"],
+     [([], False), ([], False), ([], False)]),
+    ("change a shared link of a shared Annots array on one page", shared_arrays(),
+     ["-change", "-link", "http://a/", "-newlink", "http://new/", "-s3"],
+     [(["http://a/", "http://b/"], False), (["http://a/", "http://b/"], False),
+      (["http://new/", "http://b/"], False)]),
+    ("change a shared link on every page that has it", shared_annotations(),
+     ["-changepart", "-link", "a/", "-newlink", "z/"],
+     [(["http://z/", "http://b/"], False), (["http://z/", "http://b/"], False)]),
     ("remove a shared link on one page", shared_annotations(), ["-remove", "-link", "http://a/", "-s1", "-e1"],
      [(["http://b/"], False), (["http://a/", "http://b/"], False)]),
     ("change a shared action on one page", shared_annotations(),
@@ -145,6 +163,11 @@ def main():
                     check(got == uris, "%s: links of page %d" % (name, i + 1), "%r, expected %r" % (got, uris))
                     shows = "STAMP" in d[i].get_text()
                     check(shows == stamped, "%s: stamp text on page %d is %s" % (name, i + 1, stamped))
+                # Pages that shared an array get annotations of their own: no link
+                # object shows on two pages unless the input had it there.
+                added = [l.get("xref") for i in range(d.page_count) for l in d[i].get_links()
+                         if l.get("uri") in ("http://s/", "http://c.example/")]
+                check(len(added) == len(set(added)), "%s: every page has its own new links" % name, added)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

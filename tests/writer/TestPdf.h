@@ -14,22 +14,14 @@
 
 namespace testpdf {
 
-/// A body that stands for a free entry: the object is not written and its
-/// cross-reference entry reads free.
-const char* const kFree = "\x01free";
-
-/// bodies[i] is the text of object i + 1 between "obj" and "endobj" (or kFree). Object
-/// 1 must be the catalog. Returns the whole file.
+/// bodies[i] is the text of object i + 1 between "obj" and "endobj". Object 1 must be
+/// the catalog. Returns the whole file.
 inline std::string Build(const std::vector<std::string>& bodies, const std::string& prefix = "",
                          const std::string& trailerExtra = "") {
     std::string pdf = prefix + "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     const size_t base = prefix.size();
     std::vector<size_t> offsets;
     for (size_t i = 0; i < bodies.size(); ++i) {
-        if (bodies[i] == kFree) {
-            offsets.push_back(std::string::npos);
-            continue;
-        }
         offsets.push_back(pdf.size() - base);
         pdf += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
     }
@@ -37,10 +29,6 @@ inline std::string Build(const std::vector<std::string>& bodies, const std::stri
     pdf += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
     char line[32];
     for (size_t off : offsets) {
-        if (off == std::string::npos) {
-            pdf += "0000000000 00001 f \n";
-            continue;
-        }
         std::snprintf(line, sizeof(line), "%010zu 00000 n \n", off);
         pdf += line;
     }
