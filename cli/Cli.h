@@ -34,6 +34,12 @@ int RunList(const char* first, const char* second, int argc, char** argv);
 /// Returns false when the file had no more bytes.
 bool ReadListLine(FILE* f, std::string& line);
 
+/// The next input path of a list file: the next line (as ReadListLine gives it) that is
+/// not blank (empty, or only spaces and tabs), less a UTF-8 byte-order mark at the
+/// start of the file. atStart is true before the first line is read and is cleared.
+/// Returns false at the end of the file.
+bool NextListEntry(FILE* f, std::string& line, bool& atStart);
+
 /// The output path of one list line: the null device when the folder is exactly
 /// "nul", otherwise the folder, the system's separator and the line's file-name part.
 std::string BatchOutputPath(const std::string& folder, const std::string& line);

@@ -25,6 +25,16 @@ bool ReadListLine(FILE* f, std::string& line) {
     return true;
 }
 
+bool NextListEntry(FILE* f, std::string& line, bool& atStart) {
+    while (ReadListLine(f, line)) {
+        // Editors on Windows start UTF-8 files with a byte-order mark; it is no path.
+        if (atStart && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        atStart = false;
+        if (line.find_first_not_of(" \t") != std::string::npos) return true;
+    }
+    return false;
+}
+
 std::string BatchOutputPath(const std::string& folder, const std::string& line) {
     if (folder == "nul") return Platform::NullDevice();
     return Platform::ComposeOutputPath(folder, Platform::FileNamePart(line));

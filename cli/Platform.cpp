@@ -3,21 +3,23 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
 #include <windows.h>
 // windows.h maps these names to their A/W variants; this file defines its own.
 #undef ReplaceFile
 #undef DeleteFile
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-#endif
-#if defined(__linux__)
-#include <fcntl.h>
 #endif
 
 #include "stream/CPdfFileStream.h"
@@ -179,31 +181,237 @@ int64_t Tell(FILE* f) {
 #endif
 }
 
-std::string CreateTempPathNear(const std::string& outputPath) {
-    if (IsNullDevice(outputPath)) return outputPath;
-    static std::atomic<unsigned> counter{0};
+bool IsDirectory(const std::string& path) {
 #ifdef _WIN32
-    unsigned long pid = static_cast<unsigned long>(_getpid());
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 #else
-    unsigned long pid = static_cast<unsigned long>(getpid());
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 #endif
-    std::string path = outputPath;
-    path += ".qm";
-    path += std::to_string(pid);
-    path += '-';
-    path += std::to_string(counter.fetch_add(1));
-    path += ".tmp";
-    return path;
 }
 
-bool ReplaceFile(const std::string& tempPath, const std::string& finalPath) {
-    if (tempPath == finalPath) return true;
+bool TruncateFile(const std::string& path, int64_t size) {
+    if (size < 0) return false;
 #ifdef _WIN32
-    return MoveFileExA(tempPath.c_str(), finalPath.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f) return false;
+    const bool ok = _chsize_s(_fileno(f), size) == 0;
+    std::fclose(f);
+    return ok;
 #else
-    return std::rename(tempPath.c_str(), finalPath.c_str()) == 0;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
 #endif
+}
+
+namespace {
+
+unsigned long ProcessId() {
+#ifdef _WIN32
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+// The folder part of a path, with its separator ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+    const size_t pos = path.find_last_of("/\\");
+    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+// Creates a new file with a short unique name in folder (which ends in a separator or
+// is empty) and opens it for binary writing; nullptr when the folder takes none.
+FILE* CreateTempIn(const std::string& folder, std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = folder + ".qm" + std::to_string(ProcessId()) + '-' + std::to_string(counter.fetch_add(1)) + ".tmp";
+#ifdef _WIN32
+        const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+#endif
+        if (fd < 0) {
+            if (errno == EEXIST) continue;  // a leftover of another run: take the next name
+            return nullptr;
+        }
+#ifdef _WIN32
+        FILE* f = _fdopen(fd, "wb");
+        if (!f) _close(fd);
+#else
+        FILE* f = fdopen(fd, "wb");
+        if (!f) ::close(fd);
+#endif
+        if (!f) (void)std::remove(path.c_str());
+        return f;
+    }
+    return nullptr;
+}
+
+#ifndef _WIN32
+// Follows the symbolic links of path one by one (a relative link from the folder of
+// the link) to the name of the file it finally stands for. viaProc is set when a link
+// leads into /proc: such a name (/dev/stdout, /dev/fd/3) stands for a file this
+// process has open, which is written where it is. False for a loop of links.
+bool FollowLinks(const std::string& path, std::string& out, bool& viaProc) {
+    std::string p = path;
+    viaProc = false;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            out = p;
+            return true;
+        }
+        char buf[4096];
+        const ssize_t n = readlink(p.c_str(), buf, sizeof buf);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return false;
+        std::string link(buf, static_cast<size_t>(n));
+        if (link.compare(0, 6, "/proc/") == 0) {
+            viaProc = true;
+            out = p;
+            return true;
+        }
+        p = link[0] == '/' ? link : FolderOf(p) + link;
+    }
+    return false;
+}
+#endif
+
+// Copies the file at from into the existing file at to (truncated first).
+bool CopyInto(const std::string& from, const std::string& to) {
+    FILE* in = std::fopen(from.c_str(), "rb");
+    if (!in) return false;
+    FILE* out = std::fopen(to.c_str(), "wb");
+    if (!out) {
+        std::fclose(in);
+        return false;
+    }
+    std::vector<char> buf(1u << 16);
+    bool ok = true;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), in)) > 0) {
+        if (std::fwrite(buf.data(), 1, n, out) != n) {
+            ok = false;
+            break;
+        }
+    }
+    if (std::ferror(in)) ok = false;
+    std::fclose(in);
+    if (std::fclose(out) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace
+
+NewFileVersion::~NewFileVersion() { discard(); }
+
+FILE* NewFileVersion::open(const std::string& path) {
+    discard();
+    way_ = Way::None;
+    done_ = false;
+    target_ = path;
+    existed_ = false;
+    removeDirect_ = false;
+    if (IsNullDevice(path)) {
+        way_ = Way::Direct;
+        write_ = path;
+        return std::fopen(path.c_str(), "wb");
+    }
+#ifndef _WIN32
+    bool viaProc = false;
+    if (!FollowLinks(path, target_, viaProc)) return nullptr;
+    struct stat st;
+    const bool exists = stat(target_.c_str(), &st) == 0;
+    if (viaProc || (exists && !S_ISREG(st.st_mode))) {
+        // Nothing to replace: the bytes go where the name leads (a directory fails here).
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (f) {
+            way_ = Way::Direct;
+            write_ = path;
+        }
+        return f;
+    }
+    if (exists) {
+        // Refused as a direct open would refuse it.
+        if (access(target_.c_str(), W_OK) != 0) return nullptr;
+        existed_ = true;
+        mode_ = static_cast<uint32_t>(st.st_mode & 07777);
+        uid_ = static_cast<int64_t>(st.st_uid);
+        gid_ = static_cast<int64_t>(st.st_gid);
+    }
+#else
+    const DWORD attrs = GetFileAttributesA(path.c_str());
+    existed_ = attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#endif
+    FILE* f = CreateTempIn(FolderOf(target_), write_);
+    if (f) {
+        way_ = Way::Beside;
+        return f;
+    }
+#ifndef _WIN32
+    if (existed_) {
+        // The folder takes no new file, but the file itself can be written: the new
+        // version is made complete elsewhere first and then copied into it.
+        f = CreateTempIn(std::string(P_tmpdir) + "/", write_);
+        if (f) {
+            way_ = Way::Elsewhere;
+            return f;
+        }
+    }
+#endif
+    // Last resort: straight into the file, as a plain open would.
+    f = std::fopen(target_.c_str(), "wb");
+    if (f) {
+        way_ = Way::Direct;
+        write_ = target_;
+        removeDirect_ = true;
+    }
+    return f;
+}
+
+bool NewFileVersion::commit() {
+    if (done_) return false;
+    bool ok = true;
+    switch (way_) {
+    case Way::None:
+        return false;
+    case Way::Direct:
+        break;
+    case Way::Beside:
+#ifdef _WIN32
+        ok = MoveFileExA(write_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+        if (existed_) {
+            // Owner first: a change of owner clears the set-user-id bits that the
+            // mode then puts back.
+            struct stat st;
+            if (stat(write_.c_str(), &st) == 0 &&
+                (static_cast<int64_t>(st.st_uid) != uid_ || static_cast<int64_t>(st.st_gid) != gid_))
+                (void)chown(write_.c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_));
+            (void)chmod(write_.c_str(), static_cast<mode_t>(mode_));
+        }
+        ok = std::rename(write_.c_str(), target_.c_str()) == 0;
+#endif
+        if (!ok) return false;  // the temporary file stays for discard
+        break;
+    case Way::Elsewhere:
+        ok = CopyInto(write_, target_);
+        (void)std::remove(write_.c_str());
+        break;
+    }
+    // Done either way: a failed copy has nothing left to discard.
+    done_ = ok || way_ == Way::Elsewhere;
+    return ok;
+}
+
+void NewFileVersion::discard() {
+    if (done_) return;
+    done_ = true;
+    if ((way_ == Way::Beside || way_ == Way::Elsewhere || (way_ == Way::Direct && removeDirect_)) &&
+        !IsNullDevice(write_))
+        (void)std::remove(write_.c_str());
 }
 
 // ---- text encoding ----

@@ -2,7 +2,7 @@
 // Everything that differs between the Linux build and the Windows build lives here:
 // path separators, the null device, directory creation and file deletion, opening
 // files by name, 64-bit file positions, the text encoding of arguments and text files,
-// and replacing an output file through a temporary file.
+// and writing a new version of a file without ever leaving it half written.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -58,17 +58,61 @@ int64_t Tell(FILE* f);
 /// when f is no regular file.
 void StartWriteback(FILE* f, uint64_t offset, uint64_t length);
 
-/// A path for a temporary file in the same folder as outputPath, so that ReplaceFile
-/// can move it over the output without copying. The name is unique within this
-/// process run. For the null device the null device itself is returned (there is
-/// nothing to replace); ReplaceFile then does nothing.
-std::string CreateTempPathNear(const std::string& outputPath);
+/// True when path names an existing folder.
+bool IsDirectory(const std::string& path);
 
-/// Moves tempPath over finalPath, replacing an existing file (rename on Linux,
-/// MoveFileEx with MOVEFILE_REPLACE_EXISTING on Windows). Returns false on failure,
-/// in which case tempPath is left in place for the caller to delete.
-/// When both paths are equal (the null device case) it returns true and does nothing.
-bool ReplaceFile(const std::string& tempPath, const std::string& finalPath);
+/// Cuts the file at path back to size bytes (undoes an append that failed). False
+/// when that is not possible (no regular file, no permission).
+bool TruncateFile(const std::string& path, int64_t size);
+
+/// A new version of a file, written so that the file named is replaced whole or not
+/// at all, and so that it stays the file it was:
+/// - a symbolic link is followed and its target gets the new version (the link stays);
+/// - an existing regular file keeps its permission bits and, where the system allows
+///   it (running as root), its owner and group;
+/// - a device, a FIFO, a socket, the null device or a name that stands for an open
+///   file of this process (/dev/stdout, /dev/fd/N) is written directly: there is no
+///   file to replace, and such a name is never removed;
+/// - otherwise the bytes go to a temporary file with a short name in the target's
+///   folder (so a name of any allowed length works) and are renamed over the target
+///   once complete; when that folder cannot be written but the file can, the bytes
+///   go to a temporary file in the system's temporary folder and are copied into
+///   the file once complete.
+/// An existing regular file that cannot be written is refused, as opening it for
+/// writing would be.
+class NewFileVersion {
+public:
+    NewFileVersion() = default;
+    NewFileVersion(const NewFileVersion&) = delete;
+    NewFileVersion& operator=(const NewFileVersion&) = delete;
+    /// Discards what open made unless commit succeeded.
+    ~NewFileVersion();
+
+    /// Opens the file to write the new version of path into (binary). nullptr when
+    /// path cannot be written. The caller writes and closes the FILE, then commits.
+    FILE* open(const std::string& path);
+    /// Puts the written bytes in place. False when that failed; path is then as it
+    /// was (except after a failed copy into a file whose folder cannot be written).
+    bool commit();
+    /// Removes what open made (a temporary file; a regular file written directly
+    /// because nothing else was possible). A device or FIFO is left alone.
+    void discard();
+    /// True when the bytes go straight to the file named (no temporary file).
+    bool direct() const { return way_ == Way::Direct; }
+    /// The file the bytes are being written to.
+    const std::string& writePath() const { return write_; }
+
+private:
+    enum class Way { None, Direct, Beside, Elsewhere };
+    Way way_ = Way::None;
+    std::string target_;           // the file that gets the new version
+    std::string write_;            // the file opened for writing
+    bool existed_ = false;         // target_ was an existing regular file
+    bool removeDirect_ = false;    // a regular file written directly: removed on discard
+    bool done_ = true;             // committed or discarded: nothing left to do
+    uint32_t mode_ = 0;            // permission bits of the existing target
+    int64_t uid_ = -1, gid_ = -1;  // owner and group of the existing target
+};
 
 // ---- text encoding ----
 

@@ -51,7 +51,9 @@ int RunList(const char* first, const char* second, int argc, char** argv) {
     // "nul" is the null device, not a folder to create.
     if (folder != "nul") Platform::MakeDirectory(folder);
 
-    std::unique_ptr<FILE, FileCloser> list(Platform::OpenFile(listName, "rb"));
+    // A folder opens like a file on some systems and then reads as an empty list.
+    std::unique_ptr<FILE, FileCloser> list(Platform::IsDirectory(listName) ? nullptr
+                                                                          : Platform::OpenFile(listName, "rb"));
     if (!list) {
         std::printf("Unable to open file list: '%s'\r\n", listName.c_str());
         return 1;
@@ -60,19 +62,24 @@ int RunList(const char* first, const char* second, int argc, char** argv) {
     ArgvRestorer restore(argc, argv);
     std::string line;
     std::string outputPath;
-    while (ReadListLine(list.get(), line)) {
+    bool atStart = true;
+    while (NextListEntry(list.get(), line, atStart)) {
         outputPath = BatchOutputPath(folder, line);
         // Every file of the batch gets the same options; only positions 1 and 2 change.
         argv[1] = &line[0];
         argv[2] = &outputPath[0];
         {
+            // A report run writes no output and so removes nothing at the output path:
+            // with -f naming the inputs' own folder that path is the input itself.
             CQuillmarkHandler handler;
             handler.Process(argc, argv);
-            // A report run leaves only the report; Process has normally removed the
-            // output already, so a failing delete here is fine.
-            if (handler.getSettings().report) Platform::RemoveFile(outputPath);
         }
         std::printf("\nDone.\n");
+    }
+    // A list that could not be read to its end is not a batch that was done.
+    if (std::ferror(list.get())) {
+        std::printf("Unable to open file list: '%s'\r\n", listName.c_str());
+        return 1;
     }
     return 2;
 }

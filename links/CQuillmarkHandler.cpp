@@ -36,9 +36,9 @@ constexpr int32_t kLastPage = 99999;
 CQuillmarkHandler::CQuillmarkHandler() = default;
 
 CQuillmarkHandler::~CQuillmarkHandler() {
+    // The output file is closed before what was made for it is removed.
     if (out) out->abandon();
-    if (!tempOutputPath.empty() && !Platform::IsNullDevice(tempOutputPath))
-        Platform::RemoveFile(tempOutputPath);
+    outputVersion.reset();
     if (doc) doc->close();
 }
 
@@ -71,14 +71,17 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         // 2. Links over found text.
         if (settings.create) CreatePhase();
 
-        // 3. The output, written under a temporary name until it is complete.
-        tempOutputPath = Platform::CreateTempPathNear(outputPath);
-        out.reset(new COutputFile());
-        if (!out->open(tempOutputPath)) {
-            out.reset();
-            tempOutputPath.clear();
+        // 3. The output, written under a temporary name until it is complete (see
+        // NewFileVersion). A report run keeps no PDF: it writes to the null device, so
+        // whatever sits at the output path stays as it is.
+        outputVersion.reset(new Platform::NewFileVersion());
+        FILE* outFile = outputVersion->open(settings.report ? std::string(Platform::NullDevice()) : outputPath);
+        if (!outFile) {
+            outputVersion.reset();
             throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
         }
+        out.reset(new COutputFile());
+        out->attach(outFile);
         std::printf(", output file: '%s'\n", outputPath.c_str());
         std::printf("Processing");
 
@@ -150,6 +153,12 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             if (n <= 0 || n >= numEntries || pageNo < start || pageNo > end) continue;
             if (pageIndexOf[static_cast<size_t>(n)] < 0) pageIndexOf[static_cast<size_t>(n)] = static_cast<int32_t>(i);
         }
+        // Pages of the edit that share an object with another page get their own copy
+        // of it; the modes that change existing annotations need to know those of the
+        // pages outside the edit as well.
+        const bool editsAnnotations =
+            !settings.stamp && (settings.remove || (!settings.create && (settings.change || settings.changePart)));
+        if (settings.stamp || settings.create || editsAnnotations) FindSharedObjects(pageIndexOf, editsAnnotations);
         // Found links grouped by page once, so the create dispatch does not walk the
         // whole list for every page (list order is kept within a page).
         std::vector<std::vector<size_t>> foundByPage;
@@ -233,21 +242,14 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         out->close();
         out.reset();
         doc->close();
-        if (settings.report) {
-            // A report run leaves only the report; whatever was at the output path stays.
-            if (!Platform::IsNullDevice(tempOutputPath)) Platform::RemoveFile(tempOutputPath);
-        } else if (!Platform::ReplaceFile(tempOutputPath, outputPath)) {
-            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
-        }
-        tempOutputPath.clear();
+        if (!outputVersion->commit()) throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
+        outputVersion.reset();
     } catch (...) {
         if (out) {
             out->abandon();
             out.reset();
         }
-        if (!tempOutputPath.empty() && !Platform::IsNullDevice(tempOutputPath))
-            Platform::RemoveFile(tempOutputPath);
-        tempOutputPath.clear();
+        outputVersion.reset();
         if (doc) doc->close();
         throw CPdfException("Document error\n");
     }

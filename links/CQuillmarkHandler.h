@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/LinkSettings.h"
+#include "cli/Platform.h"
 #include "text/CPdfText.h"
 
 class CPdfDocument;
@@ -91,9 +92,12 @@ public:
     float placeX = 0, placeY = 0, placeAngle = 0;
     float rectX1 = 0, rectY1 = 0, rectX2 = 0, rectY2 = 0;
     // Writer bookkeeping.
-    std::string tempOutputPath;             // where the output is written until it is complete
+    /// Where the output is written until it is complete and put in place.
+    std::unique_ptr<Platform::NewFileVersion> outputVersion;
     std::set<int32_t> fontAddedObjects;     // resource/font objects already written with the stamp font
     std::map<int32_t, std::string> inheritedResources;  // Parent number -> "/Resources ..." a page gets
+    /// Per input object, how the pages use it (FindSharedObjects); empty when not known.
+    std::vector<uint8_t> objectUse;
     /// Generation of input object num as the output's cross-reference gives it
     /// (0 for members of object streams and for new objects).
     int32_t InputGeneration(int32_t num) const;
@@ -123,6 +127,22 @@ public:
     void WriteRewrittenObject(int32_t num, const std::string& text);
     void WriteXRef();
     void WriteTrailer(uint64_t xrefPos);
+
+    // ---- objects several pages use ----
+    /// Records which objects the pages to be edited (those with pageIndexOf >= 0) share
+    /// with each other or with pages outside the edit: Annots and Contents arrays held
+    /// by reference, and with annotations set, the annotations of pages outside the
+    /// edit with their actions and file specifications.
+    void FindSharedObjects(const std::vector<int32_t>& pageIndexOf, bool annotations);
+    /// True when an edit for one page must not change object num in place: a page
+    /// outside the edit uses it, or two edited pages use it as Annots or Contents.
+    bool SharedBeyondPage(int32_t num) const;
+    /// True when a page outside the edit uses object num.
+    bool UsedOutsideEdit(int32_t num) const;
+    /// rawText (an input object's raw text) under the header of object newNum.
+    static std::string RenumberedCopy(const std::string& rawText, int32_t newNum);
+    /// A new object number whose object is written later (WriteRewrittenObject).
+    int32_t ReserveObject();
 
     // ---- stamp and created links ----
     void PlaceStamp(int pageIndex, bool withMargin);

@@ -445,7 +445,9 @@ void WebAddressScanner::add(const TextChar* chars, size_t count) {
         if (gx <= 1) gx = p.x1 / c.x0;
         double gy = c.y0 / p.y0;
         if (gy <= 1) gy = p.y0 / c.y0;
-        if ((k_ == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
+        // A word never runs on into the next page: the text extractor may place that
+        // page's first characters right after this page's last ones.
+        if (c.page == p.page && (k_ == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
             if (startPending_) {
                 wordStart_ = c;
                 startPending_ = false;

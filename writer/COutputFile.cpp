@@ -21,15 +21,20 @@ COutputFile::~COutputFile() {
 }
 
 bool COutputFile::open(const std::string& path) {
+    FILE* f = Platform::OpenFile(path, "wb");
+    if (!f) return false;
+    attach(f);
+    return true;
+}
+
+void COutputFile::attach(FILE* f) {
     if (file_) abandon();
-    file_ = Platform::OpenFile(path, "wb");
-    if (!file_) return false;
+    file_ = f;
     // The stdio buffer would only add a second copy of every byte.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     used_ = 0;
     flushed_ = 0;
     writebackStarted_ = 0;
-    return true;
 }
 
 void COutputFile::startWriteback() {

@@ -18,6 +18,8 @@ public:
 
     /// Creates (truncates) path for binary writing. False when it cannot be opened.
     bool open(const std::string& path);
+    /// Takes over f, a file already open for binary writing (closed by close or abandon).
+    void attach(FILE* f);
     bool isOpen() const { return file_ != nullptr; }
 
     /// Appends bytes. Throws CPdfException "Output file write error\n" when the system

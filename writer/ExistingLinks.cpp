@@ -438,7 +438,7 @@ public:
     bool annotsByReference() const { return rawAnnots_.isReference(); }
     int32_t annotsNum() const { return rawAnnots_.getRefNum(); }
 
-    // The text of object num for editing (the page's own text for the page).
+    // The text of object num for editing in place (the page's own text for the page).
     std::string* text(int32_t num) {
         if (num == pageNum_) return &pageText_;
         auto it = edited_.find(num);
@@ -448,49 +448,78 @@ public:
         return &(edited_[num] = std::move(t));
     }
 
+    // One object on the way from the page to a link's target string: its number and
+    // where the reference to it stands in the object one level up.
+    struct Level {
+        int32_t num;
+        Path refPath;
+    };
+
+    // The text to edit for levels[k] (levels[0] is the page). An object that a page
+    // outside the edit (or, for an array, a second edited page) also uses is not
+    // edited itself: this page gets a copy under a new number, and the object one
+    // level up is edited to refer to the copy (which may in turn need a copy).
+    std::string* editable(const std::vector<Level>& levels, size_t k) {
+        if (k == 0) return &pageText_;
+        const int32_t num = levels[k].num;
+        auto copied = copyOf_.find(num);
+        if (copied != copyOf_.end()) return &edited_[copied->second];
+        if (!h_.SharedBeyondPage(num)) return text(num);
+        std::string original;
+        if (num <= 0 || num >= h_.xref->getNumEntries() || !h_.xref->getRawObjectText(num, original)) return nullptr;
+        std::string* parent = editable(levels, k - 1);
+        size_t s, e;
+        if (!parent || !LocateValue(*parent, levels[k].refPath, s, e)) return nullptr;
+        const int32_t copy = h_.ReserveObject();
+        parent->replace(s, e - s, std::to_string(copy) + " 0 R");
+        copyOf_[num] = copy;
+        return &(edited_[copy] = CQuillmarkHandler::RenumberedCopy(original, copy));
+    }
+
+    // The page's Annots array for editing: the page's text when the array is written
+    // in it, else the array object (or this page's own copy of it).
+    std::string* annotsText() {
+        if (!annotsByReference()) return &pageText_;
+        std::vector<Level> levels{Level{pageNum_, Path()}, Level{annotsNum(), KeyPath({"Annots"})}};
+        return editable(levels, 1);
+    }
+
     // Sets the target string of the link at index j of Annots, following the rules for
     // the object that holds it: the file specification when F is a reference, else the
     // action when A is a reference, else the annotation (the page or the Annots array
     // for an annotation written inline).
     void setTarget(int j, const TargetPlace& place, const std::string& target) {
-        int32_t holder = 0;
+        // The chain of objects from the page to the string, and the path to the
+        // string inside the last of them.
+        std::vector<Level> levels{Level{pageNum_, Path()}};
         Path path;
-        if (place.isFile && place.rawF.isReference()) {
-            holder = place.rawF.getRefNum();
-            path = place.inFileSpec;
+        if (annotsByReference()) {
+            levels.push_back(Level{annotsNum(), KeyPath({"Annots"})});
         } else {
-            Path inAction;
-            inAction.push_back(Step{"F", 0});
-            if (place.isFile) {
-                for (const Step& s : place.inFileSpec) inAction.push_back(s);
-            } else {
-                inAction = KeyPath({"URI"});
-            }
-            if (place.rawA.isReference()) {
-                holder = place.rawA.getRefNum();
-                path = inAction;
-            } else {
-                path.push_back(Step{"A", 0});
-                for (const Step& s : inAction) path.push_back(s);
-                const CPdfElement& rawAnnot = annots()->at(j);
-                if (rawAnnot.isReference()) {
-                    holder = rawAnnot.getRefNum();
-                } else {
-                    // Inline annotation: reached through the page's Annots or the array object.
-                    Path full;
-                    if (annotsByReference()) {
-                        holder = annotsNum();
-                    } else {
-                        holder = pageNum_;
-                        full.push_back(Step{"Annots", 0});
-                    }
-                    full.push_back(Step{"", j});
-                    for (const Step& s : path) full.push_back(s);
-                    path = full;
-                }
-            }
+            path = KeyPath({"Annots"});
         }
-        std::string* t = text(holder);
+        path.push_back(Step{"", j});
+        const CPdfElement& rawAnnot = annots()->at(j);
+        if (rawAnnot.isReference()) {
+            levels.push_back(Level{rawAnnot.getRefNum(), path});
+            path.clear();
+        }
+        path.push_back(Step{"A", 0});
+        if (place.rawA.isReference()) {
+            levels.push_back(Level{place.rawA.getRefNum(), path});
+            path.clear();
+        }
+        if (place.isFile) {
+            path.push_back(Step{"F", 0});
+            if (place.rawF.isReference()) {
+                levels.push_back(Level{place.rawF.getRefNum(), path});
+                path.clear();
+            }
+            for (const Step& s : place.inFileSpec) path.push_back(s);
+        } else {
+            path.push_back(Step{"URI", 0});
+        }
+        std::string* t = editable(levels, levels.size() - 1);
         if (t) ReplaceString(*t, path, place.isFile ? EncodeTextString(target, place.form) : target);
     }
 
@@ -510,7 +539,8 @@ private:
     CPdfDictionary* pageDict_ = nullptr;
     CPdfElement rawAnnots_;
     CPdfElement annots_;
-    std::map<int32_t, std::string> edited_;
+    std::map<int32_t, std::string> edited_;  // texts to write, by object number
+    std::map<int32_t, int32_t> copyOf_;      // shared object -> this page's copy of it
 };
 
 }  // namespace
@@ -526,7 +556,8 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
     const std::set<int32_t> selected(removeList.begin(), removeList.end());
 
     // The text of the array as written, so that inline elements that stay keep their bytes.
-    std::string* holderText = editor.annotsByReference() ? editor.text(editor.annotsNum()) : &pageText;
+    // (An array that other pages use too is copied for this page; see annotsText.)
+    std::string* holderText = editor.annotsText();
     size_t open = RawText::npos, close = RawText::npos, keyEnd = RawText::npos;
     if (holderText) {
         if (editor.annotsByReference()) {
@@ -597,8 +628,10 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
     } else {
         t.insert(keyEnd, replacement);
     }
-    // A dropped annotation is not carried over: free in the input, unwritten in the output.
+    // A dropped annotation is not carried over: free in the input, unwritten in the
+    // output. One that a page outside the edit still lists stays for that page.
     for (int32_t num : dropped) {
+        if (UsedOutsideEdit(num)) continue;
         xref->markFree(num);
         if (num < static_cast<int32_t>(outEntries.size())) outEntries[static_cast<size_t>(num)].written = 0;
     }

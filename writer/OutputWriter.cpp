@@ -4,7 +4,9 @@
 // the output entry table, which the cross-reference section lists.
 #include "links/CQuillmarkHandler.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -61,31 +63,39 @@ bool IsSpaceOrBracket(char c) {
            c == '%' || c == '/' || c == '<' || c == '(';
 }
 
-// A PDF number ("12", "-3.5", ".25", "+7") spanning exactly t[s, e).
+// The number spanning exactly t[s, e), read by the parser's rules so that a box or a
+// rotation read here agrees with what the parsed page says: an optional leading '-',
+// then digits and '.'; with a '.' a real (strtod), otherwise an integer clamped to 32
+// bits. A token the parser would read otherwise, or not as a number ("+7" is a
+// keyword to it, "1-2" two numbers), is refused, and the caller parses the object.
 bool PlainNumber(const std::string& t, size_t s, size_t e, double& out) {
     size_t i = s;
-    bool neg = false;
-    if (i < e && (t[i] == '-' || t[i] == '+')) neg = t[i++] == '-';
-    double v = 0, scale = 0;
-    bool digits = false;
-    for (; i < e; ++i) {
-        char c = t[i];
+    if (i < e && t[i] == '-') ++i;
+    bool digits = false, real = false;
+    for (size_t k = i; k < e; ++k) {
+        const char c = t[k];
         if (c >= '0' && c <= '9') {
             digits = true;
-            if (scale == 0) {
-                v = v * 10 + (c - '0');
-            } else {
-                v += (c - '0') * scale;
-                scale /= 10;
-            }
-        } else if (c == '.' && scale == 0) {
-            scale = 0.1;
+        } else if (c == '.') {
+            real = true;
         } else {
             return false;
         }
     }
     if (!digits) return false;
-    out = neg ? -v : v;
+    if (real) {
+        const std::string token = t.substr(s, e - s);
+        out = std::strtod(token.c_str(), nullptr);
+        return true;
+    }
+    int64_t v = 0;
+    for (size_t k = i; k < e; ++k) {
+        if (v <= INT64_C(4294967296)) v = v * 10 + (t[k] - '0');
+    }
+    if (t[s] == '-') v = -v;
+    if (v > INT32_MAX) v = INT32_MAX;
+    if (v < INT32_MIN) v = INT32_MIN;
+    out = static_cast<double>(v);
     return true;
 }
 

@@ -84,11 +84,17 @@ bool InsertAfterDictOpen(std::string& t, const std::string& s) {
     return true;
 }
 
-// The first byte of the value of object num: '[' for an array, '<' for a dictionary
-// or stream, 0 when unknown. Objects in the file are peeked at, not parsed.
-char PeekObjectKind(CPdfXRef* xref, int32_t num) {
-    if (num <= 0 || num >= xref->getNumEntries()) return 0;
+// What a page's reference leads to, as far as Contents and Annots care.
+enum class Target { Missing, Array, Stream, Other };
+
+// The kind of object num. Most objects show it in their first bytes ("[", or a short
+// dictionary followed by "stream"), which are peeked at; whatever the peek cannot be
+// sure of (a long comment or a long dictionary first, an object inside an object
+// stream) is parsed. A free or missing object, or one that cannot be read, is Missing.
+Target ReferencedKind(CPdfXRef* xref, int32_t num) {
+    if (num <= 0 || num >= xref->getNumEntries()) return Target::Missing;
     const XRefEntry& e = xref->getEntry(num);
+    if (e.kind != 1 && e.kind != 2) return Target::Missing;
     if (e.kind == 1 && xref->getFileStream()) {
         CPdfFileStream* fs = xref->getFileStream();
         unsigned char buf[160];
@@ -99,19 +105,25 @@ char PeekObjectKind(CPdfXRef* xref, int32_t num) {
             CPdfLookupScope lookup(xref);
             n = xref->readCached(fs->startOffset() + static_cast<int64_t>(e.offset), buf, sizeof(buf));
         }
-        std::string head(reinterpret_cast<const char*>(buf), n);
-        size_t b = RawText::BodyStart(head);
-        if (b == 0) return 0;
-        size_t p = RawText::SkipSpace(head, b);
-        if (p >= head.size()) return 0;
-        if (head[p] == '[') return '[';
-        if (head[p] == '<' && p + 1 < head.size() && head[p + 1] == '<') return '<';
-        return 0;
+        const std::string head(reinterpret_cast<const char*>(buf), n);
+        const size_t b = RawText::BodyStart(head);
+        const size_t p = b == 0 ? head.size() : RawText::SkipSpace(head, b);
+        if (p < head.size() && head[p] == '[') return Target::Array;
+        if (p + 1 < head.size() && head[p] == '<' && head[p + 1] == '<') {
+            const size_t end = RawText::ValueEnd(head, p);
+            const size_t after = end == RawText::npos ? head.size() : RawText::SkipSpace(head, end);
+            if (after + 6 <= head.size() && head.compare(after, 6, "stream") == 0) return Target::Stream;
+        }
     }
-    CPdfElement obj = xref->fetch(num, 0);
-    if (obj.isArray()) return '[';
-    if (obj.isStream() || obj.isDictionary()) return '<';
-    return 0;
+    CPdfElement obj;
+    {
+        CPdfLookupScope lookup(xref);
+        obj = xref->fetch(num, e.kind == 1 ? e.gen : 0);
+    }
+    if (obj.isArray()) return Target::Array;
+    if (obj.isStream()) return Target::Stream;
+    if (obj.isNull() || obj.isNone()) return Target::Missing;
+    return Target::Other;
 }
 
 class PageEditor {
@@ -136,14 +148,18 @@ public:
             InsertBeforeArrayEnd(t_, v.start, Ref(c));
             break;
         case Kind::Ref: {
-            char kind = PeekObjectKind(h_.xref, v.num);
-            if (kind == '[') {
-                editArrayObject(v.num, Ref(c));
-            } else if (kind == '<') {
+            const Target kind = ReferencedKind(h_.xref, v.num);
+            if (kind == Target::Array) {
+                editArrayObject(v, Ref(c));
+            } else if (kind == Target::Stream) {
                 // One stream becomes an array of the old and the new stream.
                 std::snprintf(buf, sizeof(buf), " %ld 0 R ]", c);
                 t_.insert(v.end, buf);
                 t_.insert(v.start, "[");
+            } else {
+                // Contents that cannot be had count as empty: the page gets a fresh
+                // array with the new stream, so the stamp lands.
+                t_.replace(v.start, v.end - v.start, "[" + Ref(c) + "]");
             }
             break;
         }
@@ -194,7 +210,13 @@ public:
         if (v.kind == Kind::Array) {
             InsertBeforeArrayEnd(t_, v.start, refs);
         } else if (v.kind == Kind::Ref) {
-            editArrayObject(v.num, refs);
+            if (ReferencedKind(h_.xref, v.num) == Target::Array) {
+                editArrayObject(v, refs);
+            } else {
+                // A reference to a missing or freed object (or to no array): the page
+                // gets a fresh array holding the new annotations.
+                t_.replace(v.start, v.end - v.start, "[" + refs + "]");
+            }
         }
     }
 
@@ -204,11 +226,19 @@ private:
         return h_.xref->getRawObjectText(num, out) && !out.empty();
     }
 
-    void editArrayObject(int32_t num, const std::string& refs) {
+    // Adds refs to the array object that the page's value v refers to. An array that
+    // another page uses too is left as it is: this page gets an edited copy of it as
+    // a new object and refers to that instead.
+    void editArrayObject(const Value& v, const std::string& refs) {
         std::string a;
-        if (!rawText(num, a)) return;
-        if (InsertBeforeArrayEnd(a, RawText::FindArrayOpen(a, RawText::BodyStart(a)), refs))
-            h_.WriteRewrittenObject(num, a);
+        if (!rawText(v.num, a)) return;
+        if (!InsertBeforeArrayEnd(a, RawText::FindArrayOpen(a, RawText::BodyStart(a)), refs)) return;
+        if (!h_.SharedBeyondPage(v.num)) {
+            h_.WriteRewrittenObject(v.num, a);
+            return;
+        }
+        const int32_t copy = h_.AppendObject(" 0 obj" + a.substr(RawText::BodyStart(a)));
+        t_.replace(v.start, v.end - v.start, std::to_string(copy) + " 0 R");
     }
 
     std::string fontEntry() const {

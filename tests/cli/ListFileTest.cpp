@@ -76,6 +76,40 @@ TEST(ReadListLine, LongLinesStayWhole) {
     EXPECT_EQ((Lines{exact254, exact255}), ReadLines(exact254 + "\n" + exact255 + "\n"));
 }
 
+std::vector<std::string> ReadEntries(const std::string& content) {
+    const std::string path = ::testing::TempDir() + "/qm_entries_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+    f = std::fopen(path.c_str(), "rb");
+    std::vector<std::string> entries;
+    std::string line;
+    bool atStart = true;
+    while (NextListEntry(f, line, atStart)) entries.push_back(line);
+    std::fclose(f);
+    std::remove(path.c_str());
+    return entries;
+}
+
+TEST(NextListEntry, BlankLinesAndByteOrderMarkAreSkipped) {
+    struct Case {
+        std::string content;
+        Lines entries;
+    } cases[] = {
+        {"", {}},
+        {"\n\r\n \t\n", {}},
+        {"a.pdf\n\nb.pdf\n\n", {"a.pdf", "b.pdf"}},
+        {"a.pdf\r\n\r\n", {"a.pdf"}},  // a trailing blank line ends nothing
+        {"\xEF\xBB\xBF" "a.pdf\r\nb.pdf", {"a.pdf", "b.pdf"}},
+        {"\xEF\xBB\xBF\r\n  \r\nc.pdf\n", {"c.pdf"}},
+        // Only the start of the file carries a mark; spaces inside a name stay.
+        {"a.pdf\n\xEF\xBB\xBF" "b.pdf\n", {"a.pdf", "\xEF\xBB\xBF" "b.pdf"}},
+        {" my file.pdf \n", {" my file.pdf "}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.entries, ReadEntries(c.content)) << c.content;
+}
+
 TEST(BatchOutputPath, FolderAndFileNamePart) {
     EXPECT_EQ(Platform::ComposeOutputPath("out", "a.pdf"), BatchOutputPath("out", "c:\\in\\a.pdf"));
     EXPECT_EQ(Platform::ComposeOutputPath("out", "b.pdf"), BatchOutputPath("out", "b.pdf"));

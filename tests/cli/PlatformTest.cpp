@@ -154,40 +154,91 @@ TEST(Platform, PositionedReadsAndSize) {
     Platform::RemoveFile(path);
 }
 
-TEST(Platform, TempFileReplacesTheOutput) {
+// Writes data as the new version of path; false when any step fails.
+bool WriteVersion(Platform::NewFileVersion& v, const std::string& path, const std::string& data) {
+    FILE* f = v.open(path);
+    if (!f) return false;
+    const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    if (std::fclose(f) != 0 || !written) return false;
+    return v.commit();
+}
+
+TEST(Platform, NewVersionReplacesTheFileWhole) {
     const std::string final = TempDir() + "qm_platform_out.pdf";
     WriteAll(final, "old contents");
-    const std::string temp = Platform::CreateTempPathNear(final);
-    const std::string temp2 = Platform::CreateTempPathNear(final);
+    Platform::NewFileVersion v;
+    FILE* f = v.open(final);
+    ASSERT_NE(nullptr, f);
+    EXPECT_FALSE(v.direct());
+    // Written beside the file, under another name, until it is complete.
+    const std::string temp = v.writePath();
     EXPECT_NE(temp, final);
-    EXPECT_NE(temp, temp2);
-    // Same folder, so the move is a rename.
     EXPECT_EQ(final.substr(0, final.find_last_of("/\\")), temp.substr(0, temp.find_last_of("/\\")));
-    WriteAll(temp, "new");
-    EXPECT_TRUE(Platform::ReplaceFile(temp, final));
+    std::fputs("new", f);
+    std::fclose(f);
+    EXPECT_EQ("old contents", ReadAll(final));
+    EXPECT_TRUE(v.commit());
     EXPECT_EQ("new", ReadAll(final));
     EXPECT_FALSE(Exists(temp));
     // Also when nothing was there before.
     Platform::RemoveFile(final);
-    WriteAll(temp2, "fresh");
-    EXPECT_TRUE(Platform::ReplaceFile(temp2, final));
+    Platform::NewFileVersion fresh;
+    EXPECT_TRUE(WriteVersion(fresh, final, "fresh"));
     EXPECT_EQ("fresh", ReadAll(final));
     Platform::RemoveFile(final);
 }
 
-TEST(Platform, TempFileOfNullDeviceIsTheNullDevice) {
-    const std::string nul = Platform::NullDevice();
-    EXPECT_EQ(nul, Platform::CreateTempPathNear(nul));
-    EXPECT_TRUE(Platform::ReplaceFile(nul, nul));
-    EXPECT_TRUE(Platform::IsNullDevice(Platform::NullDevice()));
-}
-
-TEST(Platform, ReplaceFailsWhenTempIsMissing) {
+TEST(Platform, DiscardedVersionLeavesTheFileAsItWas) {
     const std::string final = TempDir() + "qm_platform_keep.pdf";
     WriteAll(final, "keep");
-    EXPECT_FALSE(Platform::ReplaceFile(TempDir() + "qm_no_such_temp.tmp", final));
+    std::string temp;
+    {
+        Platform::NewFileVersion v;
+        FILE* f = v.open(final);
+        ASSERT_NE(nullptr, f);
+        temp = v.writePath();
+        std::fputs("half", f);
+        std::fclose(f);
+        v.discard();
+        EXPECT_FALSE(Exists(temp));
+        EXPECT_FALSE(v.commit());  // nothing left to put in place
+    }
+    {
+        Platform::NewFileVersion v;  // the destructor discards too
+        FILE* f = v.open(final);
+        ASSERT_NE(nullptr, f);
+        temp = v.writePath();
+        std::fclose(f);
+    }
+    EXPECT_FALSE(Exists(temp));
     EXPECT_EQ("keep", ReadAll(final));
     Platform::RemoveFile(final);
+}
+
+TEST(Platform, NullDeviceIsWrittenDirectly) {
+    Platform::NewFileVersion v;
+    EXPECT_TRUE(WriteVersion(v, Platform::NullDevice(), "nothing"));
+    EXPECT_TRUE(v.direct());
+    EXPECT_TRUE(Platform::IsNullDevice(v.writePath()));
+}
+
+TEST(Platform, IsDirectory) {
+    EXPECT_TRUE(Platform::IsDirectory(TempDir()));
+    const std::string file = TempDir() + "qm_platform_isdir.txt";
+    WriteAll(file, "x");
+    EXPECT_FALSE(Platform::IsDirectory(file));
+    Platform::RemoveFile(file);
+    EXPECT_FALSE(Platform::IsDirectory(file));
+}
+
+TEST(Platform, TruncateFileUndoesAnAppend) {
+    const std::string file = TempDir() + "qm_platform_truncate.txt";
+    WriteAll(file, "first line\r\nsecond");
+    EXPECT_TRUE(Platform::TruncateFile(file, 12));
+    EXPECT_EQ("first line\r\n", ReadAll(file));
+    EXPECT_FALSE(Platform::TruncateFile(file, -1));
+    Platform::RemoveFile(file);
+    EXPECT_FALSE(Platform::TruncateFile(file, 0));
 }
 
 // ---- encodings ----

@@ -62,6 +62,16 @@ TEST(RunList, UnreadableListIsRefused) {
     std::remove((::testing::TempDir() + "/qm_runlist_out").c_str());  // the folder it made
 }
 
+TEST(RunList, FolderAsListIsRefused) {
+    const std::string folder = ::testing::TempDir() + "/qm_runlist_folder.txt";
+    Platform::MakeDirectory(folder);
+    Args a({"quillmark", folder, "-fnul", "-remove"});
+    std::string printed;
+    EXPECT_EQ(1, RunBatch(a, printed));
+    EXPECT_EQ("Unable to open file list: '" + folder + "'\r\n", printed);
+    std::remove(folder.c_str());
+}
+
 TEST(RunList, FailingLineEndsTheBatchAndRestoresArguments) {
     const std::string list = ::testing::TempDir() + "/qm_runlist_fail.txt";
     FILE* f = Platform::OpenFile(list, "wb");

@@ -210,12 +210,12 @@ def main():
                 check(b"http://www.example.com/" in f.read(), "the report lists the link")
 
         # A failing line ends the batch with status 1; later lines are not processed.
-        write("broken.txt", b"in/a.pdf\n\nin/a.pdf\n")
+        write("broken.txt", b"in/a.pdf\n\nmissing.pdf\nin/a.pdf\n")
         rc, out = run("broken.txt", "-fout3", "-remove")
         check(rc == 1, "a failing list line gives status 1", out)
-        check(out.count(b"Input file: '") == 2 and b"Input file: ''Document error\n" in out
+        check(out.count(b"Input file: '") == 2 and b"Input file: 'missing.pdf'Document error\n" in out
               and out.endswith(b"Document error\n") and out.count(b"\nDone.\n") == 1,
-              "an empty list line fails and ends the batch", out)
+              "a missing input fails and ends the batch (the empty line is skipped)", out)
 
         # "Error parameter" in batch mode ends the batch at its first line.
         rc, out = run("batch.txt", "-fout4")

@@ -404,6 +404,19 @@ TEST(WebScan, GapRatiosEndWords) {
     EXPECT_EQ(found[0].target, "www.abcd");
 }
 
+TEST(WebScan, AnAddressEndsWithItsPage) {
+    // The next page's text placed right after the address (as the extractor's line
+    // tracker may place it) belongs to neither its target nor its rectangle.
+    std::vector<TextChar> chars;
+    AddLine(chars, "see http://a.example/", 1, 100, 500);
+    AddLine(chars, "next page", 2, 100 + 21 * 6, 500);
+    auto found = Scan(chars);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].target, "http://a.example/");
+    EXPECT_EQ(found[0].page, 1);
+    EXPECT_DOUBLE_EQ(found[0].x2, 100 + 21 * 6);
+}
+
 TEST(WebScan, ZeroCoordinatesEndWordsWithoutFailing) {
     std::vector<TextChar> chars;
     AddLine(chars, "www.x", 1, 0, 0, 0);  // every box collapses to 0: ratios are undefined

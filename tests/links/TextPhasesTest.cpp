@@ -167,20 +167,33 @@ TEST_F(TextPhases, ReportWithCreateGivesTextOnceAndNoPdf) {
     EXPECT_FALSE(testpdf::FileExists(out));
 }
 
-TEST_F(TextPhases, ReportWithoutAnyTextLeavesTheFileAlone) {
+TEST_F(TextPhases, ReportWithoutAnyTextIsStillWritten) {
+    // Links over nothing but images (here: over empty pages) are reported with an
+    // empty text, and the report replaces the old one unless it is appended to.
     std::vector<std::string> bodies = TwoPageDoc();
     bodies[4] = Stream("");
     bodies[9] = Stream("");
     const std::string report = tmp("report_none.txt");
+    const std::string lines =
+        "1 |  | http://click.example/ \r\n1 |  | http://none.example/ \r\n"
+        "2 |  | http://other.example/ \r\n2 |  | http://p2.example/ \r\n";
     testpdf::WriteFile(report, "old\r\n");
     ASSERT_EQ(run(bodies, {"-report", report}, "report_none"), "");
-    EXPECT_EQ(testpdf::ReadFile(report), "old\r\n");
+    EXPECT_EQ(testpdf::ReadFile(report), lines);
+    ASSERT_EQ(runAgain({"-report", report, "-reportappend"}), "");
+    EXPECT_EQ(testpdf::ReadFile(report), lines + lines);
 }
 
-TEST_F(TextPhases, ReportFileThatCannotBeOpened) {
-    const std::string report = testpdf::TempPath("no_such_dir/deeper/report.txt");
-    ASSERT_EQ(run(TwoPageDoc(), {"-report", report}, "report_bad"), "");
-    EXPECT_NE(stdoutText.find("Unable to write report file: '" + report + "'"), std::string::npos) << stdoutText;
+TEST_F(TextPhases, ReportFileThatCannotBeWrittenFailsTheFile) {
+    const std::string missingFolder = testpdf::TempPath("no_such_dir/deeper/report.txt");
+    const std::vector<std::string> reports = {missingFolder, "/dev/full"};
+    for (const std::string& report : reports) {
+        for (const char* append : {"-reportpos", "-reportappend"}) {
+            EXPECT_EQ(run(TwoPageDoc(), {"-report", report, append}, "report_bad"), "Document error\n") << report;
+            EXPECT_NE(stdoutText.find("\nError! Unable to write report file: '" + report + "'\n"), std::string::npos)
+                << stdoutText;
+        }
+    }
 }
 
 TEST_F(TextPhases, TextFileLongerMatchInBothOrders) {

@@ -90,7 +90,7 @@ namespace {
 // Opens path with a page-tree recorder, then makes the page list both from the record
 // and by the page list's own walk. Returns whether the record could be used; when it
 // was, both lists must be equal entry for entry.
-bool RecordMatchesWalk(const std::string& path) {
+bool RecordMatchesWalk(const std::string& path, std::vector<PageListEntry>* walkedOut = nullptr) {
     CPdfDocument doc;
     std::unique_ptr<CPdfPageTreeObserver> record = CQuillmarkHandler::NewPageTreeRecorder();
     try {
@@ -112,6 +112,7 @@ bool RecordMatchesWalk(const std::string& path) {
     const float letter[4] = {0, 0, 612, 792};
     h.BuildPageList(rootText, letter);
     const std::vector<PageListEntry> walked = h.pageList;
+    if (walkedOut) *walkedOut = walked;
     h.pageList.clear();
     if (!h.UseRecordedPageList(record.get(), letter)) return false;
     EXPECT_EQ(h.pageList.size(), walked.size());
@@ -178,5 +179,37 @@ TEST(RecordedPageList, TreesTheWalkSeesOtherwiseFallBackToIt) {
         std::string path = testpdf::TempPath(std::string("recorded_") + std::to_string(&c - &cases[0]) + ".pdf");
         testpdf::WriteFile(path, testpdf::Build(c.bodies));
         EXPECT_EQ(RecordMatchesWalk(path), c.recordUsed);
+    }
+}
+
+TEST(RecordedPageList, BoxNumbersAreReadByTheParsersRules) {
+    // A page's boxes and rotation read straight from its text must come out as the
+    // parsed page gives them: "+300" is no number to the parser (a keyword), "1-2" is
+    // two numbers, a real is read by strtod and an integer is clamped to 32 bits.
+    struct Case {
+        const char* entries;
+        float box[4];
+        int32_t rotate;
+    } cases[] = {
+        {"/CropBox [+100 0 +300 400]", {0, 0, 595, 842}, 0},  // no crop box: the media box
+        {"/CropBox [0 0 300 400] /Rotate +90", {0, 0, 300, 400}, 0},
+        {"/CropBox [-.5 0. 300.25 400]", {-0.5f, 0, 300.25f, 400}, 0},
+        {"/CropBox [0.1 0.2 100.3 200.7]", {0.1f, 0.2f, 100.3f, 200.7f}, 0},
+        {"/CropBox [1-2 0 300 400]", {0, -2, 1, 300}, 0},
+        {"/CropBox [0 0 300 400] /Rotate 99999999999", {0, 0, 300, 400}, 2147483647 % 360},
+        {"/CropBox [0 0 300 400] /Rotate -90.9", {0, 0, 300, 400}, 270},
+        {"/CropBox [0 0 300 400 500] /Rotate 450", {0, 0, 300, 400}, 90},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entries);
+        const std::string path = testpdf::TempPath("signs_" + std::to_string(&c - &cases[0]) + ".pdf");
+        testpdf::WriteFile(path, testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                 "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 595 842] >>",
+                                                 std::string("<< /Type /Page /Parent 2 0 R /Resources << >> ") + c.entries + " >>"}));
+        std::vector<PageListEntry> walked;
+        EXPECT_TRUE(RecordMatchesWalk(path, &walked));
+        ASSERT_EQ(walked.size(), 1u);
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(walked[0].cropBox[k], c.box[k]) << k;
+        EXPECT_EQ(walked[0].rotate, c.rotate);
     }
 }

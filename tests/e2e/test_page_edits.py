@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Page edits that must land, and land on the edited page only, checked with the oracles.
+
+Usage: test_page_edits.py <path of the quillmark executable>
+
+Small hand-made PDFs: pages whose Annots or Contents reference is missing or freed,
+content streams and arrays that start with a long comment, and pages sharing one
+Annots array, one Contents array, one annotation or one action. Every output must pass
+`qpdf --check`; PyMuPDF must show the stamp's text and link on exactly the pages of the
+range, and every other page as it was.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from corpus_util import need_oracles  # noqa: E402
+
+need_oracles()
+import fitz  # noqa: E402
+
+failures = []
+
+FONT = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
+COMMENT = "% " + "c" * 300 + "\n"
+
+
+def check(cond, what, detail=""):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what)
+        if detail:
+            print("      detail:", detail)
+
+
+def build(bodies):
+    """bodies: object number -> body text, or None for a free entry."""
+    size = max(bodies) + 1
+    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
+    offsets = {}
+    for num in sorted(bodies):
+        if bodies[num] is None:
+            continue
+        offsets[num] = len(out)
+        out += b"%d 0 obj\n" % num + bodies[num].encode("latin-1") + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
+    for num in range(1, size):
+        out += (b"%010d 00000 n \n" % offsets[num]) if num in offsets else b"0000000000 00001 f \n"
+    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (size, xref)
+    return bytes(out)
+
+
+def stream(text, prefix=""):
+    content = "BT /F1 12 Tf 72 720 Td (%s) Tj ET" % text
+    return prefix + "<< /Length %d >>\nstream\n%s\nendstream" % (len(content), content)
+
+
+def link(uri, y=715):
+    return ("<< /Type /Annot /Subtype /Link /Rect [70 %d 200 %d] /Border [0 0 0] /A << /S /URI /URI (%s) >> >>"
+            % (y, y + 20, uri))
+
+
+def page(entries):
+    return ("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> %s >>"
+            % entries)
+
+
+def doc(pages, more):
+    bodies = {1: "<< /Type /Catalog /Pages 2 0 R >>",
+              2: "<< /Type /Pages /Kids [%s] /Count %d >>" % (" ".join("%d 0 R" % p for p in pages), len(pages)),
+              3: FONT}
+    bodies.update(more)
+    return bodies
+
+
+def shared_arrays():
+    """Pages 4, 5, 6 share Annots array 7 (links 9, 10) and Contents array 8."""
+    p = page("/Annots 7 0 R /Contents 8 0 R")
+    return doc([4, 5, 6], {4: p, 5: p, 6: p, 7: "[9 0 R 10 0 R]", 8: "[11 0 R]", 9: link("http://a/"),
+                           10: link("http://b/", 600), 11: stream("see http://c.example/ now")})
+
+
+def shared_annotations():
+    """Pages 4 and 5 share link 6; their links 7 and 8 share action 9."""
+    return doc([4, 5], {4: page("/Annots [6 0 R 7 0 R] /Contents 10 0 R"),
+                        5: page("/Annots [6 0 R 8 0 R] /Contents 10 0 R"), 6: link("http://a/"),
+                        7: "<< /Type /Annot /Subtype /Link /Rect [70 600 200 620] /A 9 0 R >>",
+                        8: "<< /Type /Annot /Subtype /Link /Rect [70 500 200 520] /A 9 0 R >>",
+                        9: "<< /S /URI /URI (http://b/) >>", 10: stream("Hello")})
+
+
+STAMP = ["-text", "STAMP", "-link", "http://s/"]
+
+# name, input objects, options, per page: (link targets, whether STAMP shows)
+CASES = [
+    ("freed Annots and Contents", doc([4], {4: page("/Annots 6 0 R /Contents 7 0 R"), 5: stream("x"),
+                                             6: None, 7: None}),
+     STAMP, [(["http://s/"], True)]),
+    ("Annots and Contents beyond the table", doc([4], {4: page("/Annots 60 0 R /Contents 70 0 R")}),
+     STAMP, [(["http://s/"], True)]),
+    ("Annots refers to no array", doc([4], {4: page("/Annots 5 0 R /Contents 6 0 R"), 5: "<< /Not /AnArray >>",
+                                            6: stream("x")}),
+     STAMP, [(["http://s/"], True)]),
+    ("links created where Annots refers to a freed object",
+     doc([4], {4: page("/Annots 6 0 R /Contents 5 0 R"), 5: stream("see http://c.example/"), 6: None}),
+     ["-create"], [(["http://c.example/"], False)]),
+    ("content stream behind a long comment", doc([4], {4: page("/Contents 5 0 R"), 5: stream("Hello", COMMENT)}),
+     STAMP, [(["http://s/"], True)]),
+    ("content array behind a long comment", doc([4], {4: page("/Contents 5 0 R"), 5: COMMENT + "[6 0 R]",
+                                                       6: stream("Hello")}),
+     STAMP, [(["http://s/"], True)]),
+    ("stamp on two of three pages sharing arrays", shared_arrays(), STAMP + ["-s1", "-e2"],
+     [(["http://a/", "http://b/", "http://s/"], True), (["http://a/", "http://b/", "http://s/"], True),
+      (["http://a/", "http://b/"], False)]),
+    ("links created on two of three pages sharing an Annots array", shared_arrays(), ["-create", "-s2"],
+     [(["http://a/", "http://b/"], False), (["http://a/", "http://b/", "http://c.example/"], False),
+      (["http://a/", "http://b/", "http://c.example/"], False)]),
+    ("remove on one of three pages sharing an Annots array", shared_arrays(), ["-remove", "-s1", "-e1"],
+     [([], False), (["http://a/", "http://b/"], False), (["http://a/", "http://b/"], False)]),
+    ("remove on every page sharing an Annots array", shared_arrays(), ["-remove"],
+     [([], False), ([], False), ([], False)]),
+    ("change a shared link of a shared Annots array on one page", shared_arrays(),
+     ["-change", "-link", "http://a/", "-newlink", "http://new/", "-s3"],
+     [(["http://a/", "http://b/"], False), (["http://a/", "http://b/"], False),
+      (["http://new/", "http://b/"], False)]),
+    ("change a shared link on every page that has it", shared_annotations(),
+     ["-changepart", "-link", "a/", "-newlink", "z/"],
+     [(["http://z/", "http://b/"], False), (["http://z/", "http://b/"], False)]),
+    ("remove a shared link on one page", shared_annotations(), ["-remove", "-link", "http://a/", "-s1", "-e1"],
+     [(["http://b/"], False), (["http://a/", "http://b/"], False)]),
+    ("change a shared action on one page", shared_annotations(),
+     ["-change", "-link", "http://b/", "-newlink", "http://new/", "-e1"],
+     [(["http://a/", "http://new/"], False), (["http://a/", "http://b/"], False)]),
+    ("change a shared link in part on one page", shared_annotations(),
+     ["-changepart", "-link", "a/", "-newlink", "z/", "-s2"],
+     [(["http://a/", "http://b/"], False), (["http://z/", "http://b/"], False)]),
+]
+
+
+def main():
+    exe = os.path.abspath(sys.argv[1])
+    work = tempfile.mkdtemp(prefix="qm_edits_")
+    try:
+        for n, (name, bodies, args, pages) in enumerate(CASES):
+            src = os.path.join(work, "in%d.pdf" % n)
+            dst = os.path.join(work, "out%d.pdf" % n)
+            with open(src, "wb") as f:
+                f.write(build(bodies))
+            p = subprocess.run([exe, src, dst] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+            check(p.returncode == 0 and p.stdout.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
+                  p.stdout.decode("latin-1")[-300:])
+            if p.returncode != 0:
+                continue
+            q = subprocess.run(["qpdf", "--check", dst], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            check(q.returncode == 0, "%s: qpdf --check passes" % name, q.stdout.decode("latin-1")[-400:])
+            with fitz.open(dst) as d:
+                check(d.page_count == len(pages), "%s: page count" % name)
+                for i, (uris, stamped) in enumerate(pages[:d.page_count]):
+                    got = [l.get("uri") for l in d[i].get_links()]
+                    check(got == uris, "%s: links of page %d" % (name, i + 1), "%r, expected %r" % (got, uris))
+                    shows = "STAMP" in d[i].get_text()
+                    check(shows == stamped, "%s: stamp text on page %d is %s" % (name, i + 1, stamped))
+                # Pages that shared an array get annotations of their own: no link
+                # object shows on two pages unless the input had it there.
+                added = [l.get("xref") for i in range(d.page_count) for l in d[i].get_links()
+                         if l.get("uri") in ("http://s/", "http://c.example/")]
+                check(len(added) == len(set(added)), "%s: every page has its own new links" % name, added)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    print("all page-edit checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
