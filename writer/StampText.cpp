@@ -17,7 +17,8 @@ std::string CQuillmarkHandler::BuildFontDescriptor(const std::string& fontName) 
     char box[96];
     std::snprintf(box, sizeof(box), "%d %d %d %d", m->bbox[0], m->bbox[1], m->bbox[2], m->bbox[3]);
     std::string t = " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /";
-    t += fontName;
+    // The name as given, written as a name object: "Arial Bold" is "/Arial#20Bold".
+    t += EscapePdfName(fontName);
     t += "\n/FontBBox [";
     t += box;
     t += "]\n/Flags 34\n/ItalicAngle 0\n>>\nendobj\n";
@@ -28,7 +29,7 @@ std::string CQuillmarkHandler::BuildFont(const std::string& fontName, int32_t de
     std::string t = " 0 obj\n<<\n/Type /Font\n/Name /";
     t += fontResourceName;
     t += " \n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n/BaseFont /";
-    t += fontName;
+    t += EscapePdfName(fontName);
     t += "\n/FontDescriptor ";
     t += std::to_string(descriptorNum);
     t += " 0 R\n/FirstChar 0\n/LastChar 255\n";
