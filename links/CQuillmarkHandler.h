@@ -86,6 +86,7 @@ public:
     std::vector<int32_t> newAnnots;         // annotations created on the page being rewritten
     std::string fontResourceName;           // "F%d"
     int32_t fontObjNum = 0;
+    int32_t stampSaveNum = 0;               // the stream "q" that stamped pages draw first
     int32_t stampAnnotNum = 0;
     // Placement result.
     float placeX = 0, placeY = 0, placeAngle = 0;
@@ -131,6 +132,9 @@ public:
     std::string BuildFontDescriptor(const std::string& fontName);
     std::string BuildFont(const std::string& fontName, int32_t descriptorNum);
     std::string BuildTextStream(int pageIndex);
+    /// The stream put in front of a stamped page's own content: it saves the graphics
+    /// state, which the stamp's stream restores before drawing.
+    std::string BuildSaveStateStream();
     void UpdateStampedPage(int32_t pageNum, std::string pageText);
     void UpdateLinkedPage(int32_t pageNum, std::string pageText, const std::vector<int32_t>& annots);
 

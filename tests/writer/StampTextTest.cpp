@@ -29,9 +29,11 @@ TEST_F(StampText, ContentStreamBodyExample) {
     s.textColor = 0xFF0000;
     s.fontSize = 12;
     s.text = "Page";
+    // Q restores the state saved in front of the page's own content; the text state
+    // is set in full.
     const std::string body =
-        "\nBT\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
-        "/F123 12 Tf\n(Page) Tj\nET\n";
+        "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n"
+        "1.000000 0.000000 0.000000 rg\n/F123 12 Tf\n(Page) Tj\nET\n";
     EXPECT_EQ(h.BuildTextStream(0), " 0 obj\n<<\n/Length " + std::to_string(body.size()) + " \n>>\nstream\n" +
                                         body + "\nendstream\nendobj\n");
 }
@@ -39,7 +41,7 @@ TEST_F(StampText, ContentStreamBodyExample) {
 TEST_F(StampText, AngleUsesThe314Constant) {
     h.settings.angle = 90;
     std::string t = h.BuildTextStream(0);
-    EXPECT_NE(t.find("\nBT\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
+    EXPECT_NE(t.find("\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
 }
 
 TEST_F(StampText, TextIsEscapedAndNotLimitedInLength) {
@@ -98,6 +100,11 @@ TEST_F(StampText, Utf8TextIsDrawnInWindows1252) {
     std::string t = h.BuildTextStream(0);
     EXPECT_NE(t.find("(caf\xE9 \x92s) Tj"), std::string::npos) << t;
     EXPECT_EQ(TextWidth("Arial", "caf\xE9 \x92s"), TextWidth("Arial", "cafe 's") - 191 + 222);
+}
+
+TEST_F(StampText, SaveStateStreamIsOneSave) {
+    const std::string t = h.BuildSaveStateStream();
+    EXPECT_EQ(t, " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n");
 }
 
 TEST(PdfName, BytesThatWouldEndOrBreakANameAreEscaped) {
