@@ -82,10 +82,12 @@ bool InsertBeforeArrayEnd(std::string& t, size_t open, const std::string& s) {
 // reference, as written; nothing when it has none), then the stamp's stream, which
 // restores the state before it draws. Whatever state the page's drawing leaves
 // (a matrix, a clip, an invisible text mode), the stamp does not inherit it. Kept as
-// the two pieces that go before and after the page's own items.
+// the two pieces that go before and after the page's own items. Without a saving
+// stream (save 0: none was made) nothing stands in front.
 struct StampedContents {
     StampedContents(long save, long stamp)
-        : head("[ " + std::to_string(save) + " 0 R "), tail(" " + std::to_string(stamp) + " 0 R ]") {}
+        : head(save > 0 ? "[ " + std::to_string(save) + " 0 R " : "[ "),
+          tail(" " + std::to_string(stamp) + " 0 R ]") {}
     std::string head, tail;
     std::string around(const std::string& own) const { return head + own + tail; }
 };
