@@ -126,7 +126,9 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         if (settings.remove && !settings.textLink.empty()) SelectForRemoval();
         if (settings.change && !settings.textLink.empty()) SelectForChange();
 
-        // 6. The stamp font: descriptor and font come first of all new objects.
+        // 6. The stamp's objects for the whole file come first of all new objects:
+        // font descriptor, font, and the stream that saves the graphics state in
+        // front of each stamped page's own content.
         if (settings.stamp) {
             LoadFontTable(settings.fontFileName);
             int number;
@@ -139,6 +141,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             fontResourceName = "F" + std::to_string(number);
             int32_t descriptor = AppendObject(BuildFontDescriptor(settings.fontName));
             fontObjNum = AppendObject(BuildFont(settings.fontName, descriptor));
+            stampSaveNum = AppendObject(BuildSaveStateStream());
             std::printf("\nUsing font: %s\n", settings.fontName.c_str());
         }
 

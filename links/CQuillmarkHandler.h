@@ -29,7 +29,7 @@ struct OutputEntry {
 struct PageListEntry {
     int32_t objNum = 0;
     float cropBox[4] = {0, 0, 612, 792};  ///< x1 y1 x2 y2
-    int32_t rotate = 0;                    ///< /Rotate of the page or its ancestors, 0..359
+    int32_t rotate = 0;                    ///< /Rotate of the page or its ancestors: 0, 90, 180 or 270
 };
 
 /// A link created over found text.
@@ -87,6 +87,7 @@ public:
     std::vector<int32_t> newAnnots;         // annotations created on the page being rewritten
     std::string fontResourceName;           // "F%d"
     int32_t fontObjNum = 0;
+    int32_t stampSaveNum = 0;               // the stream "q" that stamped pages draw first
     int32_t stampAnnotNum = 0;
     // Placement result.
     float placeX = 0, placeY = 0, placeAngle = 0;
@@ -151,6 +152,9 @@ public:
     std::string BuildFontDescriptor(const std::string& fontName);
     std::string BuildFont(const std::string& fontName, int32_t descriptorNum);
     std::string BuildTextStream(int pageIndex);
+    /// The stream put in front of a stamped page's own content: it saves the graphics
+    /// state, which the stamp's stream restores before drawing.
+    std::string BuildSaveStateStream();
     void UpdateStampedPage(int32_t pageNum, std::string pageText);
     void UpdateLinkedPage(int32_t pageNum, std::string pageText, const std::vector<int32_t>& annots);
 

@@ -80,48 +80,38 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
         page = pageList[static_cast<size_t>(pageIndex)];
     const float bx1 = page.cropBox[0], by1 = page.cropBox[1], bx2 = page.cropBox[2], by2 = page.cropBox[3];
     const int t = withMargin ? MarginOf(s.lineThickness) : 0;
-    const int r = page.rotate;
-    const bool rotated = r != 0 && s.force;
-    float X = bx1, Y = by1, A = static_cast<float>(s.angle);
+    // The position is measured on the page as it is displayed when -force asks to
+    // follow its rotation, otherwise on the unrotated page. Only quarter turns turn a
+    // page (the page list keeps nothing else, but an entry set by hand might).
+    const int r = s.force && (page.rotate == 90 || page.rotate == 180 || page.rotate == 270) ? page.rotate : 0;
+    // The displayed page's horizontal axis runs along the page's own y axis when the
+    // page is turned by a quarter or three quarters.
+    const bool sideways = r == 90 || r == 270;
+    const float A = static_cast<float>(s.angle) + static_cast<float>(r);
     // Measured in the bytes that are drawn (see BuildTextStream).
     const int32_t w = TextWidth(s.fontName, Platform::Utf8ToWinAnsi(s.text));
     const float L = static_cast<float>(w / 72) * (static_cast<float>(s.fontSize) / 14.0f);
     const float px = static_cast<float>(s.posH), py = static_cast<float>(s.posV);
+    const bool centreH = s.posH == -1, centreV = s.posV == -1;
 
-    // The three blocks of the placement table: plain, vertical flip, horizontal flip.
-    for (int block = 0; block < 3; ++block) {
-        if (block == 0 && (s.flipV || s.flipH)) continue;
-        if (block == 1 && !s.flipV) continue;
-        if (block == 2 && !s.flipH) continue;
-        if (!rotated) {
-            if (block == 0) { X += px; Y += py; }
-            if (block == 1) { X += px; Y = by2 - py; }
-            if (block == 2) { X = bx2 - px; Y += py; }
-            continue;
-        }
-        A += static_cast<float>(r);
-        if (r == 90) {
-            if (block == 0) { X = bx2 - py; Y += px; }
-            if (block == 1) { X += py; Y += px; }
-            if (block == 2) { X = bx2 - px; Y = by2 - py; }
-        } else if (r == 180) {
-            if (block == 0) { X = bx2 - px; Y = by2 - py; }
-            if (block == 1) { X = bx2 - px; Y += py; }
-            if (block == 2) { X += px; Y = by2 - py; }
-        } else if (r == 270) {
-            if (block == 0) { X += py; Y = by2 - px; }
-            if (block == 1) { X = bx2 - px; Y = by2 - py; }
-            if (block == 2) { X += py; Y += px; }
-        }
+    // The position, from the displayed page's lower-left corner, in the page's own
+    // coordinates: the displayed lower-left corner is the page's lower-left, lower-right,
+    // upper-right or upper-left corner for a turn of 0, 90, 180 or 270 degrees.
+    float X = bx1, Y = by1;
+    switch (r) {
+    case 90: X = bx2 - py; Y = by1 + px; break;
+    case 180: X = bx2 - px; Y = by2 - py; break;
+    case 270: X = bx1 + py; Y = by2 - px; break;
+    default: X += px; Y += py; break;
     }
-    // Centring on the visible area (its middle, also when the box does not start at 0).
-    if (s.posH == -1) {
-        if (!rotated) X = (bx1 + bx2) * 0.5f;
-        else Y = (by1 + by2) * 0.5f;
-    }
-    if (s.posV == -1) {
-        if (!rotated) Y = (by1 + by2) * 0.5f;
+    // -1 centres on the visible area (its middle, also when the box does not start at 0).
+    if (centreH) {
+        if (sideways) Y = (by1 + by2) * 0.5f;
         else X = (bx1 + bx2) * 0.5f;
+    }
+    if (centreV) {
+        if (sideways) X = (bx1 + bx2) * 0.5f;
+        else Y = (by1 + by2) * 0.5f;
     }
     // Alignment moves the origin back along the text's own direction, so that with
     // "center" the middle and with a right alignment the end of the text sits at the
@@ -139,8 +129,8 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
         X = static_cast<float>(X - shift * c);
         Y = static_cast<float>(Y - shift * sn);
     }
-    // The link covers the text: the box of length L and height size, turned by the
-    // text's angle about the origin. At angle 0 this is X..X+L by Y..Y+size.
+    // The text's box: length L along its direction and height size across it, turned
+    // by the text's angle about the origin. At angle 0 this is X..X+L by Y..Y+size.
     const double size = s.fontSize;
     const double xs[4] = {0, L * c, -size * sn, L * c - size * sn};
     const double ys[4] = {0, L * sn, size * c, L * sn + size * c};
@@ -151,6 +141,15 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
         minY = std::min(minY, ys[i]);
         maxY = std::max(maxY, ys[i]);
     }
+    // The flips mirror the placement across the middle of the displayed page: the box
+    // keeps from the right (top) edge the distance it would have kept from the left
+    // (bottom) edge, so a position inside the page keeps the text inside it. Mirroring
+    // across a middle line is the same on the page's own axes whatever the turn; an
+    // axis centred with -1 stays centred.
+    const bool mirrorX = sideways ? s.flipV && !centreV : s.flipH && !centreH;
+    const bool mirrorY = sideways ? s.flipH && !centreH : s.flipV && !centreV;
+    if (mirrorX) X = static_cast<float>(static_cast<double>(bx1) + bx2 - X - (minX + maxX));
+    if (mirrorY) Y = static_cast<float>(static_cast<double>(by1) + by2 - Y - (minY + maxY));
     rectX1 = static_cast<float>(X + minX) - static_cast<float>(t);
     rectY1 = static_cast<float>(Y + minY) - static_cast<float>(t);
     rectX2 = static_cast<float>(X + maxX);

@@ -4,6 +4,7 @@
 // the output entry table, which the cross-reference section lists.
 #include "links/CQuillmarkHandler.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +100,18 @@ bool PlainNumber(const std::string& t, size_t s, size_t e, double& out) {
     return true;
 }
 
+// A /Rotate value as viewers take it: reduced modulo 360 (whatever its sign) and kept
+// when the result is 0, 90, 180 or 270; any other angle, a fraction included, turns
+// nothing. A value beyond the 32-bit range is damage and turns nothing either (the
+// parser clamps such integers, so the raw-text reading must not see more than it).
+int32_t QuarterTurns(double rotate) {
+    if (!(rotate > -2147483648.0 && rotate < 2147483648.0)) return 0;
+    double v = std::fmod(rotate, 360.0);
+    if (v < 0) v += 360.0;
+    if (v == 90.0 || v == 180.0 || v == 270.0) return static_cast<int32_t>(v);
+    return 0;
+}
+
 // Values that a page inherits from the nodes above it.
 struct Inherited {
     Box crop;
@@ -113,11 +126,7 @@ Inherited Inherit(CPdfDictionary* dict, const Inherited& up) {
     Box m = ReadBox(dict, "MediaBox");
     if (m.set) in.media = m;
     CPdfElement r = dict->lookup("Rotate");
-    if (r.isNumber()) {
-        long v = static_cast<long>(r.getNumber()) % 360;
-        if (v < 0) v += 360;
-        in.rotate = static_cast<int32_t>(v);
-    }
+    if (r.isNumber()) in.rotate = QuarterTurns(r.getNumber());
     return in;
 }
 
@@ -203,8 +212,7 @@ public:
         if (k != RawText::npos) {
             double r;
             if (!RawText::ValueSpan(text_, k, s, e) || !PlainNumber(text_, s, e, r)) return false;
-            long v = static_cast<long>(r) % 360;
-            out.rotate = static_cast<int32_t>(v < 0 ? v + 360 : v);
+            out.rotate = QuarterTurns(r);
         }
         return true;
     }

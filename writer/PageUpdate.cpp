@@ -77,6 +77,32 @@ bool InsertBeforeArrayEnd(std::string& t, size_t open, const std::string& s) {
     return true;
 }
 
+// The Contents value of a stamped page: the stream that saves the graphics state,
+// then the page's own content (the items of its array, or its one stream's
+// reference, as written; nothing when it has none), then the stamp's stream, which
+// restores the state before it draws. Whatever state the page's drawing leaves
+// (a matrix, a clip, an invisible text mode), the stamp does not inherit it. Kept as
+// the two pieces that go before and after the page's own items. Without a saving
+// stream (save 0: none was made) nothing stands in front.
+struct StampedContents {
+    StampedContents(long save, long stamp)
+        : head(save > 0 ? "[ " + std::to_string(save) + " 0 R " : "[ "),
+          tail(" " + std::to_string(stamp) + " 0 R ]") {}
+    std::string head, tail;
+    std::string around(const std::string& own) const { return head + own + tail; }
+};
+
+// Puts the stamped page's Contents pieces around the items of the array value that
+// starts at open.
+bool WrapContentsArray(std::string& t, size_t open, const StampedContents& wrap) {
+    if (open == RawText::npos || open >= t.size() || t[open] != '[') return false;
+    size_t end = RawText::ValueEnd(t, open);
+    if (end == RawText::npos) return false;
+    t.replace(end - 1, 1, wrap.tail);
+    t.replace(open, 1, wrap.head);
+    return true;
+}
+
 bool InsertAfterDictOpen(std::string& t, const std::string& s) {
     size_t open = ObjectDict(t);
     if (open == RawText::npos) return false;
@@ -132,34 +158,32 @@ public:
 
     bool valid() const { return ObjectDict(t_) != RawText::npos; }
 
-    void addContents(long c) {
+    // c: the stamp's stream; save: the stream that saves the graphics state.
+    void addContents(long c, long save) {
         Value v = Classify(t_, ObjectDict(t_), "Contents");
-        char buf[40];
+        const StampedContents wrap(save, c);
         switch (v.kind) {
         case Kind::Absent:
-            std::snprintf(buf, sizeof(buf), "/Contents %ld 0 R", c);
-            InsertAfterDictOpen(t_, buf);
+            InsertAfterDictOpen(t_, "/Contents " + wrap.around(""));
             break;
         case Kind::Null:
-            std::snprintf(buf, sizeof(buf), "%ld 0 R", c);
-            t_.replace(v.start, v.end - v.start, buf);
+            t_.replace(v.start, v.end - v.start, wrap.around(""));
             break;
         case Kind::Array:
-            InsertBeforeArrayEnd(t_, v.start, Ref(c));
+            WrapContentsArray(t_, v.start, wrap);
             break;
         case Kind::Ref: {
             const Target kind = ReferencedKind(h_.xref, v.num);
             if (kind == Target::Array) {
-                editArrayObject(v, Ref(c));
+                editArrayObject(v, [&](std::string& a, size_t open) { return WrapContentsArray(a, open, wrap); });
             } else if (kind == Target::Stream) {
-                // One stream becomes an array of the old and the new stream.
-                std::snprintf(buf, sizeof(buf), " %ld 0 R ]", c);
-                t_.insert(v.end, buf);
-                t_.insert(v.start, "[");
+                // One stream becomes an array of the old and the new streams.
+                t_.insert(v.end, wrap.tail);
+                t_.insert(v.start, wrap.head);
             } else {
                 // Contents that cannot be had count as empty: the page gets a fresh
-                // array with the new stream, so the stamp lands.
-                t_.replace(v.start, v.end - v.start, "[" + Ref(c) + "]");
+                // array with the new streams, so the stamp lands.
+                t_.replace(v.start, v.end - v.start, wrap.around(""));
             }
             break;
         }
@@ -211,7 +235,7 @@ public:
             InsertBeforeArrayEnd(t_, v.start, refs);
         } else if (v.kind == Kind::Ref) {
             if (ReferencedKind(h_.xref, v.num) == Target::Array) {
-                editArrayObject(v, refs);
+                editArrayObject(v, [&](std::string& a, size_t open) { return InsertBeforeArrayEnd(a, open, refs); });
             } else {
                 // A reference to a missing or freed object (or to no array): the page
                 // gets a fresh array holding the new annotations.
@@ -226,13 +250,14 @@ private:
         return h_.xref->getRawObjectText(num, out) && !out.empty();
     }
 
-    // Adds refs to the array object that the page's value v refers to. An array that
-    // another page uses too is left as it is: this page gets an edited copy of it as
-    // a new object and refers to that instead.
-    void editArrayObject(const Value& v, const std::string& refs) {
+    // Edits the array object that the page's value v refers to (edit gets its text and
+    // the position of its "["). An array that another page uses too is left as it is:
+    // this page gets an edited copy of it as a new object and refers to that instead.
+    template <class Edit>
+    void editArrayObject(const Value& v, Edit edit) {
         std::string a;
         if (!rawText(v.num, a)) return;
-        if (!InsertBeforeArrayEnd(a, RawText::FindArrayOpen(a, RawText::BodyStart(a)), refs)) return;
+        if (!edit(a, RawText::FindArrayOpen(a, RawText::BodyStart(a)))) return;
         if (!h_.SharedBeyondPage(v.num)) {
             h_.WriteRewrittenObject(v.num, a);
             return;
@@ -359,7 +384,7 @@ void CQuillmarkHandler::UpdateStampedPage(int32_t pageNum, std::string pageText)
     PageEditor ed(*this, pageNum, pageText);
     if (ed.valid()) {
         // The content stream is the object appended last, the annotation the one before.
-        ed.addContents(static_cast<long>(outEntries.size()) - 1);
+        ed.addContents(static_cast<long>(outEntries.size()) - 1, stampSaveNum);
         ed.addFont();
         ed.addAnnots(std::vector<int32_t>{stampAnnotNum}, false);
     }

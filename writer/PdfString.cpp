@@ -30,6 +30,25 @@ std::string EscapePdfString(const std::string& text) {
     return out;
 }
 
+std::string EscapePdfName(const std::string& name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size() + 8);
+    for (char ch : name) {
+        const unsigned char b = static_cast<unsigned char>(ch);
+        const bool plain = b > 0x20 && b < 0x7F && b != '#' && b != '(' && b != ')' && b != '<' && b != '>' &&
+                           b != '[' && b != ']' && b != '{' && b != '}' && b != '/' && b != '%';
+        if (plain) {
+            out.push_back(ch);
+        } else {
+            out.push_back('#');
+            out.push_back(kHex[b >> 4]);
+            out.push_back(kHex[b & 0x0F]);
+        }
+    }
+    return out;
+}
+
 size_t FindLiteralStringEnd(const std::string& raw, size_t contentStart) {
     int depth = 1;
     for (size_t i = contentStart; i < raw.size(); ++i) {

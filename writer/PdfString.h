@@ -1,6 +1,6 @@
 #pragma once
-// Literal-string helpers for text the program writes into a PDF and for editing
-// strings inside raw object text.
+// Literal-string and name helpers for text the program writes into a PDF and for
+// editing strings inside raw object text.
 #include <cstddef>
 #include <string>
 
@@ -12,3 +12,8 @@ std::string EscapePdfString(const std::string& text);
 /// ')' that closes the string, honouring backslash escapes and nested balanced
 /// parentheses; std::string::npos when the string is not closed.
 size_t FindLiteralStringEnd(const std::string& raw, size_t contentStart);
+
+/// The bytes of name ready to follow "/" in a PDF name object: every byte outside the
+/// printable ASCII range, white space, '#' and the delimiters ( ) < > [ ] { } / % are
+/// written as '#' and two hexadecimal digits ("Arial Bold" gives "Arial#20Bold").
+std::string EscapePdfName(const std::string& name);

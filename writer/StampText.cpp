@@ -1,6 +1,7 @@
-// The objects that carry stamped text: one font descriptor and one font for the
-// whole file, and one content stream per stamped page. The font is declared, not
-// embedded: its widths come from the built-in metrics.
+// The objects that carry stamped text: one font descriptor, one font and one stream
+// that saves the graphics state for the whole file, and one content stream per
+// stamped page. The font is declared, not embedded: its widths come from the
+// built-in metrics.
 #include "links/CQuillmarkHandler.h"
 
 #include <cmath>
@@ -17,7 +18,8 @@ std::string CQuillmarkHandler::BuildFontDescriptor(const std::string& fontName) 
     char box[96];
     std::snprintf(box, sizeof(box), "%d %d %d %d", m->bbox[0], m->bbox[1], m->bbox[2], m->bbox[3]);
     std::string t = " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /";
-    t += fontName;
+    // The name as given, written as a name object: "Arial Bold" is "/Arial#20Bold".
+    t += EscapePdfName(fontName);
     t += "\n/FontBBox [";
     t += box;
     t += "]\n/Flags 34\n/ItalicAngle 0\n>>\nendobj\n";
@@ -28,7 +30,7 @@ std::string CQuillmarkHandler::BuildFont(const std::string& fontName, int32_t de
     std::string t = " 0 obj\n<<\n/Type /Font\n/Name /";
     t += fontResourceName;
     t += " \n/Subtype /TrueType\n/Encoding /WinAnsiEncoding\n/BaseFont /";
-    t += fontName;
+    t += EscapePdfName(fontName);
     t += "\n/FontDescriptor ";
     t += std::to_string(descriptorNum);
     t += " 0 R\n/FirstChar 0\n/LastChar 255\n";
@@ -53,7 +55,12 @@ std::string CQuillmarkHandler::BuildTextStream(int pageIndex) {
     const float c = std::cos(theta);
     const float s = std::sin(theta);
     char head[1024];
-    std::snprintf(head, sizeof(head), "\nBT\n%f %f %f %f %f %f Tm\n%f %f %f rg\n/%s %d Tf\n(",
+    // The page's own content ran after the stream that saved the graphics state: Q
+    // restores it, so no matrix, clip or colour the page left behind applies here.
+    // The text state is set in full all the same (character and word spacing,
+    // scaling, rise, render mode), for content that leaves more saves than restores.
+    std::snprintf(head, sizeof(head),
+                  "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n%f %f %f %f %f %f Tm\n%f %f %f rg\n/%s %d Tf\n(",
                   c, s, -s, c, placeX, placeY, ((settings.textColor >> 16) & 0xFF) / 255.0,
                   ((settings.textColor >> 8) & 0xFF) / 255.0, (settings.textColor & 0xFF) / 255.0,
                   fontResourceName.c_str(), settings.fontSize);
@@ -69,4 +76,8 @@ std::string CQuillmarkHandler::BuildTextStream(int pageIndex) {
     t += body;
     t += "\nendstream\nendobj\n";
     return t;
+}
+
+std::string CQuillmarkHandler::BuildSaveStateStream() {
+    return " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n";
 }

@@ -50,32 +50,11 @@ def place(box, rot, run_opts, length, margin):
     """The stamp placement: text origin, angle and link rectangle."""
     bx1, by1, bx2, by2 = box
     px, py = 72.0, 72.0
-    rotated = rot != 0 and run_opts["force"]
-    x, y, a = bx1, by1, float(run_opts["angle"])
-    blocks = []
-    if not run_opts["flipv"] and not run_opts["fliph"]:
-        blocks.append("plain")
-    if run_opts["flipv"]:
-        blocks.append("v")
-    if run_opts["fliph"]:
-        blocks.append("h")
-    for b in blocks:
-        if not rotated:
-            if b == "plain":
-                x, y = x + px, y + py
-            elif b == "v":
-                x, y = x + px, by2 - py
-            else:
-                x, y = bx2 - px, y + py
-            continue
-        a += rot
-        table = {
-            90: {"plain": (bx2 - py, y + px), "v": (x + py, y + px), "h": (bx2 - px, by2 - py)},
-            180: {"plain": (bx2 - px, by2 - py), "v": (bx2 - px, y + py), "h": (x + px, by2 - py)},
-            270: {"plain": (x + py, by2 - px), "v": (bx2 - px, by2 - py), "h": (x + py, y + px)},
-        }
-        if rot in table:
-            x, y = table[rot][b]
+    r = rot if run_opts["force"] and rot in (90, 180, 270) else 0
+    # The position from the displayed page's lower-left corner, in the page's own space.
+    x, y = {0: (bx1 + px, by1 + py), 90: (bx2 - py, by1 + px), 180: (bx2 - px, by2 - py),
+            270: (bx1 + py, by2 - px)}[r]
+    a = float(run_opts["angle"] + r)
     rad = math.radians(a)
     c, s = math.cos(rad), math.sin(rad)
     if a % 90 == 0:
@@ -86,6 +65,12 @@ def place(box, rot, run_opts, length, margin):
     # The link covers the text box turned by the text's angle.
     xs = [0, length * c, -SIZE * s, length * c - SIZE * s]
     ys = [0, length * s, SIZE * c, length * s + SIZE * c]
+    # The flips mirror that box across the middle of the displayed page.
+    sideways = r in (90, 270)
+    if run_opts["fliph"] if not sideways else run_opts["flipv"]:
+        x = bx1 + bx2 - x - (min(xs) + max(xs))
+    if run_opts["flipv"] if not sideways else run_opts["fliph"]:
+        y = by1 + by2 - y - (min(ys) + max(ys))
     return (x, y, a), (x + min(xs) - margin, y + min(ys) - margin, x + max(xs), y + max(ys))
 
 

@@ -120,28 +120,40 @@ struct PlaceCase {
     float x, y, angle;  // expected origin and angle
 };
 
-// Empty text (L = 0), size 10, no margin unless stated.
+// Empty text (L = 0), size 10, no margin unless stated. With -flipv the text's top
+// (its baseline plus the size) is measured from the top of the page as displayed; on
+// a page turned by 90 or 270 the displayed vertical runs along the page's x axis.
 const PlaceCase kPlaceCases[] = {
     {"plain", {0, 0, 612, 792}, 0, false, false, false, 72, 72, "left", 72, 72, 0},
     {"plain offset box", {10, 20, 612, 792}, 0, false, false, false, 72, 72, "left", 82, 92, 0},
-    {"flipv", {0, 0, 612, 792}, 0, false, true, false, 72, 72, "left", 72, 720, 0},
+    {"flipv", {0, 0, 612, 792}, 0, false, true, false, 72, 72, "left", 72, 710, 0},
+    {"flipv offset box", {10, 20, 612, 792}, 0, false, true, false, 72, 72, "left", 82, 710, 0},
     {"fliph", {0, 0, 612, 792}, 0, false, false, true, 72, 72, "left", 540, 72, 0},
-    {"both flips", {0, 0, 612, 792}, 0, false, true, true, 72, 72, "left", 540, 792, 0},
+    {"both flips", {0, 0, 612, 792}, 0, false, true, true, 72, 72, "left", 540, 710, 0},
     {"rotate 90 without force", {0, 0, 612, 792}, 90, false, false, false, 72, 72, "left", 72, 72, 0},
+    {"rotate 90 flipv without force", {0, 0, 612, 792}, 90, false, true, false, 72, 72, "left", 72, 710, 0},
     {"rotate 90", {0, 0, 612, 792}, 90, true, false, false, 50, 72, "left", 540, 50, 90},
     {"rotate 180", {0, 0, 612, 792}, 180, true, false, false, 50, 72, "left", 562, 720, 180},
     {"rotate 270", {0, 0, 612, 792}, 270, true, false, false, 50, 72, "left", 72, 742, 270},
-    {"rotate 90 flipv", {0, 0, 612, 792}, 90, true, true, false, 50, 72, "left", 72, 50, 90},
-    {"rotate 180 flipv", {0, 0, 612, 792}, 180, true, true, false, 50, 72, "left", 562, 72, 180},
-    {"rotate 270 flipv", {0, 0, 612, 792}, 270, true, true, false, 50, 72, "left", 562, 720, 270},
-    {"rotate 90 fliph", {0, 0, 612, 792}, 90, true, false, true, 50, 72, "left", 562, 720, 90},
+    // The glyphs stand left of a baseline running up: x 72..82 is 72 below the top.
+    {"rotate 90 flipv", {0, 0, 612, 792}, 90, true, true, false, 50, 72, "left", 82, 50, 90},
+    {"rotate 180 flipv", {0, 0, 612, 792}, 180, true, true, false, 50, 72, "left", 562, 82, 180},
+    {"rotate 270 flipv", {0, 0, 612, 792}, 270, true, true, false, 50, 72, "left", 530, 742, 270},
+    {"rotate 90 fliph", {0, 0, 612, 792}, 90, true, false, true, 50, 72, "left", 540, 742, 90},
     {"rotate 180 fliph", {0, 0, 612, 792}, 180, true, false, true, 50, 72, "left", 50, 720, 180},
     {"rotate 270 fliph", {0, 0, 612, 792}, 270, true, false, true, 50, 72, "left", 72, 50, 270},
-    {"rotate 90 both flips", {0, 0, 612, 792}, 90, true, true, true, 50, 72, "left", 562, 720, 180},
-    {"rotate 45 changes the angle only", {0, 0, 612, 792}, 45, true, false, false, 50, 72, "left", 0, 0, 45},
+    {"rotate 90 both flips", {0, 0, 612, 792}, 90, true, true, true, 50, 72, "left", 82, 742, 90},
+    {"rotate 180 both flips", {0, 0, 612, 792}, 180, true, true, true, 50, 72, "left", 50, 82, 180},
+    {"rotate 270 both flips offset box", {100, 200, 500, 700}, 270, true, true, true, 50, 72, "left", 418, 250, 270},
+    {"rotate 45 turns nothing", {0, 0, 612, 792}, 45, true, false, false, 50, 72, "left", 50, 72, 0},
     {"centre", {0, 0, 612, 792}, 0, false, false, false, -1, -1, "left", 306, 396, 0},
     {"centre of an offset box", {100, 100, 500, 700}, 0, false, false, false, -1, -1, "left", 300, 400, 0},
+    {"centre with both flips", {100, 100, 500, 700}, 0, false, true, true, -1, -1, "left", 300, 400, 0},
     {"centre rotated", {0, 0, 612, 792}, 90, true, false, false, -1, -1, "left", 306, 396, 90},
+    {"centre across on 180", {0, 0, 612, 792}, 180, true, false, false, -1, 72, "left", 306, 720, 180},
+    {"centre up on 180", {0, 0, 612, 792}, 180, true, false, false, 50, -1, "left", 562, 396, 180},
+    {"centre across on 90 flipv", {0, 0, 612, 792}, 90, true, true, false, -1, 72, "left", 82, 396, 90},
+    {"centre up on 270 fliph", {0, 0, 612, 792}, 270, true, false, true, 50, -1, "left", 306, 50, 270},
 };
 
 }  // namespace
@@ -232,5 +244,43 @@ TEST_F(Annotation, RectangleCoversTextAtAnyAngle) {
         EXPECT_NEAR(h.rectY1, c.y1, 1e-3) << c.angle << c.align;
         EXPECT_NEAR(h.rectX2, c.x2, 1e-3) << c.angle << c.align;
         EXPECT_NEAR(h.rectY2, c.y2, 1e-3) << c.angle << c.align;
+    }
+}
+
+TEST_F(Annotation, FlipsMirrorTheTextBoxAcrossThePage) {
+    // The box the text and its link take without flips, mirrored across the page's
+    // middle: from the right edge with -fliph, from the top with -flipv.
+    LinkSettings& s = h.settings;
+    s.fontName = "Arial";
+    s.text = "AAA";  // L = 27 at size 14
+    s.fontSize = 14;
+    s.posH = 100;
+    s.posV = 200;
+    struct Case {
+        bool flipV, flipH;
+        int angle;
+        const char* align;
+        float x1, y1, x2, y2;  // the rectangle, without margin
+    } cases[] = {
+        {false, true, 0, "left", 485, 200, 512, 214},     // ends 100 from the right edge
+        {false, true, 0, "center", 498, 200, 525, 214},
+        {false, true, 0, "right", 512, 200, 539, 214},    // the mirror of ending at 100
+        {true, false, 0, "left", 100, 578, 127, 592},     // its top 200 below the top
+        {true, true, 0, "left", 485, 578, 512, 592},
+        {false, true, 90, "left", 512, 200, 526, 227},    // runs up, glyphs left of x = 526
+        {true, false, 90, "right", 86, 592, 100, 619},
+        {true, true, 180, "left", 512, 592, 539, 606},     // runs left, glyphs below
+    };
+    for (const Case& c : cases) {
+        s.flipV = c.flipV;
+        s.flipH = c.flipH;
+        s.angle = c.angle;
+        s.align = c.align;
+        h.PlaceStamp(0, false);
+        const std::string what = std::to_string(c.angle) + c.align + (c.flipV ? " v" : "") + (c.flipH ? " h" : "");
+        EXPECT_NEAR(h.rectX1, c.x1, 1e-3) << what;
+        EXPECT_NEAR(h.rectY1, c.y1, 1e-3) << what;
+        EXPECT_NEAR(h.rectX2, c.x2, 1e-3) << what;
+        EXPECT_NEAR(h.rectY2, c.y2, 1e-3) << what;
     }
 }

@@ -196,8 +196,8 @@ TEST(RecordedPageList, BoxNumbersAreReadByTheParsersRules) {
         {"/CropBox [-.5 0. 300.25 400]", {-0.5f, 0, 300.25f, 400}, 0},
         {"/CropBox [0.1 0.2 100.3 200.7]", {0.1f, 0.2f, 100.3f, 200.7f}, 0},
         {"/CropBox [1-2 0 300 400]", {0, -2, 1, 300}, 0},
-        {"/CropBox [0 0 300 400] /Rotate 99999999999", {0, 0, 300, 400}, 2147483647 % 360},
-        {"/CropBox [0 0 300 400] /Rotate -90.9", {0, 0, 300, 400}, 270},
+        {"/CropBox [0 0 300 400] /Rotate 99999999999", {0, 0, 300, 400}, 0},  // clamped: no quarter turn
+        {"/CropBox [0 0 300 400] /Rotate -90.9", {0, 0, 300, 400}, 0},  // no quarter turn
         {"/CropBox [0 0 300 400 500] /Rotate 450", {0, 0, 300, 400}, 90},
     };
     for (const Case& c : cases) {
@@ -211,5 +211,44 @@ TEST(RecordedPageList, BoxNumbersAreReadByTheParsersRules) {
         ASSERT_EQ(walked.size(), 1u);
         for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(walked[0].cropBox[k], c.box[k]) << k;
         EXPECT_EQ(walked[0].rotate, c.rotate);
+    }
+}
+
+TEST(PageListRotate, ReducedModulo360ToQuarterTurnsOnEveryPath) {
+    // Each value sits on a page read straight from its text, on a page whose Rotate
+    // is a reference (read through the parser) and on a node the third page inherits
+    // from; the page list of the walk and of the recorded tree agree.
+    const struct {
+        const char* value;
+        int32_t turn;
+    } cases[] = {
+        {"90", 90}, {"-90", 270}, {"450", 90}, {"-630", 90}, {"90.0", 90}, {"540.0", 180}, {"360", 0},
+        {"-0", 0}, {"45", 0}, {"100.5", 0}, {"2147483610", 90}, {"3600000090", 0}, {"-2147483648", 0},
+        {"1000000000000000000000000000000.0", 0}, {"-1000000000000000000000000000000", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const std::string v = c.value;
+        const std::string path = testpdf::TempPath("rotate_values.pdf");
+        testpdf::WriteFile(path, testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
+                                                 "<< /Type /Pages /Kids [3 0 R 4 0 R 6 0 R] /Count 3 /Resources << >> >>",
+                                                 "<< /Type /Page /Parent 2 0 R /Rotate " + v + " >>",
+                                                 "<< /Type /Page /Parent 2 0 R /Rotate 5 0 R >>", v,
+                                                 "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R] /Count 1 /Rotate " + v +
+                                                     " >>",
+                                                 "<< /Type /Page /Parent 6 0 R >>"}));
+        CPdfDocument doc;
+        ASSERT_NO_THROW(doc.open(path.c_str()));
+        CQuillmarkHandler h;
+        h.xref = doc.getXRef();
+        h.pagesRootNum = 2;
+        h.pagesCount = 3;
+        std::string rootText;
+        ASSERT_TRUE(h.xref->getRawObjectText(2, rootText));
+        const float letter[4] = {0, 0, 612, 792};
+        h.BuildPageList(rootText, letter);
+        ASSERT_EQ(h.pageList.size(), 3u);
+        for (const PageListEntry& p : h.pageList) EXPECT_EQ(p.rotate, c.turn) << "page " << p.objNum;
+        EXPECT_TRUE(RecordMatchesWalk(path));
     }
 }

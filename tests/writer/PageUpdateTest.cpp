@@ -9,6 +9,7 @@ protected:
     void stampSetup(size_t entries) {
         h.fontResourceName = "F123";
         h.fontObjNum = 21;
+        h.stampSaveNum = 20;
         h.stampAnnotNum = 22;
         h.outEntries.resize(entries);  // the content stream is the last appended object
     }
@@ -33,7 +34,7 @@ TEST_F(PageUpdate, StampOnPageWithStreamContentsDirectFontsAndAnnots) {
     h.UpdateStampedPage(3, raw(3));
     std::string page = written(output(), 3);
     EXPECT_EQ(page,
-              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [4 0 R 23 0 R ]\n"
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R 4 0 R 23 0 R ]\n"
               "/Resources << /Font << /F123 21 0 R  /F1 5 0 R >> >> /Annots [6 0 R 22 0 R ] >>\n");
 }
 
@@ -44,7 +45,7 @@ TEST_F(PageUpdate, StampOnPageWithoutContentsFontOrAnnots) {
     stampSetup(24);
     h.UpdateStampedPage(3, raw(3));
     EXPECT_EQ(written(output(), 3),
-              "3 0 obj\n<</Annots [ 22 0 R ]/Contents 23 0 R/Type /Page /Parent 2 0 R "
+              "3 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ]/Type /Page /Parent 2 0 R "
               "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
 }
 
@@ -56,7 +57,7 @@ TEST_F(PageUpdate, StampEditsReferencedObjectsBeforeThePage) {
     stampSetup(24);
     h.UpdateStampedPage(3, raw(3));
     std::string file = output();
-    EXPECT_EQ(written(file, 4), "4 0 obj\n[8 0 R 23 0 R ]\n");
+    EXPECT_EQ(written(file, 4), "4 0 obj\n[ 20 0 R 8 0 R 23 0 R ]\n");
     EXPECT_EQ(written(file, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
     EXPECT_EQ(written(file, 7), "7 0 obj\n[ 22 0 R ]\n");
     EXPECT_EQ(h.outEntries[5].written, 0);  // the resources object itself is unchanged
@@ -91,7 +92,7 @@ TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
     std::string file = output();
     EXPECT_EQ(written(file, 3),
               "3 0 obj\n<</Annots [ 22 0 R ]/Resources << /Font << /F123 21 0 R  /F1 4 0 R >> /ProcSet [/PDF] >>\n"
-              " /Type /Page /Parent 2 0 R /Contents [ 23 0 R ] >>\n");
+              " /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>\n");
     EXPECT_EQ(h.outEntries[2].written, 0);  // the parent stays as it is
 }
 
@@ -105,7 +106,7 @@ TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
     h.UpdateStampedPage(5, raw(5));
     std::string file = output();
     EXPECT_EQ(written(file, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
-    EXPECT_EQ(written(file, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents 23 0 R /Type /Page /Parent 3 0 R >>\n");
+    EXPECT_EQ(written(file, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
 }
 
 TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
@@ -115,7 +116,7 @@ TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
     stampSetup(24);
     h.UpdateStampedPage(3, raw(3));
     EXPECT_EQ(written(output(), 3),
-              "3 0 obj\n<</Resources << /Font << /F123 21 0 R >> >>\n/Contents 23 0 R "
+              "3 0 obj\n<</Resources << /Font << /F123 21 0 R >> >>\n/Contents [ 20 0 R  23 0 R ] "
               "/Type /Page /Parent 2 0 R /Annots [ 22 0 R ] >>\n");
 }
 
@@ -156,9 +157,53 @@ TEST_F(PageUpdate, NullEntriesAreReplacedAndSiblingsShareTheInheritedCopy) {
     h.UpdateStampedPage(4, raw(4));
     std::string file = output();
     EXPECT_EQ(written(file, 3),
-              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 23 0 R /Annots [ 22 0 R ] "
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] /Annots [ 22 0 R ] "
               "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
     EXPECT_EQ(written(file, 4),
               "4 0 obj\n<</Annots [ 22 0 R ]/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n"
-              " /Type /Page /Parent 2 0 R /Contents [ 23 0 R ] >>\n");
+              " /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>\n");
 }
+
+namespace {
+
+// A page's Contents before and after the stamp.
+struct ContentsCase {
+    const char* page;
+    const char* written;
+};
+
+class StampedContents : public PageUpdate, public ::testing::WithParamInterface<ContentsCase> {};
+
+// Whatever the page's Contents is, the state-saving stream 20 comes first and the
+// stamp's stream 23 last, the page's own streams in between as they were.
+const ContentsCase kContentsCases[] = {
+    {"<< /Type /Page /Parent 2 0 R /Contents [4 0 R 5 0 R] >>",
+     "<</Annots [ 22 0 R ] /Type /Page /Parent 2 0 R /Contents [ 20 0 R 4 0 R 5 0 R 23 0 R ] >>"},
+    {"<< /Type /Page /Parent 2 0 R /Contents[4 0 R % a comment\n5 0 R]/Annots [] >>",
+     "<< /Type /Page /Parent 2 0 R /Contents[ 20 0 R 4 0 R % a comment\n5 0 R 23 0 R ]/Annots [ 22 0 R ] >>"},
+    {"<< /Type /Page /Parent 2 0 R /Contents 4 0 R/Annots [] >>",
+     "<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R 4 0 R 23 0 R ]/Annots [ 22 0 R ] >>"},
+    {"<< /Type /Page /Parent 2 0 R /Contents [] >>",
+     "<</Annots [ 22 0 R ] /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>"},
+    {"<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [] >>",  // an array object: edited there
+     "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [ 22 0 R ] >>"},
+};
+
+}  // namespace
+
+TEST_P(StampedContents, SaveTheStateBeforeThePageAndRestoreItAtTheEnd) {
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", GetParam().page,
+          "<< /Length 0 >>\nstream\n\nendstream", "<< /Length 0 >>\nstream\n\nendstream", "[4 0 R\n5 0 R]"},
+         "stamp_contents");
+    stampSetup(24);
+    h.UpdateStampedPage(3, raw(3));
+    const std::string file = output();
+    std::string page = written(file, 3);
+    // The resources the page gets are not the subject here.
+    const size_t res = page.find("/Resources");
+    if (res != std::string::npos) page.erase(res, page.find('\n', res) + 1 - res);
+    EXPECT_EQ(page, std::string("3 0 obj\n") + GetParam().written + "\n");
+    if (page.find("6 0 R") != std::string::npos) EXPECT_EQ(written(file, 6), "6 0 obj\n[ 20 0 R 4 0 R\n5 0 R 23 0 R ]\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(PageUpdate, StampedContents, ::testing::ValuesIn(kContentsCases));

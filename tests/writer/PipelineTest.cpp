@@ -74,7 +74,8 @@ TEST(Pipeline, StartBeyondThePagesCopiesEverythingAndAddsTheFont) {
     Result r = RunQm(h, {in, out, "-s3", "-text", "T", "-link", "L"});
     ASSERT_EQ(r.error, "");
     std::string o = testpdf::ReadFile(out);
-    // Header, font descriptor 7 and font 8, then objects 1..6 byte for byte.
+    // Header, font descriptor 7, font 8 and the state-saving stream 9, then objects
+    // 1..6 byte for byte.
     size_t objects = input.find("1 0 obj");
     EXPECT_EQ(o.substr(0, objects), input.substr(0, objects));
     size_t first = o.find("1 0 obj");
@@ -82,7 +83,8 @@ TEST(Pipeline, StartBeyondThePagesCopiesEverythingAndAddsTheFont) {
     EXPECT_EQ(o.substr(first, xref - objects), input.substr(objects, xref - objects));
     EXPECT_NE(o.find("7 0 obj\n<<\n/Type /FontDescriptor"), std::string::npos);
     EXPECT_NE(o.find("8 0 obj\n<<\n/Type /Font\n/Name /F123 "), std::string::npos);
-    EXPECT_NE(o.find("xref\n0 9\r"), std::string::npos);
+    EXPECT_NE(o.find("9 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n"), std::string::npos);
+    EXPECT_NE(o.find("xref\n0 10\r"), std::string::npos);
     EXPECT_EQ(Count(o, "/Annots"), 0);
     EXPECT_NE(r.stdoutText.find("Processing\nUsing font: Arial\n"), std::string::npos) << r.stdoutText;
 }
@@ -112,7 +114,7 @@ TEST(Pipeline, ObjectStreamsAreKnownByTheirDictionaryNotByTheWord) {
     CQuillmarkHandler h;
     ASSERT_EQ(RunQm(h, {in, out, "-s2", "-text", "T", "-link", "L"}).error, "");
     EXPECT_NE(testpdf::ReadFile(out).find("4 0 obj\n<< /Length"), std::string::npos);
-    EXPECT_EQ(h.outEntries.size(), 7u);
+    EXPECT_EQ(h.outEntries.size(), 8u);  // 0..4, then the stamp's three file-wide objects
 }
 
 TEST(Pipeline, GenerationsAndLeadingJunk) {

@@ -4,6 +4,7 @@
 #include "links/CQuillmarkHandler.h"
 #include "pdf/CPdfException.h"
 #include "writer/FontMetrics.h"
+#include "writer/PdfString.h"
 
 namespace {
 
@@ -28,9 +29,11 @@ TEST_F(StampText, ContentStreamBodyExample) {
     s.textColor = 0xFF0000;
     s.fontSize = 12;
     s.text = "Page";
+    // Q restores the state saved in front of the page's own content; the text state
+    // is set in full.
     const std::string body =
-        "\nBT\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n1.000000 0.000000 0.000000 rg\n"
-        "/F123 12 Tf\n(Page) Tj\nET\n";
+        "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n"
+        "1.000000 0.000000 0.000000 rg\n/F123 12 Tf\n(Page) Tj\nET\n";
     EXPECT_EQ(h.BuildTextStream(0), " 0 obj\n<<\n/Length " + std::to_string(body.size()) + " \n>>\nstream\n" +
                                         body + "\nendstream\nendobj\n");
 }
@@ -38,7 +41,7 @@ TEST_F(StampText, ContentStreamBodyExample) {
 TEST_F(StampText, AngleUsesThe314Constant) {
     h.settings.angle = 90;
     std::string t = h.BuildTextStream(0);
-    EXPECT_NE(t.find("\nBT\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
+    EXPECT_NE(t.find("\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
 }
 
 TEST_F(StampText, TextIsEscapedAndNotLimitedInLength) {
@@ -58,8 +61,10 @@ TEST_F(StampText, FontDescriptorAndFont) {
     EXPECT_THROW(h.BuildFontDescriptor("NoSuchFace"), CPdfException);
     const FontMetricsRecord* arial = FindFontMetrics("Arial");
     ASSERT_NE(arial, nullptr);
-    // The name is written as given; the metrics are found under its letters-only key.
-    EXPECT_NE(h.BuildFontDescriptor("Arial Bold").find("/FontName /Arial Bold\n"), std::string::npos);
+    // The name is written as given, as a name object; the metrics are found under
+    // its letters-only key.
+    EXPECT_NE(h.BuildFontDescriptor("Arial Bold").find("/FontName /Arial#20Bold\n"), std::string::npos);
+    EXPECT_NE(h.BuildFont("Arial Bold", 20).find("/BaseFont /Arial#20Bold\n"), std::string::npos);
     EXPECT_EQ(h.BuildFontDescriptor("Arial"),
               " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /Arial\n/FontBBox [-46 -210 1000 896]\n/Flags 34\n"
               "/ItalicAngle 0\n>>\nendobj\n");
@@ -95,4 +100,26 @@ TEST_F(StampText, Utf8TextIsDrawnInWindows1252) {
     std::string t = h.BuildTextStream(0);
     EXPECT_NE(t.find("(caf\xE9 \x92s) Tj"), std::string::npos) << t;
     EXPECT_EQ(TextWidth("Arial", "caf\xE9 \x92s"), TextWidth("Arial", "cafe 's") - 191 + 222);
+}
+
+TEST_F(StampText, SaveStateStreamIsOneSave) {
+    const std::string t = h.BuildSaveStateStream();
+    EXPECT_EQ(t, " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n");
+}
+
+TEST(PdfName, BytesThatWouldEndOrBreakANameAreEscaped) {
+    const struct {
+        const char* name;
+        const char* written;
+    } cases[] = {
+        {"Arial", "Arial"},
+        {"Times-Roman", "Times-Roman"},
+        {"Arial Bold", "Arial#20Bold"},
+        {"My Face (Test) #2", "My#20Face#20#28Test#29#20#232"},
+        {"a/b%c<d>e[f]g{h}", "a#2Fb#25c#3Cd#3Ee#5Bf#5Dg#7Bh#7D"},
+        {"caf\xC3\xA9\t\r\n", "caf#C3#A9#09#0D#0A"},
+        {"\x7F~!", "#7F~!"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapePdfName(c.name), c.written) << c.name;
 }
