@@ -58,6 +58,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         std::unique_ptr<CPdfPageTreeObserver> pageTree = NewPageTreeRecorder();
         doc->open(settings.inputName.c_str(), pageTree.get());
         xref = doc->getXRef();
+        CheckPermissions();
         rootNum = xref->getRootNum();
         rootGen = xref->getRootGen();
         infoNum = xref->getInfoNum();
@@ -227,6 +228,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         }
 
         // 8. Cross-reference section and trailer; then the output takes its place.
+        WriteEncryptionDictionary();
         const uint64_t xrefPos = out->position();
         WriteXRef();
         WriteTrailer(xrefPos);
@@ -241,6 +243,15 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         }
         tempOutputPath.clear();
     } catch (...) {
+        // A failure that tells the user why (an encrypted file that needs a password
+        // or forbids the change) adds that reason on the line after "Document error".
+        std::string reason;
+        try {
+            throw;
+        } catch (const CPdfException& e) {
+            reason = e.getReason();
+        } catch (...) {
+        }
         if (out) {
             out->abandon();
             out.reset();
@@ -249,6 +260,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
             Platform::RemoveFile(tempOutputPath);
         tempOutputPath.clear();
         if (doc) doc->close();
+        if (!reason.empty()) throw CPdfException("Document error\n" + reason + "\n", reason);
         throw CPdfException("Document error\n");
     }
 }

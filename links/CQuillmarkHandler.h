@@ -14,6 +14,7 @@
 
 class CPdfDocument;
 class CPdfPageTreeObserver;
+class CPdfSecurityHandler;
 class CPdfXRef;
 class COutputFile;
 
@@ -123,6 +124,26 @@ public:
     void WriteRewrittenObject(int32_t num, const std::string& text);
     void WriteXRef();
     void WriteTrailer(uint64_t xrefPos);
+
+    // ---- encrypted input ----
+    /// The security handler of an encrypted input (borrowed), or null.
+    const CPdfSecurityHandler* Security() const;
+    /// True when the strings in the raw text of input object num are encrypted with
+    /// that object's key: an encrypted input, num stored in the file itself (not in an
+    /// object stream) and not the encryption dictionary.
+    bool StringsEncrypted(int32_t num) const;
+    /// A string token holding bytes, ready to be put into the raw text of object num:
+    /// encrypted with num's key when its strings are, else a literal string.
+    std::string StringToken(int32_t num, const std::string& bytes) const;
+    /// The strings of piece, a part of the raw text of object from, made fit to be put
+    /// into the raw text of object to (decrypted and encrypted again as needed); -1
+    /// for from or to stands for plain text.
+    std::string MoveStrings(const std::string& piece, int32_t from, int32_t to) const;
+    /// Refuses (CPdfException with a reason) an encrypted input whose permissions do
+    /// not allow what the options ask for.
+    void CheckPermissions() const;
+    /// Makes sure the encryption dictionary of the input is in the output.
+    void WriteEncryptionDictionary();
 
     // ---- stamp and created links ----
     void PlaceStamp(int pageIndex, bool withMargin);

@@ -12,6 +12,7 @@
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfSecurityHandler.h"
 #include "stream/CPdfFilters.h"
 #include "stream/CPdfMemoryStream.h"
 #include "stream/CPdfStream.h"
@@ -627,6 +628,10 @@ CPdfElement CPdfParser::readObjectAt(int depth)
 
     result = std::move(current());
     shift();
+    if (crypt_ && result.isString()) {
+        const std::string plain = crypt_->decryptString(result.getBytes(), cryptNum_, cryptGen_);
+        result.setString(plain.data(), plain.size());
+    }
     return result;
 }
 
@@ -663,6 +668,10 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     if (!current().isCommand("endstream"))
         throw CPdfException("Missing 'endstream'");
     shift();
+    if (sub && crypt_) {
+        CPdfStream* raw = sub.detach();
+        sub = CPdfStreamRef(crypt_->decryptStream(raw, crypt_->cipherForStream(dict.getDictionary()), cryptNum_, cryptGen_));
+    }
     CPdfStream* decoded = sub ? applyFilters(sub.get(), dict) : nullptr;
     if (decoded) {
         sub.detach();  // the decoder (or sub itself) now holds that reference

@@ -292,7 +292,9 @@ private:
                 return std::string();
             }
             if (res.kind == Kind::Dict) {
-                std::string copy = node.substr(res.start, res.end - res.start);
+                // Kept with its strings plain (decrypted, in an encrypted file):
+                // insertResources puts them in the form of each page's own text.
+                std::string copy = h_.MoveStrings(node.substr(res.start, res.end - res.start), pnum, -1);
                 addFontToDictText(copy, 0);
                 return copy;
             }
@@ -310,7 +312,8 @@ private:
         return buf;
     }
 
-    void insertResources(const Value& own, const std::string& dict) {
+    void insertResources(const Value& own, const std::string& plainDict) {
+        const std::string dict = h_.MoveStrings(plainDict, -1, num_);
         if (own.kind == Kind::Null) {
             t_.replace(own.start, own.end - own.start, dict);
         } else {
