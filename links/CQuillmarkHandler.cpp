@@ -58,6 +58,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         std::unique_ptr<CPdfPageTreeObserver> pageTree = NewPageTreeRecorder();
         doc->open(settings.inputName.c_str(), pageTree.get());
         xref = doc->getXRef();
+        security = xref->getSecurityHandler();
         CheckPermissions();
         rootNum = xref->getRootNum();
         rootGen = xref->getRootGen();

@@ -69,6 +69,7 @@ public:
     std::string outputPath;                 // the output name as used for opening/deleting
     std::unique_ptr<CPdfDocument> doc;
     CPdfXRef* xref = nullptr;               // borrowed from doc
+    const CPdfSecurityHandler* security = nullptr;  // xref's, for an encrypted input
     int32_t rootNum = 0, rootGen = 0, infoNum = 0, infoGen = 0;
     std::unique_ptr<COutputFile> out;
     std::vector<OutputEntry> outEntries;
@@ -126,8 +127,8 @@ public:
     void WriteTrailer(uint64_t xrefPos);
 
     // ---- encrypted input ----
-    /// The security handler of an encrypted input (borrowed), or null.
-    const CPdfSecurityHandler* Security() const;
+    /// The security handler of an encrypted input (borrowed from the table), or null.
+    const CPdfSecurityHandler* Security() const { return security; }
     /// True when the strings in the raw text of input object num are encrypted with
     /// that object's key: an encrypted input, num stored in the file itself (not in an
     /// object stream) and not the encryption dictionary.
@@ -142,6 +143,8 @@ public:
     /// Refuses (CPdfException with a reason) an encrypted input whose permissions do
     /// not allow what the options ask for.
     void CheckPermissions() const;
+    /// Writes the text of input object num of an encrypted input (see WriteRewrittenObject).
+    void WriteEncryptedObject(int32_t num, const std::string& text);
     /// Makes sure the encryption dictionary of the input is in the output.
     void WriteEncryptionDictionary();
 

@@ -351,6 +351,8 @@ void CPdfParser::lex(CPdfElement& tok)
             }
         }
         tok.setString(s.data(), s.size());
+        if (crypt_)
+            decryptToken(tok);
         return;
     }
     case '<': {
@@ -379,6 +381,8 @@ void CPdfParser::lex(CPdfElement& tok)
         if (high >= 0)
             store(s, kMaxStringBytes, high << 4);
         tok.setString(s.data(), s.size());
+        if (crypt_)
+            decryptToken(tok);
         return;
     }
     case '>':
@@ -488,6 +492,26 @@ void CPdfParser::lex(CPdfElement& tok)
     else
         tok.setCommand(s.data(), s.size());
     return;
+}
+
+void CPdfParser::setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen)
+{
+    crypt_ = handler;
+    cryptNum_ = num;
+    cryptGen_ = gen;
+    // The two tokens read ahead already belong to the object.
+    for (CPdfElement& t : tok_) {
+        if (t.isString())
+            decryptToken(t);
+    }
+}
+
+void CPdfParser::decryptToken(CPdfElement& tok)
+{
+    if (!crypt_)
+        return;
+    const std::string plain = crypt_->decryptString(tok.getBytes(), cryptNum_, cryptGen_);
+    tok.setString(plain.data(), plain.size());
 }
 
 CPdfElement CPdfParser::nextToken()
@@ -628,10 +652,6 @@ CPdfElement CPdfParser::readObjectAt(int depth)
 
     result = std::move(current());
     shift();
-    if (crypt_ && result.isString()) {
-        const std::string plain = crypt_->decryptString(result.getBytes(), cryptNum_, cryptGen_);
-        result.setString(plain.data(), plain.size());
-    }
     return result;
 }
 

@@ -43,13 +43,9 @@ public:
     bool stoppedAtStream() const { return stoppedAtStream_; }
     int64_t getStreamDataPos() const { return streamDataPos_; }
     /// The bytes being read are those of object (num, gen) of an encrypted file: its
-    /// strings and stream data are decrypted with that object's key as they are read.
-    void setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen)
-    {
-        crypt_ = handler;
-        cryptNum_ = num;
-        cryptGen_ = gen;
-    }
+    /// strings and stream data are decrypted with that object's key as they are read
+    /// (from the tokens already read ahead on).
+    void setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen);
     /// Position (as the current stream counts it) of the next byte the lexer reads.
     int64_t getPos() const;
 
@@ -68,6 +64,7 @@ private:
     CPdfElement& current() { return tok_[cur_]; }
     CPdfElement& ahead() { return tok_[cur_ ^ 1]; }
     CPdfElement readStreamObject(CPdfElement& dict);
+    void decryptToken(CPdfElement& tok);
     void skipNested();
     bool refill();
     void dropBuffer() { bufRead_ = bufEnd_ = 0; }

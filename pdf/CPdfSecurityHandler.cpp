@@ -1,6 +1,7 @@
 #include "pdf/CPdfSecurityHandler.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -148,8 +149,11 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
     r_ = r.isInteger() ? r.getInteger() : 0;
     if (!p.isNumber())
         throw CPdfException("PDF file is encrypted", kUnsupported);
-    // /P is a signed 32-bit number; some writers give it as its unsigned value.
+    // /P is a signed 32-bit number; some writers give it as its unsigned value, which
+    // the lexer clamps to the largest integer: such permissions are not known, and
+    // only the owner gets any.
     p_ = p.isInteger() ? p.getInteger() : static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(p.getNumber())));
+    pKnown_ = !p.isInteger() || (p_ != INT32_MAX && p_ != INT32_MIN);
     o_ = stringEntry(encrypt, "O");
     u_ = stringEntry(encrypt, "U");
     CPdfElement em = encrypt->lookup("EncryptMetadata");
@@ -232,7 +236,11 @@ bool CPdfSecurityHandler::authenticate(const std::string& password)
 
 bool CPdfSecurityHandler::allows(uint32_t bits) const
 {
-    return open_ && (owner_ || (static_cast<uint32_t>(p_) & bits) == bits);
+    if (!open_)
+        return false;
+    if (owner_ || bits == 0)
+        return true;
+    return pKnown_ && (static_cast<uint32_t>(p_) & bits) == bits;
 }
 
 std::string CPdfSecurityHandler::computeKeyR2to4(const std::string& password) const

@@ -70,6 +70,7 @@ private:
     int v_ = 0;
     int r_ = 0;
     int32_t p_ = 0;
+    bool pKnown_ = true;
     size_t keyLen_ = 5;  ///< bytes of the file key
     bool encryptMetadata_ = true;
     std::string o_, u_, oe_, ue_;

@@ -9,11 +9,9 @@
 #include "pdf/CPdfSecurityHandler.h"
 #include "pdf/CPdfXRef.h"
 #include "writer/OutputCrypt.h"
+#include "writer/COutputFile.h"
 #include "writer/PdfString.h"
-
-const CPdfSecurityHandler* CQuillmarkHandler::Security() const {
-    return xref ? xref->getSecurityHandler() : nullptr;
-}
+#include "writer/RawText.h"
 
 bool CQuillmarkHandler::StringsEncrypted(int32_t num) const {
     if (!Security() || num < 0 || num >= xref->getNumEntries() || num == xref->getEncryptNum()) return false;
@@ -49,6 +47,18 @@ void CQuillmarkHandler::CheckPermissions() const {
     if (!content && !annotations) return;
     const char* what = content && annotations ? "its content and annotations" : content ? "its content" : "its annotations";
     throw CPdfException("Permission denied", std::string("The file's permissions do not allow changing ") + what);
+}
+
+void CQuillmarkHandler::WriteEncryptedObject(int32_t num, const std::string& text) {
+    if (num == xref->getEncryptNum() || num >= xref->getNumEntries() || xref->getEntry(num).kind != 2) {
+        out->write(text);
+        return;
+    }
+    // A member of an object stream becomes an object of its own: its strings, plain
+    // inside the decrypted object stream, get its own key.
+    std::string encrypted = text;
+    OutputCrypt::EncryptStrings(*security, encrypted, RawText::BodyStart(encrypted), encrypted.size(), num, 0);
+    out->write(encrypted);
 }
 
 void CQuillmarkHandler::WriteEncryptionDictionary() {

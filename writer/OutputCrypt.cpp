@@ -79,6 +79,7 @@ std::string SerializeAt(const CPdfElement& v, int depth) {
         std::string out = "<<";
         CPdfDictionary* d = v.getDictionary();
         for (int i = 0; i < d->getLength(); ++i) {
+            if (i) out += ' ';
             CPdfElement key;
             key.setName(d->getKey(i).data(), d->getKey(i).size());
             out += SerializeAt(key, depth + 1);

@@ -431,13 +431,8 @@ void CQuillmarkHandler::WriteRewrittenObject(int32_t num, const std::string& tex
     e.offset = out->position();
     e.generation = InputGeneration(num);
     e.written = 1;
-    const CPdfSecurityHandler* sec = Security();
-    if (sec && num != xref->getEncryptNum() && num < xref->getNumEntries() && xref->getEntry(num).kind == 2) {
-        // A member of an object stream becomes an object of its own: its strings,
-        // plain inside the decrypted object stream, get its own key.
-        std::string encrypted = text;
-        OutputCrypt::EncryptStrings(*sec, encrypted, RawText::BodyStart(encrypted), encrypted.size(), num, 0);
-        out->write(encrypted);
+    if (security) {
+        WriteEncryptedObject(num, text);
         return;
     }
     out->write(text);
