@@ -173,8 +173,9 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
     } else {
         if (o_.size() < 32 || u_.size() < 32)
             throw CPdfException("PDF file is encrypted", kUnsupported);
+        // 40 bits unless /Length says otherwise; crypt filters (V 4) default to 128.
         CPdfElement len = encrypt->lookup("Length");
-        int bits = v_ == 1 ? 40 : 128;
+        int bits = v_ == 4 ? 128 : 40;
         if (v_ >= 2 && len.isInteger())
             bits = len.getInteger();
         if (bits < 40 || bits > 128 || bits % 8 != 0)

@@ -326,9 +326,38 @@ def refusals():
         os.path.join(WORK, "batch")))
 
 
+def direct_dictionary():
+    """An encryption dictionary written directly in the trailer (qpdf writes it as an
+    object; the trailer is edited to hold it) is written directly again."""
+    src = os.path.join(CORPUS, "writer-truetype-weblinks.pdf")
+    enc = os.path.join(WORK, "direct-ref.pdf")
+    qpdf("--static-id", src, "--encrypt", "", "owner", "256", "--", enc)
+    with open(enc, "rb") as f:
+        data = f.read()
+    ref = re.search(rb"/Encrypt (\d+) 0 R", data[data.rindex(b"trailer"):])
+    text = qpdf("--show-object=%s" % ref.group(1).decode(), enc).strip().encode("latin-1")
+    at = data.rindex(b"trailer")
+    direct = os.path.join(WORK, "direct.pdf")
+    with open(direct, "wb") as f:
+        f.write(data[:at] + data[at:].replace(ref.group(0), b"/Encrypt " + text))
+    out = os.path.join(WORK, "direct-out.pdf")
+    rc, stdout, _ = run(direct, out, STAMP)
+    if not check(rc == 0, "direct dictionary: exit %d %r" % (rc, stdout[-200:])):
+        return
+    check(not new_qpdf_problems(direct, out), "direct dictionary: qpdf problems")
+    with open(out, "rb") as f:
+        tail = f.read()[-3000:]
+    check(b"/Encrypt <<" in tail[tail.rindex(b"trailer"):], "direct dictionary: not written in the trailer")
+    check(encryption_of(out) == encryption_of(direct), "direct dictionary: encryption not kept")
+    with fitz.open(out) as d:
+        check(d.metadata.get("encryption") and "https://example.com/" in [l.get("uri") for l in d[0].get_links()],
+              "direct dictionary: no stamp link read")
+
+
 def main():
     try:
         refusals()
+        direct_dictionary()
         modes_over_variants()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)

@@ -318,6 +318,28 @@ TEST(SecurityHandler, UnsupportedMethodsAreRefusedWithAReason)
     }
 }
 
+TEST(SecurityHandler, KeyLengthFollowsLengthWith40BitsByDefault)
+{
+    const std::string ou = " /O <" + std::string(64, 'a') + "> /U <" + std::string(64, 'b') + ">";
+    struct Case {
+        std::string dict;
+        size_t bytes;
+    } cases[] = {
+        {"<< /Filter /Standard /V 1 /R 2 /P -4 /Length 128" + ou + " >>", 5},  // V 1 is always 40 bits
+        {"<< /Filter /Standard /V 2 /R 3 /P -4" + ou + " >>", 5},
+        {"<< /Filter /Standard /V 2 /R 3 /P -4 /Length 56" + ou + " >>", 7},
+        {"<< /Filter /Standard /V 2 /R 3 /P -4 /Length 128" + ou + " >>", 16},
+        {"<< /Filter /Standard /V 4 /R 4 /P -4 /CF << /StdCF << /CFM /V2 >> >> /StmF /StdCF /StrF /StdCF" + ou +
+             " >>",
+         16},
+    };
+    for (const Case& c : cases) {
+        CPdfElement d = parse(c.dict);
+        CPdfSecurityHandler h(d.getDictionary(), unhex(kId));
+        EXPECT_EQ(h.computeKeyR2to4("").size(), c.bytes) << c.dict;
+    }
+}
+
 TEST(SecurityHandler, DamagedAesDataIsCutNotOverrun)
 {
     CPdfElement d = parse(r6With("-4"));
