@@ -188,12 +188,17 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
         CPdfElement strf = encrypt->lookup("StrF");
         stmf_ = cipherByName(encrypt, stmf.isName() ? stmf.getBytes() : "Identity");
         strf_ = cipherByName(encrypt, strf.isName() ? strf.getBytes() : "Identity");
-        // The named crypt filters a stream's /Crypt filter may ask for.
+        // The named crypt filters a stream's /Crypt filter may ask for; one of a kind
+        // this handler does not know is left out (a stream naming it is read with the
+        // default for streams).
         CPdfElement cf = encrypt->lookup("CF");
         if (CPdfDictionary* d = cf.isDictionary() ? cf.getDictionary() : nullptr) {
-            for (int i = 0; i < d->getLength() && filterCount_ < 8; ++i) {
+            for (int i = 0; i < d->getLength() && i < 64; ++i) {
                 const std::string name = d->getKey(i);
-                filters_[filterCount_++] = NamedFilter{name, cipherByName(encrypt, name)};
+                try {
+                    filters_.push_back(NamedFilter{name, cipherByName(encrypt, name)});
+                } catch (const CPdfException&) {
+                }
             }
         }
         if (v_ == 4 && (stmf_ == Cipher::AESV2 || strf_ == Cipher::AESV2))
@@ -380,9 +385,9 @@ CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherForStream(CPdfDictionary*
     const std::string n = name.isName() ? name.getBytes() : "Identity";
     if (n == "Identity")
         return Cipher::Identity;
-    for (int i = 0; i < filterCount_; ++i)
-        if (filters_[i].name == n)
-            return filters_[i].cipher;
+    for (const NamedFilter& f : filters_)
+        if (f.name == n)
+            return f.cipher;
     return stmf_;
 }
 

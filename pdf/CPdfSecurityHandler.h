@@ -5,6 +5,7 @@
 // 128 bits, AES-128 and AES-256, crypt filters including Identity).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CPdfDictionary;
 class CPdfStream;
@@ -81,8 +82,7 @@ private:
         std::string name;
         Cipher cipher;
     };
-    NamedFilter filters_[8];
-    int filterCount_ = 0;
+    std::vector<NamedFilter> filters_;  ///< the crypt filters of /CF that can be used
     std::string key_;
     bool owner_ = false;
     bool open_ = false;
