@@ -58,6 +58,8 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         std::unique_ptr<CPdfPageTreeObserver> pageTree = NewPageTreeRecorder();
         doc->open(settings.inputName.c_str(), pageTree.get());
         xref = doc->getXRef();
+        security = xref->getSecurityHandler();
+        CheckPermissions();
         rootNum = xref->getRootNum();
         rootGen = xref->getRootGen();
         infoNum = xref->getInfoNum();
@@ -239,6 +241,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         }
 
         // 8. Cross-reference section and trailer; then the output takes its place.
+        WriteEncryptionDictionary();
         const uint64_t xrefPos = out->position();
         WriteXRef();
         WriteTrailer(xrefPos);
@@ -248,12 +251,22 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         if (!outputVersion->commit()) throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
         outputVersion.reset();
     } catch (...) {
+        // A failure that tells the user why (an encrypted file that needs a password
+        // or forbids the change) adds that reason on the line after "Document error".
+        std::string reason;
+        try {
+            throw;
+        } catch (const CPdfException& e) {
+            reason = e.getReason();
+        } catch (...) {
+        }
         if (out) {
             out->abandon();
             out.reset();
         }
         outputVersion.reset();
         if (doc) doc->close();
+        if (!reason.empty()) throw CPdfException("Document error\n" + reason + "\n", reason);
         throw CPdfException("Document error\n");
     }
 }

@@ -15,6 +15,7 @@
 
 class CPdfDocument;
 class CPdfPageTreeObserver;
+class CPdfSecurityHandler;
 class CPdfXRef;
 class COutputFile;
 
@@ -69,6 +70,7 @@ public:
     std::string outputPath;                 // the output name as used for opening/deleting
     std::unique_ptr<CPdfDocument> doc;
     CPdfXRef* xref = nullptr;               // borrowed from doc
+    const CPdfSecurityHandler* security = nullptr;  // xref's, for an encrypted input
     int32_t rootNum = 0, rootGen = 0, infoNum = 0, infoGen = 0;
     std::unique_ptr<COutputFile> out;
     std::vector<OutputEntry> outEntries;
@@ -144,6 +146,28 @@ public:
     static std::string RenumberedCopy(const std::string& rawText, int32_t newNum);
     /// A new object number whose object is written later (WriteRewrittenObject).
     int32_t ReserveObject();
+
+    // ---- encrypted input ----
+    /// The security handler of an encrypted input (borrowed from the table), or null.
+    const CPdfSecurityHandler* Security() const { return security; }
+    /// True when the strings in the raw text of input object num are encrypted with
+    /// that object's key: an encrypted input, num stored in the file itself (not in an
+    /// object stream) and not the encryption dictionary.
+    bool StringsEncrypted(int32_t num) const;
+    /// A string token holding bytes, ready to be put into the raw text of object num:
+    /// encrypted with num's key when its strings are, else a literal string.
+    std::string StringToken(int32_t num, const std::string& bytes) const;
+    /// The strings of piece, a part of the raw text of object from, made fit to be put
+    /// into the raw text of object to (decrypted and encrypted again as needed); -1
+    /// for from or to stands for plain text.
+    std::string MoveStrings(const std::string& piece, int32_t from, int32_t to) const;
+    /// Refuses (CPdfException with a reason) an encrypted input whose permissions do
+    /// not allow what the options ask for.
+    void CheckPermissions() const;
+    /// Writes the text of input object num of an encrypted input (see WriteRewrittenObject).
+    void WriteEncryptedObject(int32_t num, const std::string& text);
+    /// Makes sure the encryption dictionary of the input is in the output.
+    void WriteEncryptionDictionary();
 
     // ---- stamp and created links ----
     void PlaceStamp(int pageIndex, bool withMargin);

@@ -173,6 +173,11 @@ void CPdfDocument::open(const char* path, CPdfPageTreeObserver* observer)
         // The page walk visits page objects spread over the whole file.
         CPdfLookupScope lookups(xref_.get());
         catalog_->load(observer);
+    } catch (const CPdfException& e) {
+        close();
+        // The specific message is dropped; a reason for the user (an encrypted file
+        // that needs a password) is kept.
+        throw CPdfException("Problem with input file", e.getReason());
     } catch (...) {
         close();
         throw CPdfException("Problem with input file");

@@ -4,6 +4,11 @@ CPdfException::CPdfException(const char* message) : message_(message ? message :
 
 CPdfException::CPdfException(const std::string& message) : message_(message) {}
 
+CPdfException::CPdfException(const std::string& message, const std::string& reason)
+    : message_(message), reason_(reason)
+{
+}
+
 CPdfException::~CPdfException() = default;
 
 const char* CPdfException::getMessage() const { return message_.c_str(); }

@@ -12,6 +12,7 @@
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfSecurityHandler.h"
 #include "stream/CPdfFilters.h"
 #include "stream/CPdfMemoryStream.h"
 #include "stream/CPdfStream.h"
@@ -350,6 +351,8 @@ void CPdfParser::lex(CPdfElement& tok)
             }
         }
         tok.setString(s.data(), s.size());
+        if (crypt_)
+            decryptToken(tok);
         return;
     }
     case '<': {
@@ -378,6 +381,8 @@ void CPdfParser::lex(CPdfElement& tok)
         if (high >= 0)
             store(s, kMaxStringBytes, high << 4);
         tok.setString(s.data(), s.size());
+        if (crypt_)
+            decryptToken(tok);
         return;
     }
     case '>':
@@ -487,6 +492,26 @@ void CPdfParser::lex(CPdfElement& tok)
     else
         tok.setCommand(s.data(), s.size());
     return;
+}
+
+void CPdfParser::setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen)
+{
+    crypt_ = handler;
+    cryptNum_ = num;
+    cryptGen_ = gen;
+    // The two tokens read ahead already belong to the object.
+    for (CPdfElement& t : tok_) {
+        if (t.isString())
+            decryptToken(t);
+    }
+}
+
+void CPdfParser::decryptToken(CPdfElement& tok)
+{
+    if (!crypt_)
+        return;
+    const std::string plain = crypt_->decryptString(tok.getBytes(), cryptNum_, cryptGen_);
+    tok.setString(plain.data(), plain.size());
 }
 
 CPdfElement CPdfParser::nextToken()
@@ -663,6 +688,10 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     if (!current().isCommand("endstream"))
         throw CPdfException("Missing 'endstream'");
     shift();
+    if (sub && crypt_) {
+        CPdfStream* raw = sub.detach();
+        sub = CPdfStreamRef(crypt_->decryptStream(raw, crypt_->cipherForStream(dict.getDictionary()), cryptNum_, cryptGen_));
+    }
     CPdfStream* decoded = sub ? applyFilters(sub.get(), dict) : nullptr;
     if (decoded) {
         sub.detach();  // the decoder (or sub itself) now holds that reference

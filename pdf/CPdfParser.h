@@ -8,6 +8,7 @@
 
 #include "pdf/CPdfElement.h"
 
+class CPdfSecurityHandler;
 class CPdfStream;
 class CPdfXRef;
 
@@ -41,6 +42,10 @@ public:
     void setStopAtStream(bool on) { stopAtStream_ = on; }
     bool stoppedAtStream() const { return stoppedAtStream_; }
     int64_t getStreamDataPos() const { return streamDataPos_; }
+    /// The bytes being read are those of object (num, gen) of an encrypted file: its
+    /// strings and stream data are decrypted with that object's key as they are read
+    /// (from the tokens already read ahead on).
+    void setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen);
     /// Position (as the current stream counts it) of the next byte the lexer reads.
     int64_t getPos() const;
 
@@ -59,6 +64,7 @@ private:
     CPdfElement& current() { return tok_[cur_]; }
     CPdfElement& ahead() { return tok_[cur_ ^ 1]; }
     CPdfElement readStreamObject(CPdfElement& dict);
+    void decryptToken(CPdfElement& tok);
     void skipNested();
     bool refill();
     void dropBuffer() { bufRead_ = bufEnd_ = 0; }
@@ -79,6 +85,9 @@ private:
     size_t bufEnd_ = 0;
     size_t refillSize_ = 512;
     size_t budget_ = kMaxItems;
+    const CPdfSecurityHandler* crypt_ = nullptr;
+    int32_t cryptNum_ = 0;
+    int32_t cryptGen_ = 0;
     bool stopAtStream_ = false;
     bool stoppedAtStream_ = false;
     int64_t streamDataPos_ = -1;

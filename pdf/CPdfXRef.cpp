@@ -11,6 +11,7 @@
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfParser.h"
+#include "pdf/CPdfSecurityHandler.h"
 #include "stream/CPdfFileStream.h"
 #include "stream/CPdfMemoryStream.h"
 
@@ -806,6 +807,8 @@ void CPdfXRef::open()
     rawObjStm_.reset();
     entries_.clear();
     trailer_.free();
+    security_.reset();
+    encryptNum_ = -1;
     startXRef_ = impl.findStartXRef();
     if (startXRef_ == 0)
         throw CPdfException("PDF file was damaged");
@@ -849,12 +852,37 @@ void CPdfXRef::open()
         infoNum_ = info->getRefNum();
         infoGen_ = info->getRefGen();
     }
-    // An encryption dictionary, direct or indirect: the strings and streams
-    // cannot be read as they are.
+    t->setXRef(this);
+    // An encryption dictionary, direct or indirect: strings and streams are read
+    // through the security handler, which must accept the empty password.
     const CPdfElement* enc = t->find("Encrypt");
     if (enc && (enc->isReference() || enc->isDictionary()))
-        throw CPdfException("PDF file is encrypted");
-    t->setXRef(this);
+        openSecurity(*enc);
+}
+
+void CPdfXRef::openSecurity(const CPdfElement& encrypt)
+{
+    security_.reset();
+    encryptNum_ = -1;
+    CPdfElement dict = encrypt;
+    if (encrypt.isReference()) {
+        encryptNum_ = encrypt.getRefNum();
+        encryptGen_ = encrypt.getRefGen();
+        if (encryptNum_ < 0 || encryptNum_ >= getNumEntries())
+            throw CPdfException("PDF file is encrypted", "The file is encrypted and its encryption dictionary is missing");
+        dict = fetch(encryptNum_, encryptGen_);
+    }
+    if (!dict.isDictionary())
+        throw CPdfException("PDF file is encrypted", "The file is encrypted and its encryption dictionary is missing");
+    // The first string of /ID takes part in the key; the trailer is never encrypted.
+    std::string id0;
+    const CPdfElement* id = trailer_.getDictionary()->find("ID");
+    if (id && id->isArray() && id->getArray()->getLength() > 0 && id->getArray()->at(0).isString())
+        id0 = id->getArray()->at(0).getBytes();
+    std::unique_ptr<CPdfSecurityHandler> h(new CPdfSecurityHandler(dict.getDictionary(), id0));
+    if (!h->authenticate(std::string()))
+        throw CPdfException("PDF file is encrypted", "The file is encrypted and needs a password to open");
+    security_ = std::move(h);
 }
 
 CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
@@ -888,6 +916,8 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         CPdfElement c = p.readObject();
         if (!c.isCommand("obj"))
             return result;
+        if (security_ && num != encryptNum_)
+            p.setDecryption(security_.get(), num, gen);
         CPdfElement obj = p.readObject();
         if (obj.isEndOfInput())
             return result;

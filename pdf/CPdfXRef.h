@@ -12,6 +12,7 @@
 
 class CPdfFileStream;
 class CPdfDictionary;
+class CPdfSecurityHandler;
 
 struct XRefEntry {
     uint64_t offset;   ///< kind 1: offset counted from the header; kind 2: object stream number
@@ -88,6 +89,14 @@ public:
     /// Size of the input file in bytes (known after open).
     int64_t getFileSize() const { return fileSize_; }
 
+    /// The security handler of an encrypted file (borrowed), or null. Objects fetched
+    /// are decrypted; raw object text stays as the file holds it.
+    const CPdfSecurityHandler* getSecurityHandler() const { return security_.get(); }
+    /// Number and generation of the encryption dictionary when it is an indirect
+    /// object (never encrypted itself); number -1 otherwise.
+    int32_t getEncryptNum() const { return encryptNum_; }
+    int32_t getEncryptGen() const { return encryptGen_; }
+
     /// Most entries a table may have; larger sections are refused.
     static constexpr int32_t kMaxEntries = 8388608;
 
@@ -98,6 +107,9 @@ public:
     static long readNumberAfter(const char* buf, long len, const char* pat, bool* isRef);
 
 private:
+    /// Sets up the security handler from the trailer's /Encrypt value.
+    void openSecurity(const CPdfElement& encrypt);
+
     // Implementation detail, defined in CPdfXRef.cpp.
     friend struct XRefImpl;
     CPdfFileStream* file_;
@@ -128,4 +140,7 @@ private:
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
     std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries
+    std::unique_ptr<CPdfSecurityHandler> security_;
+    int32_t encryptNum_ = -1;
+    int32_t encryptGen_ = 0;
 };

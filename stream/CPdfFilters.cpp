@@ -95,6 +95,10 @@ bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps)
     const int count = static_cast<int>(names.size());
     for (int i = 0; i < count; ++i) {
         FilterStep step;
+        // A Crypt filter names how the data is encrypted; the reader has decrypted it
+        // before the filters run, so it decodes nothing here.
+        if (names[i].isName("Crypt"))
+            continue;
         if (!names[i].isName() || !kindOfName(names[i].getBytes(), step.kind))
             return false;
         // Parameters: item i of an array (null items keep the defaults); a lone

@@ -10,7 +10,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 . tools/deps.sh
-qm_ensure_packages build-essential cmake zlib1g-dev
+qm_ensure_packages build-essential cmake zlib1g-dev libgcrypt20-dev
 
 JOBS="$(nproc 2>/dev/null || echo 2)"
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DQM_BUILD_TESTS=OFF

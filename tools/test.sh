@@ -10,9 +10,9 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 . tools/deps.sh
-qm_ensure_packages build-essential cmake zlib1g-dev libgtest-dev python3 \
+qm_ensure_packages build-essential cmake zlib1g-dev libgcrypt20-dev libgtest-dev python3 \
     qpdf mupdf-tools python3-fitz python3-pikepdf clang libclang-rt-dev \
-    g++-mingw-w64-x86-64 libz-mingw-w64-dev
+    g++-mingw-w64-x86-64 libz-mingw-w64-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
 
 JOBS="$(nproc 2>/dev/null || echo 2)"
 step() { printf '\n==== %s ====\n' "$*"; }

@@ -126,15 +126,15 @@ bool LocateValue(const std::string& t, const Path& path, size_t& start, size_t& 
     return end != RawText::npos;
 }
 
-// Replaces the string value that path leads to by a literal string holding target,
-// escaped. A hexadecimal string becomes a literal one. False when there is no string.
-bool ReplaceString(std::string& t, const Path& path, const std::string& target) {
+// Replaces the string value that path leads to by token (a string token made for the
+// object whose text t is). False when there is no string.
+bool ReplaceString(std::string& t, const Path& path, const std::string& token) {
     size_t start, end;
     if (!LocateValue(t, path, start, end)) return false;
     const bool literal = t[start] == '(';
     const bool hex = t[start] == '<' && (start + 1 >= t.size() || t[start + 1] != '<');
     if (!literal && !hex) return false;
-    t.replace(start, end - start, "(" + EscapePdfString(target) + ")");
+    t.replace(start, end - start, token);
     return true;
 }
 
@@ -294,6 +294,8 @@ char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // it names no other object (no "R" standing as a word of its own), and lowerPart
 // does not occur in it. Anything else is left to the parser.
 bool RawTextRulesOutTarget(CPdfXRef* xref, int32_t num, const std::string& lowerPart, std::string& text) {
+    // The strings of an encrypted file are not its text: the parser decides.
+    if (xref->getSecurityHandler()) return false;
     if (lowerPart.empty() || num <= 0 || num >= xref->getNumEntries() || !xref->getRawObjectText(num, text))
         return false;
     const size_t n = text.size();
@@ -473,7 +475,8 @@ public:
         const int32_t copy = h_.ReserveObject();
         parent->replace(s, e - s, std::to_string(copy) + " 0 R");
         copyOf_[num] = copy;
-        return &(edited_[copy] = CQuillmarkHandler::RenumberedCopy(original, copy));
+        // The copy's strings take the copy's key when the input is encrypted.
+        return &(edited_[copy] = CQuillmarkHandler::RenumberedCopy(h_.MoveStrings(original, num, copy), copy));
     }
 
     // The page's Annots array for editing: the page's text when the array is written
@@ -520,7 +523,12 @@ public:
             path.push_back(Step{"URI", 0});
         }
         std::string* t = editable(levels, levels.size() - 1);
-        if (t) ReplaceString(*t, path, place.isFile ? EncodeTextString(target, place.form) : target);
+        // The string goes into the object that holds it in the output (this page's
+        // copy when the object is shared), encrypted with that object's key.
+        int32_t holder = levels.back().num;
+        auto copied = copyOf_.find(holder);
+        if (levels.size() > 1 && copied != copyOf_.end()) holder = copied->second;
+        if (t) ReplaceString(*t, path, h_.StringToken(holder, place.isFile ? EncodeTextString(target, place.form) : target));
     }
 
     // Writes the edited objects, then the page.

@@ -15,9 +15,11 @@
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfSecurityHandler.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "writer/COutputFile.h"
+#include "writer/OutputCrypt.h"
 #include "writer/RawText.h"
 
 namespace {
@@ -447,6 +449,10 @@ void CQuillmarkHandler::WriteRewrittenObject(int32_t num, const std::string& tex
     e.offset = out->position();
     e.generation = InputGeneration(num);
     e.written = 1;
+    if (security) {
+        WriteEncryptedObject(num, text);
+        return;
+    }
     out->write(text);
 }
 
@@ -460,6 +466,10 @@ int32_t CQuillmarkHandler::AppendObject(const std::string& body) {
     char digits[16];
     int len = std::snprintf(digits, sizeof(digits), "%ld", static_cast<long>(num));
     out->write(digits, static_cast<size_t>(len));
+    if (const CPdfSecurityHandler* sec = Security()) {
+        out->write(OutputCrypt::EncryptNewObject(*sec, body, num));
+        return num;
+    }
     out->write(body);
     return num;
 }
@@ -511,6 +521,20 @@ void CQuillmarkHandler::WriteTrailer(uint64_t xrefPos) {
         len = std::snprintf(buf, sizeof(buf), "/Info %ld %ld R\n", static_cast<long>(infoNum),
                             static_cast<long>(infoGen));
         out->write(buf, static_cast<size_t>(len));
+    }
+    if (Security()) {
+        // The output stays encrypted as the input was: same encryption dictionary, same
+        // /ID (the first string of which is part of the file key).
+        const int32_t enc = xref->getEncryptNum();
+        if (enc >= 0) {
+            len = std::snprintf(buf, sizeof(buf), "/Encrypt %ld %ld R\n", static_cast<long>(enc),
+                                static_cast<long>(InputGeneration(enc)));
+            out->write(buf, static_cast<size_t>(len));
+        } else if (const CPdfElement* direct = xref->getTrailerDict()->find("Encrypt")) {
+            out->write("/Encrypt " + OutputCrypt::Serialize(*direct) + "\n");
+        }
+        const CPdfElement* id = xref->getTrailerDict()->find("ID");
+        if (id && id->isArray()) out->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
     }
     len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF",
                         static_cast<unsigned long long>(xrefPos));

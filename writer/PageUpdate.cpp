@@ -262,7 +262,8 @@ private:
             h_.WriteRewrittenObject(v.num, a);
             return;
         }
-        const int32_t copy = h_.AppendObject(" 0 obj" + a.substr(RawText::BodyStart(a)));
+        // A new object is encrypted as a whole when it is written: its strings go in plain.
+        const int32_t copy = h_.AppendObject(h_.MoveStrings(" 0 obj" + a.substr(RawText::BodyStart(a)), v.num, -1));
         t_.replace(v.start, v.end - v.start, std::to_string(copy) + " 0 R");
     }
 
@@ -347,7 +348,9 @@ private:
                 return std::string();
             }
             if (res.kind == Kind::Dict) {
-                std::string copy = node.substr(res.start, res.end - res.start);
+                // Kept with its strings plain (decrypted, in an encrypted file):
+                // insertResources puts them in the form of each page's own text.
+                std::string copy = h_.MoveStrings(node.substr(res.start, res.end - res.start), pnum, -1);
                 addFontToDictText(copy, 0);
                 return copy;
             }
@@ -365,7 +368,8 @@ private:
         return buf;
     }
 
-    void insertResources(const Value& own, const std::string& dict) {
+    void insertResources(const Value& own, const std::string& plainDict) {
+        const std::string dict = h_.MoveStrings(plainDict, -1, num_);
         if (own.kind == Kind::Null) {
             t_.replace(own.start, own.end - own.start, dict);
         } else {

@@ -36,8 +36,9 @@ def corpus_files():
 
 
 def must_refuse(truth):
-    """Encrypted files are refused; damaged ones may be refused."""
-    return bool(truth["structure"].get("encryption"))
+    """Encrypted files that need a password are refused (those of the corpus open with
+    the empty password and are processed); damaged ones may be refused."""
+    return bool(truth["structure"].get("encryption")) and truth.get("password", "") != ""
 
 
 def is_damaged(truth):

@@ -46,7 +46,7 @@ def corpus_files():
     out = []
     for pdf in sorted(glob.glob(os.path.join(CORPUS, "*.pdf"))):
         name = os.path.basename(pdf)
-        if name.startswith("damaged-") or name.startswith("encrypted-"):
+        if name.startswith("damaged-"):
             continue
         with open(pdf[:-4] + ".json") as f:
             out.append((pdf, json.load(f)))

@@ -94,6 +94,10 @@ def shared_annotations():
 
 STAMP = ["-text", "STAMP", "-link", "http://s/"]
 
+# Each case runs on the file as made and on copies qpdf encrypts with an empty user
+# password.
+VARIANTS = {"": None, "rc4": ["128", "--use-aes=n"], "aes256": ["256"]}
+
 # name, input objects, options, per page: (link targets, whether STAMP shows)
 CASES = [
     ("freed Annots and Contents", doc([4], {4: page("/Annots 6 0 R /Contents 7 0 R"), 5: stream("x"),
@@ -144,11 +148,18 @@ def main():
     exe = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="qm_edits_")
     try:
-        for n, (name, bodies, args, pages) in enumerate(CASES):
-            src = os.path.join(work, "in%d.pdf" % n)
-            dst = os.path.join(work, "out%d.pdf" % n)
+        for n, (name, bodies, args, pages), variant in ((n, c, v) for n, c in enumerate(CASES) for v in VARIANTS):
+            src = os.path.join(work, "in%d%s.pdf" % (n, variant))
+            dst = os.path.join(work, "out%d%s.pdf" % (n, variant))
             with open(src, "wb") as f:
                 f.write(build(bodies))
+            if VARIANTS[variant]:
+                # The same edits on an encrypted copy: objects a page gets a copy of
+                # carry their strings under the copy's own key.
+                name = "%s (%s)" % (name, variant)
+                plain = src + ".plain"
+                os.replace(src, plain)
+                subprocess.run(["qpdf", "--allow-weak-crypto", "--encrypt", "", "owner"] + VARIANTS[variant] + ["--", plain, src], check=True)
             p = subprocess.run([exe, src, dst] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
             check(p.returncode == 0 and p.stdout.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
                   p.stdout.decode("latin-1")[-300:])

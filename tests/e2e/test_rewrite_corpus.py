@@ -96,7 +96,7 @@ def main():
             rc, stdout, _ = run(exe, [pdf, out] + NO_MATCH)
             opened = rc == 0
             if must_refuse(truth):
-                check(not opened, "%s: encrypted file not refused" % name)
+                check(not opened, "%s: file needing a password not refused" % name)
             if not opened:
                 check(rc == 1, "%s: exit status %d" % (name, rc))
                 check(stdout.endswith(b"Document error\n"), "%s: no Document error message" % name)
