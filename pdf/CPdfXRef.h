@@ -4,11 +4,14 @@
 // hands out their raw bytes.
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/CPdfElement.h"
+#include "pdf/CPdfRawScan.h"
 
 class CPdfFileStream;
 class CPdfDictionary;
@@ -16,7 +19,7 @@ class CPdfDictionary;
 struct XRefEntry {
     uint64_t offset;   ///< kind 1: offset counted from the header; kind 2: object stream number
     int32_t gen;       ///< kind 1: generation; kind 2: index inside the object stream
-    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream
+    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream, 3 held in memory
 };
 
 struct ObjectStream;
@@ -67,6 +70,11 @@ public:
     const XRefEntry& getEntry(int i) const { return entries_[static_cast<size_t>(i)]; }
     /// Marks entry i free (used when an annotation is dropped from the output).
     void markFree(int i);
+    /// Gives the dictionary written directly at path inside object container (a page
+    /// standing in a Kids array) an object number of its own: the new object (kind 3)
+    /// holds the dictionary, and the container's text and parsed value hold a reference
+    /// to it in its place. Returns the new number, or 0 when the value is not there.
+    int32_t promoteDirectObject(int32_t container, const std::vector<CPdfRawStep>& path);
     /// The trailer dictionary (borrowed), bound to this table; null before open.
     CPdfDictionary* getTrailerDict() const;
     int32_t getRootNum() const { return rootNum_; }
@@ -108,6 +116,15 @@ private:
     std::unique_ptr<ObjectStream> objStm_;
     std::unique_ptr<RawObjectStream> rawObjStm_;
     std::vector<int32_t> fetching_;  // objects being parsed now, innermost last (re-entry guard)
+    // Raw object text of the objects held in memory: those made by promoteDirectObject
+    // and the containers they were taken out of.
+    std::unordered_map<int32_t, std::string> memText_;
+    // Per entry, whether its object header was found or not, once looked for (made
+    // on first need).
+    std::vector<unsigned char> headerState_;
+    // Per entry, the length of its raw text in the file and whether it is a stream,
+    // once found (0: not yet).
+    std::vector<uint32_t> spanLen_;
 
     // Read-ahead window of the file for raw object text: consecutive objects are
     // usually neighbours in the file, so most requests are served from here.
@@ -127,5 +144,7 @@ private:
     bool lookupMode_ = false;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
-    std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries
+    // Object streams named by kind 2 entries, each with the member indexes the
+    // entries name (sorted): other members are never read.
+    std::map<int32_t, std::vector<int32_t>> objStmNeed_;
 };
