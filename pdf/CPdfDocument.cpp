@@ -112,6 +112,8 @@ void CPdfCatalog::load(CPdfPageTreeObserver* observer)
     Inherited none;
     walkNode(w, pagesRaw, pages.getDictionary(), none, 0, place);
     observer_ = nullptr;
+    if (!xref_->placeDirectObjects())
+        throw CPdfException("Kid object is wrong type");
 }
 
 void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth,
@@ -152,7 +154,7 @@ void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node
             if (isPage) {
                 // A page written directly in Kids is a page to readers; it gets an
                 // object number of its own, so that it is edited like any other page.
-                const int32_t num = xref_->promoteDirectObject(kidsPlace.container, kidsPlace.item(i).path);
+                const int32_t num = xref_->addDirectObject(kidsPlace.container, kidsPlace.item(i).path);
                 if (num <= 0)
                     throw CPdfException("Kid object is wrong type");
                 CPdfElement ref;

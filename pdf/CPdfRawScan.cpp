@@ -1,5 +1,8 @@
 #include "pdf/CPdfRawScan.h"
 
+#include <algorithm>
+#include <map>
+
 namespace {
 
 int HexValue(int c)
@@ -94,6 +97,19 @@ bool SkipValue(CPdfMemoryCursor& c, int depth, int64_t* start)
     }
 }
 
+// Reads one value as SkipValue does, noting the span of every value on the way whose
+// path (at) is one of those wanted.
+struct Collector {
+    const std::string& text;
+    std::map<std::vector<CPdfRawStep>, size_t> wanted;
+    std::vector<std::pair<size_t, size_t>>& spans;
+    size_t left;       // wanted paths not found yet
+    size_t longest;    // the longest wanted path
+    std::vector<CPdfRawStep> at;
+
+    bool value(CPdfMemoryCursor& c, int depth);
+};
+
 // The bytes of a name token whose body is text[b, e), with its escapes decoded as the
 // lexer decodes them.
 std::string DecodeName(const std::string& text, size_t b, size_t e)
@@ -111,6 +127,58 @@ std::string DecodeName(const std::string& text, size_t b, size_t e)
         }
     }
     return out;
+}
+
+bool Collector::value(CPdfMemoryCursor& c, int depth)
+{
+    const int64_t before = c.pos();
+    int64_t start;
+    CPdfRawScan::Token t = CPdfRawScan::Next(c, nullptr, &start);
+    if (t == CPdfRawScan::kEnd)
+        return false;
+    const bool deeper = at.size() < longest && depth < kMaxDepth && left > 0;
+    if (deeper && t == CPdfRawScan::kArrayOpen) {
+        for (int i = 0;; ++i) {
+            const int64_t item = c.pos();
+            CPdfRawScan::Token u = CPdfRawScan::Next(c);
+            if (u == CPdfRawScan::kArrayClose || u == CPdfRawScan::kEnd)
+                break;
+            c.seek(item);
+            at.push_back(CPdfRawStep{std::string(), i});
+            value(c, depth + 1);
+            at.pop_back();
+        }
+    } else if (deeper && t == CPdfRawScan::kDictOpen) {
+        for (;;) {
+            int64_t keyStart;
+            CPdfRawScan::Token u = CPdfRawScan::Next(c, nullptr, &keyStart);
+            if (u == CPdfRawScan::kDictClose || u == CPdfRawScan::kEnd)
+                break;
+            if (u != CPdfRawScan::kName)
+                continue;
+            const size_t keyEnd = static_cast<size_t>(c.pos());
+            const int64_t v = c.pos();
+            CPdfRawScan::Token w = CPdfRawScan::Next(c);
+            if (w == CPdfRawScan::kEnd)
+                break;
+            if (w == CPdfRawScan::kOther)
+                continue;
+            c.seek(v);
+            at.push_back(CPdfRawStep{DecodeName(text, static_cast<size_t>(keyStart) + 1, keyEnd), 0});
+            // A repeated key: the first value counts, as in the parser.
+            value(c, depth + 1);
+            at.pop_back();
+        }
+    } else {
+        c.seek(before);
+        SkipValue(c, depth, nullptr);
+    }
+    auto it = wanted.find(at);
+    if (it != wanted.end() && spans[it->second].second == 0) {
+        spans[it->second] = {static_cast<size_t>(start), static_cast<size_t>(c.pos())};
+        --left;
+    }
+    return true;
 }
 
 }  // namespace
@@ -336,6 +404,25 @@ bool LocateValue(const std::string& text, const std::vector<CPdfRawStep>& path, 
     start = static_cast<size_t>(s);
     end = static_cast<size_t>(c.pos());
     return end > start;
+}
+
+std::vector<std::pair<size_t, size_t>> LocateValues(const std::string& text,
+                                                    const std::vector<std::vector<CPdfRawStep>>& paths)
+{
+    std::vector<std::pair<size_t, size_t>> spans(paths.size(), {0, 0});
+    Collector col{text, {}, spans, 0, 0, {}};
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (col.wanted.emplace(paths[i], i).second) {
+            ++col.left;
+            col.longest = std::max(col.longest, paths[i].size());
+        }
+    }
+    CPdfMemoryCursor c(text);
+    std::string w;
+    if (Next(c, &w) != kNumber || Next(c, &w) != kNumber || Next(c, &w) != kKeyword || w != "obj")
+        return spans;
+    col.value(c, 0);
+    return spans;
 }
 
 }  // namespace CPdfRawScan

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 /// Bytes read forward from some source, one chunk at a time.
@@ -44,6 +45,7 @@ protected:
 struct CPdfRawStep {
     std::string key;  ///< empty: an index step
     int index = 0;
+    bool operator<(const CPdfRawStep& o) const { return key != o.key ? key < o.key : index < o.index; }
 };
 
 namespace CPdfRawScan {
@@ -92,5 +94,10 @@ void SkipLineEnd(CPdfByteCursor& c);
 /// In raw object text ("12 0 obj ... endobj"): the span [start, end) of the value that
 /// path leads to from the object's value. False when the text does not hold it.
 bool LocateValue(const std::string& text, const std::vector<CPdfRawStep>& path, size_t& start, size_t& end);
+
+/// The spans of the values that several paths lead to, found in one reading of the
+/// text: spans[i] for paths[i], {0, 0} where the text does not hold it.
+std::vector<std::pair<size_t, size_t>> LocateValues(const std::string& text,
+                                                    const std::vector<std::vector<CPdfRawStep>>& paths);
 
 }  // namespace CPdfRawScan

@@ -39,7 +39,7 @@ struct ObjStmData {
 struct RawObjectStream {
     std::vector<std::shared_ptr<ObjStmData>> recent;
     uint64_t decoded = 0;      ///< bytes of distinct object streams decoded (each counted once)
-    uint64_t work = 0;         ///< bytes decoded for object streams in all, decoding again included
+    uint64_t again = 0;        ///< bytes of object streams decoded once more
     std::set<int32_t> counted; ///< object streams whose bytes count in decoded
     int64_t scanned = 0;       ///< bytes searched for keywords so far
 };
@@ -51,10 +51,16 @@ const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written 
 const size_t kMaxSections = 10000;              // longest Prev chain followed
 const size_t kMaxFetchDepth = 16;               // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
-const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // distinct object streams decoded for one file
-const uint64_t kObjStmWorkBase = uint64_t(1) << 30;  // decoding done for one file, again included,
-const uint64_t kObjStmWorkPerByte = 64;              // ... plus this much per byte of the file
-const size_t kRecentObjStms = 4;                   // decoded object streams always kept
+// Decoding object streams, for one file: distinct streams at most kMaxObjStmTotal,
+// and no more than kObjStmBase plus kObjStmPerByte times the file's size (no real
+// file comes near it: object streams shrink to a few tenths); decoding a stream again
+// (after it left the kept ones) at most kObjStmBase plus kObjStmAgainPerByte times the
+// file's size.
+const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;
+const uint64_t kObjStmBase = uint64_t(64) << 20;
+const uint64_t kObjStmPerByte = 128;
+const uint64_t kObjStmAgainPerByte = 64;
+const size_t kRecentObjStms = 2;                   // decoded object streams always kept
 const size_t kRecentObjStmBytes = size_t(32) << 20;  // more are kept while they hold no more than this
 const int64_t kHeaderInMemory = int64_t(1) << 20;  // object stream headers up to this are decoded at once
 const int64_t kHeaderSlack = 1024;                 // how far from its entry an object header is looked for
@@ -139,21 +145,23 @@ size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char*
 }
 
 // Decoding budget of object streams: each distinct stream counts once against the
-// total; decoding one again (after it left the kept ones) counts only as work, which
-// has a limit of its own that grows with the file.
+// total; decoding one again (after it left the kept ones) counts against a limit of
+// its own.
 struct DecodeBudget {
     RawObjectStream& c;
     bool first;  ///< the stream's bytes count in the total
-    uint64_t workLimit = 0;
+    uint64_t totalLimit = 0;
+    uint64_t againLimit = 0;
     uint64_t inStream = 0;
     /// Counts k more decoded bytes; false once a limit is passed.
     bool spend(size_t k)
     {
         inStream += k;
-        c.work += k;
         if (first)
             c.decoded += k;
-        return inStream <= kMaxObjStmBytes && (!first || c.decoded <= kMaxObjStmTotal) && c.work <= workLimit;
+        else
+            c.again += k;
+        return inStream <= kMaxObjStmBytes && c.decoded <= totalLimit && c.again <= againLimit;
     }
 };
 
@@ -506,13 +514,19 @@ struct XRefImpl {
 
     void fillObjectStream(ObjStmData& r, int32_t s)
     {
-        auto need = x.objStmNeed_.find(s);
-        if (need == x.objStmNeed_.end())
+        // The member indexes entries name, in order.
+        auto named = std::equal_range(x.objStmMembers_.begin(), x.objStmMembers_.end(), std::make_pair(s, 0),
+                                      [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) {
+                                          return a.first < b.first;
+                                      });
+        if (named.first == named.second)
             return;
         RawObjectStream& c = caches();
         DecodeBudget budget{c, c.counted.insert(s).second};
-        budget.workLimit = kObjStmWorkBase + kObjStmWorkPerByte * static_cast<uint64_t>(x.fileSize_);
-        if ((budget.first && c.decoded >= kMaxObjStmTotal) || c.work >= budget.workLimit)
+        const uint64_t size = static_cast<uint64_t>(x.fileSize_);
+        budget.totalLimit = std::min(kMaxObjStmTotal, kObjStmBase + kObjStmPerByte * size);
+        budget.againLimit = kObjStmBase + kObjStmAgainPerByte * size;
+        if (c.decoded >= budget.totalLimit || c.again >= budget.againLimit)
             return;
         CPdfElement obj = x.fetch(s, 0);
         if (!obj.isStream())
@@ -529,9 +543,8 @@ struct XRefImpl {
         // the pair after the last of them, which ends it. A header of usual size is
         // decoded with the rest of the stream and parsed from memory; a larger one is
         // parsed as it is decoded, only the pairs needed kept and the rest dropped.
-        const std::vector<int32_t>& named = need->second;
         const int64_t count = n.getInteger();
-        const int64_t wanted = std::min<int64_t>(count, static_cast<int64_t>(named.back()) + 2);
+        const int64_t wanted = std::min<int64_t>(count, static_cast<int64_t>((named.second - 1)->second) + 2);
         const int64_t firstLen = first.getInteger();
         auto data = std::make_shared<std::vector<unsigned char>>();
         unsigned char chunk[65536];
@@ -552,7 +565,7 @@ struct XRefImpl {
         bool malformed = false;
         {
             CPdfParser p(nullptr, source);
-            size_t j = 0;  // next named index
+            auto j = named.first;  // next named index
             for (int64_t k = 0; k < wanted; ++k) {
                 CPdfElement a = p.readObject();
                 CPdfElement b = p.readObject();
@@ -563,13 +576,12 @@ struct XRefImpl {
                 // The member before ends where this one begins.
                 if (!r.index.empty() && r.index.back() == k - 1)
                     r.end.back() = b.getInteger();
-                if (j < named.size() && named[j] == k) {
+                if (j != named.second && j->second == k) {
                     r.index.push_back(static_cast<int32_t>(k));
                     r.nums.push_back(a.getInteger());
                     r.begin.push_back(b.getInteger());
                     r.end.push_back(kToDataEnd);  // the last member, unless a pair follows
-                    while (j < named.size() && named[j] <= k)
-                        ++j;
+                    ++j;
                 }
             }
         }
@@ -1339,30 +1351,20 @@ void CPdfXRef::open()
             break;
         pos = prev;
     }
-    objStmNeed_.clear();
+    objStmMembers_.clear();
     memText_.clear();
+    direct_.clear();
     headerState_.clear();
     spanLen_.clear();
-    std::vector<int32_t>* need = nullptr;
-    uint64_t needOf = kUnfilled;
     for (XRefEntry& e : entries_) {
-        if (e.offset == kUnfilled) {
+        if (e.offset == kUnfilled)
             e = XRefEntry{kUnfilledAfterOpen, 0, 0};
-        } else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0) {
-            // Members of one object stream usually follow one another.
-            if (e.offset != needOf) {
-                needOf = e.offset;
-                need = &objStmNeed_[static_cast<int32_t>(e.offset)];
-            }
-            need->push_back(e.gen);
-        }
+        else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+            objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
     }
-    for (auto& need : objStmNeed_) {
-        std::vector<int32_t>& v = need.second;
-        if (!std::is_sorted(v.begin(), v.end()))
-            std::sort(v.begin(), v.end());
-        v.erase(std::unique(v.begin(), v.end()), v.end());
-    }
+    if (!std::is_sorted(objStmMembers_.begin(), objStmMembers_.end()))
+        std::sort(objStmMembers_.begin(), objStmMembers_.end());
+    objStmMembers_.erase(std::unique(objStmMembers_.begin(), objStmMembers_.end()), objStmMembers_.end());
     CPdfDictionary* t = trailer_.getDictionary();
     if (!t || !trailer_.isDictionary())
         throw CPdfException("PDF file was damaged");
@@ -1550,7 +1552,10 @@ bool CPdfXRef::isObjectStream(int32_t num)
     const int64_t pos = impl.objectPos(num);
     if (pos < 0)
         return false;
-    if (!objStmNeed_.count(num) && !impl.mayBeObjectStream(pos))
+    const bool named = std::binary_search(
+        objStmMembers_.begin(), objStmMembers_.end(), std::make_pair(num, 0),
+        [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) { return a.first < b.first; });
+    if (!named && !impl.mayBeObjectStream(pos))
         return false;
     try {
         CPdfParser p(this, new CachedFileStream(this, pos));
@@ -1574,29 +1579,58 @@ void CPdfXRef::markFree(int i)
     entries_[static_cast<size_t>(i)].kind = 0;
 }
 
-int32_t CPdfXRef::promoteDirectObject(int32_t container, const std::vector<CPdfRawStep>& path)
+int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path)
 {
     if (container <= 0 || container >= getNumEntries() || getNumEntries() >= kMaxEntries)
         return 0;
-    std::string text;
-    if (!getRawObjectText(container, text))
-        return 0;
-    size_t b, e;
-    if (!CPdfRawScan::LocateValue(text, path, b, e) || e - b < 4 || text.compare(b, 2, "<<") != 0)
-        return 0;
     const int32_t num = getNumEntries();
-    std::string obj = std::to_string(num) + " 0 obj\n";
-    obj.append(text, b, e - b);
-    obj += "\nendobj\n";
-    text.replace(b, e - b, std::to_string(num) + " 0 R");
     entries_.push_back(XRefEntry{0, 0, 3});
     if (!headerState_.empty()) {
         headerState_.push_back(0);
         spanLen_.push_back(0);
     }
-    memText_[num] = std::move(obj);
-    memText_[container] = std::move(text);
+    direct_.push_back(DirectObject{container, path, num});
     return num;
+}
+
+bool CPdfXRef::placeDirectObjects()
+{
+    std::vector<DirectObject> pending;
+    pending.swap(direct_);
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const DirectObject& a, const DirectObject& b) { return a.container < b.container; });
+    for (size_t from = 0; from < pending.size();) {
+        size_t to = from;
+        while (to < pending.size() && pending[to].container == pending[from].container)
+            ++to;
+        const int32_t container = pending[from].container;
+        std::string text;
+        if (!getRawObjectText(container, text))
+            return false;
+        std::vector<std::vector<CPdfRawStep>> paths;
+        for (size_t i = from; i < to; ++i)
+            paths.push_back(pending[i].path);
+        const std::vector<std::pair<size_t, size_t>> spans = CPdfRawScan::LocateValues(text, paths);
+        // Replaced from the last to the first, so that the spans before stay valid.
+        std::vector<size_t> order(spans.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [&spans](size_t a, size_t b) { return spans[a].first > spans[b].first; });
+        for (size_t i : order) {
+            const size_t b = spans[i].first, e = spans[i].second;
+            if (e < b + 4 || text.compare(b, 2, "<<") != 0)
+                return false;
+            const int32_t num = pending[from + i].num;
+            std::string obj = std::to_string(num) + " 0 obj\n";
+            obj.append(text, b, e - b);
+            obj += "\nendobj\n";
+            memText_[num] = std::move(obj);
+            text.replace(b, e - b, std::to_string(num) + " 0 R");
+        }
+        memText_[container] = std::move(text);
+        from = to;
+    }
+    return true;
 }
 
 CPdfDictionary* CPdfXRef::getTrailerDict() const { return trailer_.getDictionary(); }

@@ -4,7 +4,6 @@
 // hands out their raw bytes.
 #include <cstdint>
 #include <memory>
-#include <map>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -71,10 +70,14 @@ public:
     /// Marks entry i free (used when an annotation is dropped from the output).
     void markFree(int i);
     /// Gives the dictionary written directly at path inside object container (a page
-    /// standing in a Kids array) an object number of its own: the new object (kind 3)
-    /// holds the dictionary, and the container's text and parsed value hold a reference
-    /// to it in its place. Returns the new number, or 0 when the value is not there.
-    int32_t promoteDirectObject(int32_t container, const std::vector<CPdfRawStep>& path);
+    /// standing in a Kids array) an object number of its own (kind 3), returned; 0
+    /// when the table is full. The object can be had once placeDirectObjects is done.
+    int32_t addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path);
+    /// Makes the objects addDirectObject numbered: each holds its dictionary, and the
+    /// text and parsed value of its container hold a reference to it in its place.
+    /// Each container is read once, whatever the count of its objects. False when a
+    /// dictionary is not where its path says.
+    bool placeDirectObjects();
     /// The trailer dictionary (borrowed), bound to this table; null before open.
     CPdfDictionary* getTrailerDict() const;
     int32_t getRootNum() const { return rootNum_; }
@@ -119,6 +122,13 @@ private:
     // Raw object text of the objects held in memory: those made by promoteDirectObject
     // and the containers they were taken out of.
     std::unordered_map<int32_t, std::string> memText_;
+    // Objects numbered by addDirectObject and not placed yet: container, path, number.
+    struct DirectObject {
+        int32_t container;
+        std::vector<CPdfRawStep> path;
+        int32_t num;
+    };
+    std::vector<DirectObject> direct_;
     // Per entry, whether its object header was found or not, once looked for (made
     // on first need).
     std::vector<unsigned char> headerState_;
@@ -144,7 +154,7 @@ private:
     bool lookupMode_ = false;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
-    // Object streams named by kind 2 entries, each with the member indexes the
-    // entries name (sorted): other members are never read.
-    std::map<int32_t, std::vector<int32_t>> objStmNeed_;
+    // The (object stream, member index) pairs that kind 2 entries name, sorted:
+    // members no entry names are never read.
+    std::vector<std::pair<int32_t, int32_t>> objStmMembers_;
 };

@@ -76,3 +76,26 @@ TEST(RawScan, ScanObjectStopsAtTheKeywordsTheLexerReads)
         }
     }
 }
+
+TEST(RawScan, LocatesManyValuesInOneReading)
+{
+    const std::string text =
+        "7 0 obj\n<< /Kids [<< /Type /Page >> 3 0 R << /Kids [<< /A (x]) >>] >> << /B 1 >>]\n"
+        " /Kids [9 0 R] /T (<< /Kids >>) >>\nendobj\n";
+    const std::vector<std::vector<CPdfRawStep>> paths = {
+        Path({Key("Kids"), Item(3)}),
+        Path({Key("Kids"), Item(0)}),
+        Path({Key("Kids"), Item(2), Key("Kids"), Item(0)}),
+        Path({Key("Kids"), Item(1)}),
+        Path({Key("Kids"), Item(4)}),  // past the end
+        Path({Key("T")}),
+    };
+    const std::vector<std::string> want = {"<< /B 1 >>", "<< /Type /Page >>", "<< /A (x]) >>", "3 0 R", "",
+                                           "(<< /Kids >>)"};
+    const std::vector<std::pair<size_t, size_t>> spans = CPdfRawScan::LocateValues(text, paths);
+    ASSERT_EQ(spans.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(text.substr(spans[i].first, spans[i].second - spans[i].first), want[i]);
+    }
+}
