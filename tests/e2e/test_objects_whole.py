@@ -126,12 +126,6 @@ def page_dict(parent, contents, annots=b"", font=5):
 
 # ---- running --------------------------------------------------------------------
 
-def show_object(path, num):
-    """Object num of path as qpdf prints it (without reading the page tree)."""
-    p = subprocess.run(["qpdf", "--show-object=%d" % num, path], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    return p.stdout
-
-
 def sanitized(exe):
     with open(exe, "rb") as f:
         return b"__asan_init" in f.read()
@@ -379,13 +373,9 @@ def checks(exe, work):
         rc, msg, out, _ = run(path, mode)
         check(rc == 0, "page tree doubling at every level, %s: done" % mode, msg)
         if mode == "stamp" and out:
-            # qpdf takes the shared arrays for a loop: the page object is read alone.
-            page = show_object(out, 10)
-            annots = re.search(rb"/Annots \[ ?((?:\d+ 0 R ?)*)\]", page)
-            got = [show_object(out, int(n)) for n in re.findall(rb"(\d+) 0 R", annots.group(1))] if annots else []
-            check(len(got) == 1 and b"https://stamp.example/" in show_object(out, int(
-                re.search(rb"/A (\d+) 0 R", got[0]).group(1)) if re.search(rb"/A (\d+) 0 R", got[0]) else 0)
-                + got[0], "page tree doubling at every level: its page is stamped once", page)
+            # One page, one stamp (readers take the shared arrays for a loop).
+            count = open(out, "rb").read().count(b"(https://stamp.example/)")
+            check(count == 1, "page tree doubling at every level: its page is stamped once", str(count))
 
     # ---- 5. an object stream that declares ten million members -------------------
     # The page is its first member; every other pair names one more (empty) member.
