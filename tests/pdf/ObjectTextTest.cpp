@@ -140,6 +140,16 @@ TEST(ObjectText, KeywordsDirectlyAfterOtherTokens)
     }
 }
 
+TEST(ObjectText, AWrongLengthEndsTheDataAtEndstream)
+{
+    // The Length is short and the data holds "endobj": the text runs to the "endobj"
+    // after "endstream", as the input has it (the parser refuses the stream itself).
+    const std::string text2 = "2 0 obj\n<< /Length 3 >>\nstream\nab endobj cd\nendstream\nendobj\n";
+    TableFile f(FileOf({{1, kCatalogText}, {2, text2}, {3, "3 0 obj (z) endobj\n"}}), "badlength.pdf");
+    EXPECT_EQ(f.raw(2), text2);
+    EXPECT_EQ(f.raw(3), "3 0 obj (z) endobj\n");
+}
+
 TEST(ObjectText, WithoutAnEndThereIsNoText)
 {
     // The only "endobj" sits in a string that runs to the end of the file.
