@@ -180,9 +180,12 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         PageListEntry stampShape;
         bool stampShapeSet = false;
         std::string stampLinkText, stampStreamText;
-        for (int32_t n = 0; n < numEntries; ++n) {
+        // Every object in use is written whole or the file fails: an output missing an
+        // object (a page's contents, an annotation) must never pass for a good one.
+        // Number 0 is never an object; its entry is always the head of the free list.
+        for (int32_t n = 1; n < numEntries; ++n) {
             const XRefEntry& e = xref->getEntry(n);
-            if ((e.kind != 1 && e.kind != 2) || outEntries[static_cast<size_t>(n)].written) continue;
+            if ((e.kind < 1 || e.kind > 3) || outEntries[static_cast<size_t>(n)].written) continue;
             const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
             // Object streams (dictionary "Type" "ObjStm") are dissolved: they are not
             // written, their members are written as plain objects when the pass reaches them.
@@ -192,12 +195,13 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
                 int64_t pos;
                 size_t len;
                 bool isStream = false;
-                if (!xref->getRawObjectSpan(n, pos, len, &isStream) || len == 0) continue;
-                if (isStream && xref->isObjectStream(n)) continue;  // only a stream can be one
-                CopyObjectSpan(n, pos, len);
-                continue;
+                if (xref->getRawObjectSpan(n, pos, len, &isStream) && len > 0) {
+                    if (isStream && xref->isObjectStream(n)) continue;  // only a stream can be one
+                    CopyObjectSpan(n, pos, len);
+                    continue;
+                }
             }
-            if (!xref->getRawObjectText(n, text) || text.empty()) continue;
+            if (!xref->getRawObjectText(n, text) || text.empty()) throw CPdfException("PDF file was damaged");
             if (xref->isObjectStream(n)) continue;
             if (pageIndex < 0) {
                 CopyObject(n, text);

@@ -1,7 +1,7 @@
 #include "pdf/CPdfDocument.h"
 
 #include <cstring>
-#include <set>
+#include <vector>
 
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
@@ -29,8 +29,58 @@ struct CPdfCatalog::Inherited {
     CPdfElement rotate;
 };
 
+// One walk over the page tree. A node, a page or a Kids array held by reference is
+// walked once: reaching one again (two nodes sharing a Kids array, a page listed
+// twice) is damage, and what it leads to is listed already, so each page is listed
+// once, in the order first met. A node that leads back to one of its own ancestors
+// makes the tree a loop, which is refused.
 struct CPdfCatalog::Walk {
-    std::set<int32_t> visited;  // inner nodes already walked, by object number
+    // Per object number: met (nodes, pages and Kids arrays), and an ancestor of the
+    // node being walked.
+    enum : unsigned char { kMet = 1, kAncestor = 2 };
+    std::vector<unsigned char> marks;
+
+    unsigned char& at(int32_t num)
+    {
+        const size_t n = num < 0 ? 0 : static_cast<size_t>(num);
+        if (n >= marks.size())
+            marks.resize(n + 1, 0);
+        return marks[n];
+    }
+    /// True the first time num is met.
+    bool firstVisit(int32_t num)
+    {
+        unsigned char& m = at(num);
+        const bool first = !(m & kMet);
+        m |= kMet;
+        return first;
+    }
+    bool isAncestor(int32_t num) { return (at(num) & kAncestor) != 0; }
+    void setAncestor(int32_t num, bool on)
+    {
+        unsigned char& m = at(num);
+        m = static_cast<unsigned char>(on ? m | kAncestor : m & ~kAncestor);
+    }
+};
+
+// Where a node's dictionary is written: inside object container, at path (empty when
+// the node is that object itself).
+struct CPdfCatalog::Place {
+    int32_t container = 0;
+    std::vector<CPdfRawStep> path;
+
+    Place step(const std::string& key) const
+    {
+        Place p = *this;
+        p.path.push_back(CPdfRawStep{key, 0});
+        return p;
+    }
+    Place item(int i) const
+    {
+        Place p = *this;
+        p.path.push_back(CPdfRawStep{std::string(), i});
+        return p;
+    }
 };
 
 void CPdfCatalog::load(CPdfPageTreeObserver* observer)
@@ -49,17 +99,29 @@ void CPdfCatalog::load(CPdfPageTreeObserver* observer)
         throw CPdfException("Page count in top-level pages object is wrong type");
 
     Walk w;
-    if (pagesRaw.isReference())
-        w.visited.insert(pagesRaw.getRefNum());
+    w.marks.assign(static_cast<size_t>(xref_->getNumEntries()), 0);
+    Place place;
+    if (pagesRaw.isReference()) {
+        w.firstVisit(pagesRaw.getRefNum());
+        w.setAncestor(pagesRaw.getRefNum(), true);
+        place.container = pagesRaw.getRefNum();
+    } else {
+        place.container = xref_->getRootNum();
+        place = place.step("Pages");
+    }
     Inherited none;
-    walkNode(w, pagesRaw, pages.getDictionary(), none, 0);
+    walkNode(w, pagesRaw, pages.getDictionary(), none, 0, place);
     observer_ = nullptr;
+    if (!xref_->placeDirectObjects())
+        throw CPdfException("Kid object is wrong type");
 }
 
-void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth)
+void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth,
+                           const Place& place)
 {
     if (depth > kMaxTreeDepth)
         throw CPdfException("Page tree is too deep");
+    const CPdfElement kidsRaw = node->lookupRaw("Kids");
     CPdfElement kids = node->lookup("Kids");
     if (!kids.isArray())
         throw CPdfException("Kids object is wrong type");
@@ -72,23 +134,56 @@ void CPdfCatalog::walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node
     CPdfElement rot = node->lookup("Rotate");
     here.rotate = rot.isNull() ? parent.rotate : rot;
 
+    // A Kids array shared with a node walked before lists nothing new.
+    const bool sharedKids = kidsRaw.isReference() && !w.firstVisit(kidsRaw.getRefNum());
+    Place kidsPlace;
+    if (kidsRaw.isReference())
+        kidsPlace.container = kidsRaw.getRefNum();
+    else
+        kidsPlace = place.step("Kids");
+
     CPdfArray* a = kids.getArray();
-    for (int i = 0; i < a->getLength(); ++i) {
+    for (int i = 0; i < a->getLength() && !sharedKids; ++i) {
         const CPdfElement& kidRaw = a->at(i);
         CPdfElement kid = a->get(i);
         if (!kid.isDictionary())
             throw CPdfException("Kid object is wrong type");
         CPdfDictionary* kd = kid.getDictionary();
-        if (kd->isType("Page")) {
+        const bool isPage = kd->isType("Page");
+        if (!kidRaw.isReference()) {
+            if (isPage) {
+                // A page written directly in Kids is a page to readers; it gets an
+                // object number of its own, so that it is edited like any other page.
+                const int32_t num = xref_->addDirectObject(kidsPlace.container, kidsPlace.item(i).path);
+                if (num <= 0)
+                    throw CPdfException("Kid object is wrong type");
+                CPdfElement ref;
+                ref.setReference(num, 0);
+                w.firstVisit(num);
+                loadPage(ref, kd, here);
+                if (observer_)
+                    observer_->page(ref, kd);
+            } else {
+                walkNode(w, kidRaw, kd, here, depth + 1, kidsPlace.item(i));
+            }
+            continue;
+        }
+        const int32_t num = kidRaw.getRefNum();
+        if (!isPage && w.isAncestor(num))
+            throw CPdfException("Page tree has a loop");
+        if (!w.firstVisit(num))
+            continue;  // met before: listed already
+        if (isPage) {
             loadPage(kidRaw, kd, here);
             if (observer_)
                 observer_->page(kidRaw, kd);
             continue;
         }
-        // An inner node met a second time would make the walk loop (or explode).
-        if (kidRaw.isReference() && !w.visited.insert(kidRaw.getRefNum()).second)
-            throw CPdfException("Page tree has a loop");
-        walkNode(w, kidRaw, kd, here, depth + 1);
+        Place kidPlace;
+        kidPlace.container = num;
+        w.setAncestor(num, true);
+        walkNode(w, kidRaw, kd, here, depth + 1, kidPlace);
+        w.setAncestor(num, false);
     }
     if (observer_)
         observer_->leaveNode();

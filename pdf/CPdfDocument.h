@@ -67,7 +67,9 @@ public:
 private:
     struct Walk;       // state of one page-tree walk
     struct Inherited;  // what a node hands down to its kids
-    void walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth);
+    struct Place;      // where a node's dictionary is written
+    void walkNode(Walk& w, const CPdfElement& raw, CPdfDictionary* node, const Inherited& parent, int depth,
+                  const Place& place);
     void loadPage(const CPdfElement& ref, CPdfDictionary* dict, const Inherited& inherited);
 
     CPdfXRef* xref_;

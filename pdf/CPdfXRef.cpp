@@ -20,23 +20,29 @@
 struct ObjectStream {
 };
 
-// One object stream kept as decoded bytes with its member table.
+const int64_t kToDataEnd = INT64_MIN;  // a member that runs to the end of the data
+
+// One object stream kept as decoded bytes with its member table. Only the members
+// that entries name are listed, and of a large header only those pairs are kept: a
+// header that declares millions of members costs the time to read it, not memory.
 struct ObjStmData {
     int32_t num = -1;
-    int32_t n = 0;       ///< member count (0 when the stream is unusable)
-    int64_t first = 0;   ///< value of "First"
-    std::vector<int32_t> nums;
-    std::vector<int64_t> offsets;  ///< relative to First
-    std::shared_ptr<std::vector<unsigned char>> data;
+    std::vector<int32_t> index;  ///< member indexes listed, sorted (empty: unusable)
+    std::vector<int32_t> nums;   ///< object number of each listed member
+    std::vector<int64_t> begin;  ///< where each listed member begins, relative to First
+    std::vector<int64_t> end;    ///< where it ends: the next member's offset, or kToDataEnd
+    int64_t first = 0;           ///< where First lies in data
+    std::shared_ptr<std::vector<unsigned char>> data;  ///< the decoded bytes (from First on for a large header)
 };
 
 // The decoded object streams used last (most recent first), and the work spent
 // on raw object text, which is bounded so that no file can make it explode.
 struct RawObjectStream {
     std::vector<std::shared_ptr<ObjStmData>> recent;
-    uint64_t decoded = 0;  ///< bytes of object streams decoded so far
-    int64_t scanned = 0;   ///< bytes searched for keywords so far
-    size_t fill = 0;       ///< size of the last block read into the file cache
+    uint64_t decoded = 0;      ///< bytes of distinct object streams decoded (each counted once)
+    uint64_t again = 0;        ///< bytes of object streams decoded once more
+    std::set<int32_t> counted; ///< object streams whose bytes count in decoded
+    int64_t scanned = 0;       ///< bytes searched for keywords so far
 };
 
 namespace {
@@ -46,9 +52,23 @@ const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written 
 const size_t kMaxSections = 10000;              // longest Prev chain followed
 const size_t kMaxFetchDepth = 16;               // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
-const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;  // all object streams decoded for one file
-const size_t kRecentObjStms = 4;                   // decoded object streams always kept
-const size_t kRecentObjStmBytes = size_t(8) << 20;  // more are kept while they hold no more than this
+// Decoding object streams, for one file: distinct streams at most kMaxObjStmTotal,
+// and no more than kObjStmBase plus kObjStmPerByte times the file's size (no real
+// file comes near it: object streams shrink to a few tenths); decoding a stream again
+// (after it left the kept ones) at most kObjStmBase plus kObjStmAgainPerByte times the
+// file's size.
+const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;
+const uint64_t kObjStmBase = uint64_t(64) << 20;
+const uint64_t kObjStmPerByte = 128;
+const uint64_t kObjStmAgainPerByte = 64;
+const size_t kRecentObjStms = 2;                   // decoded object streams always kept
+const size_t kRecentObjStmBytes = size_t(32) << 20;  // more are kept while they hold no more than this
+const int64_t kHeaderInMemory = int64_t(1) << 20;  // object stream headers up to this are decoded at once
+const int64_t kHeaderSlack = 1024;                 // how far from its entry an object header is looked for
+const unsigned char kHeaderFound = 1;              // states of an entry's object header, once looked at
+const unsigned char kHeaderMissing = 2;
+const uint32_t kSpanLength = 0x7FFFFFFF;           // a known raw text span: its length,
+const uint32_t kSpanStream = 0x80000000;           // and whether the object is a stream
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
 const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
 const size_t kLookupBlock = size_t(2) << 10;     // block read by a lookup in lookup mode
@@ -124,6 +144,73 @@ size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char*
         done = c;
     }
 }
+
+// Decoding budget of object streams: each distinct stream counts once against the
+// total; decoding one again (after it left the kept ones) counts against a limit of
+// its own.
+struct DecodeBudget {
+    RawObjectStream& c;
+    bool first;  ///< the stream's bytes count in the total
+    uint64_t totalLimit = 0;
+    uint64_t againLimit = 0;
+    uint64_t inStream = 0;
+    /// Counts k more decoded bytes; false once a limit is passed.
+    bool spend(size_t k)
+    {
+        inStream += k;
+        if (first)
+            c.decoded += k;
+        else
+            c.again += k;
+        return inStream <= kMaxObjStmBytes && c.decoded <= totalLimit && c.again <= againLimit;
+    }
+};
+
+// The first bytes of a decoded stream (the header of an object stream), counted
+// against a decoding budget; reads nothing more once the budget is spent.
+class BudgetWindow : public CPdfStream {
+public:
+    BudgetWindow(CPdfStream* base, int64_t length, DecodeBudget& budget)
+        : base_(base), left_(length), budget_(budget)
+    {
+    }
+    bool spent() const { return spent_; }
+    void reset() override {}
+    int getChar() override
+    {
+        unsigned char c;
+        return readBlock(&c, 1) == 1 ? c : -1;
+    }
+    int peekChar() override { return left_ > 0 && !spent_ ? base_->peekChar() : -1; }
+    size_t readBlock(unsigned char* buf, size_t n) override
+    {
+        if (spent_ || left_ <= 0)
+            return 0;
+        if (static_cast<int64_t>(n) > left_)
+            n = static_cast<size_t>(left_);
+        size_t k = base_->readBlock(buf, n);
+        left_ -= static_cast<int64_t>(k);
+        if (k > 0 && !budget_.spend(k)) {
+            spent_ = true;
+            return 0;
+        }
+        return k;
+    }
+    CPdfDictionary* getDict() override { return nullptr; }
+    int64_t getPos() override { return base_->getPos(); }
+    void setPos(int64_t, int) override {}
+    int64_t startOffset() override { return 0; }
+    void shiftStart(int64_t) override {}
+    int64_t getLength() override { return 0; }
+    CPdfStream* openWindow(int64_t, int64_t, const CPdfElement&) override { return nullptr; }
+
+private:
+    ~BudgetWindow() override = default;
+    CPdfStream* base_;
+    int64_t left_;
+    DecodeBudget& budget_;
+    bool spent_ = false;
+};
 
 // Takes num off the list of objects being fetched when the fetch ends. Fetches nest
 // a few levels at most, so the list is a short vector used as a stack.
@@ -392,8 +479,8 @@ struct XRefImpl {
         return *x.rawObjStm_;
     }
 
-    // Object stream s, decoded (possibly with no members). A few are kept, so
-    // that members of streams used alternately are not decoded again and again.
+    // Object stream s, decoded (possibly with no members). Recently used ones are
+    // kept, so that members of streams used alternately are not decoded again and again.
     std::shared_ptr<ObjStmData> loadObjectStream(int32_t s)
     {
         RawObjectStream& c = caches();
@@ -407,14 +494,14 @@ struct XRefImpl {
         }
         auto r = std::make_shared<ObjStmData>();
         r->num = s;
-        if (s >= 0 && s < x.getNumEntries() && c.decoded < kMaxObjStmTotal)
-            fillObjectStream(*r, x.fetch(s, 0));
+        if (s >= 0 && s < x.getNumEntries())
+            fillObjectStream(*r, s);
         // A nested fetch may have changed the list meanwhile.
         RawObjectStream& c2 = caches();
         c2.recent.insert(c2.recent.begin(), r);
         // The last few are kept in any case, more while their decoded bytes are few:
         // a file whose pages and annotations sit in object streams is read through
-        // them twice (the page tree at opening, then the writer's pass).
+        // them more than once (the page tree at opening, the links, the writer's pass).
         size_t bytes = 0, keep = 0;
         for (; keep < c2.recent.size(); ++keep) {
             const std::shared_ptr<ObjStmData>& d = c2.recent[keep];
@@ -426,8 +513,23 @@ struct XRefImpl {
         return r;
     }
 
-    void fillObjectStream(ObjStmData& r, const CPdfElement& obj)
+    void fillObjectStream(ObjStmData& r, int32_t s)
     {
+        // The member indexes entries name, in order.
+        auto named = std::equal_range(x.objStmMembers_.begin(), x.objStmMembers_.end(), std::make_pair(s, 0),
+                                      [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) {
+                                          return a.first < b.first;
+                                      });
+        if (named.first == named.second)
+            return;
+        RawObjectStream& c = caches();
+        DecodeBudget budget{c, c.counted.insert(s).second};
+        const uint64_t size = static_cast<uint64_t>(x.fileSize_);
+        budget.totalLimit = std::min(kMaxObjStmTotal, kObjStmBase + kObjStmPerByte * size);
+        budget.againLimit = kObjStmBase + kObjStmAgainPerByte * size;
+        if (c.decoded >= budget.totalLimit || c.again >= budget.againLimit)
+            return;
+        CPdfElement obj = x.fetch(s, 0);
         if (!obj.isStream())
             return;
         CPdfDictionary* d = obj.getDictionary();
@@ -437,54 +539,105 @@ struct XRefImpl {
         CPdfElement first = d->lookup("First");
         if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() < 0)
             return;
+        CPdfStream* st = obj.getStream();
+        // The header: the pairs (number, offset) of the members the entries name, up to
+        // the pair after the last of them, which ends it. A header of usual size is
+        // decoded with the rest of the stream and parsed from memory; a larger one is
+        // parsed as it is decoded, only the pairs needed kept and the rest dropped.
+        const int64_t count = n.getInteger();
+        const int64_t wanted = std::min<int64_t>(count, static_cast<int64_t>((named.second - 1)->second) + 2);
+        const int64_t firstLen = first.getInteger();
         auto data = std::make_shared<std::vector<unsigned char>>();
-        CPdfStream* s = obj.getStream();
         unsigned char chunk[65536];
-        for (;;) {
-            size_t k = s->readBlock(chunk, sizeof chunk);
-            if (k == 0)
-                break;
-            if (data->size() + k > kMaxObjStmBytes || caches().decoded + k > kMaxObjStmTotal)
+        CPdfStream* source;
+        BudgetWindow* header = nullptr;
+        if (firstLen <= kHeaderInMemory) {
+            if (!readAll(st, *data, budget))
                 return;
-            caches().decoded += k;
-            data->insert(data->end(), chunk, chunk + k);
+            source = new CPdfMemoryStream(data, 0, std::min<size_t>(data->size(), static_cast<size_t>(firstLen)),
+                                          CPdfElement());
+            r.first = std::min<int64_t>(firstLen, static_cast<int64_t>(data->size()));
+        } else {
+            header = new BudgetWindow(st, firstLen, budget);
+            header->addRef();  // one for the parser, one kept to read the rest of the header
+            source = header;
+            r.first = 0;
         }
-        int64_t count = n.getInteger();
-        // Every header pair takes at least four bytes.
-        if (count > static_cast<int64_t>(data->size() / 4) + 1)
-            return;
-        int64_t headerLen = std::min<int64_t>(first.getInteger(), static_cast<int64_t>(data->size()));
-        std::vector<int32_t> nums;
-        std::vector<int64_t> offsets;
-        nums.reserve(static_cast<size_t>(count));
-        offsets.reserve(static_cast<size_t>(count));
+        bool malformed = false;
         {
-            CPdfParser p(nullptr, new CPdfMemoryStream(data, 0, static_cast<size_t>(headerLen), CPdfElement()));
-            for (int64_t k = 0; k < count; ++k) {
+            CPdfParser p(nullptr, source);
+            auto j = named.first;  // next named index
+            for (int64_t k = 0; k < wanted; ++k) {
                 CPdfElement a = p.readObject();
                 CPdfElement b = p.readObject();
-                if (!a.isInteger() || !b.isInteger())
-                    return;  // malformed header: no members
-                nums.push_back(a.getInteger());
-                offsets.push_back(b.getInteger());
+                if (!a.isInteger() || !b.isInteger()) {
+                    malformed = true;
+                    break;
+                }
+                // The member before ends where this one begins.
+                if (!r.index.empty() && r.index.back() == k - 1)
+                    r.end.back() = b.getInteger();
+                if (j != named.second && j->second == k) {
+                    r.index.push_back(static_cast<int32_t>(k));
+                    r.nums.push_back(a.getInteger());
+                    r.begin.push_back(b.getInteger());
+                    r.end.push_back(kToDataEnd);  // the last member, unless a pair follows
+                    ++j;
+                }
             }
         }
-        r.n = static_cast<int32_t>(count);
-        r.first = first.getInteger();
-        r.nums = std::move(nums);
-        r.offsets = std::move(offsets);
+        if (header) {
+            while (!header->spent() && header->readBlock(chunk, sizeof chunk) > 0) {
+            }
+            const bool over = header->spent();
+            header->release();
+            if (over || !readAll(st, *data, budget))
+                malformed = true;
+        }
+        if (malformed) {
+            r.index.clear();  // no members
+            return;
+        }
         r.data = std::move(data);
     }
 
-    // Byte range of member idx inside the decoded data; false when unusable.
-    static bool memberRange(const ObjStmData& r, int32_t idx, size_t& b, size_t& e)
+    // Appends the rest of the decoded bytes of s to out; false when the budget is spent.
+    static bool readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBudget& budget)
     {
-        if (idx < 0 || idx >= r.n || !r.data)
+        unsigned char chunk[65536];
+        for (;;) {
+            const size_t k = s->readBlock(chunk, sizeof chunk);
+            if (k == 0)
+                return true;
+            if (!budget.spend(k))
+                return false;
+            out.insert(out.end(), chunk, chunk + k);
+        }
+    }
+
+    // Byte range of member idx (object num) inside the decoded data; false when
+    // the stream does not hold it.
+    static bool memberRange(const ObjStmData& r, int32_t idx, int32_t num, size_t& b, size_t& e)
+    {
+        if (!r.data)
             return false;
-        int64_t size = static_cast<int64_t>(r.data->size());
-        int64_t begin = r.first + r.offsets[static_cast<size_t>(idx)];
-        int64_t end = idx + 1 < r.n ? r.first + r.offsets[static_cast<size_t>(idx) + 1] : size;
-        if (begin < 0 || begin > size || r.offsets[static_cast<size_t>(idx)] < 0)
+        size_t i;
+        if (idx >= 0 && static_cast<size_t>(idx) < r.index.size() && r.index[static_cast<size_t>(idx)] == idx) {
+            i = static_cast<size_t>(idx);  // every member up to idx is listed
+        } else {
+            auto it = std::lower_bound(r.index.begin(), r.index.end(), idx);
+            if (it == r.index.end() || *it != idx)
+                return false;
+            i = static_cast<size_t>(it - r.index.begin());
+        }
+        if (r.nums[i] != num)
+            return false;
+        const int64_t size = static_cast<int64_t>(r.data->size());
+        if (r.begin[i] < 0 || (r.end[i] != kToDataEnd && r.end[i] < 0))
+            return false;
+        const int64_t begin = r.first + r.begin[i];
+        int64_t end = r.end[i] == kToDataEnd ? size : r.first + r.end[i];
+        if (begin < 0 || begin > size)
             return false;
         if (end > size)
             end = size;
@@ -545,7 +698,7 @@ struct XRefImpl {
     // Searching for keywords reads each byte of a sound file about once; a file
     // whose entries send the search over the same bytes again and again gets no
     // more raw text once many times its size has been searched.
-    bool scanAllowed() { return caches().scanned <= 16 * x.fileSize_ + (int64_t(64) << 20); }
+    bool scanAllowed(int64_t more = 0) { return caches().scanned + more <= 16 * x.fileSize_ + (int64_t(64) << 20); }
     void spendScan(size_t n) { caches().scanned += static_cast<int64_t>(n); }
 
     // File position of the first pat at or after pos and before limit, or -1.
@@ -587,10 +740,324 @@ struct XRefImpl {
         out.resize(got);
     }
 
-    // Where the search for "endobj" of the object at pos starts: after the stream
-    // data when the object is a stream with a valid Length followed by "endstream".
-    int64_t endSearchStart(int64_t pos)
+    // The file read forward from a position through the block cache. A budgeted
+    // cursor counts what it reads as searched bytes and gives no more once the
+    // search budget is spent.
+    class FileCursor : public CPdfByteCursor {
+    public:
+        FileCursor(CPdfXRef& x, int64_t pos, bool budgeted) : x_(x), from_(pos), budgeted_(budgeted) { base_ = pos; }
+        ~FileCursor() override
+        {
+            if (budgeted_)
+                XRefImpl{x_}.spendScan(static_cast<size_t>(pos() - from_));
+        }
+
+    protected:
+        bool more() override
+        {
+            const int64_t p = pos();
+            XRefImpl impl{x_};
+            if (budgeted_ && !impl.scanAllowed(p - from_))
+                return false;
+            size_t avail;
+            const unsigned char* q = impl.window(p, &avail);
+            if (!q || avail == 0)
+                return false;
+            base_ = p;
+            chunk_ = cur_ = q;
+            end_ = q + avail;
+            return true;
+        }
+
+    private:
+        CPdfXRef& x_;
+        int64_t from_;
+        bool budgeted_;
+    };
+
+    static bool isDigits(const std::string& w)
     {
+        if (w.empty())
+            return false;
+        for (char ch : w)
+            if (ch < '0' || ch > '9')
+                return false;
+        return true;
+    }
+
+    static int64_t digitsValue(const std::string& w)
+    {
+        int64_t v = 0;
+        for (char ch : w)
+            if (v < (int64_t(1) << 40))
+                v = v * 10 + (ch - '0');
+        return v;
+    }
+
+    // The header "num gen obj" of object num at pos, after white space and comments
+    // (which the parser skips too): where it begins, or -1 when another thing is
+    // there. *gen receives its generation.
+    int64_t headerAt(int64_t pos, int32_t num, int64_t* gen = nullptr)
+    {
+        // The usual header, "num gen obj" with plain white space, is read in place;
+        // anything else (a comment, a header across a block's end) token by token.
+        size_t avail;
+        const unsigned char* p = window(pos, &avail);
+        if (p && avail > 0) {
+            size_t i = 0;
+            while (i < avail && CPdfRawScan::IsWhite(p[i]))
+                ++i;
+            const size_t at = i;
+            int64_t n = 0, g = 0;
+            while (i < avail && p[i] >= '0' && p[i] <= '9' && i - at < 12)
+                n = n * 10 + (p[i++] - '0');
+            const size_t numEnd = i;
+            while (i < avail && CPdfRawScan::IsWhite(p[i]))
+                ++i;
+            const size_t genAt = i;
+            while (i < avail && p[i] >= '0' && p[i] <= '9' && i - genAt < 12)
+                g = g * 10 + (p[i++] - '0');
+            const size_t genEnd = i;
+            while (i < avail && CPdfRawScan::IsWhite(p[i]))
+                ++i;
+            if (numEnd > at && genAt > numEnd && genEnd > genAt && i + 4 <= avail && std::memcmp(p + i, "obj", 3) == 0 &&
+                !CPdfRawScan::IsRegular(p[i + 3])) {
+                if (n != num)
+                    return -1;
+                if (gen)
+                    *gen = g;
+                return pos + static_cast<int64_t>(at);
+            }
+        }
+        FileCursor c(x, pos, false);
+        std::string w;
+        int64_t at;
+        if (CPdfRawScan::Next(c, &w, &at) != CPdfRawScan::kNumber || !isDigits(w) || digitsValue(w) != num)
+            return -1;
+        if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kNumber || !isDigits(w))
+            return -1;
+        const int64_t g = digitsValue(w);
+        if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kKeyword || w != "obj")
+            return -1;
+        if (gen)
+            *gen = g;
+        return at;
+    }
+
+    // The nearest header of object num with generation gen within kHeaderSlack bytes
+    // of pos, or -1: an entry a few bytes off still finds its object.
+    int64_t headerNear(int64_t pos, int32_t num, int32_t gen)
+    {
+        const int64_t lo = std::max(x.start_, pos - kHeaderSlack);
+        const int64_t hi = std::min(x.fileSize_, pos + kHeaderSlack);
+        if (hi <= lo || !scanAllowed())
+            return -1;
+        std::vector<unsigned char> buf(static_cast<size_t>(hi - lo));
+        const size_t n = x.readCached(lo, buf.data(), buf.size());
+        spendScan(n);
+        const std::string digits = std::to_string(num);
+        int64_t best = -1;
+        const unsigned char* q = buf.data();
+        const unsigned char* end = buf.data() + n;
+        while ((q = findBytes(q, static_cast<size_t>(end - q), digits.data(), digits.size())) != nullptr) {
+            const size_t i = static_cast<size_t>(q - buf.data());
+            ++q;
+            if (i > 0 && CPdfRawScan::IsRegular(buf[i - 1]))
+                continue;  // inside another token
+            const int64_t cand = lo + static_cast<int64_t>(i);
+            if (best >= 0 && std::llabs(cand - pos) >= std::llabs(best - pos))
+                continue;
+            int64_t g = -1;
+            if (headerAt(cand, num, &g) == cand && g == gen)
+                best = cand;
+        }
+        return best;
+    }
+
+    // The usual header right at p: "num gen obj" with single spaces. 1 when it is
+    // object num's, 0 when it is another object's, -1 when it is written otherwise
+    // (white space before it, a comment, another separator: read token by token).
+    static int plainHeader(const unsigned char* p, size_t avail, int32_t num)
+    {
+        size_t i = 0;
+        int64_t n = 0;
+        while (i < avail && i < 11 && static_cast<unsigned>(p[i] - '0') < 10)
+            n = n * 10 + (p[i++] - '0');
+        if (i == 0 || i >= avail || p[i] != ' ')
+            return -1;
+        const size_t g = ++i;
+        while (i < avail && i - g < 11 && static_cast<unsigned>(p[i] - '0') < 10)
+            ++i;
+        if (i == g || i + 5 > avail || p[i] != ' ' || p[i + 1] != 'o' || p[i + 2] != 'b' || p[i + 3] != 'j' ||
+            CPdfRawScan::IsRegular(p[i + 4]))
+            return -1;
+        return n == num ? 1 : 0;
+    }
+
+    // Where the header of object num (kind 1) begins, or -1: at its entry's offset,
+    // or, when the entry is a few bytes off, at the nearest header of that number and
+    // generation (the entry is corrected for every later use). What was found is
+    // remembered, so that asking again costs nothing.
+    int64_t objectPos(int32_t num, const unsigned char** at = nullptr, size_t* atAvail = nullptr)
+    {
+        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        if (e.kind != 1 || e.offset >= static_cast<uint64_t>(x.fileSize_))
+            return -1;
+        if (x.headerState_.empty()) {
+            x.headerState_.assign(x.entries_.size(), 0);
+            x.spanLen_.assign(x.entries_.size(), 0);
+        }
+        unsigned char& state = x.headerState_[static_cast<size_t>(num)];
+        const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
+        if (state == kHeaderFound)
+            return pos;
+        if (state == kHeaderMissing)
+            return -1;
+        int64_t h = -1;
+        if (pos < x.fileSize_) {
+            size_t avail;
+            const unsigned char* p = window(pos, &avail);
+            const int plain = p ? plainHeader(p, avail, num) : -1;
+            h = plain == 1 ? pos : plain == 0 ? -1 : headerAt(pos, num);
+            if (plain == 1 && at) {
+                // The caller reads on from here: the bytes at hand are handed over.
+                *at = p;
+                *atAvail = avail;
+            }
+        }
+        if (h < 0 && pos < x.fileSize_)
+            h = headerNear(pos, num, e.gen);
+        if (h < 0) {
+            state = kHeaderMissing;
+            return -1;
+        }
+        e.offset = static_cast<uint64_t>(h - x.start_);
+        state = kHeaderFound;
+        return h;
+    }
+
+    // True when bytes [p, p + n) end outside every literal string, hexadecimal string
+    // and comment, read as the lexer reads them: a keyword the text search finds right
+    // after them is a token of its own (given the bytes around it say so). False when
+    // unsure: a name escape ("#" may take the byte after it along). The bytes between
+    // strings and comments are stepped over with memchr, a dictionary's "<<" at a time.
+    static bool closedBytes(const unsigned char* p, size_t n)
+    {
+        const unsigned char* const end = p + n;
+        // The first c in [from, to), or to.
+        auto upTo = [](const unsigned char* from, const unsigned char* to, unsigned char c) {
+            if (to - from < 16) {
+                while (from < to && *from != c)
+                    ++from;
+                return from;
+            }
+            const void* hit = std::memchr(from, c, static_cast<size_t>(to - from));
+            return hit ? static_cast<const unsigned char*>(hit) : to;
+        };
+        auto find = [end, &upTo](const unsigned char* from, unsigned char c) { return upTo(from, end, c); };
+        if (find(p, '#') != end)
+            return false;
+        const unsigned char* q = p;
+        const unsigned char* paren = find(q, '(');
+        const unsigned char* percent = find(q, '%');
+        if (paren == end && percent == end) {
+            // No string, no comment: the end lies in a hexadecimal string only when one
+            // opens after the last '>' (which ends any before it). In a run of '<' the
+            // lexer pairs them into "<<" from the left; a run of odd length opens one.
+            size_t run = 0;
+            for (const unsigned char* b = end; b > p && b[-1] != '>'; --b) {
+                if (b[-1] == '<') {
+                    ++run;
+                    continue;
+                }
+                if (run % 2)
+                    return false;
+                run = 0;
+            }
+            return run % 2 == 0;
+        }
+        const unsigned char* angle = find(q, '<');
+        for (;;) {
+            if (paren < q)
+                paren = find(q, '(');
+            if (percent < q)
+                percent = find(q, '%');
+            if (angle < q)
+                angle = find(q, '<');
+            const unsigned char* next = std::min(paren, std::min(percent, angle));
+            if (next == end)
+                return true;
+            q = next + 1;
+            if (*next == '(') {
+                // A literal string: from one ')' to the next, unless a '(' or a
+                // backslash comes first.
+                for (int depth = 1; depth > 0;) {
+                    const unsigned char* close = find(q, ')');
+                    if (close == end)
+                        return false;
+                    const unsigned char* other = std::min(upTo(q, close, '('), upTo(q, close, '\\'));
+                    if (other == close) {
+                        --depth;
+                        q = close + 1;
+                    } else if (*other == '(') {
+                        ++depth;
+                        q = other + 1;
+                    } else {
+                        q = other + 2;  // the escaped byte, a parenthesis included
+                        if (q > end)
+                            return false;
+                    }
+                }
+            } else if (*next == '%') {
+                while (q < end && *q != '\r' && *q != '\n')
+                    ++q;
+                if (q >= end)
+                    return false;
+            } else if (q < end && *q == '<') {
+                ++q;  // "<<"
+            } else {
+                q = find(q, '>');  // a hexadecimal string
+                if (q >= end)
+                    return false;
+                ++q;
+            }
+        }
+    }
+
+    // The "endobj" found by the text search at e is the lexer's keyword for sure.
+    static bool endobjIsSure(const unsigned char* p, size_t avail, const unsigned char* e, bool atEof)
+    {
+        const size_t i = static_cast<size_t>(e - p);
+        if (i == 0 || !closedBytes(p, i))
+            return false;
+        const unsigned char before = p[i - 1];
+        if (!(CPdfRawScan::IsWhite(before) || before == '>' || before == ']' || before == '}' || before == ')'))
+            return false;
+        return i + 6 < avail ? !CPdfRawScan::IsRegular(p[i + 6]) : atEof;
+    }
+
+    // The "stream" found by the text search at st is the lexer's keyword for sure, and
+    // it follows the ">>" that closes the object's dictionary.
+    static bool streamIsSure(const unsigned char* p, size_t avail, const unsigned char* st)
+    {
+        const size_t i = static_cast<size_t>(st - p);
+        if (!closedBytes(p, i) || i + 6 >= avail || CPdfRawScan::IsRegular(p[i + 6]))
+            return false;
+        size_t j = i;
+        while (j > 0 && CPdfRawScan::IsWhite(p[j - 1]))
+            --j;
+        size_t run = 0;
+        while (j > run && p[j - 1 - run] == '>')
+            ++run;
+        return run >= 2 && run % 2 == 0;
+    }
+
+    // Where the data of the stream object at pos ends as the parser reads it: just
+    // after the "endstream" that follows Length bytes of data, or -1 (*data receives
+    // where the data begins, when the dictionary was read).
+    int64_t streamDataEnd(int64_t pos, int64_t* data)
+    {
+        *data = -1;
         try {
             CPdfParser p(&x, openCached(&x, pos));
             p.setStopAtStream(true);
@@ -598,120 +1065,175 @@ struct XRefImpl {
             CPdfElement b = p.readObject();
             CPdfElement c = p.readObject();
             if (!a.isInteger() || !b.isInteger() || !c.isCommand("obj"))
-                return pos;
+                return -1;
             CPdfElement obj = p.readObject();
             if (!p.stoppedAtStream() || !obj.isDictionary())
-                return pos;
-            int64_t data = p.getStreamDataPos();
+                return -1;
+            *data = p.getStreamDataPos();
             CPdfElement len = obj.getDictionary()->lookup("Length");
             if (!len.isInteger() || len.getInteger() < 0)
-                return pos;
-            int64_t after = data + len.getInteger();
+                return -1;
+            const int64_t after = *data + len.getInteger();
             if (after > x.fileSize_)
-                return pos;
-            unsigned char buf[64];
-            size_t n = x.readCached(after, buf, sizeof buf);
-            size_t i = 0;
-            while (i < n && isPdfWhite(buf[i]))
-                ++i;
-            if (i + 9 <= n && std::memcmp(buf + i, "endstream", 9) == 0)
-                return after + static_cast<int64_t>(i) + 9;
+                return -1;
+            const int64_t k = keywordAfter(after, "endstream", 9);
+            if (k >= 0)
+                return k;
         } catch (const CPdfException&) {
-            // An unreadable Length: search from the object's start.
+            // An unreadable Length: the data ends at "endstream".
         }
-        return pos;
+        return -1;
     }
 
-    // Position of the header "num gen obj" of object num at pos (after white
-    // space there, which fetch skips too), or -1 when another thing is there.
-    int64_t headerAt(int64_t pos, int32_t num)
+    // The position of the "endobj" that ends the stream object at pos, whose
+    // "stream" keyword ends at keyword; -1 when there is none. The data runs for the
+    // dictionary's Length when "endstream" follows there (as the parser reads it),
+    // else up to the first "endstream" after its start.
+    int64_t streamObjectEnd(int64_t pos, int64_t keyword)
+    {
+        int64_t data;
+        int64_t after = streamDataEnd(pos, &data);
+        if (after < 0) {
+            if (data < 0) {
+                FileCursor c(x, keyword, false);
+                CPdfRawScan::SkipLineEnd(c);
+                data = c.pos();
+            }
+            const int64_t h = findInFile(data, "endstream", 9, x.fileSize_);
+            if (h < 0)
+                return -1;
+            after = h + 9;
+        }
+        const int64_t k = keywordAfter(after, "endobj", 6);
+        if (k >= 0)
+            return k - 6;
+        FileCursor c(x, after, true);
+        return CPdfRawScan::ScanObject(c) == CPdfRawScan::kAtEndobj ? c.pos() - 6 : -1;
+    }
+
+    // When the first token at or after pos is the keyword kw: the position just after
+    // it; else -1. White space is stepped over in place, anything else token by token.
+    int64_t keywordAfter(int64_t pos, const char* kw, size_t len)
     {
         size_t avail;
         const unsigned char* p = window(pos, &avail);
-        if (!p)
-            return -1;
-        size_t i = 0;
-        auto digits = [&](int64_t* value) {
-            size_t start = i;
-            int64_t v = 0;
-            while (i < avail && p[i] >= '0' && p[i] <= '9' && i - start < 12)
-                v = v * 10 + (p[i++] - '0');
-            *value = v;
-            return i > start;
-        };
-        auto spaces = [&]() {
-            size_t start = i;
-            while (i < avail && isPdfWhite(p[i]))
+        if (p) {
+            size_t i = 0;
+            while (i < avail && CPdfRawScan::IsWhite(p[i]))
                 ++i;
-            return i > start;
-        };
-        spaces();
-        size_t head = i;
-        int64_t n, g;
-        if (!digits(&n) || n != num || !spaces() || !digits(&g) || !spaces())
-            return -1;
-        if (i + 3 > avail || std::memcmp(p + i, "obj", 3) != 0)
-            return -1;
-        return pos + static_cast<int64_t>(head);
+            if (i + len < avail && std::memcmp(p + i, kw, len) == 0 && !CPdfRawScan::IsRegular(p[i + len]))
+                return pos + static_cast<int64_t>(i + len);
+            if (i < avail && p[i] != '%')
+                return -1;  // another token
+        }
+        FileCursor c(x, pos, true);
+        std::string w;
+        return CPdfRawScan::Next(c, &w) == CPdfRawScan::kKeyword && w == kw ? c.pos() : -1;
     }
 
-    bool rawTextInFile(int32_t num, uint64_t offset, std::string& out)
+    bool rawTextInFile(int32_t num, std::string& out)
     {
         int64_t pos, stop;
-        if (!rawSpanInFile(num, offset, pos, stop))
+        if (!rawSpanInFile(num, pos, stop))
             return false;
         copyFile(pos, static_cast<size_t>(stop - pos), out);
         return true;
     }
 
-    // Where the raw text of object num (entry offset) lies: [pos, stop) of the file;
-    // *isStream (when given) tells whether the object is a stream.
-    bool rawSpanInFile(int32_t num, uint64_t offset, int64_t& pos, int64_t& stop, bool* isStreamOut = nullptr)
+    // Where the raw text of object num (kind 1) lies: [pos, stop) of the file, from its
+    // header through "endobj" and the byte after it; *isStream (when given) tells
+    // whether the object is a stream. The text search for the keywords decides where
+    // it is sure; where a string, comment, hexadecimal string or name escape comes
+    // before the keyword it found, the bytes are read token by token as the lexer
+    // reads them, and a stream's data is skipped as the parser skips it.
+    bool rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop, bool* isStreamOut = nullptr)
     {
-        if (offset >= static_cast<uint64_t>(x.fileSize_))
-            return false;
-        pos = x.start_ + static_cast<int64_t>(offset);
-        if (pos >= x.fileSize_)
-            return false;
-        // An entry that does not point at its object's header has no text, as it
-        // has no object: copying whatever bytes lie there would put them under
-        // the wrong number.
-        pos = headerAt(pos, num);
+        const unsigned char* p = nullptr;
+        size_t avail = 0;
+        pos = objectPos(num, &p, &avail);
         if (pos < 0)
             return false;
-        // Scan forward for the first "endobj"; a "stream" keyword before it means
-        // the object is a stream whose data is skipped by its Length, so that data
-        // holding "endobj" does not cut the object short.
+        // Found once, the span is known: objects are asked for again (an annotation
+        // by its page's editor and by the pass).
+        uint32_t& known = x.spanLen_[static_cast<size_t>(num)];
+        if (known) {
+            stop = pos + (known & kSpanLength);
+            if (isStreamOut)
+                *isStreamOut = (known & kSpanStream) != 0;
+            return true;
+        }
+        // The header holds no keyword: the search starts at it.
+        const int64_t body = pos;
         int64_t end = -1;
-        bool isStream = false;
+        int64_t keyword = -1;  // just after the "stream" keyword of a stream object
+        if (!p)
+            p = window(body, &avail);
+        if (!p || !scanAllowed())
+            return false;
+        const unsigned char* e;
+        const unsigned char* st;
+        spendScan(findEndobjOrStream(p, avail, &e, &st));
+        std::vector<unsigned char> whole;
+        if (!e && !st && body + static_cast<int64_t>(avail) < x.fileSize_) {
+            // The object runs on past the bytes at hand: the keyword is looked for
+            // further on, and the bytes up to it are checked in one piece.
+            const int64_t k = keywordFurther(body + static_cast<int64_t>(avail) - 5);
+            if (k >= 0 && k - body < static_cast<int64_t>(kMaxObjStmBytes)) {
+                whole.resize(static_cast<size_t>(k - body) + 16);
+                whole.resize(x.readCached(body, whole.data(), whole.size()));
+                p = whole.data();
+                avail = whole.size();
+                findEndobjOrStream(p, avail, &e, &st);
+            }
+        }
+        if (e && endobjIsSure(p, avail, e, body + static_cast<int64_t>(avail) >= x.fileSize_)) {
+            end = body + (e - p);
+        } else if (st && streamIsSure(p, avail, st)) {
+            keyword = body + (st - p) + 6;
+        } else {
+            FileCursor c(x, body, true);
+            switch (CPdfRawScan::ScanObject(c)) {
+            case CPdfRawScan::kAtEndobj:
+                end = c.pos() - 6;
+                break;
+            case CPdfRawScan::kAtStream:
+                keyword = c.pos();
+                break;
+            default:
+                return false;
+            }
+        }
+        if (keyword >= 0) {
+            end = streamObjectEnd(pos, keyword);
+            if (end < 0)
+                return false;
+        }
+        stop = std::min<int64_t>(end + 7, x.fileSize_);
+        if (isStreamOut)
+            *isStreamOut = keyword >= 0;
+        if (stop - pos <= static_cast<int64_t>(kSpanLength))
+            known = static_cast<uint32_t>(stop - pos) | (keyword >= 0 ? kSpanStream : 0);
+        return true;
+    }
+
+    // The position of the first "endobj" or "stream" at or after pos, found by the text
+    // search over the file; -1 when there is none.
+    int64_t keywordFurther(int64_t pos)
+    {
         for (int64_t cur = pos;;) {
             size_t avail;
             const unsigned char* p = window(cur, &avail);
             if (!p || avail < 6 || !scanAllowed())
-                break;
+                return -1;
             const unsigned char* e;
             const unsigned char* st;
             spendScan(findEndobjOrStream(p, avail, &e, &st));
-            if (st) {
-                isStream = true;
-                break;
-            }
-            if (e) {
-                end = cur + (e - p);
-                break;
-            }
+            if (e || st)
+                return cur + ((e ? e : st) - p);
             if (cur + static_cast<int64_t>(avail) >= x.fileSize_)
-                break;
+                return -1;
             cur += static_cast<int64_t>(avail) - 5;
         }
-        if (isStream)
-            end = findInFile(endSearchStart(pos), "endobj", 6, x.fileSize_);
-        if (end < 0)
-            return false;
-        stop = std::min<int64_t>(end + 7, x.fileSize_);
-        if (isStreamOut)
-            *isStreamOut = isStream;
-        return true;
     }
 
     // Cheap test: false when the object's bytes before its "stream" keyword do
@@ -832,13 +1354,20 @@ void CPdfXRef::open()
             break;
         pos = prev;
     }
-    objStmNums_.clear();
+    objStmMembers_.clear();
+    memText_.clear();
+    direct_.clear();
+    headerState_.clear();
+    spanLen_.clear();
     for (XRefEntry& e : entries_) {
         if (e.offset == kUnfilled)
             e = XRefEntry{kUnfilledAfterOpen, 0, 0};
-        else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX))
-            objStmNums_.insert(static_cast<int32_t>(e.offset));
+        else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+            objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
     }
+    if (!std::is_sorted(objStmMembers_.begin(), objStmMembers_.end()))
+        std::sort(objStmMembers_.begin(), objStmMembers_.end());
+    objStmMembers_.erase(std::unique(objStmMembers_.begin(), objStmMembers_.end()), objStmMembers_.end());
     CPdfDictionary* t = trailer_.getDictionary();
     if (!t || !trailer_.isDictionary())
         throw CPdfException("PDF file was damaged");
@@ -898,13 +1427,29 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
     FetchGuard guard(fetching_, num);
     const XRefEntry e = entries_[static_cast<size_t>(num)];
     XRefImpl impl{*this};
+    if (!memText_.empty()) {
+        auto held = memText_.find(num);
+        if (held != memText_.end()) {
+            if (e.kind == 1 && e.gen != gen)
+                return result;
+            const std::string& t = held->second;
+            CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
+            CPdfElement a = p.readObject();
+            CPdfElement b = p.readObject();
+            CPdfElement c = p.readObject();
+            if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
+                return result;
+            CPdfElement obj = p.readObject();
+            if (obj.isEndOfInput())
+                return result;
+            return obj;
+        }
+    }
     if (e.kind == 1) {
         if (e.gen != gen)
             return result;
-        if (e.offset >= static_cast<uint64_t>(fileSize_))
-            return result;
-        int64_t pos = start_ + static_cast<int64_t>(e.offset);
-        if (pos >= fileSize_)
+        const int64_t pos = impl.objectPos(num);
+        if (pos < 0)
             return result;
         CPdfParser p(this, new CachedFileStream(this, pos));
         CPdfElement a = p.readObject();
@@ -928,7 +1473,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
             return result;
         std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
         size_t b, en;
-        if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
+        if (!XRefImpl::memberRange(*r, e.gen, num, b, en))
             return result;
         // The parser holds the bytes; a nested fetch may replace the current object stream.
         CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
@@ -976,14 +1521,21 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     out.clear();
     const XRefEntry e = entries_[static_cast<size_t>(num)];
     XRefImpl impl{*this};
+    if (!memText_.empty()) {
+        auto held = memText_.find(num);
+        if (held != memText_.end()) {
+            out = held->second;
+            return true;
+        }
+    }
     if (e.kind == 1)
-        return impl.rawTextInFile(num, e.offset, out);
+        return impl.rawTextInFile(num, out);
     if (e.kind == 2) {
         if (e.offset > static_cast<uint64_t>(INT32_MAX))
             return false;
         std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
         size_t b, en;
-        if (!XRefImpl::memberRange(*r, e.gen, b, en) || r->nums[static_cast<size_t>(e.gen)] != num)
+        if (!XRefImpl::memberRange(*r, e.gen, num, b, en))
             return false;
         char head[32];
         int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
@@ -1001,10 +1553,10 @@ bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* is
     if (num < 0 || num >= getNumEntries())
         throw CPdfException("Corrupted PDF file");
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != 1)
+    if (e.kind != 1 || (!memText_.empty() && memText_.count(num)))
         return false;
     int64_t stop;
-    if (!XRefImpl{*this}.rawSpanInFile(num, e.offset, pos, stop, isStream))
+    if (!XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream))
         return false;
     len = static_cast<size_t>(stop - pos);
     return true;
@@ -1024,15 +1576,16 @@ bool CPdfXRef::isObjectStream(int32_t num)
     if (num < 0 || num >= getNumEntries())
         return false;
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != 1)
-        return false;
-    if (e.offset >= static_cast<uint64_t>(fileSize_))
-        return false;
-    int64_t pos = start_ + static_cast<int64_t>(e.offset);
-    if (pos >= fileSize_)
+    if (e.kind != 1 || (!memText_.empty() && memText_.count(num)))
         return false;
     XRefImpl impl{*this};
-    if (!objStmNums_.count(num) && !impl.mayBeObjectStream(pos))
+    const int64_t pos = impl.objectPos(num);
+    if (pos < 0)
+        return false;
+    const bool named = std::binary_search(
+        objStmMembers_.begin(), objStmMembers_.end(), std::make_pair(num, 0),
+        [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) { return a.first < b.first; });
+    if (!named && !impl.mayBeObjectStream(pos))
         return false;
     try {
         CPdfParser p(this, new CachedFileStream(this, pos));
@@ -1054,6 +1607,60 @@ void CPdfXRef::markFree(int i)
     if (i < 0 || i >= getNumEntries())
         return;
     entries_[static_cast<size_t>(i)].kind = 0;
+}
+
+int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path)
+{
+    if (container <= 0 || container >= getNumEntries() || getNumEntries() >= kMaxEntries)
+        return 0;
+    const int32_t num = getNumEntries();
+    entries_.push_back(XRefEntry{0, 0, 3});
+    if (!headerState_.empty()) {
+        headerState_.push_back(0);
+        spanLen_.push_back(0);
+    }
+    direct_.push_back(DirectObject{container, path, num});
+    return num;
+}
+
+bool CPdfXRef::placeDirectObjects()
+{
+    std::vector<DirectObject> pending;
+    pending.swap(direct_);
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const DirectObject& a, const DirectObject& b) { return a.container < b.container; });
+    for (size_t from = 0; from < pending.size();) {
+        size_t to = from;
+        while (to < pending.size() && pending[to].container == pending[from].container)
+            ++to;
+        const int32_t container = pending[from].container;
+        std::string text;
+        if (!getRawObjectText(container, text))
+            return false;
+        std::vector<std::vector<CPdfRawStep>> paths;
+        for (size_t i = from; i < to; ++i)
+            paths.push_back(pending[i].path);
+        const std::vector<std::pair<size_t, size_t>> spans = CPdfRawScan::LocateValues(text, paths);
+        // Replaced from the last to the first, so that the spans before stay valid.
+        std::vector<size_t> order(spans.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [&spans](size_t a, size_t b) { return spans[a].first > spans[b].first; });
+        for (size_t i : order) {
+            const size_t b = spans[i].first, e = spans[i].second;
+            if (e < b + 4 || text.compare(b, 2, "<<") != 0)
+                return false;
+            const int32_t num = pending[from + i].num;
+            std::string obj = std::to_string(num) + " 0 obj\n";
+            obj.append(text, b, e - b);
+            obj += "\nendobj\n";
+            memText_[num] = std::move(obj);
+            text.replace(b, e - b, std::to_string(num) + " 0 R");
+        }
+        memText_[container] = std::move(text);
+        from = to;
+    }
+    return true;
 }
 
 CPdfDictionary* CPdfXRef::getTrailerDict() const { return trailer_.getDictionary(); }

@@ -6,9 +6,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "pdf/CPdfElement.h"
+#include "pdf/CPdfRawScan.h"
 
 class CPdfFileStream;
 class CPdfDictionary;
@@ -17,7 +19,7 @@ class CPdfSecurityHandler;
 struct XRefEntry {
     uint64_t offset;   ///< kind 1: offset counted from the header; kind 2: object stream number
     int32_t gen;       ///< kind 1: generation; kind 2: index inside the object stream
-    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream
+    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream, 3 held in memory
 };
 
 struct ObjectStream;
@@ -68,6 +70,15 @@ public:
     const XRefEntry& getEntry(int i) const { return entries_[static_cast<size_t>(i)]; }
     /// Marks entry i free (used when an annotation is dropped from the output).
     void markFree(int i);
+    /// Gives the dictionary written directly at path inside object container (a page
+    /// standing in a Kids array) an object number of its own (kind 3), returned; 0
+    /// when the table is full. The object can be had once placeDirectObjects is done.
+    int32_t addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path);
+    /// Makes the objects addDirectObject numbered: each holds its dictionary, and the
+    /// text and parsed value of its container hold a reference to it in its place.
+    /// Each container is read once, whatever the count of its objects. False when a
+    /// dictionary is not where its path says.
+    bool placeDirectObjects();
     /// The trailer dictionary (borrowed), bound to this table; null before open.
     CPdfDictionary* getTrailerDict() const;
     int32_t getRootNum() const { return rootNum_; }
@@ -120,6 +131,22 @@ private:
     std::unique_ptr<ObjectStream> objStm_;
     std::unique_ptr<RawObjectStream> rawObjStm_;
     std::vector<int32_t> fetching_;  // objects being parsed now, innermost last (re-entry guard)
+    // Raw object text of the objects held in memory: those made by promoteDirectObject
+    // and the containers they were taken out of.
+    std::unordered_map<int32_t, std::string> memText_;
+    // Objects numbered by addDirectObject and not placed yet: container, path, number.
+    struct DirectObject {
+        int32_t container;
+        std::vector<CPdfRawStep> path;
+        int32_t num;
+    };
+    std::vector<DirectObject> direct_;
+    // Per entry, whether its object header was found or not, once looked for (made
+    // on first need).
+    std::vector<unsigned char> headerState_;
+    // Per entry, the length of its raw text in the file and whether it is a stream,
+    // once found (0: not yet).
+    std::vector<uint32_t> spanLen_;
 
     // Read-ahead window of the file for raw object text: consecutive objects are
     // usually neighbours in the file, so most requests are served from here.
@@ -139,8 +166,10 @@ private:
     bool lookupMode_ = false;
     int64_t fileSize_ = 0;
     int64_t start_ = 0;
-    std::set<int32_t> objStmNums_;  // object streams named by kind 2 entries
     std::unique_ptr<CPdfSecurityHandler> security_;
     int32_t encryptNum_ = -1;
     int32_t encryptGen_ = 0;
+    // The (object stream, member index) pairs that kind 2 entries name, sorted:
+    // members no entry names are never read.
+    std::vector<std::pair<int32_t, int32_t>> objStmMembers_;
 };

@@ -24,9 +24,9 @@
 
 namespace {
 
-// Page trees deeper than this are treated as damaged beyond use; real files stay
-// below ten levels.
-constexpr int kMaxPageTreeDepth = 64;
+// Page trees deeper than this are damaged beyond use (the document refuses them when
+// it opens); real files stay below ten levels.
+constexpr int kMaxPageTreeDepth = 512;
 // Page coordinates beyond this are treated as damage (real pages stay far below;
 // the limit keeps every number the writer prints short and finite).
 constexpr double kMaxBoxCoordinate = 1e7;
@@ -139,13 +139,19 @@ public:
         std::memcpy(fallback_, fallback, sizeof(fallback_));
     }
 
-    // node: the dictionary (or, for an odd file, the array) of one inner node.
+    // node: the dictionary (or, for an odd file, the array) of one inner node. The walk
+    // lists the pages as the document's walk does: a node, page or Kids array held by
+    // reference is walked once (each page is listed once, where it is first met),
+    // and a node written directly in Kids is walked like any other.
     void walkNode(const CPdfElement& node, const Inherited& up, int depth) {
         if (depth > kMaxPageTreeDepth || full()) return;
         CPdfElement kids;
         Inherited here = up;
         if (CPdfDictionary* d = node.getDictionary()) {
             here = Inherit(d, up);
+            const CPdfElement kidsRaw = d->lookupRaw("Kids");
+            // A Kids array shared with a node walked before lists nothing new.
+            if (kidsRaw.isReference() && !visited_.insert(kidsRaw.getRefNum()).second) return;
             kids = d->lookup("Kids");
         } else if (node.isArray()) {
             kids = node;  // an array standing for a node lists the kids itself
@@ -154,10 +160,16 @@ public:
         if (!a) return;
         for (int i = 0; i < a->getLength() && !full(); ++i) {
             const CPdfElement& ref = a->at(i);
-            if (!ref.isReference()) continue;  // a page must be an indirect object
+            if (!ref.isReference()) {
+                // A page must be an indirect object (the document gives one written
+                // directly an object number of its own); a node may be direct.
+                if (ref.isDictionary() && !ref.getDictionary()->isType("Page") && isInnerNode(ref))
+                    walkNode(ref, here, depth + 1);
+                continue;
+            }
             int32_t num = ref.getRefNum();
             if (num <= 0 || num >= h_.xref->getNumEntries()) continue;
-            // A node met again means the tree loops; the walk does not follow it twice.
+            // An object met again is listed already; a loop is not followed twice.
             if (!visited_.insert(num).second) continue;
             Inherited fast;
             if (readPlainPage(num, here, fast)) {
@@ -263,8 +275,8 @@ private:
 };
 
 // The page tree as the document's catalog walks it, with what the page list needs of
-// each page. The catalog walks every kid, also direct ones and objects met twice; the
-// record is only used when the page list's own walk would have met the same pages.
+// each page. The catalog also walks nodes written directly in Kids; the record is only
+// used when the page list's own walk would have met the same pages in the same way.
 class PageTreeRecord : public CPdfPageTreeObserver {
 public:
     void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) override {
@@ -272,7 +284,6 @@ public:
             plain = false;
         } else if (depth == 0) {
             rootNum = raw.getRefNum();
-            if (dict->isType("Page")) plain = false;  // the page list takes such a root for a lone page
         }
         stack_.push_back(Inherit(dict, stack_.empty() ? Inherited() : stack_.back()));
     }
@@ -389,7 +400,10 @@ void CQuillmarkHandler::BuildPageList(const std::string& nodeText, const float i
     pageList.reserve(limit < objects ? limit : objects);
     PageTreeWalk walk(*this, inheritedBox, limit);
     walk.visited().insert(num);
-    if (PageTreeWalk::isInnerNode(root)) {
+    // The root is a node whatever its Type says, as long as it has kids: readers and
+    // the document's walk list the pages under it, not the root itself.
+    CPdfDictionary* rd = root.isStream() ? nullptr : root.getDictionary();
+    if (PageTreeWalk::isInnerNode(root) || (rd && rd->lookup("Kids").isArray())) {
         walk.walkNode(root, Inherited(), 0);
     } else if (CPdfDictionary* d = root.getDictionary()) {
         if (limit > 0) walk.addPage(num, Inherit(d, Inherited()));  // a lone page as root

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
@@ -237,7 +238,8 @@ TEST(Document, PageNumbersFollowDocumentOrderAcrossSubtrees)
     DocFile f(b.build(), "order.pdf");
     ASSERT_EQ(f.error, "");
     ASSERT_EQ(f.doc.getNumPages(), 4);
-    int objs[] = {5, 6, 7, 0};
+    // The page written directly in Kids gets the first number after the table's.
+    int objs[] = {5, 6, 7, 8};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(f.doc.getPage(i).getNumber(), i + 1);
         EXPECT_EQ(f.doc.getPage(i).getObjNum(), objs[i]);
@@ -275,8 +277,6 @@ TEST(Document, CatalogErrors)
          "Page tree has a loop"},
         {"kid_loop", "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
          "<< /Type /Pages /Kids [2 0 R] >>", "Page tree has a loop"},
-        {"repeated_node", "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 1 >>",
-         "<< /Type /Pages /Kids [] >>", "Page tree has a loop"},
     };
     for (auto& c : cases) {
         TestPdfBuilder b;
@@ -306,15 +306,133 @@ TEST(Document, LongPageTreeChainIsRefusedNotOverflowed)
     EXPECT_EQ(f.error, "Problem with input file");
 }
 
-TEST(Document, RepeatedPageObjectIsListedTwice)
+// Trees whose nodes, pages or Kids arrays are reached more than once: each page is
+// listed once, where it is first met, and the walk stays as small as the file.
+TEST(Document, ObjectsReachedTwiceAreListedOnce)
 {
+    struct Case {
+        const char* name;
+        std::vector<std::string> bodies;  // objects 2, 3, ...
+        std::vector<int> pages;           // expected page object numbers
+    };
+    const std::string page = "<< /Type /Page /Resources << >> >>";
+    const std::vector<Case> cases = {
+        {"page twice in one Kids", {"<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 3 >>", page, page}, {3, 4}},
+        {"page under two nodes",
+         {"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>", "<< /Type /Pages /Kids [5 0 R 6 0 R] /Count 2 >>",
+          "<< /Type /Pages /Kids [6 0 R] /Count 1 >>", page, page},
+         {5, 6}},
+        {"node twice", {"<< /Type /Pages /Kids [3 0 R 3 0 R 4 0 R] /Count 3 >>", "<< /Type /Pages /Kids [5 0 R] >>", page,
+                        page},
+         {5, 4}},
+        {"nodes sharing a Kids array",
+         {"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 >>", "<< /Type /Pages /Kids 5 0 R >>",
+          "<< /Type /Pages /Kids 5 0 R >>", "[6 0 R 7 0 R]", page, page},
+         {6, 7}},
+        {"direct nodes sharing a Kids array",
+         {"<< /Type /Pages /Kids [<< /Kids 3 0 R >> << /Kids 3 0 R >> << /Kids 3 0 R >>] /Count 9 >>",
+          "[4 0 R 5 0 R 4 0 R]", page, page},
+         {4, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPdfBuilder b;
+        b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        for (size_t i = 0; i < c.bodies.size(); ++i)
+            b.add(static_cast<int>(i) + 2, c.bodies[i]);
+        DocFile f(b.build(), "once.pdf");
+        ASSERT_EQ(f.error, "");
+        std::vector<int> got;
+        for (int i = 0; i < f.doc.getNumPages(); ++i) {
+            got.push_back(f.doc.getPage(i).getObjNum());
+            EXPECT_EQ(f.doc.getPage(i).getNumber(), i + 1);
+        }
+        EXPECT_EQ(got, c.pages);
+    }
+}
+
+TEST(Document, SharedKidsArraysDoNotMultiplyThePages)
+{
+    // Twenty levels of two direct nodes that share the next level's Kids array: a walk
+    // that followed every path would list 2^20 pages of one object.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    b.add(2, "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>");
+    b.add(2, "<< /Type /Pages /Kids 10 0 R /Count 1 >>");
     b.add(3, "<< /Type /Page /Resources << >> >>");
-    DocFile f(b.build(), "twice.pdf");
+    const int levels = 20;
+    for (int i = 0; i < levels; ++i) {
+        const std::string next = std::to_string(11 + i) + " 0 R";
+        b.add(10 + i, i + 1 < levels ? "[<< /Kids " + next + " >> << /Kids " + next + " >>]" : "[3 0 R 3 0 R]");
+    }
+    DocFile f(b.build(), "sharedkids.pdf");
     ASSERT_EQ(f.error, "");
-    EXPECT_EQ(f.doc.getNumPages(), 2);
+    ASSERT_EQ(f.doc.getNumPages(), 1);
+    EXPECT_EQ(f.doc.getPage(0).getObjNum(), 3);
+}
+
+// A page dictionary written directly in Kids is a page, as readers show it: it gets an
+// object number of its own, and the object that held it refers to it there.
+TEST(Document, DirectPagesGetObjectsOfTheirOwn)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> bodies;  // objects 2, 3, ...
+        int container;                    // object that held the direct pages
+        std::vector<int> pages;
+        std::string containerText;        // its raw text afterwards
+    };
+    const std::vector<Case> cases = {
+        {"in the root's Kids",
+         {"<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> /Contents (two) >> 3 0 R] /Count 2 >>",
+          "<< /Type /Page /Resources << >> /Contents (one) >>"},
+         2,
+         {3, 4},
+         "2 0 obj\n<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 2 >>\nendobj\n"},
+        {"in a Kids array object, two of them",
+         {"<< /Type /Pages /Kids 3 0 R /Count 2 >>",
+          "[<< /Type /Page /Resources << >> /Contents (a) >>\n  % note\n << /Type /Page /Resources << >> >>]"},
+         3,
+         {4, 5},
+         "3 0 obj\n[4 0 R\n  % note\n 5 0 R]\nendobj\n"},
+        {"inside a direct node",
+         {"<< /Type /Pages /Kids [<< /Type /Pages /Kids [<< /Type /Page /Resources << >> >>] >>] /Count 1 >>"},
+         2,
+         {3},
+         "2 0 obj\n<< /Type /Pages /Kids [<< /Type /Pages /Kids [3 0 R] >>] /Count 1 >>\nendobj\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestPdfBuilder b;
+        b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        for (size_t i = 0; i < c.bodies.size(); ++i)
+            b.add(static_cast<int>(i) + 2, c.bodies[i]);
+        DocFile f(b.build(), "direct.pdf");
+        ASSERT_EQ(f.error, "");
+        std::vector<int> got;
+        for (int i = 0; i < f.doc.getNumPages(); ++i)
+            got.push_back(f.doc.getPage(i).getObjNum());
+        EXPECT_EQ(got, c.pages);
+        CPdfXRef* x = f.doc.getXRef();
+        std::string raw;
+        ASSERT_TRUE(x->getRawObjectText(c.container, raw));
+        EXPECT_EQ(raw, c.containerText);
+        // The new objects read back as the page dictionaries, through raw text and fetch.
+        const int first = static_cast<int>(c.bodies.size()) + 2;
+        for (int num = first; num < x->getNumEntries(); ++num) {
+            EXPECT_EQ(x->getEntry(num).kind, 3);
+            ASSERT_TRUE(x->getRawObjectText(num, raw));
+            EXPECT_EQ(raw.compare(0, std::to_string(num).size() + 7, std::to_string(num) + " 0 obj\n"), 0) << raw;
+            CPdfElement page = x->fetch(num, 0);
+            ASSERT_TRUE(page.isDictionary());
+            EXPECT_TRUE(page.getDictionary()->isType("Page"));
+            int64_t pos = 0;
+            size_t len = 0;
+            EXPECT_FALSE(x->getRawObjectSpan(num, pos, len));  // not in the file
+        }
+        CPdfElement container = x->fetch(c.container, 0);
+        EXPECT_NE(describe(container).find("Ref:" + std::to_string(first) + ",0"), std::string::npos)
+            << describe(container);
+    }
 }
 
 TEST(Document, EncryptedIsRefused)

@@ -437,6 +437,7 @@ TEST(XRef, OffsetNotAtObjectHeaderGivesNull)
 {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
+    b.add(3, "(" + std::string(3000, 'f') + ")");  // keeps object 2 far from object 1
     b.add(2, "(two)");
     std::string pdf = b.build();
     // Point entry 2 at object 1.
