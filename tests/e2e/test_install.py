@@ -137,11 +137,12 @@ def main():
             check(msg in man.replace("\u2010", "-"), "quillmark(1) names the message %r" % msg)
             check(msg in readme, "README.md names the message %r" % msg)
         par = pages.get("quillmark-parallel", "")
+        _, helptext, _ = run(["bash", os.path.join(ROOT, "tools", "quillmark-parallel"), "--help"])
         for opt in ("--jobs", "--sshlogin", "--sshloginfile", "--chunk-size", "--quillmark", "--stop-on-error",
                     "--failed", "--tmpdir", "--parallel-option"):
             check(opt in par.replace("\u2010", "-"), "quillmark-parallel(1) documents %s" % opt)
-            rc, out, _ = run(["bash", os.path.join(ROOT, "tools", "quillmark-parallel"), "--help"])
-            check(opt.encode() in out, "quillmark-parallel --help names %s" % opt)
+            check(opt.encode() in helptext, "quillmark-parallel --help names %s" % opt)
+            check(("`%s" % opt) in readme or ("%s " % opt) in readme, "README.md names %s" % opt)
 
         # ---- the Debian package ----
         pkg = os.path.join(work, "pkg")
