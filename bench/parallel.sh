@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Files per second over many small real-world files: the corpus files that open
 # (tests/corpus, damaged and encrypted ones left out), each linked under COPIES
-# different names, so the list holds COPIES x 24 distinct files of 5 to 270 KB.
+# different names, so the list holds COPIES x 23 distinct files of 5 to 270 KB.
 # Alternating round by round, each command writes every output into a folder of its
 # own (emptied before each round):
 #   one quillmark process over the list (batch mode),
