@@ -2,8 +2,11 @@
 # Builds Quillmark and runs every test:
 #   1. Release build, unit tests and whole-program tests (ctest);
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
-#   3. the Windows cross build of quillmark.exe with MinGW-w64;
+#   3. the Windows cross build of quillmark.exe with MinGW-w64, run under Wine on the
+#      bundled sample and compared with the Linux build;
 #   4. the fuzz targets for 60 seconds each (fuzz/run_all.sh, when present).
+# The whole-program tests include installing (cmake --install), the Debian package
+# (cpack -G DEB) and quillmark-parallel against a single run.
 # Stops at the first failure. Missing Debian packages are installed when run as root.
 set -euo pipefail
 
@@ -12,14 +15,16 @@ cd "$ROOT"
 . tools/deps.sh
 qm_ensure_packages build-essential cmake zlib1g-dev libgcrypt20-dev libgtest-dev python3 \
     qpdf mupdf-tools python3-fitz python3-pikepdf clang libclang-rt-dev \
-    g++-mingw-w64-x86-64 libz-mingw-w64-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev
+    g++-mingw-w64-x86-64 libz-mingw-w64-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev \
+    wine wine64 parallel faketime dpkg-dev man-db groff-base
 
 JOBS="$(nproc 2>/dev/null || echo 2)"
 step() { printf '\n==== %s ====\n' "$*"; }
 # The whole-program tests use the system Python with its Debian modules (fitz,
 # pikepdf), also when another python3 comes first on PATH.
 PY=()
-if [ -x /usr/bin/python3 ]; then PY=(-DPython3_EXECUTABLE=/usr/bin/python3); fi
+PYTHON=python3
+if [ -x /usr/bin/python3 ]; then PY=(-DPython3_EXECUTABLE=/usr/bin/python3); PYTHON=/usr/bin/python3; fi
 
 step "Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "${PY[@]}"
@@ -37,6 +42,10 @@ step "Windows cross build (MinGW-w64)"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release
 cmake --build build-win -j"$JOBS" --target quillmark
 ls -l build-win/quillmark.exe
+
+step "Windows build under Wine"
+# A Wine prefix of its own in a temporary folder, no display, Wine's debug output off.
+"$PYTHON" tests/windows/run_under_wine.py build-win/quillmark.exe build/quillmark
 
 if [ -f fuzz/run_all.sh ]; then
     step "Fuzzing (60 seconds per target)"
