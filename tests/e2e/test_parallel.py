@@ -143,10 +143,15 @@ def main():
 
         good = sorted(os.path.join(CORPUS, f) for f in os.listdir(CORPUS)
                       if f.endswith(".pdf") and not f.startswith(("damaged-", "encrypted-")))
-        # Inputs that fail whatever the program learns to repair: encrypted files,
-        # a missing file, a file that is no PDF at all.
-        bad = sorted(os.path.join(CORPUS, f) for f in os.listdir(CORPUS)
-                     if f.endswith(".pdf") and f.startswith("encrypted-")) + ["missing.pdf", "notpdf.pdf"]
+        # Inputs that fail whatever the program learns to repair: files that need a
+        # password, a missing file, a file that is no PDF at all.
+        bad = []
+        for n, bits in enumerate(("128", "256")):
+            locked = os.path.join(root, "locked%d.pdf" % n)
+            subprocess.run(["qpdf", "--allow-weak-crypto", "--encrypt", "user", "owner", bits, "--", SAMPLE, locked],
+                           check=True)
+            bad.append(locked)
+        bad += ["missing.pdf", "notpdf.pdf"]
         check(len(good) >= 13 and len(bad) >= 4, "corpus present")
 
         # The inputs: corpus files by absolute path, two by relative path inside the run
@@ -216,13 +221,16 @@ exec env -i HOME="$HOME" PATH=/usr/bin:/bin SHELL=/bin/sh bash -c "$*"
               {l.strip() for l in open(os.path.join(root, "hosts.log"))} == {"machine-a", "machine-b"},
               "both machines ran jobs")
 
-        # A report run where no link has text under it leaves an older report alone.
+        # A report run over files without links replaces an older report, as a single
+        # run does: the report always reflects the run.
         s_dir, p_dir = runs.folders({"a.pdf": no_links_pdf(), "b.pdf": no_links_pdf(),
                                      "list.txt": b"a.pdf\nb.pdf\n", "links.txt": b"older\r\n"})
         rc_p, out_p, err_p = runs.parallel(p_dir, ["-j", "2", "--chunk-size", "1"],
                                            ["list.txt", "-fnul", "-report", "links.txt"])
-        check(rc_p == 0 and open(os.path.join(p_dir, "links.txt"), "rb").read() == b"older\r\n",
-              "a report without any linked text leaves the older report", out_p + err_p)
+        rc_s, out_s, err_s = runs.single(s_dir, ["list.txt", "-fnul", "-report", "links.txt"])
+        check(rc_p == 0 and rc_s == 0 and open(os.path.join(p_dir, "links.txt"), "rb").read() == b"" and
+              open(os.path.join(s_dir, "links.txt"), "rb").read() == b"",
+              "a report over files without links replaces the older report", out_p + err_p)
 
         # Lines whose outputs share a file name: the later line's output remains, as in
         # one run, however the chunks fall. The program used here waits a second before
