@@ -13,6 +13,7 @@
 #include "text/CPdfText.h"
 
 class CPdfDocument;
+class CPdfElement;
 class CPdfPageTreeObserver;
 class CPdfXRef;
 class COutputFile;

@@ -35,6 +35,10 @@ struct WindowFind {
     bool isFinal = false;
     TextChar firstChar{};
     TextChar lastChar{};
+    /// The find line by line (a find that wraps to the next line or page has several):
+    /// the first and last character of each part, spaces at its ends left out. Empty
+    /// when the find is nothing but spaces.
+    std::vector<std::pair<TextChar, TextChar>> pieces;
 };
 
 using WindowStep = std::function<bool(const WindowFind&)>;
@@ -91,6 +95,9 @@ void WindowSearch(const CharPages& pages, const std::string& text, const WindowS
 /// The found link of a find: page of its first character, x1 y1 from the first
 /// character's x0 y0, x2 y2 from the last character's x1 y1.
 FoundLink MakeFoundLink(const WindowFind& f, const std::string& target);
+/// The found links of a find: one per line piece (see WindowFind::pieces), each from
+/// its first character's x0 y0 to its last character's x1 y1 on that character's page.
+void AppendFoundLinks(const WindowFind& f, const std::string& target, std::vector<FoundLink>& found);
 
 /// Replaces every "[FILEMATCH]" of target by text, left to right.
 std::string ReplaceFileMatch(const std::string& target, const std::string& text);
@@ -157,9 +164,13 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& b
                         int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
                         std::vector<FoundLink>& found);
 
-/// Web-address scan: appends one found link per word holding a web-address prefix and
-/// prints "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
-/// Characters arrive in list order, a page at a time or all at once.
+/// Web-address scan: appends one found link per word holding a web address and prints
+/// "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
+/// Words end at spaces, at the start of a line and at the end of a page. An address
+/// starts with a prefix (http:, https:, www., ftp:, file:, mailto:, in any letter case)
+/// at the start of a word or after a character that is no letter or digit; see
+/// WebTarget for its end. Characters arrive in list order, a page at a time or all at
+/// once.
 class WebAddressScanner {
 public:
     WebAddressScanner(const std::string& textSetting, const std::string& linkSetting, std::vector<FoundLink>& found);
@@ -173,18 +184,20 @@ private:
     std::string textSetting_;
     std::string linkSetting_;
     std::vector<FoundLink>& found_;
-    size_t k_ = 0;           // characters seen
-    std::string word_;
-    TextChar wordStart_{};   // the word's first character
-    bool startPending_ = false;  // the word starts at the next character
-    TextChar prev_{};
+    std::string word_;             // the bytes of the word being read
+    std::vector<TextChar> chars_;  // its characters
 };
 
 void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
                       const std::string& linkSetting, std::vector<FoundLink>& found);
 
-/// The target of a web-address word: the word, or, in the "<address>" form, the text
-/// between the first "<" and the first ">" after it.
+/// Where the web address of a word (Windows-1252 bytes) stands: *start and *end delimit
+/// it, from its prefix to its last character, without the sentence punctuation and the
+/// closing brackets it did not open that follow it. False when the word holds none, or
+/// one with a character that has no Windows-1252 byte.
+bool FindWebAddress(const std::string& word, size_t* start, size_t* end);
+/// The link target of a word: its address as FindWebAddress delimits it, "http://"
+/// put before an address that starts with "www"; empty when the word holds none.
 std::string WebTarget(const std::string& word);
 
 /// Text-link search of the selections: a found link with target text per find and

@@ -54,7 +54,6 @@ std::vector<std::string> TwoPageDoc() {
 class TextPhases : public ::testing::Test {
 protected:
     std::string run(const std::vector<std::string>& bodies, std::vector<std::string> args, const std::string& name) {
-        resetLineTrackerForTesting();
         in = testpdf::TempPath("text_" + name + ".pdf");
         out = testpdf::TempPath("text_" + name + ".out.pdf");
         std::remove(out.c_str());

@@ -67,7 +67,6 @@ struct Doc {
 
 std::vector<TextChar> extract(const std::string& data, int first = 1, int last = 99999)
 {
-    resetLineTrackerForTesting();
     Doc d(data, "text.pdf");
     std::vector<TextChar> chars;
     CPdfText text;
@@ -85,7 +84,6 @@ std::string textOf(const std::vector<TextChar>& chars)
 
 std::string errorOf(const std::string& data)
 {
-    resetLineTrackerForTesting();
     Doc d(data, "err.pdf");
     std::vector<TextChar> chars;
     CPdfText text;
@@ -136,7 +134,6 @@ TEST(ExtractPages, PageByPageGivesTheSameRecords)
             got.insert(got.end(), chars.begin(), chars.end());
         }
     } sink;
-    resetLineTrackerForTesting();
     Doc d(doc, "sink.pdf");
     CPdfText text;
     text.extractPages(&d.doc, 1, 99999, sink);
@@ -163,7 +160,6 @@ TEST(ExtractPages, PageByPageHandsOverTheRecordsBeforeAnError)
             text += '|';
         }
     } sink;
-    resetLineTrackerForTesting();
     Doc d(doc, "sinkerr.pdf");
     CPdfText text;
     try {
@@ -232,7 +228,6 @@ TEST(ExtractPages, WeirdContents)
 
 TEST(ExtractPages, LaterPagesAreNotReadAfterAnError)
 {
-    resetLineTrackerForTesting();
     Doc d(buildDoc({{"BT /F1 10 Tf 10 10 Td (a) Tj ET"}, {"", 0, "20 0 R"}, {"BT /F1 10 Tf 10 10 Td (c) Tj ET"}},
                    kHelvetica, {{20, "<< >>"}}),
           "later.pdf");
@@ -253,7 +248,6 @@ TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
     for (int i = 0; i < 50; ++i)
         pages.push_back({"", 0, "500 0 R"});
     std::string doc = buildDoc(pages, kHelvetica, {}, {{500, {"", "BT /F1 10 Tf 10 10 Td (0123456789) Tj ET"}}});
-    resetLineTrackerForTesting();
     Doc d(doc, "shared.pdf");
     std::vector<TextChar> chars;
     CPdfText text;

@@ -114,12 +114,9 @@ inline std::string textOf(const std::vector<TextChar>& chars)
     return s;
 }
 
-/// Runs content with fonts on page `page` (line tracker reset first unless keep).
-inline std::vector<TextChar> run(const std::string& content, const PageFonts* fonts, int page = 1,
-                                 bool keepTracker = false)
+/// Runs content with fonts as the content of page `page`.
+inline std::vector<TextChar> run(const std::string& content, const PageFonts* fonts, int page = 1)
 {
-    if (!keepTracker)
-        resetLineTrackerForTesting();
     std::vector<TextChar> chars;
     CPdfText text;
     text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(),
