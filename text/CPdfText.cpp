@@ -54,7 +54,7 @@ const double kWordGap = 0.2;
 // The next character continues the line when its baseline lies within this many font
 // sizes of the line's (superscripts and subscripts stay on it) and it does not start
 // further back than this (kerning and overprinted accents stay on it).
-const double kSameLineRise = 0.5;
+const double kSameLineRise = 0.75;
 const double kSameLineBack = 1.0;
 // Saved graphics states beyond this depth are not copied (a file could otherwise ask
 // for one copy per two bytes of content); their q and Q are only counted.

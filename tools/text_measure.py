@@ -134,6 +134,8 @@ def word_figures(words, chars):
             wb = w[4].encode("cp1252")
         except UnicodeEncodeError:
             continue
+        if any(b < 32 for b in wb):
+            continue  # a control code: PyMuPDF did not know the character either
         total += 1
         wbox = w[:4]
         start = text.find(wb)
