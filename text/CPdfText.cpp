@@ -331,6 +331,12 @@ struct CPdfText::Impl {
     Operand ops[kMaxOperands];
     int opHead = 0, opCount = 0;
 
+    // The page's MediaBox: a character wholly outside it is not shown, so it yields no
+    // record (readers do the same). Inner nodes' boxes are remembered for the run.
+    double box[4] = {-1e300, -1e300, 1e300, 1e300};
+    std::map<int32_t, std::vector<double>> nodeBoxes;
+    void findMediaBox(const CPdfPage& pg);
+
     void startPage(int p);
     void runPage(const CPdfPage& pg);
     void interpret(CPdfContentLexer& lex);
@@ -616,6 +622,12 @@ void CPdfText::Impl::push(const TextChar& c)
 void CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
                            double hy, double ux, double uy, double size, int8_t angle)
 {
+    {
+        const double xa = ox, xb = ox + wx + hx, ya = oy, yb = oy + wy + hy;
+        if (std::max(xa, xb) < box[0] || std::min(xa, xb) > box[2] || std::max(ya, yb) < box[1] ||
+            std::min(ya, yb) > box[3])
+            return;  // wholly outside the page
+    }
     uint8_t startFlag = 0;
     if (!hasLast) {
         // A page starts with a separating space of its own too, so that a phrase
@@ -1018,8 +1030,72 @@ void CPdfText::Impl::interpret(CPdfContentLexer& lex)
     }
 }
 
+namespace {
+
+bool readBox(const CPdfElement& v, double out[4])
+{
+    if (!v.isArray() || v.getArray()->getLength() < 4)
+        return false;
+    double b[4];
+    for (int i = 0; i < 4; ++i) {
+        CPdfElement e = v.getArray()->get(i);
+        if (!e.isNumber())
+            return false;
+        b[i] = e.getNumber();
+    }
+    out[0] = std::min(b[0], b[2]);
+    out[1] = std::min(b[1], b[3]);
+    out[2] = std::max(b[0], b[2]);
+    out[3] = std::max(b[1], b[3]);
+    return true;
+}
+
+}  // namespace
+
+void CPdfText::Impl::findMediaBox(const CPdfPage& pg)
+{
+    // US Letter when no node of the tree gives a box, as for the page list.
+    box[0] = 0;
+    box[1] = 0;
+    box[2] = 612;
+    box[3] = 792;
+    if (!xref || pg.getObjNum() <= 0)
+        return;
+    try {
+        CPdfElement node = xref->fetch(pg.getObjNum(), pg.getObjGen());
+        std::vector<int32_t> visited;
+        for (int depth = 0; depth < 64 && node.isDictionary() && !node.isStream(); ++depth) {
+            if (readBox(node.getDictionary()->lookup("MediaBox"), box))
+                break;
+            CPdfElement parent = node.getDictionary()->lookupRaw("Parent");
+            if (!parent.isReference())
+                break;
+            const int32_t num = parent.getRefNum();
+            auto known = nodeBoxes.find(num);
+            if (known != nodeBoxes.end()) {
+                if (known->second.size() == 4)
+                    std::copy(known->second.begin(), known->second.end(), box);
+                break;
+            }
+            if (std::find(visited.begin(), visited.end(), num) != visited.end())
+                break;
+            visited.push_back(num);
+            node = parent.fetch(xref);
+            double b[4];
+            if (node.isDictionary() && !node.isStream() && readBox(node.getDictionary()->lookup("MediaBox"), b)) {
+                nodeBoxes[num] = std::vector<double>(b, b + 4);
+                std::copy(b, b + 4, box);
+                break;
+            }
+        }
+    } catch (const CPdfException&) {
+        // A page tree that cannot be read further keeps the box found so far.
+    }
+}
+
 void CPdfText::Impl::runPage(const CPdfPage& pg)
 {
+    findMediaBox(pg);
     const CPdfElement& res = pg.getResources();
     resources = res.isDictionary() && !res.isStream() ? res.getDictionary() : nullptr;
     CPdfXRef* x = pg.getXRef() ? pg.getXRef() : xref;
@@ -1110,6 +1186,7 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std:
             t.resources = nullptr;
             t.gs = CPdfGraphicsState();
             t.saved.clear();
+            t.nodeBoxes.clear();
         }
     } reset{t};
     WidthTablesScope widthTables;
@@ -1222,6 +1299,8 @@ void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
     } reset{t};
     t.startPage(page);
     t.resources = nullptr;
+    t.box[0] = t.box[1] = -1e300;
+    t.box[2] = t.box[3] = 1e300;
     CPdfContentLexer lex({new MemoryContentStream(data, len)});
     t.interpret(lex);
 }
