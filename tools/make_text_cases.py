@@ -241,8 +241,8 @@ def rotated(path):
     c = canvas.Canvas(path, pagesize=letter)
     for rot in (0, 90, 180, 270):
         c.setFont("Helvetica", 12)
-        c.drawString(72, 700, "Page turned by %d degrees with upright text" % rot)
-        c.drawString(72, 680, "Visit www.rotated%d.example.com for more" % rot)
+        c.drawString(72, 540, "Page turned by %d degrees with upright text" % rot)
+        c.drawString(72, 520, "Visit www.rotated%d.example.com for more" % rot)
         for angle, x, y in ((90, 300, 300), (180, 400, 500), (270, 500, 600), (30, 100, 150)):
             c.saveState()
             c.translate(x, y)
