@@ -613,7 +613,7 @@ void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
 }
 
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
-                    std::vector<int32_t>& selected) {
+                    std::vector<int32_t>& selected, std::vector<std::pair<int32_t, int32_t>>* direct) {
     // Existing links by page (list order kept), so that each find looks only at the
     // links of its own page.
     std::unordered_map<int32_t, std::vector<const ExistingLink*>> byPage;
@@ -626,7 +626,12 @@ void SelectCovering(const std::vector<FoundLink>& found, const std::vector<Exist
             // The slack is applied to the link's single-precision values.
             const float ex1 = e.rect[0] - 5.0f, ey1 = e.rect[1] - 5.0f;
             const float ex2 = e.rect[2] + 5.0f, ey2 = e.rect[3] + 5.0f;
-            if (ex1 <= f.x1 && ey1 <= f.y1 && ex2 >= f.x2 && ey2 >= f.y2) selected.push_back(e.annotNum);
+            if (!(ex1 <= f.x1 && ey1 <= f.y1 && ex2 >= f.x2 && ey2 >= f.y2)) continue;
+            if (e.annotNum == 0 && e.annotIndex >= 0) {
+                if (direct) direct->emplace_back(e.page, e.annotIndex);
+            } else {
+                selected.push_back(e.annotNum);
+            }
         }
     }
 }

@@ -210,8 +210,9 @@ void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
 /// Appends to selected the annotation number of every existing link on the same page
 /// as a found link whose rectangle, widened by 5 on every side, holds that found link's
 /// rectangle (once per pair, in found-link order then existing-link order).
+/// Annotations written directly in Annots (no number) go to direct as (page, place).
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
-                    std::vector<int32_t>& selected);
+                    std::vector<int32_t>& selected, std::vector<std::pair<int32_t, int32_t>>* direct = nullptr);
 
 /// Appends to text the text under a link from the characters [begin, end): those of its
 /// page whose starting corner lies in its rectangle (3 units of slack left and bottom,

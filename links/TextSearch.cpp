@@ -142,7 +142,8 @@ namespace {
 
 // Finds the text link on the pages of the range (a found link per find, with its
 // progress line), then selects the existing links over any found text.
-void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected) {
+void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected,
+                      std::vector<std::pair<int32_t, int32_t>>& direct) {
     const std::string text = Platform::Utf8ToWinAnsi(h.settings.textLink);
     LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
         LinkSearch::TextLinkStep(f, text, h.settings.text, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
@@ -150,17 +151,17 @@ void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, s
     });
     ForEachRangePage(h, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
     search.finish();
-    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected);
+    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected, &direct);
 }
 
 }  // namespace
 
 void CQuillmarkHandler::SelectForRemoval() {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 8, 8, removeList);
+    SelectByTextLink(*this, 8, 8, removeList, removeDirect);
 }
 
 void CQuillmarkHandler::SelectForChange() {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 9, 10, changeList);
+    SelectByTextLink(*this, 9, 10, changeList, changeDirect);
 }

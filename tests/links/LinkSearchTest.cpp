@@ -460,6 +460,34 @@ TEST(WebScan, WordsEndAtSpacesLinesAndPages) {
     EXPECT_TRUE(Scan({}).empty());
 }
 
+// An annotation written directly in Annots has no number: it is selected by its page
+// and place, so that removal and change by text reach it too.
+TEST(Selection, DirectAnnotationsBySpot) {
+    std::vector<FoundLink> found(1);
+    found[0].page = 2;
+    found[0].x1 = 100;
+    found[0].y1 = 700;
+    found[0].x2 = 150;
+    found[0].y2 = 712;
+    std::vector<ExistingLink> existing(3);
+    for (ExistingLink& e : existing) {
+        e.page = 2;
+        e.rect[0] = 98;
+        e.rect[1] = 698;
+        e.rect[2] = 152;
+        e.rect[3] = 714;
+    }
+    existing[0].annotNum = 7;
+    existing[1].annotIndex = 3;
+    existing[2].annotIndex = 5;
+    existing[2].page = 3;
+    std::vector<int32_t> selected;
+    std::vector<std::pair<int32_t, int32_t>> direct;
+    LinkSearch::SelectCovering(found, existing, selected, &direct);
+    EXPECT_EQ(selected, std::vector<int32_t>{7});
+    EXPECT_EQ(direct, (std::vector<std::pair<int32_t, int32_t>>{{2, 3}}));
+}
+
 TEST(Selection, PlusMinusFiveOnTheSamePage) {
     std::vector<FoundLink> found(1);
     found[0].page = 2;
