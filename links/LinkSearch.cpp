@@ -640,13 +640,18 @@ void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextCh
     float ylo = link.rect[1], yhi = link.rect[3];
     if (ylo > yhi) std::swap(ylo, yhi);
     const double x1 = link.rect[0], x2 = link.rect[2];
+    size_t generatedTail = 0;
     for (const TextChar* c = begin; c != end; ++c) {
         if (c->page != link.page) continue;
         if (!(x1 <= c->x0 + 3 && x2 + 1 >= c->x0 && ylo <= c->y0 + 3 && yhi + 1 >= c->y0)) continue;
         if (c->text == '\0') continue;                 // a character without text
         if (c->text == ' ' && text.empty()) continue;  // leading spaces are dropped
         text.push_back(c->text);
+        // A space the extractor added between words is no part of the page's text
+        // when nothing under the link follows it.
+        generatedTail = (c->flags & kCharGenerated) ? generatedTail + 1 : 0;
     }
+    text.resize(text.size() - std::min(generatedTail, text.size()));
 }
 
 bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end) {

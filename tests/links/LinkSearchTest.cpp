@@ -561,6 +561,29 @@ TEST(Report, TextUnderLinks) {
     EXPECT_EQ(LinkSearch::FormatReportLine(links[3], false), "3 |  | nothing \r\n");
 }
 
+// Spaces the extractor added between words are text inside what a link covers, but
+// not at its end; the page's own spaces stay.
+TEST(Report, AddedSpacesDoNotEndTheText) {
+    struct Case {
+        const char* line;
+        const char* generated;  // 'g' marks an added space
+        const char* text;
+    } cases[] = {
+        {"go here now", "  g    g   ", "go here"},
+        {"go here now", "  g        ", "go here "},
+        {"go here now", "           ", "go here "},
+    };
+    for (const Case& c : cases) {
+        std::vector<TextChar> chars;
+        AddLine(chars, c.line, 1, 100, 700);
+        for (size_t i = 0; i < chars.size(); ++i)
+            if (c.generated[i] == 'g') chars[i].flags |= kCharGenerated;
+        std::vector<ExistingLink> links = {Link(1, 100, 700, 100 + 7 * 6, 712, "t")};
+        LinkSearch::FillLinkTexts(links, chars, 0, chars.size());
+        EXPECT_EQ(links[0].text, c.text) << c.generated;
+    }
+}
+
 TEST(Report, OnlyTheGivenRangeOfCharactersCounts) {
     std::vector<TextChar> chars;
     AddLine(chars, "Hi", 1, 100, 700);
