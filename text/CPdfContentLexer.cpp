@@ -1,5 +1,6 @@
 #include "text/CPdfContentLexer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "stream/CPdfStream.h"
@@ -135,21 +136,44 @@ void CPdfContentLexer::readLiteral()
 {
     bytes_.clear();
     int depth = 1;
+    // Where the next ')' of the buffer is (its end when there is none), and the next
+    // '(' and '\\' before it (that ')' when there is none), valid while the buffer holds
+    // the same block: every byte is searched once for each, so a string is read in runs
+    // of plain bytes however many escapes it holds.
+    const unsigned char* open = nullptr;
+    const unsigned char* close = nullptr;
+    const unsigned char* escape = nullptr;
+    uint64_t block = ~uint64_t(0);
+    auto find = [](const unsigned char* from, const unsigned char* end, int c) {
+        const void* p = std::memchr(from, c, static_cast<size_t>(end - from));
+        return p ? static_cast<const unsigned char*>(p) : end;
+    };
     for (;;) {
-        // Plain bytes are taken in runs of the buffer.
         if (bufRead_ >= bufEnd_ && !refill())
             return;
-        size_t i = bufRead_;
-        while (i < bufEnd_ && buf_[i] != '(' && buf_[i] != ')' && buf_[i] != '\\')
-            ++i;
-        if (i > bufRead_ && bytes_.size() < kMaxStringBytes) {
-            size_t take = i - bufRead_;
+        const unsigned char* from = buf_ + bufRead_;
+        const unsigned char* end = buf_ + bufEnd_;
+        if (block != consumed_) {
+            block = consumed_;
+            open = close = escape = nullptr;
+        }
+        if (!close || close < from) {
+            close = find(from, end, ')');
+            open = escape = nullptr;
+        }
+        if (!open || open < from)
+            open = find(from, close, '(');
+        if (!escape || escape < from)
+            escape = find(from, close, '\\');
+        const unsigned char* stop = std::min(open, std::min(close, escape));
+        if (stop > from && bytes_.size() < kMaxStringBytes) {
+            size_t take = static_cast<size_t>(stop - from);
             if (take > kMaxStringBytes - bytes_.size())
                 take = kMaxStringBytes - bytes_.size();
-            bytes_.append(reinterpret_cast<const char*>(buf_ + bufRead_), take);
+            bytes_.append(reinterpret_cast<const char*>(from), take);
         }
-        bufRead_ = i;
-        if (i >= bufEnd_)
+        bufRead_ = static_cast<size_t>(stop - buf_);
+        if (stop == end)
             continue;
         int c = buf_[bufRead_++];
         if (c == '(') {
