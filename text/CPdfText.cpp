@@ -259,6 +259,7 @@ struct PdfFontEntry {
     explicit PdfFontEntry(CPdfFont* f) : font(f), composite(f && f->isComposite())
     {
         std::memset(known, 0, sizeof known);
+        std::memset(count, 0, sizeof count);
     }
 };
 
@@ -292,6 +293,77 @@ int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32
     }
     out[0] = 0;
     return 1;
+}
+
+}  // namespace
+
+namespace {
+
+// What the fast path of a straight line needs of the string being shown.
+struct FastLine {
+    double fs, th, charSpace, wordSpace;
+    double ma, hx;      // x move per text space unit; glyph height's x part
+    double box0, box2;  // the page's left and right edges
+    double y0, y1;      // baseline and top of every glyph of the line
+};
+// Where the fast path stands: next byte, origin, advance so far, next record.
+struct FastRun {
+    size_t i;
+    double ox, advanced;
+    TextChar* c;
+    bool touching;
+};
+
+// Records for the one-byte, one-character glyphs of a simple font from s[f.i] on, on a
+// line straight across the page, while they stay on the page and touch the glyph
+// before (without character or word spacing, Plain, they always do), up to cstop.
+// Stops before the first glyph it cannot take (a code not yet worked out has the
+// count 0) and after the first that does not touch the next.
+template <bool Plain>
+void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextChar* cstop, const TextChar& proto,
+             const FastLine& l, FastRun& f)
+{
+    const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
+    const double charSpace = l.charSpace, wordSpace = l.wordSpace, y0 = l.y0, y1 = l.y1;
+    size_t i = f.i;
+    double ox = f.ox, advanced = f.advanced;
+    TextChar* c = f.c;
+    for (; i < len && c < cstop; ++i) {
+        const unsigned char b = s[i];
+        if (fe.count[b] != 1)
+            break;
+        const double adv = fe.width[b] * fs;
+        const double w = adv * th;
+        const double wx = w * ma;
+        const double xb = ox + wx + hx;
+        if (std::max(ox, xb) < box0 || std::min(ox, xb) > box2)
+            break;
+        *c = proto;
+        c->x0 = ox;
+        c->y0 = y0;
+        c->x1 = xb;
+        c->y1 = y1;
+        c->text = static_cast<char>(fe.bytes[b][0]);
+        ++c;
+        if (Plain) {
+            // (adv + 0 + 0) * th is w: the advance is the glyph's width.
+            ox += wx;
+            advanced += w;
+        } else {
+            const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+            ox += tx * ma;
+            advanced += tx;
+            if (tx != w) {
+                f.touching = false;
+                ++i;
+                break;
+            }
+        }
+    }
+    f.i = i;
+    f.ox = ox;
+    f.advanced = advanced;
+    f.c = c;
 }
 
 }  // namespace
@@ -350,8 +422,23 @@ struct CPdfText::Impl {
     PdfFontEntry* build(const CPdfElement& raw, const std::string& name);
     void drawForm(const std::string& name);
     void show(const unsigned char* s, size_t len);
-    void place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx, double hy,
+    /// The geometry of one shown string.
+    struct Run {
+        double ma, mb;  ///< user-space move per text-space unit of advance
+        double hx, hy;  ///< glyph height vector
+        double ux, uy;  ///< unit direction of the text
+        double size;
+        double ox, oy;  ///< origin of the first glyph
+        int8_t angle;
+    };
+    template <bool Composite, bool Flat>
+    double showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r);
+    void learn(PdfFontEntry& fe, unsigned char b);
+    /// Returns false when the glyph lies wholly outside the page and gave no record.
+    bool place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx, double hy,
                double ux, double uy, double size, int8_t angle);
+    void appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
+                     double hy, int8_t angle, uint8_t startFlag);
     void push(const TextChar& c);
     void checkContent(const CPdfContentLexer& lex) const
     {
@@ -609,7 +696,7 @@ PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name)
     return result;
 }
 
-void CPdfText::Impl::push(const TextChar& c)
+inline void CPdfText::Impl::push(const TextChar& c)
 {
     if (++runChars > charLimit)
         throw CPdfException(kLimitMessage);
@@ -619,14 +706,14 @@ void CPdfText::Impl::push(const TextChar& c)
 // Places the records of one glyph (bytes[0..n)) whose origin is (ox, oy), advance
 // vector (wx, wy), height vector (hx, hy), unit direction (ux, uy) and size, after the
 // space that separates it from the record before, if any.
-void CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
+bool CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
                            double hy, double ux, double uy, double size, int8_t angle)
 {
     {
         const double xa = ox, xb = ox + wx + hx, ya = oy, yb = oy + wy + hy;
         if (std::max(xa, xb) < box[0] || std::min(xa, xb) > box[2] || std::max(ya, yb) < box[1] ||
             std::min(ya, yb) > box[3])
-            return;  // wholly outside the page
+            return false;  // wholly outside the page
     }
     uint8_t startFlag = 0;
     if (!hasLast) {
@@ -657,29 +744,47 @@ void CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double 
             push(gap);
         }
     }
-    const double share = 1.0 / n;
-    for (int i = 0; i < n; ++i) {
-        TextChar c;
-        c.x0 = ox + wx * share * i;
-        c.y0 = oy + wy * share * i;
-        c.x1 = c.x0 + wx * share + hx;
-        c.y1 = c.y0 + wy * share + hy;
-        c.page = page;
-        c.text = static_cast<char>(bytes[i]);
-        c.angle = angle;
-        c.flags = i == 0 ? startFlag : 0;
-        push(c);
-    }
-    hasLast = true;
-    lastEndX = ox + wx;
-    lastEndY = oy + wy;
+    appendGlyph(bytes, n, ox, oy, wx, wy, hx, hy, angle, startFlag);
     lastUx = ux;
     lastUy = uy;
     lastSize = size;
     lastHx = hx;
     lastHy = hy;
-    lastByte = bytes[n - 1];
     lastAngle = angle;
+    return true;
+}
+
+// The records of one glyph: each of its n characters gets an equal share of its advance.
+inline void CPdfText::Impl::appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy,
+                                        double hx, double hy, int8_t angle, uint8_t startFlag)
+{
+    TextChar c;
+    c.page = page;
+    c.angle = angle;
+    if (n == 1) {
+        c.x0 = ox + wx * 0.0;
+        c.y0 = oy + wy * 0.0;
+        c.x1 = c.x0 + wx + hx;
+        c.y1 = c.y0 + wy + hy;
+        c.text = static_cast<char>(bytes[0]);
+        c.flags = startFlag;
+        push(c);
+    } else {
+        const double share = 1.0 / n;
+        for (int i = 0; i < n; ++i) {
+            c.x0 = ox + wx * share * i;
+            c.y0 = oy + wy * share * i;
+            c.x1 = c.x0 + wx * share + hx;
+            c.y1 = c.y0 + wy * share + hy;
+            c.text = static_cast<char>(bytes[i]);
+            c.flags = i == 0 ? startFlag : 0;
+            push(c);
+        }
+    }
+    hasLast = true;
+    lastEndX = ox + wx;
+    lastEndY = oy + wy;
+    lastByte = bytes[n - 1];
 }
 
 void CPdfText::Impl::show(const unsigned char* s, size_t len)
@@ -687,9 +792,8 @@ void CPdfText::Impl::show(const unsigned char* s, size_t len)
     PdfFontEntry* fe = gs.font;
     if (!fe || !fe->font || len == 0)
         return;
-    CPdfFont* font = fe->font;
     const double* ctm = gs.ctm;
-    const double fs = gs.fontSize, th = gs.hScale;
+    const double fs = gs.fontSize;
     const double* tm = text.tm;
     // Text space to user space (linear part): text matrix, then transformation matrix.
     const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
@@ -710,40 +814,141 @@ void CPdfText::Impl::show(const unsigned char* s, size_t len)
     int8_t angle = 0;
     if (!(std::fabs(uy) < 0.1 && std::fabs(vx) < 0.1) && std::fabs(ux) < 0.1 && std::fabs(vy) < 0.1)
         angle = 90;
-    const double hx = fs * mc, hy = fs * md;  // glyph height vector
-    const double size = std::fabs(fs) * up;
-    const double riseX = gs.rise * mc, riseY = gs.rise * md;
+    Run r;
+    r.ma = ma;
+    r.mb = mb;
+    r.hx = fs * mc;  // glyph height vector
+    r.hy = fs * md;
+    r.ux = ux;
+    r.uy = uy;
+    r.size = std::fabs(fs) * up;
+    r.angle = angle;
+    // The origin of the first glyph in user space: the text matrix (moved by the rise)
+    // through the transformation matrix.
+    r.ox = tm[4] * ctm[0] + tm[5] * ctm[2] + ctm[4] + gs.rise * mc;
+    r.oy = tm[4] * ctm[1] + tm[5] * ctm[3] + ctm[5] + gs.rise * md;
+    // A line straight across the page keeps its baseline: oy never moves.
+    const bool flat = mb == 0 && std::isfinite(r.oy);
+    double advanced;
+    if (fe->composite)
+        advanced = flat ? showGlyphs<true, true>(*fe, s, len, r) : showGlyphs<true, false>(*fe, s, len, r);
+    else
+        advanced = flat ? showGlyphs<false, true>(*fe, s, len, r) : showGlyphs<false, false>(*fe, s, len, r);
+    text.advance(advanced);
+}
 
-    auto emit = [&](const unsigned char* bytes, int n, double w0, bool wordSpace) {
-        const double tx = (w0 * fs + gs.charSpace + (wordSpace ? gs.wordSpace : 0)) * th;
-        if (n > 0) {
-            const double ox = tm[4] * ctm[0] + tm[5] * ctm[2] + ctm[4] + riseX;
-            const double oy = tm[4] * ctm[1] + tm[5] * ctm[3] + ctm[5] + riseY;
-            const double w = w0 * fs * th;
-            place(bytes, n, ox, oy, w * ma, w * mb, hx, hy, ux, uy, size, angle);
+// Shows the glyphs of one string and returns their whole advance in text space. Each
+// glyph moves the origin by its advance along the text matrix's x axis, (ma, mb) per
+// text space unit.
+//
+// The fast path: while the last record placed is this string's previous glyph (`run`)
+// and that glyph's end is the current glyph's origin (`touching`: no character or word
+// spacing at work, no glyph of its own in between), a glyph of one character continues
+// the line without a word gap, and its record is collected in a small buffer that goes
+// to the list in one piece. Before the general placement runs, and when the string
+// ends, the buffer goes to the list and the members that describe the last record (its
+// end and byte) and the run's character count are brought up to date (`sync`).
+//
+// Flat: the line runs straight across the page (the text matrix's x axis has no
+// vertical part), so every glyph of the string has the same baseline and height and
+// the same vertical extent to test against the page.
+template <bool Composite, bool Flat>
+double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r)
+{
+    CPdfFont* font = fe.font;
+    const double fs = gs.fontSize, th = gs.hScale;
+    const double charSpace = gs.charSpace, wordSpace = gs.wordSpace;
+    const double ma = r.ma, mb = Flat ? 0.0 : r.mb, hx = r.hx, hy = r.hy;
+    const double box0 = box[0], box1 = box[1], box2 = box[2], box3 = box[3];
+    double ox = r.ox, oy = r.oy;
+    const double flatY1 = oy + hy;
+    const bool flatInside = !(std::max(oy, flatY1) < box1 || std::min(oy, flatY1) > box3);
+
+    const size_t kBuffered = 128;
+    TextChar buffer[kBuffered];
+    size_t buffered = 0;
+    TextChar proto;  // page, angle and flags of every record of the fast path
+    proto.page = page;
+    proto.angle = r.angle;
+    proto.flags = 0;
+    proto.text = 0;
+    const FastLine line{fs, th, charSpace, wordSpace, ma, hx, box0, box2, oy, flatY1};
+    size_t room = charLimit > runChars ? charLimit - runChars : 0;
+    bool run = false, touching = false;
+    auto sync = [&]() {
+        runChars = charLimit - room;
+        if (buffered > 0) {
+            out->insert(out->end(), buffer, buffer + buffered);
+            const TextChar& last = buffer[buffered - 1];
+            lastEndX = last.x1 - hx;
+            lastEndY = last.y1 - hy;
+            lastByte = static_cast<unsigned char>(last.text);
+            buffered = 0;
         }
-        text.advance(tx);
     };
 
-    if (!fe->composite) {
-        for (size_t i = 0; i < len; ++i) {
-            const unsigned char b = s[i];
-            if (!fe->known[b]) {
-                uint32_t code = 0;
-                uint32_t unicode[kMaxGlyphChars];
-                int ucount = 0;
-                double dx = 0, dy = 0, oxx = 0, oyy = 0;
-                font->decodeChar(&s[i], 1, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
-                ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
-                fe->width[b] = font->getWidth(code);
-                fe->count[b] = static_cast<uint8_t>(glyphBytes(font, false, code, unicode, ucount, fe->bytes[b]));
-                fe->known[b] = true;
+    double advanced = 0;
+    unsigned char decoded[kMaxGlyphChars];
+    size_t i = 0;
+    while (i < len) {
+        if (!Composite && Flat && run && touching) {
+            // The glyphs of one character that follow, as long as they stay on the page
+            // and touch: the common case, in a loop of its own.
+            const size_t stop = buffered + std::min(room, kBuffered - buffered);
+            FastRun f{i, ox, advanced, buffer + buffered, touching};
+            if (charSpace == 0 && wordSpace == 0)
+                fastRun<true>(fe, s, len, buffer + stop, proto, line, f);
+            else
+                fastRun<false>(fe, s, len, buffer + stop, proto, line, f);
+            i = f.i;
+            ox = f.ox;
+            advanced = f.advanced;
+            touching = f.touching;
+            const size_t made = static_cast<size_t>(f.c - buffer) - buffered;
+            room -= made;
+            buffered += made;
+            if (buffered == kBuffered)
+                sync();
+            if (i >= len)
+                break;
+            if (f.c == buffer + stop && touching && room > 0)
+                continue;  // the buffer was full: on with the fast path
+        } else if (!Composite && Flat && !run) {
+            // Glyphs wholly outside the page (a line running off its edge) give no
+            // record; passed over in a loop of their own.
+            for (; i < len; ++i) {
+                const unsigned char b = s[i];
+                if (!fe.known[b])
+                    break;
+                const double adv = fe.width[b] * fs;
+                const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+                if (fe.count[b] > 0) {
+                    const double xb = ox + adv * th * ma + hx;
+                    if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
+                        break;
+                }
+                ox += tx * ma;
+                advanced += tx;
             }
-            emit(fe->bytes[b], fe->count[b], fe->width[b], b == 32);
+            if (i >= len)
+                break;
         }
-    } else {
-        size_t i = 0;
-        while (i < len) {
+        // One glyph: bytes[0..n) (none for a glyph that shows nothing), its width w0 in
+        // text space units per font size, whether it is a one-byte code 32.
+        const unsigned char* bytes;
+        int n;
+        double w0;
+        bool isSpace;
+        if (!Composite) {
+            const unsigned char b = s[i];
+            if (!fe.known[b])
+                learn(fe, b);
+            bytes = fe.bytes[b];
+            n = fe.count[b];
+            w0 = fe.width[b];
+            isSpace = b == 32;
+            ++i;
+        } else {
             uint32_t code = 0;
             uint32_t unicode[kMaxGlyphChars];
             int ucount = 0;
@@ -755,12 +960,66 @@ void CPdfText::Impl::show(const unsigned char* s, size_t len)
             if (used > remaining)
                 used = remaining;
             ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
-            unsigned char bytes[kMaxGlyphChars];
-            const int n = glyphBytes(font, true, code, unicode, ucount, bytes);
-            emit(bytes, n, font->getWidth(code), used == 1 && s[i] == 32);
+            bytes = decoded;
+            n = glyphBytes(font, true, code, unicode, ucount, decoded);
+            w0 = font->getWidth(code);
+            isSpace = used == 1 && s[i] == 32;
             i += static_cast<size_t>(used);
         }
+        const double adv = w0 * fs;
+        const double tx = (adv + charSpace + (isSpace ? wordSpace : 0)) * th;
+        const double w = adv * th;
+        if (n > 0) {
+            const double wx = w * ma, wy = Flat ? 0.0 : w * mb;
+            const double xb = ox + wx + hx, yb = Flat ? flatY1 : oy + wy + hy;
+            const bool inside = !(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) &&
+                                (Flat ? flatInside : !(std::max(oy, yb) < box1 || std::min(oy, yb) > box3));
+            if (!inside) {
+                run = false;  // wholly outside the page: no record
+            } else if (run && touching && n == 1 && room > 0) {
+                --room;
+                TextChar& c = buffer[buffered];
+                c = proto;
+                c.x0 = ox;
+                c.y0 = oy;
+                c.x1 = xb;
+                c.y1 = yb;
+                c.text = static_cast<char>(bytes[0]);
+                if (++buffered == kBuffered)
+                    sync();
+            } else {
+                sync();
+                if (run && touching)
+                    appendGlyph(bytes, n, ox, oy, wx, wy, hx, hy, r.angle, 0);
+                else
+                    run = place(bytes, n, ox, oy, wx, wy, hx, hy, r.ux, r.uy, r.size, r.angle);
+                room = charLimit > runChars ? charLimit - runChars : 0;
+            }
+            touching = tx == w;
+        } else {
+            touching = touching && tx == 0;
+        }
+        ox += tx * ma;
+        if (!Flat)
+            oy += tx * mb;
+        advanced += tx;
     }
+    sync();
+    return advanced;
+}
+
+// The bytes and width of one code of a simple font, worked out when it is first shown.
+void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
+{
+    uint32_t code = 0;
+    uint32_t unicode[kMaxGlyphChars];
+    int ucount = 0;
+    double dx = 0, dy = 0, oxx = 0, oyy = 0;
+    fe.font->decodeChar(&b, 1, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
+    ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
+    fe.width[b] = fe.font->getWidth(code);
+    fe.count[b] = static_cast<uint8_t>(glyphBytes(fe.font, false, code, unicode, ucount, fe.bytes[b]));
+    fe.known[b] = true;
 }
 
 void CPdfText::Impl::drawForm(const std::string& name)

@@ -277,6 +277,52 @@ TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
 
 // The limits grow with the file: four characters and 64 content bytes per byte of the
 // file, with floors for small files and a ceiling for characters.
+// A glyph wholly outside the page's MediaBox gives no record, whether the string is
+// shown at once or glyph by glyph; the glyphs on the page keep their places.
+TEST(ExtractPages, GlyphsOffThePageGiveNoRecord)
+{
+    struct Case {
+        const char* start;  // positioning after the font is chosen
+        const char* text;
+        const char* expected;  // the page's text
+    };
+    // Helvetica x is 0.5 em: 5 units at size 10. The page runs from 0 to 612 across.
+    const Case cases[] = {
+        {"590 700 Td", "xxxxxxxx", "xxxxx"},        // the last starts at 610, ends past 612
+        {"-20 700 Td", "xxxxxx", "xxx"},            // the first to reach 0 ends at 0
+        {"100 -20 Td", "xxxx", ""},                 // below the page
+        {"100 -5 Td", "xxxx", "xxxx"},              // reaching into it from below
+        {"100 800 Td", "xxxx", ""},                 // above it
+        {"0 1 -1 0 300 780 Tm", "xxxxxxxx", "xxx"},  // up the page and off its top
+        {"590 700 Td 2 Tc", "xxxxxxxx", "x x x x"},  // spaced letters: the last at 611
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.start) + " " + c.text);
+        const std::string head = std::string("BT /F1 10 Tf ") + c.start + " ";
+        std::string each;
+        for (const char* p = c.text; *p; ++p)
+            each += std::string("(") + *p + ") Tj ";
+        const auto whole = extract(buildDoc({PageDef((head + "(" + c.text + ") Tj ET").c_str())}));
+        const auto single = extract(buildDoc({PageDef((head + each + "ET").c_str())}));
+        EXPECT_EQ(textOf(whole), c.expected);
+        ASSERT_EQ(whole.size(), single.size());
+        for (size_t i = 0; i < whole.size(); ++i) {
+            EXPECT_EQ(whole[i].text, single[i].text);
+            EXPECT_EQ(whole[i].flags, single[i].flags);
+            EXPECT_NEAR(whole[i].x0, single[i].x0, 1e-9);
+            EXPECT_NEAR(whole[i].y0, single[i].y0, 1e-9);
+            EXPECT_NEAR(whole[i].x1, single[i].x1, 1e-9);
+            EXPECT_NEAR(whole[i].y1, single[i].y1, 1e-9);
+        }
+    }
+    // Off the right edge and back onto the page: a line of its own.
+    const auto back = extract(buildDoc({{"BT /F1 10 Tf 590 700 Td [(xxxxxxxx) 12000 (yy)] TJ ET"}}));
+    EXPECT_EQ(textOf(back), "xxxxx yy");
+    ASSERT_EQ(back.size(), 8u);
+    EXPECT_NEAR(back[6].x0, 630 - 120, 1e-9);
+    EXPECT_EQ(back[5].flags, kCharLineStart | kCharGenerated);
+}
+
 TEST(ExtractPages, RunLimitsFollowTheFileSize)
 {
     struct Case {
