@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "font/CPdfBuiltinTables.h"
@@ -64,12 +65,16 @@ const size_t kMaxFormDepth = 16;
 // Each form drawn counts this many content bytes against the run's budget besides its
 // own bytes, so that empty forms drawn by the million still end the run.
 const uint64_t kFormCost = 1024;
-// The limits of a run (see charLimitFor and contentLimitFor).
-const size_t kMinRunChars = size_t(1) << 21;
-const size_t kMaxRunChars = size_t(1) << 26;
-const size_t kRunCharsPerFileByte = 4;
-const uint64_t kMinRunContent = uint64_t(64) << 20;
-const uint64_t kRunContentPerFileByte = 64;
+// The limits (see CPdfText.h). Memory: the records of one page are held together, so
+// one page may make no more than kMaxPageChars of them (80 MB; the densest real pages
+// hold tens of thousands of characters). Time: a run's records (see charLimitFor) and
+// the content bytes it reads (see contentLimitFor).
+const size_t kMaxPageChars = size_t(1) << 21;
+const size_t kMinRunChars = size_t(1) << 22;
+const size_t kMaxRunChars = size_t(1) << 30;
+const size_t kRunCharsPerFileByte = 64;
+const uint64_t kMinRunContent = uint64_t(256) << 20;
+const uint64_t kRunContentPerFileByte = 1024;
 // Operands kept for an operator; the oldest are dropped beyond it (a DeviceN colour
 // has one per colorant; no operator used here takes more than six).
 const int kMaxOperands = 8;
@@ -375,9 +380,13 @@ struct CPdfText::Impl {
     std::vector<TextChar>* out = nullptr;
     size_t runChars = 0;
     size_t charLimit = kMaxRunChars;
+    size_t pageCharLimit = kMaxPageChars;
+    size_t limitNow = kMaxRunChars;  // runChars may not pass it: the run's and the page's limit
     uint64_t runContent = 0;  // content bytes of the lexers done with
     uint64_t contentLimit = ~uint64_t(0);
     bool charLimitFixed = false;
+    bool contentLimitFixed = false;
+    bool listHoldsRun = false;  // out collects every page of the run (else one page)
 
     CPdfGraphicsState gs;
     std::vector<CPdfGraphicsState> saved;
@@ -393,6 +402,11 @@ struct CPdfText::Impl {
     std::map<const void*, std::unique_ptr<PdfFontEntry>> pageFonts;
     std::map<std::pair<const void*, std::string>, PdfFontEntry*> fontNames;
     std::vector<int32_t> formStack;
+    // Forms whose content shows no text wherever it is drawn (no text-showing operator,
+    // no form drawn, nothing left out for depth or a loop, and no XObject looked up in
+    // resources that are not the form's own): drawn again, they are passed over.
+    std::unordered_set<int32_t> textlessForms;
+    uint64_t shows = 0, formsDrawn = 0, formsLeftOut = 0, xobjectLookups = 0;
 
     // The last record placed: where its glyph ended, its direction and size.
     bool hasLast = false;
@@ -440,6 +454,7 @@ struct CPdfText::Impl {
     void appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
                      double hy, int8_t angle, uint8_t startFlag);
     void push(const TextChar& c);
+    void grow(size_t n);
     void checkContent(const CPdfContentLexer& lex) const
     {
         if (runContent + lex.bytesRead() > contentLimit)
@@ -451,15 +466,19 @@ size_t CPdfText::charLimitFor(int64_t fileSize)
 {
     if (fileSize <= 0)
         return kMinRunChars;
-    const uint64_t want = static_cast<uint64_t>(fileSize) * kRunCharsPerFileByte;
-    if (want < kMinRunChars)
-        return kMinRunChars;
-    return want > kMaxRunChars ? kMaxRunChars : static_cast<size_t>(want);
+    if (static_cast<uint64_t>(fileSize) > kMaxRunChars / kRunCharsPerFileByte)
+        return kMaxRunChars;
+    const size_t want = static_cast<size_t>(fileSize) * kRunCharsPerFileByte;
+    return want < kMinRunChars ? kMinRunChars : want;
 }
 
 uint64_t CPdfText::contentLimitFor(int64_t fileSize)
 {
-    const uint64_t want = fileSize > 0 ? static_cast<uint64_t>(fileSize) * kRunContentPerFileByte : 0;
+    if (fileSize <= 0)
+        return kMinRunContent;
+    if (static_cast<uint64_t>(fileSize) > ~uint64_t(0) / kRunContentPerFileByte)
+        return ~uint64_t(0);
+    const uint64_t want = static_cast<uint64_t>(fileSize) * kRunContentPerFileByte;
     return want < kMinRunContent ? kMinRunContent : want;
 }
 
@@ -473,9 +492,18 @@ void CPdfText::setCharLimitForTesting(size_t limit)
     impl_->charLimitFixed = true;
 }
 
+void CPdfText::setPageCharLimitForTesting(size_t limit) { impl_->pageCharLimit = limit; }
+
+void CPdfText::setContentLimitForTesting(uint64_t limit)
+{
+    impl_->contentLimit = limit;
+    impl_->contentLimitFixed = true;
+}
+
 void CPdfText::Impl::startPage(int p)
 {
     page = p;
+    limitNow = charLimit - std::min(charLimit, runChars) > pageCharLimit ? runChars + pageCharLimit : charLimit;
     gs = CPdfGraphicsState();
     saved.clear();
     uncopiedSaves = 0;
@@ -698,9 +726,28 @@ PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name)
 
 inline void CPdfText::Impl::push(const TextChar& c)
 {
-    if (++runChars > charLimit)
+    if (++runChars > limitNow)
         throw CPdfException(kLimitMessage);
+    if (out->size() == out->capacity())
+        grow(1);
     out->push_back(c);
+}
+
+// Room for n more records in the list (counted in runChars already), growing it by
+// doubling but never past what the limits still allow after them: near a limit the
+// list does not double to hold records it will never get. The list holds the page's
+// records, or the whole run's when it collects every page.
+void CPdfText::Impl::grow(size_t n)
+{
+    const size_t need = out->size() + n;
+    if (need <= out->capacity())
+        return;
+    const size_t limit = listHoldsRun ? charLimit : limitNow;
+    const size_t more = limit > runChars ? limit - runChars : 0;
+    size_t want = std::max(need, 2 * out->capacity());
+    if (want - need > more)
+        want = need + more;
+    out->reserve(want);
 }
 
 // Places the records of one glyph (bytes[0..n)) whose origin is (ox, oy), advance
@@ -789,6 +836,7 @@ inline void CPdfText::Impl::appendGlyph(const unsigned char* bytes, int n, doubl
 
 void CPdfText::Impl::show(const unsigned char* s, size_t len)
 {
+    ++shows;
     PdfFontEntry* fe = gs.font;
     if (!fe || !fe->font || len == 0)
         return;
@@ -873,11 +921,12 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
     proto.flags = 0;
     proto.text = 0;
     const FastLine line{fs, th, charSpace, wordSpace, ma, hx, box0, box2, oy, flatY1};
-    size_t room = charLimit > runChars ? charLimit - runChars : 0;
+    size_t room = limitNow > runChars ? limitNow - runChars : 0;
     bool run = false, touching = false;
     auto sync = [&]() {
-        runChars = charLimit - room;
+        runChars = limitNow - room;
         if (buffered > 0) {
+            grow(buffered);
             out->insert(out->end(), buffer, buffer + buffered);
             const TextChar& last = buffer[buffered - 1];
             lastEndX = last.x1 - hx;
@@ -993,7 +1042,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
                     appendGlyph(bytes, n, ox, oy, wx, wy, hx, hy, r.angle, 0);
                 else
                     run = place(bytes, n, ox, oy, wx, wy, hx, hy, r.ux, r.uy, r.size, r.angle);
-                room = charLimit > runChars ? charLimit - runChars : 0;
+                room = limitNow > runChars ? limitNow - runChars : 0;
             }
             touching = tx == w;
         } else {
@@ -1024,8 +1073,13 @@ void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
 
 void CPdfText::Impl::drawForm(const std::string& name)
 {
-    if (!resources || formStack.size() >= kMaxFormDepth)
+    ++xobjectLookups;
+    if (!resources)
         return;
+    if (formStack.size() >= kMaxFormDepth) {
+        ++formsLeftOut;
+        return;
+    }
     CPdfElement form;
     int32_t num = 0;
     try {
@@ -1036,9 +1090,13 @@ void CPdfText::Impl::drawForm(const std::string& name)
         if (!raw.isReference())
             return;
         num = raw.getRefNum();
-        // A form drawing itself, directly or through others, is drawn once.
-        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end())
+        if (textlessForms.count(num))
             return;
+        // A form drawing itself, directly or through others, is drawn once.
+        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
+            ++formsLeftOut;
+            return;
+        }
         form = raw.fetch(xref);
     } catch (const CPdfException&) {
         return;
@@ -1076,9 +1134,13 @@ void CPdfText::Impl::drawForm(const std::string& name)
     const size_t outerSaved = saved.size();
     const int outerUncopied = uncopiedSaves;
     gs.concat(matrix);
-    if (formResources.isDictionary() && !formResources.isStream())
+    const bool ownResources = formResources.isDictionary() && !formResources.isStream();
+    if (ownResources)
         resources = formResources.getDictionary();
     text.begin();
+    ++formsDrawn;
+    const uint64_t showsBefore = shows, formsBefore = formsDrawn, leftOutBefore = formsLeftOut,
+                   lookupsBefore = xobjectLookups;
     formStack.push_back(num);
     opCount = 0;
     struct Restore {
@@ -1102,6 +1164,9 @@ void CPdfText::Impl::drawForm(const std::string& name)
     form.getStream()->addRef();
     CPdfContentLexer lex({form.getStream()});
     interpret(lex);
+    if (shows == showsBefore && formsDrawn == formsBefore && formsLeftOut == leftOutBefore &&
+        (ownResources || xobjectLookups == lookupsBefore))
+        textlessForms.insert(num);
 }
 
 void CPdfText::Impl::interpret(CPdfContentLexer& lex)
@@ -1427,13 +1492,16 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std:
     t.xref = doc->getXRef();
     t.testFonts = nullptr;
     t.out = &chars;
+    t.listHoldsRun = true;
     t.runChars = 0;
     t.runContent = 0;
     const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
     if (!t.charLimitFixed)
         t.charLimit = charLimitFor(size);
-    t.contentLimit = contentLimitFor(size);
+    if (!t.contentLimitFixed)
+        t.contentLimit = contentLimitFor(size);
     t.fontsByRef.clear();
+    t.textlessForms.clear();
     struct Reset {
         Impl& t;
         ~Reset()
@@ -1496,13 +1564,16 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, Text
     t.xref = doc->getXRef();
     t.testFonts = nullptr;
     t.out = &pageChars;
+    t.listHoldsRun = false;
     t.runChars = 0;
     t.runContent = 0;
     const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
     if (!t.charLimitFixed)
         t.charLimit = charLimitFor(size);
-    t.contentLimit = contentLimitFor(size);
+    if (!t.contentLimitFixed)
+        t.contentLimit = contentLimitFor(size);
     t.fontsByRef.clear();
+    t.textlessForms.clear();
     struct Reset {
         Impl& t;
         ~Reset()
@@ -1543,6 +1614,7 @@ void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
     t.xref = nullptr;
     t.testFonts = fonts;
     t.out = &chars;
+    t.listHoldsRun = false;
     t.runChars = 0;
     t.runContent = 0;
     t.contentLimit = ~uint64_t(0);

@@ -51,8 +51,10 @@ public:
     /// the last page) to chars. Every page is read on its own: what it yields never
     /// depends on the pages, files or runs before it. Content that cannot be read and
     /// fonts that cannot be built give no text and take nothing else with them. Throws
-    /// CPdfException only when a run would produce more text or read more content than
-    /// the file can sensibly hold (see charLimitFor, contentLimitFor).
+    /// CPdfException only when a page would make more records than memory allows
+    /// (2^21, 80 MB), or a run more records or more content reading than its time allows
+    /// (see charLimitFor, contentLimitFor); the records made before stay. A caller that
+    /// keeps the records of many pages bounds their number itself.
     void extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars);
     /// The same records, handed over one page at a time (identical results, bounded memory).
     void extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink);
@@ -64,12 +66,21 @@ public:
 
     /// Lowers the number of characters one run may produce.
     void setCharLimitForTesting(size_t limit);
+    /// Lowers the number of characters one page may produce.
+    void setPageCharLimitForTesting(size_t limit);
+    /// Lowers the number of content bytes one run may read.
+    void setContentLimitForTesting(uint64_t limit);
 
-    /// Characters a run over a file of fileSize bytes may produce: four per byte of the
-    /// file (real files hold at most one), at least 2^21 and at most 2^26.
+    /// Characters a run over a file of fileSize bytes may produce: 64 per byte of the
+    /// file, at least 2^22 and at most 2^30. Real files stay far below: plain text holds
+    /// a few characters per byte, and pages drawing one form of text hundreds of times
+    /// a few dozen; the limit ends runs of text repeated without end (forms drawing
+    /// forms) in seconds.
     static size_t charLimitFor(int64_t fileSize);
     /// Content bytes a run may read (forms and shared content counting each time they
-    /// are drawn): 64 per byte of the file, at least 64 MB.
+    /// are drawn, forms that show no text only the first time): 1024 per byte of the
+    /// file, at least 256 MB. Compression packs at most about a thousand bytes into
+    /// one.
     static uint64_t contentLimitFor(int64_t fileSize);
 
 private:

@@ -330,16 +330,138 @@ TEST(ExtractPages, RunLimitsFollowTheFileSize)
         size_t chars;
         uint64_t content;
     } cases[] = {
-        {0, size_t(1) << 21, uint64_t(64) << 20},
-        {60000, size_t(1) << 21, uint64_t(64) << 20},
-        {1000000, 4000000, uint64_t(64) << 20},
-        {10000000, 40000000, 640000000},
-        {100000000, size_t(1) << 26, 6400000000ull},
+        {0, size_t(1) << 22, uint64_t(256) << 20},
+        {60000, size_t(1) << 22, uint64_t(256) << 20},
+        {1000000, 64000000, 1024000000},
+        {10000000, 640000000, 10240000000ull},
+        {100000000, size_t(1) << 30, 102400000000ull},
+        {int64_t(1) << 60, size_t(1) << 30, ~uint64_t(0)},  // no overflow
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CPdfText::charLimitFor(c.size), c.chars) << c.size;
         EXPECT_EQ(CPdfText::contentLimitFor(c.size), c.content) << c.size;
     }
+}
+
+// A page may make at most so many records (memory); other pages go on counting from
+// nothing. The records before the limit stay.
+TEST(ExtractPages, PageLimitBoundsEachPage)
+{
+    const std::string doc = buildDoc({{"BT /F1 1 Tf 10 10 Td (0123456789) Tj ET"},
+                                      {"BT /F1 1 Tf 10 10 Td (0123456789) Tj ET"},
+                                      {"BT /F1 1 Tf 10 10 Td (0123456789012345) Tj ET"}});
+    Doc d(doc, "pagelimit.pdf");
+    for (size_t limit : {11u, 12u, 16u}) {
+        SCOPED_TRACE(limit);
+        CPdfText text;
+        text.setPageCharLimitForTesting(limit);
+        std::vector<TextChar> chars;
+        // Each page: its leading space and its digits.
+        EXPECT_THROW(text.extractPages(&d.doc, 1, 99999, chars), CPdfException);
+        EXPECT_EQ(chars.size(), 22 + limit);
+        EXPECT_EQ(chars.back().page, 3);
+    }
+    CPdfText text;
+    text.setPageCharLimitForTesting(17);
+    std::vector<TextChar> chars;
+    text.extractPages(&d.doc, 1, 99999, chars);
+    EXPECT_EQ(chars.size(), 39u);
+}
+
+namespace {
+
+// Pages drawing forms: the pages' resources name the forms given.
+std::string formDoc(const std::vector<std::string>& pageContents, const std::vector<std::string>& pageXObjects,
+                    const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams)
+{
+    TestPdfBuilder b;
+    std::string kids;
+    for (size_t i = 0; i < pageContents.size(); ++i)
+        kids += std::to_string(10 + i) + " 0 R ";
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pageContents.size()) + " >>");
+    b.add(3, kHelvetica);
+    for (size_t i = 0; i < pageContents.size(); ++i) {
+        b.add(static_cast<int>(10 + i), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font "
+                                        "<< /F1 3 0 R >> /XObject << " + pageXObjects[i] + " >> >> /Contents " +
+                                            std::to_string(100 + i) + " 0 R >>");
+        b.addStream(static_cast<int>(100 + i), "", pageContents[i]);
+    }
+    for (const auto& st : streams)
+        b.addStream(st.first, st.second.first, st.second.second);
+    return b.build();
+}
+
+const char* kForm = "/Type /XObject /Subtype /Form /BBox [0 0 612 792]";
+
+}  // namespace
+
+// A form that shows no text is read once however often it is drawn: a page drawing
+// such a form a thousand times stays within a content budget it would pass forty times
+// over; a form of text drawn as often counts each time.
+TEST(ExtractPages, FormsWithoutTextAreReadOnce)
+{
+    std::string paths;
+    for (int i = 0; i < 200; ++i)
+        paths += std::to_string(i) + " 0 m " + std::to_string(i) + " 700 l S\n";  // about 4 KB
+    std::string draws;
+    for (int i = 0; i < 1000; ++i)
+        draws += "/P Do ";
+    const std::string form = std::string(kForm) + " /Resources << >>";
+    struct Case {
+        std::string formContent;
+        bool fails;
+    } cases[] = {
+        {paths, false},
+        {paths + "BT ET", false},                          // a text object without text
+        {paths + "BT /F1 10 Tf 10 10 Td (x) Tj ET", true},  // text, even without a font there
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.formContent.substr(c.formContent.size() - 20));
+        Doc d(formDoc({draws + "BT /F1 10 Tf 100 100 Td (end) Tj ET"}, {"/P 500 0 R"},
+                      {{500, {form, c.formContent}}}),
+              "textless.pdf");
+        CPdfText text;
+        text.setContentLimitForTesting(100000);
+        std::vector<TextChar> chars;
+        if (c.fails) {
+            EXPECT_THROW(text.extractPages(&d.doc, 1, 99999, chars), CPdfException);
+        } else {
+            text.extractPages(&d.doc, 1, 99999, chars);
+            EXPECT_EQ(textOf(chars), " end");
+        }
+    }
+}
+
+// A form that showed nothing may show text when drawn elsewhere, and is then read
+// again: when it looks its XObjects up in the resources of what draws it, and when a
+// form it draws was left out for depth.
+TEST(ExtractPages, FormsThatMayShowTextElsewhereAreReadAgain)
+{
+    // Form 500 has no resources of its own: /X is an image on page 1 and a form of text
+    // on page 2.
+    const std::string inherited =
+        formDoc({"/A Do", "/A Do"}, {"/A 500 0 R /X 501 0 R", "/A 500 0 R /X 502 0 R"},
+                {{500, {kForm, "/X Do"}},
+                 {501, {"/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
+                        "/BitsPerComponent 8",
+                        "\x80"}},
+                 {502, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>",
+                        "BT /F1 10 Tf 10 10 Td (two) Tj ET"}}});
+    EXPECT_EQ(textOf(extract(inherited)), "two");
+    // Forms 600..616 draw one another; 616 shows text. From page 1 the chain is cut
+    // before 616 (depth), so 615 shows nothing there; page 2 draws 615 directly.
+    std::vector<std::pair<int, std::pair<std::string, std::string>>> chain;
+    for (int k = 600; k < 616; ++k)
+        chain.push_back({k, {std::string(kForm) + " /Resources << /XObject << /N " + std::to_string(k + 1) +
+                                 " 0 R >> >>",
+                             "/N Do"}});
+    chain.push_back({616, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>",
+                           "BT /F1 10 Tf 10 10 Td (deep) Tj ET"}});
+    const auto deep = extract(formDoc({"/F Do", "/G Do"}, {"/F 600 0 R", "/G 615 0 R"}, chain));
+    EXPECT_EQ(textOf(deep), "deep");
+    ASSERT_FALSE(deep.empty());
+    EXPECT_EQ(deep[0].page, 2);
 }
 
 const char* kToUnicode =
