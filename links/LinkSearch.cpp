@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "cli/Platform.h"
+#include "pdf/CPdfException.h"
 
 namespace LinkSearch {
 
@@ -208,6 +209,8 @@ void StreamingWindowSearch::finish() {
 
 void CharPages::take(std::vector<TextChar>& page) {
     if (page.empty()) return;
+    if (page.size() > limit - std::min(limit, count)) throw CPdfException("Page text beyond what can be kept\n");
+    count += page.size();
     std::vector<TextChar> own;
     own.swap(page);
     own.shrink_to_fit();
@@ -215,6 +218,26 @@ void CharPages::take(std::vector<TextChar>& page) {
     for (size_t i = 0; i < own.size(); ++i) b[i] = own[i].text;
     chars.push_back(std::move(own));
     bytes.push_back(std::move(b));
+}
+
+size_t KeptCharLimit(int64_t fileSize) {
+    const uint64_t base = uint64_t(6) << 20, most = uint64_t(1) << 28, perByte = 32, free = uint64_t(1) << 20;
+    if (fileSize <= static_cast<int64_t>(free)) return static_cast<size_t>(base);
+    const uint64_t beyond = static_cast<uint64_t>(fileSize) - free;
+    if (beyond >= (most - base) / perByte) return static_cast<size_t>(most);
+    return static_cast<size_t>(base + beyond * perByte);
+}
+
+size_t FoundLinkLimit(int64_t fileSize) {
+    const uint64_t base = uint64_t(1) << 20, most = uint64_t(1) << 27, perByte = 16, free = uint64_t(1) << 20;
+    if (fileSize <= static_cast<int64_t>(free)) return static_cast<size_t>(base);
+    const uint64_t beyond = static_cast<uint64_t>(fileSize) - free;
+    if (beyond >= (most - base) / perByte) return static_cast<size_t>(most);
+    return static_cast<size_t>(base + beyond * perByte);
+}
+
+void CheckFoundLinks(const std::vector<FoundLink>& found, size_t limit) {
+    if (found.size() > limit) throw CPdfException("Found links beyond what can be kept\n");
 }
 
 void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step) {
@@ -336,7 +359,8 @@ void SearchTextFileText(const std::vector<TextChar>& chars, const std::string&, 
 }
 
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
-                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found) {
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
+                        size_t foundLimit) {
     WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
@@ -349,6 +373,7 @@ void SearchTextFileText(const CharPages& pages, const std::string& text, const s
             std::printf("Matched text: %s - link: '%s'\n", fileMatchText.c_str(), target.c_str());
         }
         AppendFoundLinks(f, target, found);
+        CheckFoundLinks(found, foundLimit);
         PrintMatched(fileMatchText, link, f.isFinal ? 5 : 4);
         return true;
     });
@@ -408,7 +433,7 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string&, 
 
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
-                        MatchedTexts& matched, std::vector<FoundLink>& found) {
+                        MatchedTexts& matched, std::vector<FoundLink>& found, size_t foundLimit) {
     WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
@@ -443,6 +468,7 @@ void SearchLinkFileText(const CharPages& pages, const std::string& text, const s
                         f.page);
         }
         AppendFoundLinks(f, target, found);
+        CheckFoundLinks(found, foundLimit);
         return true;
     });
 }

@@ -85,9 +85,28 @@ private:
 struct CharPages {
     std::vector<std::vector<TextChar>> chars;
     std::vector<std::string> bytes;
-    /// Takes over the characters of the next page (page is left empty).
+    size_t count = 0;          ///< characters kept
+    size_t limit = SIZE_MAX;   ///< characters that may be kept (see KeptCharLimit)
+    /// Takes over the characters of the next page (page is left empty). Throws
+    /// CPdfException when more than limit characters would be kept.
     void take(std::vector<TextChar>& page);
 };
+
+/// Characters the searches that keep every page of a range (text file, link file) may
+/// keep for an input of fileSize bytes. Each takes 41 bytes, and memory stays below
+/// 512 MB for inputs up to 1 MiB: 6 * 2^20 characters (250 MB, beside one page being
+/// read or the found links), and 32 more per byte of the input beyond 1 MiB (real files
+/// hold a few per byte, a few dozen where pages draw one form of text again and again),
+/// at most 2^28.
+size_t KeptCharLimit(int64_t fileSize);
+
+/// Found links a run may make for an input of fileSize bytes: each takes 72 bytes and
+/// more while their list grows, so 2^20 of them for inputs up to 1 MiB, and 16 more per
+/// byte of the input beyond (a real file's finds are far fewer than its characters, and
+/// each becomes an annotation of the output), at most 2^27.
+size_t FoundLinkLimit(int64_t fileSize);
+/// Throws CPdfException when found holds more than limit links.
+void CheckFoundLinks(const std::vector<FoundLink>& found, size_t limit);
 
 /// WindowSearch over the pages together.
 void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step);
@@ -136,7 +155,8 @@ std::string CleanTextFileLine(std::string line);
 /// fileMatchText is the line as the user wrote it: it is put in place of "[FILEMATCH]"
 /// and shown in the messages.
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
-                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found);
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
+                        size_t foundLimit = SIZE_MAX);
 void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link,
                         std::vector<std::string>& matched, std::vector<FoundLink>& found);
@@ -158,7 +178,7 @@ int32_t FieldNumber(const std::string& field);
 /// longer-match rule, optional debug line, the position filter when usePosition is set.
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
-                        MatchedTexts& matched, std::vector<FoundLink>& found);
+                        MatchedTexts& matched, std::vector<FoundLink>& found, size_t foundLimit = SIZE_MAX);
 void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
                         int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,

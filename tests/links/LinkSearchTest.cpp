@@ -1,6 +1,7 @@
 // The searches, the web-address scan, the selections and the report lines, driven by
 // hand-made character lists.
 #include "links/LinkSearch.h"
+#include "pdf/CPdfException.h"
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,58 @@ TEST(TextSearch, MessagesAndTargets) {
               "1Matched text: go - link: 'https://x.org/'...\n");
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].target, "https://x.org/");
+}
+
+// The text-file and link-file searches keep every page, and every search keeps its
+// found links: both are bounded by memory (512 MB below 1 MiB of input together with
+// the page being read), more for larger inputs.
+TEST(TextFile, KeptCharactersAreBounded) {
+    const struct {
+        int64_t size;
+        size_t limit;
+    } limits[] = {
+        {0, 6u << 20},
+        {200000, 6u << 20},
+        {1 << 20, 6u << 20},
+        {(1 << 20) + 1000, (6u << 20) + 32000},
+        {4 << 20, (6u << 20) + (size_t(3) << 20) * 32},
+        {20 << 20, size_t(1) << 28},
+        {int64_t(1) << 40, size_t(1) << 28},
+    };
+    for (const auto& l : limits) EXPECT_EQ(LinkSearch::KeptCharLimit(l.size), l.limit) << l.size;
+    // Kept characters and found links of an input below 1 MiB stay below 512 MB, with
+    // the found-link list growing by doubling.
+    EXPECT_LT(LinkSearch::KeptCharLimit(999999) * (sizeof(TextChar) + 1) +
+                  LinkSearch::FoundLinkLimit(999999) * 3 * sizeof(FoundLink),
+              size_t(500) << 20);
+
+    const struct {
+        int64_t size;
+        size_t limit;
+    } found[] = {
+        {0, 1u << 20},
+        {900000, 1u << 20},
+        {(1 << 20) + 1000, (1u << 20) + 16000},
+        {int64_t(1) << 40, size_t(1) << 27},
+    };
+    for (const auto& l : found) EXPECT_EQ(LinkSearch::FoundLinkLimit(l.size), l.limit) << l.size;
+    std::vector<FoundLink> links(3);
+    LinkSearch::CheckFoundLinks(links, 3);
+    EXPECT_THROW(LinkSearch::CheckFoundLinks(links, 2), CPdfException);
+
+    LinkSearch::CharPages pages;
+    pages.limit = 10;
+    std::vector<TextChar> page;
+    AddLine(page, "aaaaaa", 1, 0, 0);
+    pages.take(page);
+    EXPECT_TRUE(page.empty());
+    AddLine(page, "bbbb", 2, 0, 0);
+    pages.take(page);  // exactly the limit
+    EXPECT_EQ(pages.count, 10u);
+    AddLine(page, "c", 3, 0, 0);
+    EXPECT_THROW(pages.take(page), CPdfException);
+    EXPECT_EQ(pages.chars.size(), 2u);
+    EXPECT_EQ(pages.count, 10u);
 }
 
 TEST(TextFile, CleanLine) {
