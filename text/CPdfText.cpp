@@ -915,7 +915,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
     const size_t kBuffered = 128;
     TextChar buffer[kBuffered];
     size_t buffered = 0;
-    TextChar proto;  // page, angle and flags of every record of the fast path
+    TextChar proto{};  // page, angle and flags of every record of the fast path
     proto.page = page;
     proto.angle = r.angle;
     proto.flags = 0;
