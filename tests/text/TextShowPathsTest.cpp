@@ -136,22 +136,6 @@ TEST_F(ShowPaths, WholeStringsMatchGlyphByGlyph)
     }
 }
 
-TEST_F(ShowPaths, LongStringRecordsRunOnExactly)
-{
-    // 300 glyphs of 0.5 em at size 10, no spacing: every record starts where the one
-    // before ends, also across the pieces in which the records are collected.
-    const auto chars = run("BT /F1 10 Tf 20 700 Td " + hexString(std::string(300, 'x')) + " Tj ET", &fonts);
-    ASSERT_EQ(chars.size(), 300u);
-    for (size_t i = 0; i < chars.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_NEAR(chars[i].x0, 20 + 5.0 * i, 1e-9);
-        EXPECT_NEAR(chars[i].x1, 25 + 5.0 * i, 1e-9);
-        EXPECT_EQ(chars[i].y0, 700);
-        EXPECT_EQ(chars[i].y1, 710);
-        EXPECT_EQ(chars[i].flags, 0);
-    }
-}
-
 TEST_F(ShowPaths, CharacterLimitKeepsExactlyTheAllowedRecords)
 {
     // The page's leading space and then the glyphs: whatever the limit, the run stops
