@@ -123,7 +123,13 @@ void CPdf8BitFont::load(CPdfDocument* doc, CPdfDictionary* dict) {
     std::unique_ptr<CFoFiType1> type1;
     std::unique_ptr<CFoFiType1C> cff;
     if ((type == Type1Font || type == Type1CFont) && embeddedFontRef.num >= 0 && doc) {
-        readFontFile(this, doc, program);
+        try {
+            readFontFile(this, doc, program);
+        } catch (const CPdfException&) {
+            // A program that is not a stream or cannot be read gives no name and no
+            // encoding; the font's dictionary still gives the rest.
+            program.clear();
+        }
         if (!program.empty()) {
             const int len = static_cast<int>(program.size());
             const char* const* fileEnc = nullptr;
@@ -196,9 +202,9 @@ void CPdf8BitFont::load(CPdfDocument* doc, CPdfDictionary* dict) {
                         setOwnedName(static_cast<int>(code), g.data(), g.size());
                     }
                     ++code;
-                } else {
-                    throw CPdfException("Wrong type in font encoding resource differences");
                 }
+                // Any other kind of entry (a real number, a string) is passed over:
+                // the entries around it still say what they say.
             }
         }
     }

@@ -16,6 +16,11 @@ constexpr int64_t kMaxCid = 2147483647;
 [[noreturn]] void badW() { throw CPdfException("Bad widths array in type 0 font"); }
 [[noreturn]] void badW2() { throw CPdfException("Bad widths (W2) array in type 0 font"); }
 
+void sortRanges(std::vector<CIDWidthRange>& out) {
+    std::stable_sort(out.begin(), out.end(),
+                     [](const CIDWidthRange& x, const CIDWidthRange& y) { return x.first < y.first; });
+}
+
 void parseW(CPdfArray* a, std::vector<CIDWidthRange>& out) {
     const int n = a->getLength();
     int i = 0;
@@ -45,8 +50,7 @@ void parseW(CPdfArray* a, std::vector<CIDWidthRange>& out) {
             badW();
         }
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const CIDWidthRange& x, const CIDWidthRange& y) { return x.first < y.first; });
+    sortRanges(out);
 }
 
 void parseW2(CPdfArray* a, std::vector<CIDVerticalRange>& out) {
@@ -105,50 +109,53 @@ void CPdfCIDFont::load(CPdfDocument* doc, CPdfDictionary* dict) {
     descent = -0.35;
     for (double& b : fontBBox) b = 0;
 
+    // A descendant font that is missing or damaged leaves the defaults (every width
+    // DW's default): the encoding CMap and the ToUnicode map of the Type 0 dictionary
+    // still give the text.
     CPdfElement descendants = dict->lookup("DescendantFonts");
-    if (!descendants.isArray()) throw CPdfException("Missing DescendantFonts entry in type 0 font");
-    CPdfArray* da = descendants.getArray();
     CPdfElement desc;
-    if (da->getLength() > 0) desc = da->get(0);
-    if (!desc.isDictionary()) throw CPdfException("Bad descendant font in type 0 font");
-    CPdfDictionary* d = desc.getDictionary();
+    if (descendants.isArray() && descendants.getArray()->getLength() > 0) desc = descendants.getArray()->get(0);
+    CPdfDictionary* d = desc.isDictionary() && !desc.isStream() ? desc.getDictionary() : nullptr;
+    if (d) {
+        v = d->lookup("Subtype");
+        if (v.isName("CIDFontType0"))
+            type = CIDType0Font;
+        else if (v.isName("CIDFontType2"))
+            type = CIDType2Font;
 
-    v = d->lookup("Subtype");
-    if (!v.isName()) throw CPdfException("Missing Subtype entry in type 0 descendant font");
-    if (v.getBytes() == "CIDFontType0")
-        type = CIDType0Font;
-    else if (v.getBytes() == "CIDFontType2")
-        type = CIDType2Font;
-    else
-        throw CPdfException("Unknown type 0 descendant font type");
+        readFontDescriptor(this, d);
 
-    readFontDescriptor(this, d);
+        v = d->lookup("DW");
+        if (v.isNumber()) defaultWidth = v.getNumber() * 0.001;
 
-    v = d->lookup("CIDSystemInfo");
-    if (!v.isDictionary())
-        throw CPdfException("Missing CIDSystemInfo dictionary in type 0 descendant font");
-    CPdfElement registry = v.getDictionary()->lookup("Registry");
-    CPdfElement ordering = v.getDictionary()->lookup("Ordering");
-    if (!registry.isString() || !ordering.isString())
-        throw CPdfException("Invalid CIDSystemInfo dictionary in type 0 descendant font");
+        // A widths array with a bad entry keeps the ranges before it.
+        v = d->lookup("W");
+        if (v.isArray()) {
+            try {
+                parseW(v.getArray(), widthRanges);
+            } catch (const CPdfException&) {
+                sortRanges(widthRanges);
+            }
+        }
 
-    v = d->lookup("DW");
-    if (v.isInteger()) defaultWidth = v.getInteger() * 0.001;
+        v = d->lookup("DW2");
+        if (v.isArray() && v.getArray()->getLength() == 2) {
+            CPdfElement a = v.getArray()->get(0), b = v.getArray()->get(1);
+            if (a.isNumber() && b.isNumber()) {
+                defaultVY = a.getNumber() * 0.001;
+                defaultHeight = b.getNumber() * 0.001;
+            }
+        }
 
-    v = d->lookup("W");
-    if (v.isArray()) parseW(v.getArray(), widthRanges);
-
-    v = d->lookup("DW2");
-    if (v.isArray() && v.getArray()->getLength() == 2) {
-        CPdfElement a = v.getArray()->get(0), b = v.getArray()->get(1);
-        if (a.isNumber() && b.isNumber()) {
-            defaultVY = a.getNumber() * 0.001;
-            defaultHeight = b.getNumber() * 0.001;
+        v = d->lookup("W2");
+        if (v.isArray()) {
+            try {
+                parseW2(v.getArray(), verticalRanges);
+            } catch (const CPdfException&) {
+                verticalRanges.clear();
+            }
         }
     }
-
-    v = d->lookup("W2");
-    if (v.isArray()) parseW2(v.getArray(), verticalRanges);
 
     // The encoding CMap, and the ToUnicode map read with its code width.
     cmap = CPdfCMap::fromEncoding(dict->lookup("Encoding"));

@@ -8,11 +8,9 @@
 
 namespace {
 
-[[noreturn]] void mismatch() { throw CPdfException("Mismatch between font type and embedded font file"); }
-
-void require(bool cond) {
-    if (!cond) mismatch();
-}
+// A font program of a kind the font type cannot have (a TrueType program for a Type 1
+// font, an unknown FontFile3 subtype) is not used: the font is built from its
+// dictionary alone, as if it had none.
 
 }  // namespace
 
@@ -32,16 +30,12 @@ void readFontDescriptor(CPdfFont* font, CPdfDictionary* fontDict) {
     if (v.isName()) font->embeddedFontName = v.getBytes();
 
     v = fd->lookupRaw("FontFile");
-    if (v.isReference()) {
-        require(font->type == Type1Font);
+    if (v.isReference() && font->type == Type1Font)
         font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
-    }
     if (font->embeddedFontRef.num < 0) {
         v = fd->lookupRaw("FontFile2");
-        if (v.isReference()) {
-            require(font->type == TrueTypeFont || font->type == CIDType2Font);
+        if (v.isReference() && (font->type == TrueTypeFont || font->type == CIDType2Font))
             font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
-        }
     }
     if (font->embeddedFontRef.num < 0) {
         v = fd->lookupRaw("FontFile3");
@@ -49,27 +43,24 @@ void readFontDescriptor(CPdfFont* font, CPdfDictionary* fontDict) {
             CPdfElement target = fd->lookup("FontFile3");
             if (target.isStream() && target.getDictionary()) {
                 CPdfElement sub = target.getDictionary()->lookup("Subtype");
-                if (!sub.isName()) throw CPdfException("Unknown embedded font type");
-                const std::string& s = sub.getBytes();
+                const std::string s = sub.isName() ? sub.getBytes() : std::string();
+                bool fits = false;
                 if (s == "Type1") {
-                    require(font->type == Type1Font);
+                    fits = font->type == Type1Font;
                 } else if (s == "Type1C") {
-                    if (font->type == Type1Font)
-                        font->type = Type1CFont;
-                    else
-                        require(font->type == Type1CFont);
+                    fits = font->type == Type1Font || font->type == Type1CFont;
+                    if (fits) font->type = Type1CFont;
                 } else if (s == "TrueType") {
-                    require(font->type == TrueTypeFont);
+                    fits = font->type == TrueTypeFont;
                 } else if (s == "CIDFontType0C") {
-                    require(font->type == CIDType0Font);
-                    font->type = CIDType0CFont;
+                    fits = font->type == CIDType0Font;
+                    if (fits) font->type = CIDType0CFont;
                 } else if (s == "OpenType") {
                     // An OpenType program may back any font type; none of its contents
                     // is read here.
-                } else {
-                    throw CPdfException("Unknown embedded font type");
+                    fits = true;
                 }
-                font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
+                if (fits) font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
             }
         }
     }

@@ -14,6 +14,7 @@
 #include "text/CPdfText.h"
 
 class CPdfDocument;
+class CPdfElement;
 class CPdfPageTreeObserver;
 class CPdfSecurityHandler;
 class CPdfXRef;
@@ -43,7 +44,8 @@ struct FoundLink {
 /// A link annotation the input already has.
 struct ExistingLink {
     float rect[4] = {0, 0, 0, 0};
-    int32_t annotNum = 0;
+    int32_t annotNum = 0;   ///< 0 for an annotation written directly in Annots
+    int32_t annotIndex = -1;  ///< its place in the page's Annots when written there directly
     int32_t page = 0;  ///< 1-based
     std::string target;
     std::string text;  ///< text under the link (report only)
@@ -86,6 +88,11 @@ public:
     std::vector<std::string> matchedTexts;
     std::vector<int32_t> removeList;
     std::vector<int32_t> changeList;
+    /// Selections of annotations written directly in Annots: (page, place in Annots).
+    std::vector<std::pair<int32_t, int32_t>> removeDirect;
+    std::vector<std::pair<int32_t, int32_t>> changeDirect;
+    /// The 1-based page number of page object pageNum, 0 when the document has none.
+    int32_t PageNumberOf(int32_t pageNum);
     std::vector<int32_t> newAnnots;         // annotations created on the page being rewritten
     std::string fontResourceName;           // "F%d"
     int32_t fontObjNum = 0;

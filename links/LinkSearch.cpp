@@ -6,9 +6,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 
 #include "cli/Platform.h"
+#include "pdf/CPdfException.h"
 
 namespace LinkSearch {
 
@@ -78,6 +80,32 @@ void CutAtNul(std::string& text) {
 // every later window the page of the character appended last.
 int32_t WindowPage(const WindowFind& f) { return f.first == 0 ? f.firstChar.page : f.lastChar.page; }
 
+// The line pieces of a find of n characters, at(j) giving its j-th character: a new
+// piece starts where a line starts or the page changes; spaces at the ends of a piece
+// are left out.
+template <class At>
+void FindPieces(size_t n, const At& at, std::vector<std::pair<TextChar, TextChar>>& pieces) {
+    pieces.clear();
+    bool open = false;
+    TextChar first{}, last{};
+    int32_t page = 0;
+    for (size_t j = 0; j < n; ++j) {
+        const TextChar& c = at(j);
+        if (open && ((c.flags & kCharLineStart) || c.page != page)) {
+            pieces.emplace_back(first, last);
+            open = false;
+        }
+        page = c.page;
+        if (c.text == ' ') continue;
+        if (!open) {
+            first = c;
+            open = true;
+        }
+        last = c;
+    }
+    if (open) pieces.emplace_back(first, last);
+}
+
 }  // namespace
 
 void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
@@ -103,6 +131,8 @@ void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, 
             f.firstChar = chars[f.first];
             f.lastChar = chars[i];
             f.page = WindowPage(f);
+            const size_t from = f.first;
+            FindPieces(n, [&](size_t j) -> const TextChar& { return chars[from + j]; }, f.pieces);
             f.isFinal = f.first == lastStart;
             if (!step(f)) return;
             k = fail[k - 1];
@@ -147,6 +177,8 @@ void StreamingWindowSearch::add(const TextChar* chars, size_t count, const char*
         f.firstChar = at(i + 1 - n, chars);
         f.lastChar = at(i, chars);
         f.page = WindowPage(f);
+        const size_t from = i + 1 - n;
+        FindPieces(n, [&](size_t j) -> const TextChar& { return at(from + j, chars); }, f.pieces);
         if (i + 1 == length) {
             // Whether this is the final window depends on what comes next.
             held_ = f;
@@ -177,6 +209,8 @@ void StreamingWindowSearch::finish() {
 
 void CharPages::take(std::vector<TextChar>& page) {
     if (page.empty()) return;
+    if (page.size() > limit - std::min(limit, count)) throw CPdfException("Page text beyond what can be kept\n");
+    count += page.size();
     std::vector<TextChar> own;
     own.swap(page);
     own.shrink_to_fit();
@@ -184,6 +218,26 @@ void CharPages::take(std::vector<TextChar>& page) {
     for (size_t i = 0; i < own.size(); ++i) b[i] = own[i].text;
     chars.push_back(std::move(own));
     bytes.push_back(std::move(b));
+}
+
+size_t KeptCharLimit(int64_t fileSize) {
+    const uint64_t base = uint64_t(6) << 20, most = uint64_t(1) << 28, perByte = 32, free = uint64_t(1) << 20;
+    if (fileSize <= static_cast<int64_t>(free)) return static_cast<size_t>(base);
+    const uint64_t beyond = static_cast<uint64_t>(fileSize) - free;
+    if (beyond >= (most - base) / perByte) return static_cast<size_t>(most);
+    return static_cast<size_t>(base + beyond * perByte);
+}
+
+size_t FoundLinkLimit(int64_t fileSize) {
+    const uint64_t base = uint64_t(1) << 20, most = uint64_t(1) << 27, perByte = 16, free = uint64_t(1) << 20;
+    if (fileSize <= static_cast<int64_t>(free)) return static_cast<size_t>(base);
+    const uint64_t beyond = static_cast<uint64_t>(fileSize) - free;
+    if (beyond >= (most - base) / perByte) return static_cast<size_t>(most);
+    return static_cast<size_t>(base + beyond * perByte);
+}
+
+void CheckFoundLinks(const std::vector<FoundLink>& found, size_t limit) {
+    if (found.size() > limit) throw CPdfException("Found links beyond what can be kept\n");
 }
 
 void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step) {
@@ -204,6 +258,19 @@ FoundLink MakeFoundLink(const WindowFind& f, const std::string& target) {
     return link;
 }
 
+void AppendFoundLinks(const WindowFind& f, const std::string& target, std::vector<FoundLink>& found) {
+    for (const auto& piece : f.pieces) {
+        FoundLink link;
+        link.page = piece.first.page;
+        link.x1 = piece.first.x0;
+        link.y1 = piece.first.y0;
+        link.x2 = piece.second.x1;
+        link.y2 = piece.second.y1;
+        link.target = target;
+        found.push_back(std::move(link));
+    }
+}
+
 std::string ReplaceFileMatch(const std::string& target, const std::string& text) {
     static const std::string kKey = "[FILEMATCH]";
     std::string out;
@@ -221,7 +288,7 @@ std::string ReplaceFileMatch(const std::string& target, const std::string& text)
 
 void TextSearchStep(const WindowFind& f, const std::string& shownText, const std::string& link,
                     std::vector<FoundLink>& found) {
-    found.push_back(MakeFoundLink(f, link));
+    AppendFoundLinks(f, link, found);
     PrintMatched(shownText, link, f.isFinal ? 3 : 2);
 }
 
@@ -292,7 +359,8 @@ void SearchTextFileText(const std::vector<TextChar>& chars, const std::string&, 
 }
 
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
-                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found) {
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
+                        size_t foundLimit) {
     WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
@@ -304,7 +372,8 @@ void SearchTextFileText(const CharPages& pages, const std::string& text, const s
             target = ReplaceFileMatch(link, fileMatchText);
             std::printf("Matched text: %s - link: '%s'\n", fileMatchText.c_str(), target.c_str());
         }
-        found.push_back(MakeFoundLink(f, target));
+        AppendFoundLinks(f, target, found);
+        CheckFoundLinks(found, foundLimit);
         PrintMatched(fileMatchText, link, f.isFinal ? 5 : 4);
         return true;
     });
@@ -364,13 +433,21 @@ void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string&, 
 
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
-                        MatchedTexts& matched, std::vector<FoundLink>& found) {
+                        MatchedTexts& matched, std::vector<FoundLink>& found, size_t foundLimit) {
     WindowSearch(pages, text, [&](const WindowFind& f) {
         if (!f.isFinal) {
             if (AlreadyMatchedLonger(matched, text)) return false;
             matched.add(text);
         }
+        // The place of the find is that of its first line (the whole find when it
+        // stays on one line).
         FoundLink fl = MakeFoundLink(f, link);
+        if (!f.pieces.empty()) {
+            fl.x1 = f.pieces.front().first.x0;
+            fl.y1 = f.pieces.front().first.y0;
+            fl.x2 = f.pieces.front().second.x1;
+            fl.y2 = f.pieces.front().second.y1;
+        }
         if (debug) {
             // The window holds exactly the text.
             std::printf("%s, %.2lf, %.2lf, %.2lf, %.2lf\n", fileMatchText.c_str(), fl.x1, fl.y1, fl.x2, fl.y2);
@@ -384,23 +461,115 @@ void SearchLinkFileText(const CharPages& pages, const std::string& text, const s
             }
         }
         std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), link.c_str(), f.page);
+        std::string target = link;
         if (link.find("[FILEMATCH]") != std::string::npos) {
-            fl.target = ReplaceFileMatch(link, fileMatchText);
-            std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), fl.target.c_str(),
+            target = ReplaceFileMatch(link, fileMatchText);
+            std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), target.c_str(),
                         f.page);
         }
-        found.push_back(std::move(fl));
+        AppendFoundLinks(f, target, found);
+        CheckFoundLinks(found, foundLimit);
         return true;
     });
 }
 
+namespace {
+
+// A letter or digit of Windows-1252: a web-address prefix right after one is inside a
+// word ("awwwards", "shttp:"), not at its start.
+bool IsWordLetter(unsigned char b) {
+    if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) return true;
+    if (b >= 0xC0) return b != 0xD7 && b != 0xF7;
+    switch (b) {
+        case 0x83: case 0x8A: case 0x8C: case 0x8E: case 0x9A: case 0x9C: case 0x9E: case 0x9F:
+        case 0xAA: case 0xB5: case 0xBA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool StartsWithNoCase(const std::string& s, size_t at, const char* prefix) {
+    for (size_t k = 0; prefix[k]; ++k) {
+        if (at + k >= s.size()) return false;
+        char c = s[at + k];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[k]) return false;
+    }
+    return true;
+}
+
+// The prefixes as addresses start: "www" and "mailto" with what always follows them.
+const char* const kAddressStarts[] = {"http:", "https:", "www.", "ftp:", "file:", "mailto:"};
+
+// Punctuation that ends a sentence or a quotation after an address rather than
+// belonging to it: . , ; : ! ? ' " and the typographic closing quotes, the ellipsis.
+bool IsTrailingPunctuation(unsigned char b) {
+    switch (b) {
+        case '.': case ',': case ';': case ':': case '!': case '?': case '\'': case '"':
+        case 0x85: case 0x92: case 0x94: case 0x9B: case 0xBB:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool FindWebAddress(const std::string& word, size_t* startOut, size_t* endOut) {
+    size_t start = std::string::npos, prefixLength = 0;
+    for (size_t i = 0; i < word.size() && start == std::string::npos; ++i) {
+        if (i > 0 && IsWordLetter(static_cast<unsigned char>(word[i - 1]))) continue;
+        for (const char* p : kAddressStarts) {
+            if (StartsWithNoCase(word, i, p)) {
+                start = i;
+                prefixLength = std::strlen(p);
+                break;
+            }
+        }
+    }
+    if (start == std::string::npos) return false;
+    size_t end = word.size();
+    for (;;) {
+        if (end <= start) return false;
+        const unsigned char b = static_cast<unsigned char>(word[end - 1]);
+        if (IsTrailingPunctuation(b) || b == '>') {
+            --end;
+            continue;
+        }
+        // A closing bracket stays when the address opened it (".../Foo_(bar)").
+        const char open = b == ')' ? '(' : b == ']' ? '[' : b == '}' ? '{' : 0;
+        if (open) {
+            const std::string part = word.substr(start, end - start);
+            if (std::count(part.begin(), part.end(), open) < std::count(part.begin(), part.end(), static_cast<char>(b))) {
+                --end;
+                continue;
+            }
+        }
+        break;
+    }
+    // Something must follow the prefix ("file:" or "http://" alone is no address).
+    bool content = false;
+    for (size_t i = start + prefixLength; i < end; ++i) {
+        if (IsWordLetter(static_cast<unsigned char>(word[i]))) content = true;
+    }
+    if (!content) return false;
+    // An address is written as it stands: a character without a Windows-1252 byte (or
+    // without any known text) cannot be.
+    for (size_t i = start; i < end; ++i) {
+        const unsigned char b = static_cast<unsigned char>(word[i]);
+        if (b == kUnmappedCharByte || b < 0x20) return false;
+    }
+    *startOut = start;
+    *endOut = end;
+    return true;
+}
+
 std::string WebTarget(const std::string& word) {
-    size_t lt = word.find('<');
-    if (lt == std::string::npos) return word;
-    std::string target = word.substr(lt + 1);
-    // "<address>" form: the address ends at its ">", whatever punctuation follows.
-    size_t gt = target.find('>');
-    if (gt != std::string::npos) target.resize(gt);
+    size_t start, end;
+    if (!FindWebAddress(word, &start, &end)) return std::string();
+    std::string target = word.substr(start, end - start);
+    if (StartsWithNoCase(target, 0, "www.")) target.insert(0, "http://");
     return target;
 }
 
@@ -409,70 +578,42 @@ WebAddressScanner::WebAddressScanner(const std::string& textSetting, const std::
     : textSetting_(textSetting), linkSetting_(linkSetting), found_(found) {}
 
 void WebAddressScanner::examine() {
-    bool isAddress = false;
-    for (const char* prefix : kWebPrefixes) {
-        if (word_.find(prefix) != std::string::npos) {
-            isAddress = true;
-            break;
-        }
-    }
-    if (!isAddress) return;
+    size_t start, end;
+    if (word_.empty() || !FindWebAddress(word_, &start, &end)) return;
     FoundLink link;
-    link.page = wordStart_.page;
-    link.x1 = wordStart_.x0;
-    link.y1 = wordStart_.y0;
-    link.x2 = prev_.x1;
-    link.y2 = prev_.y1;
-    link.target = WebTarget(word_);
+    const TextChar& first = chars_[start];
+    const TextChar& last = chars_[end - 1];
+    link.page = first.page;
+    link.x1 = first.x0;
+    link.y1 = first.y0;
+    link.x2 = last.x1;
+    link.y2 = last.y1;
+    link.target = word_.substr(start, end - start);
+    if (StartsWithNoCase(link.target, 0, "www.")) link.target.insert(0, "http://");
     found_.push_back(std::move(link));
     PrintMatched(textSetting_, linkSetting_, 1);
 }
 
 void WebAddressScanner::add(const TextChar* chars, size_t count) {
-    for (size_t j = 0; j < count; ++j, ++k_) {
+    for (size_t j = 0; j < count; ++j) {
         const TextChar& c = chars[j];
-        if (k_ == 0) {
-            // The first character always starts the first word.
-            if (c.text != '\0') word_.push_back(c.text);
-            wordStart_ = c;
-            prev_ = c;
-            continue;
-        }
-        const TextChar& p = prev_;
-        // Gaps are ratios of at least 1; a zero divisor gives an infinite or undefined
-        // ratio, which fails the tests below and ends the word.
-        double gx = c.x0 / p.x1;
-        if (gx <= 1) gx = p.x1 / c.x0;
-        double gy = c.y0 / p.y0;
-        if (gy <= 1) gy = p.y0 / c.y0;
-        // A word never runs on into the next page: the text extractor may place that
-        // page's first characters right after this page's last ones.
-        if (c.page == p.page && (k_ == 1 || (gx <= 1.02 && gy <= 1.01)) && IsWordByte(c.text)) {
-            if (startPending_) {
-                wordStart_ = c;
-                startPending_ = false;
-            }
-            word_.push_back(c.text);
-            prev_ = c;
-            continue;
-        }
-        examine();
-        if (IsWordByte(c.text)) {
-            word_.assign(1, c.text);
-            wordStart_ = c;
-            startPending_ = false;
-        } else {
+        // A word ends at a space, where a line starts and where the page changes.
+        if (!word_.empty() && (!IsWordByte(c.text) || (c.flags & kCharLineStart) || c.page != chars_.back().page)) {
+            examine();
             word_.clear();
-            startPending_ = true;
+            chars_.clear();
         }
-        prev_ = c;
+        if (!IsWordByte(c.text)) continue;
+        word_.push_back(c.text);
+        chars_.push_back(c);
     }
 }
 
 void WebAddressScanner::finish() {
     // The word that runs to the last character has no follower to end it.
-    if (k_ > 0 && !word_.empty()) examine();
+    examine();
     word_.clear();
+    chars_.clear();
 }
 
 void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
@@ -484,7 +625,7 @@ void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& tex
 
 void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
                   const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
-    found.push_back(MakeFoundLink(f, text));
+    AppendFoundLinks(f, text, found);
     PrintMatched(textSetting, linkSetting, f.isFinal ? finalDots : occurrenceDots);
 }
 
@@ -498,7 +639,7 @@ void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
 }
 
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
-                    std::vector<int32_t>& selected) {
+                    std::vector<int32_t>& selected, std::vector<std::pair<int32_t, int32_t>>* direct) {
     // Existing links by page (list order kept), so that each find looks only at the
     // links of its own page.
     std::unordered_map<int32_t, std::vector<const ExistingLink*>> byPage;
@@ -511,7 +652,12 @@ void SelectCovering(const std::vector<FoundLink>& found, const std::vector<Exist
             // The slack is applied to the link's single-precision values.
             const float ex1 = e.rect[0] - 5.0f, ey1 = e.rect[1] - 5.0f;
             const float ex2 = e.rect[2] + 5.0f, ey2 = e.rect[3] + 5.0f;
-            if (ex1 <= f.x1 && ey1 <= f.y1 && ex2 >= f.x2 && ey2 >= f.y2) selected.push_back(e.annotNum);
+            if (!(ex1 <= f.x1 && ey1 <= f.y1 && ex2 >= f.x2 && ey2 >= f.y2)) continue;
+            if (e.annotNum == 0 && e.annotIndex >= 0) {
+                if (direct) direct->emplace_back(e.page, e.annotIndex);
+            } else {
+                selected.push_back(e.annotNum);
+            }
         }
     }
 }
@@ -520,13 +666,18 @@ void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextCh
     float ylo = link.rect[1], yhi = link.rect[3];
     if (ylo > yhi) std::swap(ylo, yhi);
     const double x1 = link.rect[0], x2 = link.rect[2];
+    size_t generatedTail = 0;
     for (const TextChar* c = begin; c != end; ++c) {
         if (c->page != link.page) continue;
         if (!(x1 <= c->x0 + 3 && x2 + 1 >= c->x0 && ylo <= c->y0 + 3 && yhi + 1 >= c->y0)) continue;
         if (c->text == '\0') continue;                 // a character without text
         if (c->text == ' ' && text.empty()) continue;  // leading spaces are dropped
         text.push_back(c->text);
+        // A space the extractor added between words is no part of the page's text
+        // when nothing under the link follows it.
+        generatedTail = (c->flags & kCharGenerated) ? generatedTail + 1 : 0;
     }
+    text.resize(text.size() - std::min(generatedTail, text.size()));
 }
 
 bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end) {

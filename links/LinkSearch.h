@@ -35,6 +35,10 @@ struct WindowFind {
     bool isFinal = false;
     TextChar firstChar{};
     TextChar lastChar{};
+    /// The find line by line (a find that wraps to the next line or page has several):
+    /// the first and last character of each part, spaces at its ends left out. Empty
+    /// when the find is nothing but spaces.
+    std::vector<std::pair<TextChar, TextChar>> pieces;
 };
 
 using WindowStep = std::function<bool(const WindowFind&)>;
@@ -81,9 +85,28 @@ private:
 struct CharPages {
     std::vector<std::vector<TextChar>> chars;
     std::vector<std::string> bytes;
-    /// Takes over the characters of the next page (page is left empty).
+    size_t count = 0;          ///< characters kept
+    size_t limit = SIZE_MAX;   ///< characters that may be kept (see KeptCharLimit)
+    /// Takes over the characters of the next page (page is left empty). Throws
+    /// CPdfException when more than limit characters would be kept.
     void take(std::vector<TextChar>& page);
 };
+
+/// Characters the searches that keep every page of a range (text file, link file) may
+/// keep for an input of fileSize bytes. Each takes 41 bytes, and memory stays below
+/// 512 MB for inputs up to 1 MiB: 6 * 2^20 characters (250 MB, beside one page being
+/// read or the found links), and 32 more per byte of the input beyond 1 MiB (real files
+/// hold a few per byte, a few dozen where pages draw one form of text again and again),
+/// at most 2^28.
+size_t KeptCharLimit(int64_t fileSize);
+
+/// Found links a run may make for an input of fileSize bytes: each takes 72 bytes and
+/// more while their list grows, so 2^20 of them for inputs up to 1 MiB, and 16 more per
+/// byte of the input beyond (a real file's finds are far fewer than its characters, and
+/// each becomes an annotation of the output), at most 2^27.
+size_t FoundLinkLimit(int64_t fileSize);
+/// Throws CPdfException when found holds more than limit links.
+void CheckFoundLinks(const std::vector<FoundLink>& found, size_t limit);
 
 /// WindowSearch over the pages together.
 void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step);
@@ -91,6 +114,9 @@ void WindowSearch(const CharPages& pages, const std::string& text, const WindowS
 /// The found link of a find: page of its first character, x1 y1 from the first
 /// character's x0 y0, x2 y2 from the last character's x1 y1.
 FoundLink MakeFoundLink(const WindowFind& f, const std::string& target);
+/// The found links of a find: one per line piece (see WindowFind::pieces), each from
+/// its first character's x0 y0 to its last character's x1 y1 on that character's page.
+void AppendFoundLinks(const WindowFind& f, const std::string& target, std::vector<FoundLink>& found);
 
 /// Replaces every "[FILEMATCH]" of target by text, left to right.
 std::string ReplaceFileMatch(const std::string& target, const std::string& text);
@@ -129,7 +155,8 @@ std::string CleanTextFileLine(std::string line);
 /// fileMatchText is the line as the user wrote it: it is put in place of "[FILEMATCH]"
 /// and shown in the messages.
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
-                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found);
+                        const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
+                        size_t foundLimit = SIZE_MAX);
 void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link,
                         std::vector<std::string>& matched, std::vector<FoundLink>& found);
@@ -151,15 +178,19 @@ int32_t FieldNumber(const std::string& field);
 /// longer-match rule, optional debug line, the position filter when usePosition is set.
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
-                        MatchedTexts& matched, std::vector<FoundLink>& found);
+                        MatchedTexts& matched, std::vector<FoundLink>& found, size_t foundLimit = SIZE_MAX);
 void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
                         const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
                         int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
                         std::vector<FoundLink>& found);
 
-/// Web-address scan: appends one found link per word holding a web-address prefix and
-/// prints "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
-/// Characters arrive in list order, a page at a time or all at once.
+/// Web-address scan: appends one found link per word holding a web address and prints
+/// "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
+/// Words end at spaces, at the start of a line and at the end of a page. An address
+/// starts with a prefix (http:, https:, www., ftp:, file:, mailto:, in any letter case)
+/// at the start of a word or after a character that is no letter or digit; see
+/// WebTarget for its end. Characters arrive in list order, a page at a time or all at
+/// once.
 class WebAddressScanner {
 public:
     WebAddressScanner(const std::string& textSetting, const std::string& linkSetting, std::vector<FoundLink>& found);
@@ -173,18 +204,20 @@ private:
     std::string textSetting_;
     std::string linkSetting_;
     std::vector<FoundLink>& found_;
-    size_t k_ = 0;           // characters seen
-    std::string word_;
-    TextChar wordStart_{};   // the word's first character
-    bool startPending_ = false;  // the word starts at the next character
-    TextChar prev_{};
+    std::string word_;             // the bytes of the word being read
+    std::vector<TextChar> chars_;  // its characters
 };
 
 void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
                       const std::string& linkSetting, std::vector<FoundLink>& found);
 
-/// The target of a web-address word: the word, or, in the "<address>" form, the text
-/// between the first "<" and the first ">" after it.
+/// Where the web address of a word (Windows-1252 bytes) stands: *start and *end delimit
+/// it, from its prefix to its last character, without the sentence punctuation and the
+/// closing brackets it did not open that follow it. False when the word holds none, or
+/// one with a character that has no Windows-1252 byte.
+bool FindWebAddress(const std::string& word, size_t* start, size_t* end);
+/// The link target of a word: its address as FindWebAddress delimits it, "http://"
+/// put before an address that starts with "www"; empty when the word holds none.
 std::string WebTarget(const std::string& word);
 
 /// Text-link search of the selections: a found link with target text per find and
@@ -197,8 +230,9 @@ void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
 /// Appends to selected the annotation number of every existing link on the same page
 /// as a found link whose rectangle, widened by 5 on every side, holds that found link's
 /// rectangle (once per pair, in found-link order then existing-link order).
+/// Annotations written directly in Annots (no number) go to direct as (page, place).
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
-                    std::vector<int32_t>& selected);
+                    std::vector<int32_t>& selected, std::vector<std::pair<int32_t, int32_t>>* direct = nullptr);
 
 /// Appends to text the text under a link from the characters [begin, end): those of its
 /// page whose starting corner lies in its rectangle (3 units of slack left and bottom,

@@ -17,6 +17,7 @@
 #include "links/LinkSearch.h"
 #include "links/TextPages.h"
 #include "pdf/CPdfDocument.h"
+#include "stream/CPdfFileStream.h"
 #include "text/CPdfText.h"
 
 namespace {
@@ -41,6 +42,11 @@ public:
 private:
     const std::function<void(std::vector<TextChar>&)>& f_;
 };
+
+// The size of the input file (0 when unknown): the limits of the searches follow it.
+int64_t FileSize(CPdfDocument* doc) {
+    return doc && doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
+}
 
 // The pages the text phases read; false when the range holds no page.
 bool TextRange(CPdfDocument* doc, const LinkSettings& settings, int& first, int& last) {
@@ -71,9 +77,13 @@ void CQuillmarkHandler::ExtractRange() {
 }
 
 void CQuillmarkHandler::CreatePhase() {
+    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(doc.get()));
     if (settings.text.empty()) {
         LinkSearch::WebAddressScanner scanner(settings.text, settings.link, foundLinks);
-        ForEachRangePage(*this, [&](std::vector<TextChar>& page) { scanner.add(page.data(), page.size()); });
+        ForEachRangePage(*this, [&](std::vector<TextChar>& page) {
+            scanner.add(page.data(), page.size());
+            LinkSearch::CheckFoundLinks(foundLinks, foundLimit);
+        });
         scanner.finish();
         return;
     }
@@ -81,6 +91,7 @@ void CQuillmarkHandler::CreatePhase() {
         const std::string text = Platform::Utf8ToWinAnsi(settings.text);
         LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
             LinkSearch::TextSearchStep(f, settings.text, settings.link, foundLinks);
+            LinkSearch::CheckFoundLinks(foundLinks, foundLimit);
             return true;
         });
         ForEachRangePage(*this, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
@@ -91,6 +102,7 @@ void CQuillmarkHandler::CreatePhase() {
     // Each line searches the whole range again: keep the range's characters, page by
     // page (no copies from the growth of one large list).
     LinkSearch::CharPages pages;
+    pages.limit = LinkSearch::KeptCharLimit(FileSize(doc.get()));
     ForEachRangePage(*this, [&](std::vector<TextChar>& page) { pages.take(page); });
     LinkSearch::MatchedTexts matched(matchedTexts);
 
@@ -114,7 +126,7 @@ void CQuillmarkHandler::CreatePhase() {
             // An empty line (or a single space) would match everything: skip it.
             const std::string text = Platform::Utf8ToWinAnsi(cleaned);
             if (text.empty()) continue;
-            LinkSearch::SearchTextFileText(pages, text, cleaned, settings.link, matched, foundLinks);
+            LinkSearch::SearchTextFileText(pages, text, cleaned, settings.link, matched, foundLinks, foundLimit);
             continue;
         }
         const LinkSearch::LinkFileLine fields = LinkSearch::SplitLinkFileLine(line);
@@ -133,7 +145,7 @@ void CQuillmarkHandler::CreatePhase() {
         const std::string text = Platform::Utf8ToWinAnsi(raw);
         if (text.empty()) continue;
         LinkSearch::SearchLinkFileText(pages, text, raw, settings.link, fields.bars >= 3, h, v, page,
-                                       settings.debug, matched, foundLinks);
+                                       settings.debug, matched, foundLinks, foundLimit);
     }
     std::fclose(f);
 }
@@ -142,25 +154,28 @@ namespace {
 
 // Finds the text link on the pages of the range (a found link per find, with its
 // progress line), then selects the existing links over any found text.
-void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected) {
+void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected,
+                      std::vector<std::pair<int32_t, int32_t>>& direct) {
     const std::string text = Platform::Utf8ToWinAnsi(h.settings.textLink);
+    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(h.doc.get()));
     LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
         LinkSearch::TextLinkStep(f, text, h.settings.text, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
+        LinkSearch::CheckFoundLinks(h.foundLinks, foundLimit);
         return true;
     });
     ForEachRangePage(h, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
     search.finish();
-    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected);
+    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected, &direct);
 }
 
 }  // namespace
 
 void CQuillmarkHandler::SelectForRemoval() {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 8, 8, removeList);
+    SelectByTextLink(*this, 8, 8, removeList, removeDirect);
 }
 
 void CQuillmarkHandler::SelectForChange() {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 9, 10, changeList);
+    SelectByTextLink(*this, 9, 10, changeList, changeDirect);
 }

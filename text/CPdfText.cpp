@@ -3,240 +3,192 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
+#include <map>
 #include <string>
+#include <unordered_set>
+#include <utility>
 
 #include "font/CPdfBuiltinTables.h"
 #include "font/CPdfFont.h"
+#include "font/GlyphNames.h"
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfElement.h"
 #include "pdf/CPdfException.h"
-#include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
+#include "stream/CPdfFileStream.h"
 #include "stream/CPdfStream.h"
+#include "text/CPdfContentLexer.h"
 #include "text/CPdfTextState.h"
 
 // Geometry. Every position is computed in the page's default user space, the
 // unrotated space of /MediaBox and /Rect in which link annotations are placed and
-// against which the link report tests characters:
-//   - the current transformation matrix starts as the identity on every page and
-//     `cm` concatenates its full matrix (scaling and flipping included), so text
-//     drawn under a flipped or scaled matrix lands where it is painted;
-//   - a character's origin is the current text position mapped through that matrix;
-//     the line origin is truncated to whole units;
-//   - the text direction and the glyph height come from the text matrix followed by
-//     the transformation matrix: the box runs from the origin, moved by the advance
-//     already covered along the text direction, to the far corner that lies one
-//     advance further along the direction and one glyph height up the glyph's
-//     vertical. Upright text therefore gets (X + c, Y) - (X + c + w, Y + h);
-//   - the numbers of a TJ array move the following strings along the line;
-//   - a TJ number that moves the next string forward by at least a word gap, 0.2 of
-//     the font size (a number of -200 or less), adds one space record when the last
-//     record of the line is not already a space. TeX and other typesetters write the
-//     space between words as such a gap instead of a space character; without the
-//     record the words run together ("andthe"), so a searched phrase of two words is
-//     never found there, the web-address scan takes the next word into the address
-//     and the link report shows "clickhere". The space's box runs from the end of the
-//     previous character to the start of the next string, with the previous
-//     character's baseline, height, angle and page. Smaller numbers (kerning),
-//     positive numbers and any other movement (Td, Tm, T*) add nothing.
-// The page's /Rotate only turns the page for display and takes no part in any of
-// this: pages rotated by 0, 90, 180 or 270 degrees (and any other value) get the same
-// line tracking and the same boxes, and the rectangles built from them match the
-// page's annotations whatever the rotation.
+// against which the link report tests characters. The page's /Rotate only turns the
+// page for display and takes no part in it.
+//
+// Text is placed as a reader paints it: a glyph's origin is the text matrix (moved by
+// the rise) through the transformation matrix, and after each glyph the text matrix
+// moves on by the glyph's width times the font size, plus the character spacing, plus
+// the word spacing after byte 32 of a one-byte code, all times the horizontal scaling;
+// the numbers of a TJ array move it too. A record's box runs from the glyph's origin
+// along the text direction by its advance and up the glyph's vertical by the font
+// size: upright text gets (x, baseline) - (x + advance, baseline + size). A glyph that
+// stands for several characters (a ligature) gives each of them an equal share of its
+// advance.
+//
+// Words and lines. A gap of at least a word space (0.2 of the font size) between two
+// characters of a line, however the content made it (a TJ number, a Td, a Tm, word
+// spacing), adds one space record over the gap, and text that continues on another line
+// adds one space record of no width at the start of that line; neither is added next
+// to a space the page already has. So words never run together, and a phrase that wraps
+// to the next line reads as the phrase; a page starts with such a space as well. The
+// first record of each line carries kCharLineStart, so the searches can give a find
+// that spans lines one rectangle per line.
 
 namespace {
 
-// The line origin last seen and the advance covered from it. It lives for the whole
-// program run, not per page or file.
-struct LineTracker {
-    double trackedX = 0;
-    double trackedY = 0;
-    double advance = 0;
-};
-LineTracker gTracker;
+// A TJ number, Td or other move forward of this many font sizes or more between two
+// characters of a line is a gap between words: above the kerning of a pair of letters
+// (rarely beyond 0.1 em) and below the usual word space (0.25 to 0.33 em).
+const double kWordGap = 0.2;
+// The next character continues the line when its baseline lies within this many font
+// sizes of the line's (superscripts and subscripts stay on it) and it does not start
+// further back than this (kerning and overprinted accents stay on it).
+const double kSameLineRise = 0.75;
+const double kSameLineBack = 1.0;
+// Saved graphics states beyond this depth are not copied (a file could otherwise ask
+// for one copy per two bytes of content); their q and Q are only counted.
+const int kMaxSaveDepth = 256;
+// Forms drawing forms: deeper nesting is not followed. Real files nest two or three.
+const size_t kMaxFormDepth = 16;
+// Each form drawn counts this many content bytes against the run's budget besides its
+// own bytes, so that empty forms drawn by the million still end the run.
+const uint64_t kFormCost = 1024;
+// The limits (see CPdfText.h). Memory: the records of one page are held together, so
+// one page may make no more than kMaxPageChars of them (80 MB; the densest real pages
+// hold tens of thousands of characters). Time: a run's records (see charLimitFor) and
+// the content bytes it reads (see contentLimitFor).
+const size_t kMaxPageChars = size_t(1) << 21;
+const size_t kMinRunChars = size_t(1) << 22;
+const size_t kMaxRunChars = size_t(1) << 30;
+const size_t kRunCharsPerFileByte = 64;
+const uint64_t kMinRunContent = uint64_t(256) << 20;
+const uint64_t kRunContentPerFileByte = 1024;
+// Operands kept for an operator; the oldest are dropped beyond it (a DeviceN colour
+// has one per colorant; no operator used here takes more than six).
+const int kMaxOperands = 8;
+// Unicode values looked at per glyph (ligatures and other multi-character values).
+const int kMaxGlyphChars = 8;
 
-enum OperandKind : uint8_t { kNumber, kString, kName, kArray };
+const char* const kLimitMessage = "Page text beyond what the file can hold\n";
 
 enum Op : uint8_t {
-    OpNextLineShowSpaced,  // "
-    OpNextLineShow,        // '
-    OpBT, OpET, OpRestore, OpNextLine, OpTD, OpTJ, OpTL, OpTd, OpTf, OpTj, OpTm, OpCm,
-    OpMove, OpSave, OpRect,
+    OpNone, OpBT, OpET, OpTc, OpTw, OpTz, OpTL, OpTf, OpTs, OpTd, OpTD, OpTm, OpTstar, OpTj, OpTJ, OpQuote,
+    OpDoubleQuote, OpSave, OpRestore, OpCm, OpDo, OpBI,
 };
 
-struct OperatorRow {
-    const char* name;
-    uint8_t count;
-    OperandKind kinds[6];
-    Op op;
-};
-
-// Sorted by the byte order of the name; looked up by binary search.
-const OperatorRow kOperators[] = {
-    {"\"", 3, {kNumber, kNumber, kString}, OpNextLineShowSpaced},
-    {"'", 1, {kString}, OpNextLineShow},
-    {"BT", 0, {}, OpBT},
-    {"ET", 0, {}, OpET},
-    {"Q", 0, {}, OpRestore},
-    {"T*", 0, {}, OpNextLine},
-    {"TD", 2, {kNumber, kNumber}, OpTD},
-    {"TJ", 1, {kArray}, OpTJ},
-    {"TL", 1, {kNumber}, OpTL},
-    {"Td", 2, {kNumber, kNumber}, OpTd},
-    {"Tf", 2, {kName, kNumber}, OpTf},
-    {"Tj", 1, {kString}, OpTj},
-    {"Tm", 6, {kNumber, kNumber, kNumber, kNumber, kNumber, kNumber}, OpTm},
-    {"cm", 6, {kNumber, kNumber, kNumber, kNumber, kNumber, kNumber}, OpCm},
-    {"m", 2, {kNumber, kNumber}, OpMove},
-    {"q", 0, {}, OpSave},
-    {"re", 4, {kNumber, kNumber, kNumber, kNumber}, OpRect},
-};
-const int kOperatorCount = sizeof(kOperators) / sizeof(kOperators[0]);
-
-const OperatorRow* findOperator(const std::string& name) {
-    int lo = 0, hi = kOperatorCount - 1;
-    while (lo <= hi) {
-        int mid = (lo + hi) / 2;
-        int c = name.compare(kOperators[mid].name);  // unsigned byte order
-        if (c == 0) return &kOperators[mid];
-        if (c < 0) hi = mid - 1;
-        else lo = mid + 1;
-    }
-    return nullptr;
-}
-
-bool kindMatches(const CPdfElement& e, OperandKind k) {
-    switch (k) {
-        case kNumber: return e.isNumber();
-        case kString: return e.isString();
-        case kName: return e.isName();
-        case kArray: return e.isArray();
-    }
-    return false;
-}
-
-const int kMaxOperands = 8;
-// Characters one extraction run may produce (a dense 3,000-page document has about
-// 42 million); beyond it the run fails instead of allocating further.
-const size_t kMaxCharsPerRun = size_t(1) << 26;
-// Saved states beyond this depth are not copied (a file could otherwise ask for one
-// copy per two bytes of content); their q and Q are only counted.
-const int kMaxSaveDepth = 256;
-// A TJ number of this many thousandths of the font size or more (as a forward move) is
-// a gap between words: 0.2 em, above the kerning of a pair of letters (rarely beyond
-// 0.1 em) and below the usual word space (about 0.33 em in TeX's fonts).
-const double kWordGapThousandths = 200;
-
-// WinAnsiEncoding slot of a glyph name, found by scanning the table from slot 0 up.
-// The table repeats "bullet" at the unused codes 127, 129, 141, 143, 144 and 157;
-// those copies are skipped so that a bullet becomes 0x95, the Windows-1252 bullet,
-// rather than 0x7F (DEL).
-struct WinAnsiIndex {
-    std::vector<std::pair<const char*, int>> names;  // sorted by name, first slot kept
-    WinAnsiIndex() {
-        for (int slot = 0; slot < 256; ++slot) {
-            const char* n = WinAnsiEncoding[slot];
-            if (!n) continue;
-            if (slot == 127 || slot == 129 || slot == 141 || slot == 143 || slot == 144 ||
-                slot == 157)
-                continue;
-            names.emplace_back(n, slot);
-        }
-        std::stable_sort(names.begin(), names.end(),
-                         [](const std::pair<const char*, int>& a,
-                            const std::pair<const char*, int>& b) {
-                             return std::strcmp(a.first, b.first) < 0;
-                         });
-        // Keep the lowest slot of each name.
-        std::vector<std::pair<const char*, int>> unique;
-        for (const auto& p : names)
-            if (unique.empty() || std::strcmp(unique.back().first, p.first) != 0)
-                unique.push_back(p);
-        names.swap(unique);
-    }
-    int find(const char* name) const {
-        auto it = std::lower_bound(names.begin(), names.end(), name,
-                                   [](const std::pair<const char*, int>& a, const char* n) {
-                                       return std::strcmp(a.first, n) < 0;
-                                   });
-        if (it != names.end() && std::strcmp(it->first, name) == 0) return it->second;
-        return -1;
-    }
-};
-
-const WinAnsiIndex& winAnsiIndex() {
-    static const WinAnsiIndex index;
-    return index;
-}
-
-// Windows-1252 byte of a Unicode value, or -1 when it has none.
-int windows1252Byte(uint32_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<int>(u);
-    switch (u) {
-        case 0x20AC: return 0x80;
-        case 0x201A: return 0x82;
-        case 0x0192: return 0x83;
-        case 0x201E: return 0x84;
-        case 0x2026: return 0x85;
-        case 0x2020: return 0x86;
-        case 0x2021: return 0x87;
-        case 0x02C6: return 0x88;
-        case 0x2030: return 0x89;
-        case 0x0160: return 0x8A;
-        case 0x2039: return 0x8B;
-        case 0x0152: return 0x8C;
-        case 0x017D: return 0x8E;
-        case 0x2018: return 0x91;
-        case 0x2019: return 0x92;
-        case 0x201C: return 0x93;
-        case 0x201D: return 0x94;
-        case 0x2022: return 0x95;
-        case 0x2013: return 0x96;
-        case 0x2014: return 0x97;
-        case 0x02DC: return 0x98;
-        case 0x2122: return 0x99;
-        case 0x0161: return 0x9A;
-        case 0x203A: return 0x9B;
-        case 0x0153: return 0x9C;
-        case 0x017E: return 0x9E;
-        case 0x0178: return 0x9F;
-        default: return -1;
-    }
-}
-
-// Character byte of a simple-font character: a code of 128 or more whose glyph name
-// WinAnsiEncoding knows becomes that slot; an unchanged code with a Unicode value
-// whose low byte is neither 0 nor 0xCC becomes that low byte; otherwise the code.
-unsigned char simpleCharByte(const CPdfFont* font, uint32_t code, const uint32_t* unicode,
-                             int ucount) {
-    uint32_t out = code;
-    bool changed = false;
-    if (code >= 128) {
-        const char* glyph = font->getGlyphName(code);
-        if (glyph) {
-            int slot = winAnsiIndex().find(glyph);
-            if (slot >= 0) {
-                changed = static_cast<uint32_t>(slot) != code;
-                out = static_cast<uint32_t>(slot);
-            }
+Op opOf(const std::string& s)
+{
+    const size_t n = s.size();
+    if (n == 1) {
+        switch (s[0]) {
+            case 'q': return OpSave;
+            case 'Q': return OpRestore;
+            case '\'': return OpQuote;
+            case '"': return OpDoubleQuote;
+            default: return OpNone;
         }
     }
-    if (!changed && ucount > 0) {
-        uint32_t low = unicode[0] & 0xFF;
-        if (low != 0 && low != 0xCC) return static_cast<unsigned char>(low);
+    if (n != 2)
+        return OpNone;
+    const char a = s[0], b = s[1];
+    if (a == 'T') {
+        switch (b) {
+            case 'c': return OpTc;
+            case 'w': return OpTw;
+            case 'z': return OpTz;
+            case 'L': return OpTL;
+            case 'f': return OpTf;
+            case 's': return OpTs;
+            case 'd': return OpTd;
+            case 'D': return OpTD;
+            case 'm': return OpTm;
+            case '*': return OpTstar;
+            case 'j': return OpTj;
+            case 'J': return OpTJ;
+            default: return OpNone;
+        }
     }
-    return static_cast<unsigned char>(out & 0xFF);
+    if (a == 'B' && b == 'T') return OpBT;
+    if (a == 'E' && b == 'T') return OpET;
+    if (a == 'c' && b == 'm') return OpCm;
+    if (a == 'D' && b == 'o') return OpDo;
+    if (a == 'B' && b == 'I') return OpBI;
+    return OpNone;
 }
 
-// Character byte of a composite-font character: the Windows-1252 byte of its first
-// Unicode value, kUnmappedCharByte when that value has none, 0 without a value.
-unsigned char compositeCharByte(const uint32_t* unicode, int ucount) {
-    if (ucount <= 0) return 0;
-    int b = windows1252Byte(unicode[0]);
-    return b < 0 ? kUnmappedCharByte : static_cast<unsigned char>(b);
+bool isSpaceValue(uint32_t u)
+{
+    return u == 0x20 || u == 0x09 || u == 0x0A || u == 0x0D || u == 0xA0 || (u >= 0x2000 && u <= 0x200A) ||
+           u == 0x202F || u == 0x205F || u == 0x3000;
+}
+
+bool isInvisibleValue(uint32_t u) { return (u >= 0x200B && u <= 0x200D) || u == 0x2060 || u == 0xFEFF; }
+
+// A ToUnicode value that says nothing a reader could show: none, the replacement
+// character, a control code, a private-use code (symbol fonts map their glyphs there).
+bool isMeaninglessValue(uint32_t u)
+{
+    return u == 0 || u == 0xFFFD || (u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || (u >= 0x7F && u < 0xA0) ||
+           (u >= 0xE000 && u <= 0xF8FF);
+}
+
+// Windows-1252 bytes of Unicode values (one glyph): ligatures are spelt out, every kind
+// of space becomes byte 32, invisible characters give nothing; a value without a byte
+// makes the whole glyph one kUnmappedCharByte. Returns the byte count.
+int bytesOfValues(const uint32_t* v, int n, unsigned char* out)
+{
+    static const char* const kLigatures[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
+    int k = 0;
+    for (int i = 0; i < n; ++i) {
+        uint32_t u = v[i];
+        // A surrogate pair written as two values is one character.
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && v[i + 1] >= 0xDC00 && v[i + 1] <= 0xDFFF) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (v[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (isInvisibleValue(u))
+            continue;
+        if (isSpaceValue(u)) {
+            if (k < kMaxGlyphChars)
+                out[k++] = ' ';
+            continue;
+        }
+        if (u >= 0xFB00 && u <= 0xFB06) {
+            for (const char* p = kLigatures[u - 0xFB00]; *p; ++p)
+                if (k < kMaxGlyphChars)
+                    out[k++] = static_cast<unsigned char>(*p);
+            continue;
+        }
+        const int b = unicodeToWindows1252(u);
+        if (b < 0) {
+            out[0] = kUnmappedCharByte;
+            return 1;
+        }
+        if (k < kMaxGlyphChars)
+            out[k++] = static_cast<unsigned char>(b);
+    }
+    return k;
+}
+
+// A code of a simple font read as a Windows-1252 byte, when nothing else is known of
+// it: only bytes that stand for a character.
+bool isShowableByte(uint32_t code)
+{
+    if (code < 0x20 || code == 0x7F || code > 0xFF)
+        return false;
+    return code != 0x81 && code != 0x8D && code != 0x8F && code != 0x90 && code != 0x9D;
 }
 
 // Content bytes held in memory, for the test seam.
@@ -248,7 +200,8 @@ public:
     int peekChar() override { return pos_ < data_.size() ? data_[pos_] : -1; }
     CPdfDictionary* getDict() override { return nullptr; }
     int64_t getPos() override { return static_cast<int64_t>(pos_); }
-    void setPos(int64_t pos, int origin) override {
+    void setPos(int64_t pos, int origin) override
+    {
         int64_t size = static_cast<int64_t>(data_.size());
         int64_t p = origin == 2 ? size - pos : pos;
         pos_ = static_cast<size_t>(std::max<int64_t>(0, std::min(p, size)));
@@ -257,9 +210,11 @@ public:
     void shiftStart(int64_t) override {}
     int64_t getLength() override { return static_cast<int64_t>(data_.size()); }
     CPdfStream* openWindow(int64_t, int64_t, const CPdfElement&) override { return nullptr; }
-    size_t readBlock(unsigned char* buf, size_t n) override {
+    size_t readBlock(unsigned char* buf, size_t n) override
+    {
         size_t k = std::min(n, data_.size() - pos_);
-        if (k) std::memcpy(buf, data_.data() + pos_, k);
+        if (k)
+            std::memcpy(buf, data_.data() + pos_, k);
         pos_ += k;
         return k;
     }
@@ -272,16 +227,6 @@ private:
     size_t pos_ = 0;
 };
 
-// Owns the state chain of one page.
-struct StateHolder {
-    CPdfTextState*& ref;
-    explicit StateHolder(CPdfTextState*& r) : ref(r) { ref = new CPdfTextState(); }
-    ~StateHolder() {
-        delete ref;
-        ref = nullptr;
-    }
-};
-
 // Width tables live from before the first page to after the last, also when a page fails.
 struct WidthTablesScope {
     WidthTablesScope() { buildWidthTables(); }
@@ -290,172 +235,614 @@ struct WidthTablesScope {
     WidthTablesScope& operator=(const WidthTablesScope&) = delete;
 };
 
-// Resolves the page's Contents: Null (no text), a stream, or an array whose items all
-// resolve to streams (returned as a new array of the streams, so that the parser does
-// not fetch them again). Anything else is "Weird page contents".
-// Reading the content objects is part of reading the content: a failure there is a
-// parse error like one inside the stream.
-CPdfElement resolveContents(CPdfXRef* xref, const CPdfElement& raw) {
-    bool weird = false;
-    CPdfElement result;
-    try {
-        CPdfElement c = raw.fetch(xref);
-        if (c.isNull() || c.isStream()) {
-            result = std::move(c);
-        } else if (c.isArray()) {
-            CPdfArray* arr = c.getArray();
-            result.setNewArray(xref);
-            for (int i = 0; i < arr->getLength() && !weird; ++i) {
-                CPdfElement item = arr->get(i);
-                if (item.isStream()) result.getArray()->add(std::move(item));
-                else weird = true;
-            }
-        } else {
-            weird = true;
-        }
-    } catch (const CPdfException&) {
-        throw CPdfException("Document parse error\n");
-    }
-    if (weird) throw CPdfException("\nWeird page contents\n");
-    return result;
-}
+// One operand of the operator to come. Arrays keep their numbers and strings (the
+// strings' bytes one after another in bytes).
+struct Operand {
+    enum Kind : uint8_t { Number, String, Name, Array, Other } kind = Other;
+    double num = 0;
+    std::string bytes;
+    struct Item {
+        bool isString;
+        double num;
+        size_t offset, length;
+    };
+    std::vector<Item> items;
+};
 
-std::unique_ptr<PageFonts> loadFontsOf(CPdfDocument* doc, const CPdfPage& page) {
-    const CPdfElement& res = page.getResources();
-    CPdfDictionary* dict = res.getDictionary();
-    if (!dict) return std::unique_ptr<PageFonts>(new PageFonts());
-    CPdfElement raw = dict->lookupRaw("Font");
-    int32_t refNum = -1;
-    CPdfElement fontDict;
-    if (raw.isReference()) {
-        refNum = raw.getRefNum();
-        fontDict = raw.fetch(page.getXRef() ? page.getXRef() : doc->getXRef());
-    } else {
-        fontDict = std::move(raw);
+}  // namespace
+
+/// A font as the extractor uses it: the font object (null when it could not be built)
+/// and, for simple fonts, the bytes and width of each code as they are first needed.
+struct PdfFontEntry {
+    std::unique_ptr<CPdfFont> owned;
+    CPdfFont* font = nullptr;
+    bool composite = false;
+    bool known[256];
+    uint8_t count[256];
+    unsigned char bytes[256][kMaxGlyphChars];
+    double width[256];
+    explicit PdfFontEntry(CPdfFont* f) : font(f), composite(f && f->isComposite())
+    {
+        std::memset(known, 0, sizeof known);
+        std::memset(count, 0, sizeof count);
     }
-    if (!fontDict.isDictionary()) return std::unique_ptr<PageFonts>(new PageFonts());
-    std::unique_ptr<PageFonts> fonts = loadPageFonts(doc, fontDict, refNum);
-    if (!fonts) fonts.reset(new PageFonts());
-    return fonts;
+};
+
+namespace {
+
+// Character bytes of one glyph: the font's Unicode values for it (its ToUnicode map)
+// when they say anything, else the Unicode values of its glyph name, else, for a simple
+// font, the code itself when it is a character's byte. Returns the count (0: a glyph
+// that shows nothing; one 0 byte: nothing known).
+int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
+               unsigned char* out)
+{
+    bool meaningful = false;
+    for (int i = 0; i < ucount; ++i)
+        if (!isMeaninglessValue(uni[i]))
+            meaningful = true;
+    if (meaningful)
+        return bytesOfValues(uni, ucount, out);
+    if (!composite) {
+        const char* name = font->getGlyphName(code);
+        if (name) {
+            uint32_t values[kMaxGlyphChars];
+            const int n = glyphNameToUnicode(name, values, kMaxGlyphChars);
+            if (n > 0)
+                return bytesOfValues(values, n, out);
+        }
+        if (isShowableByte(code)) {
+            out[0] = static_cast<unsigned char>(code);
+            return 1;
+        }
+    }
+    out[0] = 0;
+    return 1;
 }
 
 }  // namespace
 
-void resetLineTrackerForTesting() { gTracker = LineTracker(); }
+namespace {
 
-// Character byte and width of each code of one simple font, filled on first use.
-struct CPdfText::FontCache {
-    CPdfFont* font = nullptr;
-    bool composite = false;
-    bool known[256];
-    unsigned char byte[256];
-    double width[256];
-    void reset(CPdfFont* f) {
-        font = f;
-        composite = f->isComposite();
-        std::memset(known, 0, sizeof known);
+// What the fast path of a straight line needs of the string being shown.
+struct FastLine {
+    double fs, th, charSpace, wordSpace;
+    double ma, hx;      // x move per text space unit; glyph height's x part
+    double box0, box2;  // the page's left and right edges
+    double y0, y1;      // baseline and top of every glyph of the line
+};
+// Where the fast path stands: next byte, origin, advance so far, next record.
+struct FastRun {
+    size_t i;
+    double ox, advanced;
+    TextChar* c;
+    bool touching;
+};
+
+// Records for the one-byte, one-character glyphs of a simple font from s[f.i] on, on a
+// line straight across the page, while they stay on the page and touch the glyph
+// before (without character or word spacing, Plain, they always do), up to cstop.
+// Stops before the first glyph it cannot take (a code not yet worked out has the
+// count 0) and after the first that does not touch the next.
+template <bool Plain>
+void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextChar* cstop, const TextChar& proto,
+             const FastLine& l, FastRun& f)
+{
+    const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
+    const double charSpace = l.charSpace, wordSpace = l.wordSpace, y0 = l.y0, y1 = l.y1;
+    size_t i = f.i;
+    double ox = f.ox, advanced = f.advanced;
+    TextChar* c = f.c;
+    for (; i < len && c < cstop; ++i) {
+        const unsigned char b = s[i];
+        if (fe.count[b] != 1)
+            break;
+        const double adv = fe.width[b] * fs;
+        const double w = adv * th;
+        const double wx = w * ma;
+        const double xb = ox + wx + hx;
+        if (std::max(ox, xb) < box0 || std::min(ox, xb) > box2)
+            break;
+        *c = proto;
+        c->x0 = ox;
+        c->y0 = y0;
+        c->x1 = xb;
+        c->y1 = y1;
+        c->text = static_cast<char>(fe.bytes[b][0]);
+        ++c;
+        if (Plain) {
+            // (adv + 0 + 0) * th is w: the advance is the glyph's width.
+            ox += wx;
+            advanced += w;
+        } else {
+            const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+            ox += tx * ma;
+            advanced += tx;
+            if (tx != w) {
+                f.touching = false;
+                ++i;
+                break;
+            }
+        }
+    }
+    f.i = i;
+    f.ox = ox;
+    f.advanced = advanced;
+    f.c = c;
+}
+
+}  // namespace
+
+struct CPdfText::Impl {
+    CPdfDocument* doc = nullptr;
+    CPdfXRef* xref = nullptr;
+    int page = 0;
+    std::vector<TextChar>* out = nullptr;
+    size_t runChars = 0;
+    size_t charLimit = kMaxRunChars;
+    size_t pageCharLimit = kMaxPageChars;
+    size_t limitNow = kMaxRunChars;  // runChars may not pass it: the run's and the page's limit
+    uint64_t runContent = 0;  // content bytes of the lexers done with
+    uint64_t contentLimit = ~uint64_t(0);
+    bool charLimitFixed = false;
+    bool contentLimitFixed = false;
+    bool listHoldsRun = false;  // out collects every page of the run (else one page)
+
+    CPdfGraphicsState gs;
+    std::vector<CPdfGraphicsState> saved;
+    int uncopiedSaves = 0;
+    CPdfTextObject text;
+    CPdfDictionary* resources = nullptr;
+    const PageFonts* testFonts = nullptr;
+
+    // Fonts: by reference for the whole run (a font shared by many pages is built
+    // once), written directly in a Font dictionary for the page. A font name of a
+    // resource dictionary is looked up once per page.
+    std::map<std::pair<int32_t, int32_t>, std::unique_ptr<PdfFontEntry>> fontsByRef;
+    std::map<const void*, std::unique_ptr<PdfFontEntry>> pageFonts;
+    std::map<std::pair<const void*, std::string>, PdfFontEntry*> fontNames;
+    std::vector<int32_t> formStack;
+    // Forms whose content shows no text wherever it is drawn (no text-showing operator,
+    // no form drawn, nothing left out for depth or a loop, and no XObject looked up in
+    // resources that are not the form's own): drawn again, they are passed over.
+    std::unordered_set<int32_t> textlessForms;
+    uint64_t shows = 0, formsDrawn = 0, formsLeftOut = 0, xobjectLookups = 0;
+
+    // The last record placed: where its glyph ended, its direction and size.
+    bool hasLast = false;
+    double lastEndX = 0, lastEndY = 0, lastUx = 1, lastUy = 0, lastSize = 0, lastHx = 0, lastHy = 0;
+    unsigned char lastByte = 0;
+    int8_t lastAngle = 0;
+
+    Operand ops[kMaxOperands];
+    int opHead = 0, opCount = 0;
+
+    // The page's MediaBox: a character wholly outside it is not shown, so it yields no
+    // record (readers do the same). Inner nodes' boxes are remembered for the run.
+    double box[4] = {-1e300, -1e300, 1e300, 1e300};
+    std::map<int32_t, std::vector<double>> nodeBoxes;
+    void findMediaBox(const CPdfPage& pg);
+
+    void startPage(int p);
+    void runPage(const CPdfPage& pg);
+    void interpret(CPdfContentLexer& lex);
+    Operand& pushOperand();
+    Operand& operand(int i) { return ops[(opHead + i) % kMaxOperands]; }
+    void readArray(CPdfContentLexer& lex, Operand& o);
+    void skipDict(CPdfContentLexer& lex);
+    void inlineImage(CPdfContentLexer& lex);
+    bool operandsAre(int n, const Operand::Kind* kinds);
+    PdfFontEntry* fontFor(const std::string& name);
+    PdfFontEntry* build(const CPdfElement& raw, const std::string& name);
+    void drawForm(const std::string& name);
+    void show(const unsigned char* s, size_t len);
+    /// The geometry of one shown string.
+    struct Run {
+        double ma, mb;  ///< user-space move per text-space unit of advance
+        double hx, hy;  ///< glyph height vector
+        double ux, uy;  ///< unit direction of the text
+        double size;
+        double ox, oy;  ///< origin of the first glyph
+        int8_t angle;
+    };
+    template <bool Composite, bool Flat>
+    double showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r);
+    void learn(PdfFontEntry& fe, unsigned char b);
+    /// Returns false when the glyph lies wholly outside the page and gave no record.
+    bool place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx, double hy,
+               double ux, double uy, double size, int8_t angle);
+    void appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
+                     double hy, int8_t angle, uint8_t startFlag);
+    void push(const TextChar& c);
+    void grow(size_t n);
+    void checkContent(const CPdfContentLexer& lex) const
+    {
+        if (runContent + lex.bytesRead() > contentLimit)
+            throw CPdfException(kLimitMessage);
     }
 };
 
-CPdfText::CPdfText() : charLimit_(kMaxCharsPerRun) {}
+size_t CPdfText::charLimitFor(int64_t fileSize)
+{
+    if (fileSize <= 0)
+        return kMinRunChars;
+    if (static_cast<uint64_t>(fileSize) > kMaxRunChars / kRunCharsPerFileByte)
+        return kMaxRunChars;
+    const size_t want = static_cast<size_t>(fileSize) * kRunCharsPerFileByte;
+    return want < kMinRunChars ? kMinRunChars : want;
+}
 
-CPdfText::~CPdfText() { delete state_; }
+uint64_t CPdfText::contentLimitFor(int64_t fileSize)
+{
+    if (fileSize <= 0)
+        return kMinRunContent;
+    if (static_cast<uint64_t>(fileSize) > ~uint64_t(0) / kRunContentPerFileByte)
+        return ~uint64_t(0);
+    const uint64_t want = static_cast<uint64_t>(fileSize) * kRunContentPerFileByte;
+    return want < kMinRunContent ? kMinRunContent : want;
+}
 
-CPdfText::FontCache* CPdfText::cacheFor(CPdfFont* font) {
-    if (font == lastFont_) return lastCache_;
-    FontCache* found = nullptr;
-    for (size_t i = 0; i < cachesUsed_; ++i)
-        if (caches_[i]->font == font) {
-            found = caches_[i].get();
-            break;
+CPdfText::CPdfText() : impl_(new Impl()) {}
+
+CPdfText::~CPdfText() = default;
+
+void CPdfText::setCharLimitForTesting(size_t limit)
+{
+    impl_->charLimit = limit;
+    impl_->charLimitFixed = true;
+}
+
+void CPdfText::setPageCharLimitForTesting(size_t limit) { impl_->pageCharLimit = limit; }
+
+void CPdfText::setContentLimitForTesting(uint64_t limit)
+{
+    impl_->contentLimit = limit;
+    impl_->contentLimitFixed = true;
+}
+
+void CPdfText::Impl::startPage(int p)
+{
+    page = p;
+    limitNow = charLimit - std::min(charLimit, runChars) > pageCharLimit ? runChars + pageCharLimit : charLimit;
+    gs = CPdfGraphicsState();
+    saved.clear();
+    uncopiedSaves = 0;
+    text.begin();
+    hasLast = false;
+    opCount = 0;
+    fontNames.clear();
+    pageFonts.clear();
+    formStack.clear();
+}
+
+Operand& CPdfText::Impl::pushOperand()
+{
+    if (opCount == kMaxOperands) {
+        opHead = (opHead + 1) % kMaxOperands;
+        --opCount;
+    }
+    Operand& o = ops[(opHead + opCount) % kMaxOperands];
+    ++opCount;
+    return o;
+}
+
+void CPdfText::Impl::readArray(CPdfContentLexer& lex, Operand& o)
+{
+    o.kind = Operand::Array;
+    o.bytes.clear();
+    o.items.clear();
+    int depth = 1;
+    for (;;) {
+        const CPdfContentLexer::Kind k = lex.next();
+        switch (k) {
+            case CPdfContentLexer::kEnd:
+                return;
+            case CPdfContentLexer::kArrayOpen:
+            case CPdfContentLexer::kDictOpen:
+                ++depth;
+                break;
+            case CPdfContentLexer::kArrayClose:
+            case CPdfContentLexer::kDictClose:
+                if (--depth == 0)
+                    return;
+                break;
+            case CPdfContentLexer::kNumber:
+                if (depth == 1)
+                    o.items.push_back(Operand::Item{false, lex.number(), 0, 0});
+                break;
+            case CPdfContentLexer::kString:
+                if (depth == 1) {
+                    o.items.push_back(Operand::Item{true, 0, o.bytes.size(), lex.bytes().size()});
+                    o.bytes += lex.bytes();
+                }
+                break;
+            default:
+                break;
         }
-    if (!found) {
-        if (cachesUsed_ == caches_.size()) caches_.emplace_back(new FontCache());
-        found = caches_[cachesUsed_++].get();
-        found->reset(font);
-    }
-    lastFont_ = font;
-    lastCache_ = found;
-    return found;
-}
-
-// Rounded origin: the text position through the transformation matrix, truncated.
-// A line origin other than the tracked one restarts the advance there.
-static void trackLineOrigin(const CPdfTextState& st, double* X, double* Y) {
-    const double* ctm = st.ctm;
-    *X = std::trunc(st.x * ctm[0] + st.y * ctm[2] + ctm[4]);
-    *Y = std::trunc(st.x * ctm[1] + st.y * ctm[3] + ctm[5]);
-    if (*X != gTracker.trackedX || *Y != gTracker.trackedY) {
-        gTracker.advance = 0;
-        gTracker.trackedX = *X;
-        gTracker.trackedY = *Y;
     }
 }
 
-// A number in a TJ array moves the next string back by that many thousandths of the
-// font size along the line (forward when negative). The numbers are how kerning and,
-// in TeX output, the gaps between words are written, so the boxes of the following
-// characters stay where the page shows them. A forward move of a word gap or more
-// right after a character of this line adds a space record covering the gap.
-void CPdfText::adjustAdvance(double thousandths) {
-    const CPdfTextState& st = *state_;
-    if (!st.font) return;
-    double X, Y;
-    trackLineOrigin(st, &X, &Y);
-    const double* ctm = st.ctm;
-    const double* tm = st.textMatrix;
-    const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
-    const double mb = tm[0] * ctm[1] + tm[1] * ctm[3];
-    const double along = std::sqrt(ma * ma + mb * mb);
-    const double move = -thousandths * 0.001 * st.fontSize * along;
-    std::vector<TextChar>& out = *chars_;
-    if (thousandths <= -kWordGapThousandths && move > 0 && std::isfinite(move) &&
-        !out.empty() && lineEndList_ == &out && lineEndCount_ == out.size() &&
-        lineEndX_ == X && lineEndY_ == Y && out.back().page == page_ &&
-        out.back().text != ' ') {
-        // A space record is only ever added after a shown character, so a run holds at
-        // most twice as many records as shown bytes; it still counts against the limit.
-        if (++runChars_ > charLimit_) throw std::length_error("too many characters");
-        double ux = 1, uy = 0;
-        if (along > 0 && std::isfinite(along)) {
-            ux = ma / along;
-            uy = mb / along;
+void CPdfText::Impl::skipDict(CPdfContentLexer& lex)
+{
+    int depth = 1;
+    for (;;) {
+        const CPdfContentLexer::Kind k = lex.next();
+        if (k == CPdfContentLexer::kEnd)
+            return;
+        if (k == CPdfContentLexer::kArrayOpen || k == CPdfContentLexer::kDictOpen)
+            ++depth;
+        else if ((k == CPdfContentLexer::kArrayClose || k == CPdfContentLexer::kDictClose) && --depth == 0)
+            return;
+    }
+}
+
+// BI, the image's entries, ID, the data, EI. The data is passed over by its length
+// when the entries give it (no filter, a known colour space), else up to its EI: its
+// bytes are never read as content, whatever "(", "[" or "<<" they hold.
+void CPdfText::Impl::inlineImage(CPdfContentLexer& lex)
+{
+    double width = -1, height = -1, bpc = 8;
+    int comps = 0;
+    bool mask = false, filtered = false;
+    std::string key;
+    for (;;) {
+        const CPdfContentLexer::Kind k = lex.next();
+        if (k == CPdfContentLexer::kEnd)
+            return;
+        if (k == CPdfContentLexer::kOperator) {
+            if (lex.bytes() == "ID")
+                break;
+            if (lex.bytes() == "EI")
+                return;
+            continue;
         }
-        TextChar tc;
-        tc.x0 = X + gTracker.advance * ux;
-        tc.y0 = Y + gTracker.advance * uy;
-        tc.x1 = tc.x0 + move * ux + lineEndHx_;
-        tc.y1 = tc.y0 + move * uy + lineEndHy_;
-        tc.page = page_;
-        tc.text = ' ';
-        tc.angle = out.back().angle;
-        out.push_back(tc);
-        lineEndCount_ = out.size();
+        if (k == CPdfContentLexer::kName && key.empty()) {
+            key = lex.bytes();
+            continue;
+        }
+        if (k == CPdfContentLexer::kArrayOpen) {
+            Operand scratch;
+            readArray(lex, scratch);
+            if (key == "CS" || key == "ColorSpace")
+                comps = -1;  // an array colour space (Indexed and the like): size not worked out
+            if (key == "F" || key == "Filter")
+                filtered = true;
+        } else if (k == CPdfContentLexer::kDictOpen) {
+            skipDict(lex);
+        } else if (k == CPdfContentLexer::kNumber) {
+            if (key == "W" || key == "Width")
+                width = lex.number();
+            else if (key == "H" || key == "Height")
+                height = lex.number();
+            else if (key == "BPC" || key == "BitsPerComponent")
+                bpc = lex.number();
+        } else if (k == CPdfContentLexer::kName) {
+            const std::string& v = lex.bytes();
+            if (key == "CS" || key == "ColorSpace") {
+                if (v == "G" || v == "DeviceGray" || v == "CalGray")
+                    comps = 1;
+                else if (v == "RGB" || v == "DeviceRGB" || v == "CalRGB")
+                    comps = 3;
+                else if (v == "CMYK" || v == "DeviceCMYK")
+                    comps = 4;
+                else
+                    comps = -1;
+            } else if (key == "F" || key == "Filter") {
+                filtered = true;
+            }
+        } else if (k == CPdfContentLexer::kOperator && key == "IM") {
+            mask = lex.bytes() == "true";
+        }
+        key.clear();
     }
-    gTracker.advance += move;
+    int64_t length = -1;
+    if (mask) {
+        comps = 1;
+        bpc = 1;
+    }
+    if (!filtered && comps > 0 && width > 0 && height > 0 && bpc > 0 && width < 1e6 && height < 1e6 && bpc <= 16) {
+        const double rowBytes = std::ceil(width * comps * bpc / 8);
+        length = static_cast<int64_t>(rowBytes * height);
+    }
+    lex.skipInlineImage(length);
 }
 
-void CPdfText::showString(const unsigned char* s, size_t len) {
-    CPdfTextState& st = *state_;
-    CPdfFont* font = st.font;
-    if (!font || len == 0) return;
-    // One shown byte makes at most one record, so this bounds what a run can allocate:
-    // a file can repeat a content stream on any number of pages.
-    runChars_ += len;
-    if (runChars_ > charLimit_) throw std::length_error("too many characters");
-    FontCache* cache = cacheFor(font);
-    if (!cache->composite) {
-        // A shown string of a simple font ends at its first NUL byte. Composite fonts
-        // take multi-byte codes, where a zero byte is an ordinary part of a code.
-        const void* nul = std::memchr(s, 0, len);
-        if (nul) len = static_cast<size_t>(static_cast<const unsigned char*>(nul) - s);
-        if (len == 0) return;
-    }
+bool CPdfText::Impl::operandsAre(int n, const Operand::Kind* kinds)
+{
+    if (opCount < n)
+        return false;
+    for (int i = 0; i < n; ++i)
+        if (operand(opCount - n + i).kind != kinds[i])
+            return false;
+    return true;
+}
 
-    const double* ctm = st.ctm;
-    const double* tm = st.textMatrix;
-    double X, Y;
-    trackLineOrigin(st, &X, &Y);
+PdfFontEntry* CPdfText::Impl::build(const CPdfElement& raw, const std::string& name)
+{
+    CPdfElement value;
+    try {
+        value = raw.isReference() ? raw.fetch(xref) : raw;
+    } catch (const CPdfException&) {
+        value = CPdfElement();
+    }
+    std::unique_ptr<CPdfFont> font;
+    if (value.isDictionary() && !value.isStream()) {
+        PdfObjRef id{raw.isReference() ? raw.getRefNum() : 0, raw.isReference() ? raw.getRefGen() : 0};
+        try {
+            font = createFont(doc, name, id, value);
+        } catch (const CPdfException&) {
+            // A font that cannot be built shows nothing; the rest of the page goes on.
+            font.reset();
+        }
+    }
+    std::unique_ptr<PdfFontEntry> entry(new PdfFontEntry(font.get()));
+    entry->owned = std::move(font);
+    PdfFontEntry* result = entry.get();
+    if (raw.isReference())
+        fontsByRef[std::make_pair(raw.getRefNum(), raw.getRefGen())] = std::move(entry);
+    else
+        pageFonts[value.isDictionary() ? static_cast<const void*>(value.getDictionary()) : result] = std::move(entry);
+    return result;
+}
+
+PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name)
+{
+    if (testFonts) {
+        CPdfFont* f = testFonts->findFont(name);
+        if (!f)
+            return nullptr;
+        auto it = pageFonts.find(f);
+        if (it != pageFonts.end())
+            return it->second.get();
+        PdfFontEntry* e = new PdfFontEntry(f);
+        pageFonts[f].reset(e);
+        return e;
+    }
+    if (!resources)
+        return nullptr;
+    const auto key = std::make_pair(static_cast<const void*>(resources), name);
+    auto memo = fontNames.find(key);
+    if (memo != fontNames.end())
+        return memo->second;
+    PdfFontEntry* result = nullptr;
+    try {
+        CPdfElement fontDict = resources->lookup("Font");
+        if (fontDict.isDictionary() && !fontDict.isStream()) {
+            CPdfElement raw = fontDict.getDictionary()->lookupRaw(name.c_str());
+            if (raw.isReference()) {
+                auto it = fontsByRef.find(std::make_pair(raw.getRefNum(), raw.getRefGen()));
+                result = it != fontsByRef.end() ? it->second.get() : build(raw, name);
+            } else if (raw.isDictionary()) {
+                auto it = pageFonts.find(raw.getDictionary());
+                result = it != pageFonts.end() ? it->second.get() : build(raw, name);
+            }
+        }
+    } catch (const CPdfException&) {
+        result = nullptr;
+    }
+    fontNames[key] = result;
+    return result;
+}
+
+inline void CPdfText::Impl::push(const TextChar& c)
+{
+    if (++runChars > limitNow)
+        throw CPdfException(kLimitMessage);
+    if (out->size() == out->capacity())
+        grow(1);
+    out->push_back(c);
+}
+
+// Room for n more records in the list (counted in runChars already), growing it by
+// doubling but never past what the limits still allow after them: near a limit the
+// list does not double to hold records it will never get. The list holds the page's
+// records, or the whole run's when it collects every page.
+void CPdfText::Impl::grow(size_t n)
+{
+    const size_t need = out->size() + n;
+    if (need <= out->capacity())
+        return;
+    const size_t limit = listHoldsRun ? charLimit : limitNow;
+    const size_t more = limit > runChars ? limit - runChars : 0;
+    size_t want = std::max(need, 2 * out->capacity());
+    if (want - need > more)
+        want = need + more;
+    out->reserve(want);
+}
+
+// Places the records of one glyph (bytes[0..n)) whose origin is (ox, oy), advance
+// vector (wx, wy), height vector (hx, hy), unit direction (ux, uy) and size, after the
+// space that separates it from the record before, if any.
+bool CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
+                           double hy, double ux, double uy, double size, int8_t angle)
+{
+    {
+        const double xa = ox, xb = ox + wx + hx, ya = oy, yb = oy + wy + hy;
+        if (std::max(xa, xb) < box[0] || std::min(xa, xb) > box[2] || std::max(ya, yb) < box[1] ||
+            std::min(ya, yb) > box[3])
+            return false;  // wholly outside the page
+    }
+    uint8_t startFlag = 0;
+    if (!hasLast) {
+        // A page starts with a separating space of its own too, so that a phrase
+        // running from the end of one page to the start of the next reads as one.
+        if (bytes[0] != ' ') {
+            TextChar sep{ox, oy, ox + hx, oy + hy, page, ' ', angle, kCharLineStart | kCharGenerated};
+            push(sep);
+        } else {
+            startFlag = kCharLineStart;
+        }
+    } else {
+        const double dx = ox - lastEndX, dy = oy - lastEndY;
+        const double along = dx * lastUx + dy * lastUy;
+        const double across = std::fabs(dy * lastUx - dx * lastUy);
+        const double s = std::max(size, lastSize);
+        const bool sameLine = ux * lastUx + uy * lastUy > 0.9 && across <= kSameLineRise * s && along >= -kSameLineBack * s;
+        const bool spaced = lastByte == ' ' || bytes[0] == ' ';
+        if (!sameLine) {
+            startFlag = kCharLineStart;
+            if (!spaced) {
+                TextChar sep{ox, oy, ox + hx, oy + hy, page, ' ', angle, kCharLineStart | kCharGenerated};
+                push(sep);
+                startFlag = 0;
+            }
+        } else if (!spaced && s > 0 && along >= kWordGap * s && std::isfinite(along)) {
+            TextChar gap{lastEndX, lastEndY, ox + lastHx, oy + lastHy, page, ' ', lastAngle, kCharGenerated};
+            push(gap);
+        }
+    }
+    appendGlyph(bytes, n, ox, oy, wx, wy, hx, hy, angle, startFlag);
+    lastUx = ux;
+    lastUy = uy;
+    lastSize = size;
+    lastHx = hx;
+    lastHy = hy;
+    lastAngle = angle;
+    return true;
+}
+
+// The records of one glyph: each of its n characters gets an equal share of its advance.
+inline void CPdfText::Impl::appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy,
+                                        double hx, double hy, int8_t angle, uint8_t startFlag)
+{
+    TextChar c;
+    c.page = page;
+    c.angle = angle;
+    if (n == 1) {
+        c.x0 = ox + wx * 0.0;
+        c.y0 = oy + wy * 0.0;
+        c.x1 = c.x0 + wx + hx;
+        c.y1 = c.y0 + wy + hy;
+        c.text = static_cast<char>(bytes[0]);
+        c.flags = startFlag;
+        push(c);
+    } else {
+        const double share = 1.0 / n;
+        for (int i = 0; i < n; ++i) {
+            c.x0 = ox + wx * share * i;
+            c.y0 = oy + wy * share * i;
+            c.x1 = c.x0 + wx * share + hx;
+            c.y1 = c.y0 + wy * share + hy;
+            c.text = static_cast<char>(bytes[i]);
+            c.flags = i == 0 ? startFlag : 0;
+            push(c);
+        }
+    }
+    hasLast = true;
+    lastEndX = ox + wx;
+    lastEndY = oy + wy;
+    lastByte = bytes[n - 1];
+}
+
+void CPdfText::Impl::show(const unsigned char* s, size_t len)
+{
+    ++shows;
+    PdfFontEntry* fe = gs.font;
+    if (!fe || !fe->font || len == 0)
+        return;
+    const double* ctm = gs.ctm;
+    const double fs = gs.fontSize;
+    const double* tm = text.tm;
     // Text space to user space (linear part): text matrix, then transformation matrix.
     const double ma = tm[0] * ctm[0] + tm[1] * ctm[2];
     const double mb = tm[0] * ctm[1] + tm[1] * ctm[3];
@@ -473,251 +860,617 @@ void CPdfText::showString(const unsigned char* s, size_t len) {
         vy = md / up;
     }
     int8_t angle = 0;
-    if (!(std::fabs(uy) < 0.1 && std::fabs(vx) < 0.1) && std::fabs(ux) < 0.1 &&
-        std::fabs(vy) < 0.1)
+    if (!(std::fabs(uy) < 0.1 && std::fabs(vx) < 0.1) && std::fabs(ux) < 0.1 && std::fabs(vy) < 0.1)
         angle = 90;
-    const double h = st.fontSize * up;        // glyph height
-    const double scale = st.fontSize * along;  // advance per unit of width
-    const double hx = h * vx, hy = h * vy;
+    Run r;
+    r.ma = ma;
+    r.mb = mb;
+    r.hx = fs * mc;  // glyph height vector
+    r.hy = fs * md;
+    r.ux = ux;
+    r.uy = uy;
+    r.size = std::fabs(fs) * up;
+    r.angle = angle;
+    // The origin of the first glyph in user space: the text matrix (moved by the rise)
+    // through the transformation matrix.
+    r.ox = tm[4] * ctm[0] + tm[5] * ctm[2] + ctm[4] + gs.rise * mc;
+    r.oy = tm[4] * ctm[1] + tm[5] * ctm[3] + ctm[5] + gs.rise * md;
+    // A line straight across the page keeps its baseline: oy never moves.
+    const bool flat = mb == 0 && std::isfinite(r.oy);
+    double advanced;
+    if (fe->composite)
+        advanced = flat ? showGlyphs<true, true>(*fe, s, len, r) : showGlyphs<true, false>(*fe, s, len, r);
+    else
+        advanced = flat ? showGlyphs<false, true>(*fe, s, len, r) : showGlyphs<false, false>(*fe, s, len, r);
+    text.advance(advanced);
+}
 
-    std::vector<TextChar>& out = *chars_;
-    const int32_t page = page_;
-    double advance = gTracker.advance;
-    auto emit = [&](unsigned char byte, double width) {
-        const double w = scale * width;
-        TextChar tc;
-        tc.x0 = X + advance * ux;
-        tc.y0 = Y + advance * uy;
-        tc.x1 = tc.x0 + w * ux + hx;
-        tc.y1 = tc.y0 + w * uy + hy;
-        tc.page = page;
-        tc.text = static_cast<char>(byte);
-        tc.angle = angle;
-        out.push_back(tc);
-        advance += w;
+// Shows the glyphs of one string and returns their whole advance in text space. Each
+// glyph moves the origin by its advance along the text matrix's x axis, (ma, mb) per
+// text space unit.
+//
+// The fast path: while the last record placed is this string's previous glyph (`run`)
+// and that glyph's end is the current glyph's origin (`touching`: no character or word
+// spacing at work, no glyph of its own in between), a glyph of one character continues
+// the line without a word gap, and its record is collected in a small buffer that goes
+// to the list in one piece. Before the general placement runs, and when the string
+// ends, the buffer goes to the list and the members that describe the last record (its
+// end and byte) and the run's character count are brought up to date (`sync`).
+//
+// Flat: the line runs straight across the page (the text matrix's x axis has no
+// vertical part), so every glyph of the string has the same baseline and height and
+// the same vertical extent to test against the page.
+template <bool Composite, bool Flat>
+double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r)
+{
+    CPdfFont* font = fe.font;
+    const double fs = gs.fontSize, th = gs.hScale;
+    const double charSpace = gs.charSpace, wordSpace = gs.wordSpace;
+    const double ma = r.ma, mb = Flat ? 0.0 : r.mb, hx = r.hx, hy = r.hy;
+    const double box0 = box[0], box1 = box[1], box2 = box[2], box3 = box[3];
+    double ox = r.ox, oy = r.oy;
+    const double flatY1 = oy + hy;
+    const bool flatInside = !(std::max(oy, flatY1) < box1 || std::min(oy, flatY1) > box3);
+
+    const size_t kBuffered = 128;
+    TextChar buffer[kBuffered];
+    size_t buffered = 0;
+    TextChar proto{};  // page, angle and flags of every record of the fast path
+    proto.page = page;
+    proto.angle = r.angle;
+    proto.flags = 0;
+    proto.text = 0;
+    const FastLine line{fs, th, charSpace, wordSpace, ma, hx, box0, box2, oy, flatY1};
+    size_t room = limitNow > runChars ? limitNow - runChars : 0;
+    bool run = false, touching = false;
+    auto sync = [&]() {
+        runChars = limitNow - room;
+        if (buffered > 0) {
+            grow(buffered);
+            out->insert(out->end(), buffer, buffer + buffered);
+            const TextChar& last = buffer[buffered - 1];
+            lastEndX = last.x1 - hx;
+            lastEndY = last.y1 - hy;
+            lastByte = static_cast<unsigned char>(last.text);
+            buffered = 0;
+        }
     };
 
-    if (!cache->composite) {
-        for (size_t i = 0; i < len; ++i) {
-            const unsigned char b = s[i];
-            if (!cache->known[b]) {
-                uint32_t code = 0;
-                uint32_t unicode[8];
-                int ucount = 0;
-                double dx = 0, dy = 0, oxx = 0, oyy = 0;
-                font->decodeChar(&s[i], 1, &code, unicode, 8, &ucount, &dx, &dy, &oxx, &oyy);
-                if (ucount > 8) ucount = 8;
-                cache->width[b] = font->getWidth(code);
-                cache->byte[b] = simpleCharByte(font, code, unicode, ucount);
-                cache->known[b] = true;
+    double advanced = 0;
+    unsigned char decoded[kMaxGlyphChars];
+    size_t i = 0;
+    while (i < len) {
+        if (!Composite && Flat && run && touching) {
+            // The glyphs of one character that follow, as long as they stay on the page
+            // and touch: the common case, in a loop of its own.
+            const size_t stop = buffered + std::min(room, kBuffered - buffered);
+            FastRun f{i, ox, advanced, buffer + buffered, touching};
+            if (charSpace == 0 && wordSpace == 0)
+                fastRun<true>(fe, s, len, buffer + stop, proto, line, f);
+            else
+                fastRun<false>(fe, s, len, buffer + stop, proto, line, f);
+            i = f.i;
+            ox = f.ox;
+            advanced = f.advanced;
+            touching = f.touching;
+            const size_t made = static_cast<size_t>(f.c - buffer) - buffered;
+            room -= made;
+            buffered += made;
+            if (buffered == kBuffered)
+                sync();
+            if (i >= len)
+                break;
+            if (f.c == buffer + stop && touching && room > 0)
+                continue;  // the buffer was full: on with the fast path
+        } else if (!Composite && Flat && !run) {
+            // Glyphs wholly outside the page (a line running off its edge) give no
+            // record; passed over in a loop of their own.
+            for (; i < len; ++i) {
+                const unsigned char b = s[i];
+                if (!fe.known[b])
+                    break;
+                const double adv = fe.width[b] * fs;
+                const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+                if (fe.count[b] > 0) {
+                    const double xb = ox + adv * th * ma + hx;
+                    if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
+                        break;
+                }
+                ox += tx * ma;
+                advanced += tx;
             }
-            emit(cache->byte[b], cache->width[b]);
+            if (i >= len)
+                break;
         }
-    } else {
-        size_t i = 0;
-        while (i < len) {
+        // One glyph: bytes[0..n) (none for a glyph that shows nothing), its width w0 in
+        // text space units per font size, whether it is a one-byte code 32.
+        const unsigned char* bytes;
+        int n;
+        double w0;
+        bool isSpace;
+        if (!Composite) {
+            const unsigned char b = s[i];
+            if (!fe.known[b])
+                learn(fe, b);
+            bytes = fe.bytes[b];
+            n = fe.count[b];
+            w0 = fe.width[b];
+            isSpace = b == 32;
+            ++i;
+        } else {
             uint32_t code = 0;
-            uint32_t unicode[8];
+            uint32_t unicode[kMaxGlyphChars];
             int ucount = 0;
             double dx = 0, dy = 0, oxx = 0, oyy = 0;
             const int remaining = static_cast<int>(std::min<size_t>(len - i, 1 << 20));
-            int used = font->decodeChar(&s[i], remaining, &code, unicode, 8, &ucount, &dx, &dy,
-                                        &oxx, &oyy);
-            if (used < 1) used = 1;
-            if (used > remaining) used = remaining;
-            if (ucount > 8) ucount = 8;
-            emit(compositeCharByte(unicode, ucount), font->getWidth(code));
+            int used = font->decodeChar(&s[i], remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
+            if (used < 1)
+                used = 1;
+            if (used > remaining)
+                used = remaining;
+            ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
+            bytes = decoded;
+            n = glyphBytes(font, true, code, unicode, ucount, decoded);
+            w0 = font->getWidth(code);
+            isSpace = used == 1 && s[i] == 32;
             i += static_cast<size_t>(used);
         }
+        const double adv = w0 * fs;
+        const double tx = (adv + charSpace + (isSpace ? wordSpace : 0)) * th;
+        const double w = adv * th;
+        if (n > 0) {
+            const double wx = w * ma, wy = Flat ? 0.0 : w * mb;
+            const double xb = ox + wx + hx, yb = Flat ? flatY1 : oy + wy + hy;
+            const bool inside = !(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) &&
+                                (Flat ? flatInside : !(std::max(oy, yb) < box1 || std::min(oy, yb) > box3));
+            if (!inside) {
+                run = false;  // wholly outside the page: no record
+            } else if (run && touching && n == 1 && room > 0) {
+                --room;
+                TextChar& c = buffer[buffered];
+                c = proto;
+                c.x0 = ox;
+                c.y0 = oy;
+                c.x1 = xb;
+                c.y1 = yb;
+                c.text = static_cast<char>(bytes[0]);
+                if (++buffered == kBuffered)
+                    sync();
+            } else {
+                sync();
+                if (run && touching)
+                    appendGlyph(bytes, n, ox, oy, wx, wy, hx, hy, r.angle, 0);
+                else
+                    run = place(bytes, n, ox, oy, wx, wy, hx, hy, r.ux, r.uy, r.size, r.angle);
+                room = limitNow > runChars ? limitNow - runChars : 0;
+            }
+            touching = tx == w;
+        } else {
+            touching = touching && tx == 0;
+        }
+        ox += tx * ma;
+        if (!Flat)
+            oy += tx * mb;
+        advanced += tx;
     }
-    gTracker.advance = advance;
-    lineEndList_ = &out;
-    lineEndCount_ = out.size();
-    lineEndX_ = X;
-    lineEndY_ = Y;
-    lineEndHx_ = hx;
-    lineEndHy_ = hy;
+    sync();
+    return advanced;
 }
 
-void CPdfText::interpret(CPdfParser& parser) {
-    CPdfElement operands[kMaxOperands];
-    int count = 0;
-    int uncopiedSaves = 0;
-    // An inline image (BI, its dictionary entries, ID, the image bytes, EI) is passed
-    // over whole: its entries and the tokens its bytes happen to form are not operands,
-    // so they neither reach an operator nor end the page as a ninth operand.
-    enum { kContent, kImageDict, kImageData } mode = kContent;
-    for (;;) {
-        CPdfElement obj = parser.readObject();
-        const CPdfElement::Kind kind = obj.getKind();
-        if (kind == CPdfElement::EndOfInput || kind == CPdfElement::None) break;
-        if (mode != kContent) {
-            if (kind == CPdfElement::Command) {
-                if (mode == kImageDict && obj.isCommand("ID")) mode = kImageData;
-                else if (mode == kImageData && obj.isCommand("EI")) mode = kContent;
+// The bytes and width of one code of a simple font, worked out when it is first shown.
+void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
+{
+    uint32_t code = 0;
+    uint32_t unicode[kMaxGlyphChars];
+    int ucount = 0;
+    double dx = 0, dy = 0, oxx = 0, oyy = 0;
+    fe.font->decodeChar(&b, 1, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
+    ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
+    fe.width[b] = fe.font->getWidth(code);
+    fe.count[b] = static_cast<uint8_t>(glyphBytes(fe.font, false, code, unicode, ucount, fe.bytes[b]));
+    fe.known[b] = true;
+}
+
+void CPdfText::Impl::drawForm(const std::string& name)
+{
+    ++xobjectLookups;
+    if (!resources)
+        return;
+    if (formStack.size() >= kMaxFormDepth) {
+        ++formsLeftOut;
+        return;
+    }
+    CPdfElement form;
+    int32_t num = 0;
+    try {
+        CPdfElement xobjects = resources->lookup("XObject");
+        if (!xobjects.isDictionary() || xobjects.isStream())
+            return;
+        CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
+        if (!raw.isReference())
+            return;
+        num = raw.getRefNum();
+        if (textlessForms.count(num))
+            return;
+        // A form drawing itself, directly or through others, is drawn once.
+        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
+            ++formsLeftOut;
+            return;
+        }
+        form = raw.fetch(xref);
+    } catch (const CPdfException&) {
+        return;
+    }
+    if (!form.isStream() || !form.getStream())
+        return;
+    CPdfDictionary* dict = form.getStream()->getDict();
+    if (!dict)
+        return;
+    CPdfElement formResources;
+    double matrix[6] = {1, 0, 0, 1, 0, 0};
+    try {
+        if (!dict->lookup("Subtype").isName("Form"))
+            return;
+        CPdfElement m = dict->lookup("Matrix");
+        if (m.isArray() && m.getArray()->getLength() >= 6) {
+            for (int i = 0; i < 6; ++i) {
+                CPdfElement v = m.getArray()->get(i);
+                if (!v.isNumber())
+                    return;
+                matrix[i] = v.getNumber();
             }
-            continue;
         }
-        if (kind == CPdfElement::Command && obj.isCommand("BI")) {
-            for (int k = 0; k < count; ++k) operands[k].free();
-            count = 0;
-            mode = kImageDict;
-            continue;
+        formResources = dict->lookup("Resources");
+    } catch (const CPdfException&) {
+        return;
+    }
+    runContent += kFormCost;
+    // The form is drawn like a page of its own inside the current graphics state: its
+    // matrix, its resources (those of what draws it when it has none), a text object
+    // of its own.
+    const CPdfGraphicsState outerState = gs;
+    const CPdfTextObject outerText = text;
+    CPdfDictionary* outerResources = resources;
+    const size_t outerSaved = saved.size();
+    const int outerUncopied = uncopiedSaves;
+    gs.concat(matrix);
+    const bool ownResources = formResources.isDictionary() && !formResources.isStream();
+    if (ownResources)
+        resources = formResources.getDictionary();
+    text.begin();
+    ++formsDrawn;
+    const uint64_t showsBefore = shows, formsBefore = formsDrawn, leftOutBefore = formsLeftOut,
+                   lookupsBefore = xobjectLookups;
+    formStack.push_back(num);
+    opCount = 0;
+    struct Restore {
+        Impl& t;
+        const CPdfGraphicsState& g;
+        const CPdfTextObject& tx;
+        CPdfDictionary* r;
+        size_t savedSize;
+        int uncopied;
+        ~Restore()
+        {
+            t.gs = g;
+            t.text = tx;
+            t.resources = r;
+            t.saved.resize(std::min(t.saved.size(), savedSize));
+            t.uncopiedSaves = uncopied;
+            t.formStack.pop_back();
+            t.opCount = 0;
         }
-        if (kind != CPdfElement::Command) {
-            if (count == kMaxOperands) break;  // a ninth operand ends the page
-            operands[count++] = std::move(obj);
-            continue;
+    } restore{*this, outerState, outerText, outerResources, outerSaved, outerUncopied};
+    form.getStream()->addRef();
+    CPdfContentLexer lex({form.getStream()});
+    interpret(lex);
+    if (shows == showsBefore && formsDrawn == formsBefore && formsLeftOut == leftOutBefore &&
+        (ownResources || xobjectLookups == lookupsBefore))
+        textlessForms.insert(num);
+}
+
+void CPdfText::Impl::interpret(CPdfContentLexer& lex)
+{
+    struct Count {
+        Impl& t;
+        CPdfContentLexer& l;
+        ~Count() { t.runContent += l.bytesRead(); }
+    } count{*this, lex};
+    static const Operand::Kind kNum1[] = {Operand::Number};
+    static const Operand::Kind kNum2[] = {Operand::Number, Operand::Number};
+    static const Operand::Kind kNum6[] = {Operand::Number, Operand::Number, Operand::Number,
+                                          Operand::Number, Operand::Number, Operand::Number};
+    static const Operand::Kind kStr[] = {Operand::String};
+    static const Operand::Kind kArr[] = {Operand::Array};
+    static const Operand::Kind kFont[] = {Operand::Name, Operand::Number};
+    static const Operand::Kind kName1[] = {Operand::Name};
+    static const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::String};
+    opCount = 0;
+    for (;;) {
+        const CPdfContentLexer::Kind k = lex.next();
+        switch (k) {
+            case CPdfContentLexer::kEnd:
+                opCount = 0;
+                return;
+            case CPdfContentLexer::kNumber: {
+                Operand& o = pushOperand();
+                o.kind = Operand::Number;
+                o.num = lex.number();
+                continue;
+            }
+            case CPdfContentLexer::kString:
+            case CPdfContentLexer::kName: {
+                Operand& o = pushOperand();
+                o.kind = k == CPdfContentLexer::kString ? Operand::String : Operand::Name;
+                o.bytes = lex.bytes();
+                continue;
+            }
+            case CPdfContentLexer::kArrayOpen:
+                readArray(lex, pushOperand());
+                continue;
+            case CPdfContentLexer::kDictOpen:
+                skipDict(lex);
+                pushOperand().kind = Operand::Other;
+                continue;
+            case CPdfContentLexer::kArrayClose:
+            case CPdfContentLexer::kDictClose:
+                continue;
+            case CPdfContentLexer::kOperator:
+                break;
         }
-        const OperatorRow* row = findOperator(obj.getBytes());
-        if (row && count >= row->count) {
-            const CPdfElement* ops = operands + (count - row->count);
-            bool ok = true;
-            for (int k = 0; k < row->count && ok; ++k) ok = kindMatches(ops[k], row->kinds[k]);
-            if (ok) {
-                CPdfTextState* st = state_;
-                switch (row->op) {
-                    case OpNextLineShowSpaced:
-                    case OpNextLineShow: {
-                        st->lineY -= st->leading;
-                        st->recompute();
-                        const std::string& s = ops[row->count - 1].getBytes();
-                        showString(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                        break;
+        checkContent(lex);
+        const Op op = opOf(lex.bytes());
+        auto num = [&](int fromEnd) { return operand(opCount - fromEnd).num; };
+        switch (op) {
+            case OpNone:
+                break;
+            case OpBT:
+                text.begin();
+                break;
+            case OpET:
+                break;
+            case OpTc:
+                if (operandsAre(1, kNum1))
+                    gs.charSpace = num(1);
+                break;
+            case OpTw:
+                if (operandsAre(1, kNum1))
+                    gs.wordSpace = num(1);
+                break;
+            case OpTz:
+                if (operandsAre(1, kNum1))
+                    gs.hScale = num(1) / 100;
+                break;
+            case OpTL:
+                if (operandsAre(1, kNum1))
+                    gs.leading = num(1);
+                break;
+            case OpTs:
+                if (operandsAre(1, kNum1))
+                    gs.rise = num(1);
+                break;
+            case OpTf:
+                if (operandsAre(2, kFont)) {
+                    PdfFontEntry* f = fontFor(operand(opCount - 2).bytes);
+                    // A name the resources do not define leaves the font in force.
+                    if (f) {
+                        gs.font = f;
+                        gs.fontSize = num(1);
                     }
-                    case OpBT:
-                        st->textMatrix[0] = 1;
-                        st->textMatrix[1] = 0;
-                        st->textMatrix[2] = 0;
-                        st->textMatrix[3] = 1;
-                        st->textMatrix[4] = 0;
-                        st->textMatrix[5] = 0;
-                        st->lineX = st->lineY = 0;
-                        st->x = st->y = 0;
-                        break;
-                    case OpET:
-                        break;
-                    case OpRestore:
-                        if (uncopiedSaves > 0) --uncopiedSaves;
-                        else state_ = CPdfTextState::pop(st);
-                        break;
-                    case OpNextLine:
-                        st->lineY -= st->leading;
-                        st->recompute();
-                        break;
-                    case OpTD:
-                        st->leading = -ops[1].getNumber();
-                        st->lineX += ops[0].getNumber();
-                        st->lineY += ops[1].getNumber();
-                        st->recompute();
-                        break;
-                    case OpTd:
-                        st->lineX += ops[0].getNumber();
-                        st->lineY += ops[1].getNumber();
-                        st->recompute();
-                        break;
-                    case OpTJ: {
-                        if (st->font) st->font->beginTextArray(ops[0]);
-                        CPdfArray* arr = ops[0].getArray();
-                        const int n = arr ? arr->getLength() : 0;
-                        for (int k = 0; k < n; ++k) {
-                            const CPdfElement& item = arr->at(k);
-                            if (item.isNumber()) {
-                                adjustAdvance(item.getNumber());
-                                continue;
-                            }
-                            if (!item.isString()) continue;
-                            const std::string& s = item.getBytes();
-                            showString(reinterpret_cast<const unsigned char*>(s.data()),
-                                       s.size());
+                }
+                break;
+            case OpTd:
+                if (operandsAre(2, kNum2))
+                    text.moveLine(num(2), num(1));
+                break;
+            case OpTD:
+                if (operandsAre(2, kNum2)) {
+                    gs.leading = -num(1);
+                    text.moveLine(num(2), num(1));
+                }
+                break;
+            case OpTm:
+                if (operandsAre(6, kNum6)) {
+                    double m[6];
+                    for (int i = 0; i < 6; ++i)
+                        m[i] = num(6 - i);
+                    text.set(m);
+                }
+                break;
+            case OpTstar:
+                text.moveLine(0, -gs.leading);
+                break;
+            case OpTj:
+                if (operandsAre(1, kStr)) {
+                    const std::string& s = operand(opCount - 1).bytes;
+                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+                }
+                break;
+            case OpQuote:
+                if (operandsAre(1, kStr)) {
+                    text.moveLine(0, -gs.leading);
+                    const std::string& s = operand(opCount - 1).bytes;
+                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+                }
+                break;
+            case OpDoubleQuote:
+                if (operandsAre(3, kQuote2)) {
+                    gs.wordSpace = num(3);
+                    gs.charSpace = num(2);
+                    text.moveLine(0, -gs.leading);
+                    const std::string& s = operand(opCount - 1).bytes;
+                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+                }
+                break;
+            case OpTJ:
+                if (operandsAre(1, kArr)) {
+                    const Operand& a = operand(opCount - 1);
+                    for (const Operand::Item& item : a.items) {
+                        if (item.isString) {
+                            show(reinterpret_cast<const unsigned char*>(a.bytes.data()) + item.offset, item.length);
+                        } else if (gs.font) {
+                            // A number moves the next glyph back by that many thousandths
+                            // of the font size (forward when negative).
+                            text.advance(-item.num * 0.001 * gs.fontSize * gs.hScale);
                         }
-                        break;
                     }
-                    case OpTL:
-                        st->leading = ops[0].getNumber();
-                        break;
-                    case OpTf: {
-                        CPdfFont* f = nullptr;
-                        if (fonts_) {
-                            const std::string& tag = ops[0].getBytes();
-                            f = fonts_->findFont(tag.data(), tag.size());
-                        }
-                        if (f) {
-                            st->font = f;
-                            st->fontSize = ops[1].getNumber();
-                        }
-                        break;
-                    }
-                    case OpTj: {
-                        const std::string& s = ops[0].getBytes();
-                        showString(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                        break;
-                    }
-                    case OpTm:
-                        for (int k = 0; k < 6; ++k) st->textMatrix[k] = ops[k].getNumber();
-                        st->lineX = st->lineY = 0;
-                        st->x = st->textMatrix[4];
-                        st->y = st->textMatrix[5];
-                        break;
-                    case OpCm: {
-                        double m[6];
-                        for (int k = 0; k < 6; ++k) m[k] = ops[k].getNumber();
-                        st->concat(m);
-                        break;
-                    }
-                    case OpMove:
-                        st->x = ops[0].getNumber();
-                        st->y = ops[1].getNumber();
-                        break;
-                    case OpSave:
-                        if (st->depth() >= kMaxSaveDepth) ++uncopiedSaves;
-                        else state_ = CPdfTextState::push(st);
-                        break;
-                    case OpRect:
-                        st->x = ops[0].getNumber();
-                        st->y = ops[1].getNumber() + ops[3].getNumber();
-                        break;
+                }
+                break;
+            case OpSave:
+                if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
+                    ++uncopiedSaves;
+                else
+                    saved.push_back(gs);
+                break;
+            case OpRestore:
+                if (uncopiedSaves > 0) {
+                    --uncopiedSaves;
+                } else if (!saved.empty()) {
+                    gs = saved.back();
+                    saved.pop_back();
+                }
+                break;
+            case OpCm:
+                if (operandsAre(6, kNum6)) {
+                    double m[6];
+                    for (int i = 0; i < 6; ++i)
+                        m[i] = num(6 - i);
+                    gs.concat(m);
+                }
+                break;
+            case OpDo:
+                if (operandsAre(1, kName1)) {
+                    const std::string name = operand(opCount - 1).bytes;
+                    opCount = 0;
+                    drawForm(name);
+                }
+                break;
+            case OpBI:
+                opCount = 0;
+                inlineImage(lex);
+                break;
+        }
+        opCount = 0;
+    }
+}
+
+namespace {
+
+bool readBox(const CPdfElement& v, double out[4])
+{
+    if (!v.isArray() || v.getArray()->getLength() < 4)
+        return false;
+    double b[4];
+    for (int i = 0; i < 4; ++i) {
+        CPdfElement e = v.getArray()->get(i);
+        if (!e.isNumber())
+            return false;
+        b[i] = e.getNumber();
+    }
+    out[0] = std::min(b[0], b[2]);
+    out[1] = std::min(b[1], b[3]);
+    out[2] = std::max(b[0], b[2]);
+    out[3] = std::max(b[1], b[3]);
+    return true;
+}
+
+}  // namespace
+
+void CPdfText::Impl::findMediaBox(const CPdfPage& pg)
+{
+    // US Letter when no node of the tree gives a box, as for the page list.
+    box[0] = 0;
+    box[1] = 0;
+    box[2] = 612;
+    box[3] = 792;
+    if (!xref || pg.getObjNum() <= 0)
+        return;
+    try {
+        CPdfElement node = xref->fetch(pg.getObjNum(), pg.getObjGen());
+        std::vector<int32_t> visited;
+        for (int depth = 0; depth < 64 && node.isDictionary() && !node.isStream(); ++depth) {
+            if (readBox(node.getDictionary()->lookup("MediaBox"), box))
+                break;
+            CPdfElement parent = node.getDictionary()->lookupRaw("Parent");
+            if (!parent.isReference())
+                break;
+            const int32_t num = parent.getRefNum();
+            auto known = nodeBoxes.find(num);
+            if (known != nodeBoxes.end()) {
+                if (known->second.size() == 4)
+                    std::copy(known->second.begin(), known->second.end(), box);
+                break;
+            }
+            if (std::find(visited.begin(), visited.end(), num) != visited.end())
+                break;
+            visited.push_back(num);
+            node = parent.fetch(xref);
+            double b[4];
+            if (node.isDictionary() && !node.isStream() && readBox(node.getDictionary()->lookup("MediaBox"), b)) {
+                nodeBoxes[num] = std::vector<double>(b, b + 4);
+                std::copy(b, b + 4, box);
+                break;
+            }
+        }
+    } catch (const CPdfException&) {
+        // A page tree that cannot be read further keeps the box found so far.
+    }
+}
+
+void CPdfText::Impl::runPage(const CPdfPage& pg)
+{
+    findMediaBox(pg);
+    const CPdfElement& res = pg.getResources();
+    resources = res.isDictionary() && !res.isStream() ? res.getDictionary() : nullptr;
+    CPdfXRef* x = pg.getXRef() ? pg.getXRef() : xref;
+    // The content streams that can be read; an element that cannot (missing, not a
+    // stream, failing to load) gives nothing and the others go on.
+    std::vector<CPdfStream*> streams;
+    try {
+        CPdfElement c = pg.getContents().fetch(x);
+        if (c.isStream() && c.getStream()) {
+            c.getStream()->addRef();
+            streams.push_back(c.getStream());
+        } else if (c.isArray()) {
+            CPdfArray* a = c.getArray();
+            for (int i = 0; i < a->getLength(); ++i) {
+                CPdfElement item;
+                try {
+                    item = a->get(i);
+                } catch (const CPdfException&) {
+                    continue;
+                }
+                if (item.isStream() && item.getStream()) {
+                    item.getStream()->addRef();
+                    streams.push_back(item.getStream());
                 }
             }
         }
-        for (int k = 0; k < count; ++k) operands[k].free();
-        count = 0;
-    }
-}
-
-void CPdfText::interpretContent(CPdfXRef* xref, const CPdfElement* content, CPdfStream* stream) {
-    StateHolder holder(state_);
-    cachesUsed_ = 0;
-    lastFont_ = nullptr;
-    lastCache_ = nullptr;
-    try {
-        if (content) {
-            CPdfParser parser(xref, *content);
-            interpret(parser);
-        } else {
-            CPdfParser parser(xref, stream);
-            interpret(parser);
-        }
     } catch (const CPdfException&) {
-        throw CPdfException("Document parse error\n");
-    } catch (...) {
-        throw CPdfException("Damage contents stream");
+        // The contents value itself cannot be read: no text.
     }
+    if (streams.empty())
+        return;
+    CPdfContentLexer lex(std::move(streams));
+    interpret(lex);
 }
 
-// When the list is about to grow, makes room at once for the remaining pages at the
-// average count so far (with a margin), instead of doubling again and again: each
-// doubling copies the whole list and, for a long document, the last ones dominate
-// the time and the peak memory. Room that is never filled is never touched.
-void CPdfText::reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone,
-                            int pagesLeft) {
+namespace {
+
+// Makes room in one list for the remaining pages at the average count so far (with a
+// margin) when it is about to grow, instead of doubling again and again: each doubling
+// copies the whole list and, for a long document, the last ones dominate the time and
+// the peak memory. Room that is never filled is never touched.
+void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone, int pagesLeft, size_t room)
+{
     const size_t made = chars.size() - startSize;
     const size_t perPage = made / static_cast<size_t>(pagesDone) + 1;
-    if (chars.capacity() - chars.size() >= 2 * perPage) return;
+    if (chars.capacity() - chars.size() >= 2 * perPage)
+        return;
     size_t want = perPage * static_cast<size_t>(pagesLeft);
     want += want / 8 + 2 * perPage;
-    const size_t room = charLimit_ > runChars_ ? charLimit_ - runChars_ : 0;
-    if (want > room) want = room;
+    if (want > room)
+        want = room;
     try {
         chars.reserve(chars.size() + want);
     } catch (const std::exception&) {
@@ -725,81 +1478,160 @@ void CPdfText::reserveAhead(std::vector<TextChar>& chars, size_t startSize, int 
     }
 }
 
-void CPdfText::run(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars,
-                   TextPageSink* sink) {
+}  // namespace
+
+void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars)
+{
+    Impl& t = *impl_;
     const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages) lastPage = numPages;
-    if (firstPage < 1) firstPage = 1;
-    firstPage_ = firstPage;
-    lastPage_ = lastPage;
-    runChars_ = 0;
-    chars_ = &chars;
-    lineEndList_ = nullptr;
+    if (lastPage == 99999 || lastPage > numPages)
+        lastPage = numPages;
+    if (firstPage < 1)
+        firstPage = 1;
+    t.doc = doc;
+    t.xref = doc->getXRef();
+    t.testFonts = nullptr;
+    t.out = &chars;
+    t.listHoldsRun = true;
+    t.runChars = 0;
+    t.runContent = 0;
+    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
+    if (!t.charLimitFixed)
+        t.charLimit = charLimitFor(size);
+    if (!t.contentLimitFixed)
+        t.contentLimit = contentLimitFor(size);
+    t.fontsByRef.clear();
+    t.textlessForms.clear();
     struct Reset {
-        CPdfText* t;
-        ~Reset() {
-            t->fonts_ = nullptr;
-            t->chars_ = nullptr;
+        Impl& t;
+        ~Reset()
+        {
+            t.out = nullptr;
+            t.pageFonts.clear();
+            t.fontNames.clear();
+            t.fontsByRef.clear();
+            t.resources = nullptr;
+            t.gs = CPdfGraphicsState();
+            t.saved.clear();
+            t.nodeBoxes.clear();
         }
-    } reset{this};
+    } reset{t};
     WidthTablesScope widthTables;
-    CPdfXRef* xref = doc->getXRef();
     const size_t startSize = chars.size();
+    // Fonts built for earlier pages are kept while they are few; a file with very many
+    // fonts builds them again rather than holding all of them.
+    const size_t kMaxKeptFonts = 512;
     for (int p = firstPage; p <= lastPage; ++p) {
-        if (!sink && p > firstPage) reserveAhead(chars, startSize, p - firstPage, lastPage - p + 1);
-        const CPdfPage& page = doc->getPage(p - 1);
-        page_ = p;
-        rotation_ = page.getRotation();
-        std::unique_ptr<PageFonts> fonts = loadFontsOf(doc, page);
-        CPdfXRef* pageXRef = page.getXRef() ? page.getXRef() : xref;
-        CPdfElement content = resolveContents(pageXRef, page.getContents());
-        if (!content.isNull()) {
-            fonts_ = fonts.get();
-            try {
-                interpretContent(pageXRef, &content, nullptr);
-            } catch (...) {
-                // The records made before the failure stay, page by page as well.
-                fonts_ = nullptr;
-                if (sink && !chars.empty()) {
-                    sink->pageDone(p, chars);
-                    chars.clear();
-                }
-                throw;
-            }
-            fonts_ = nullptr;
-        }
-        fonts.reset();
-        if (sink) {
-            sink->pageDone(p, chars);
-            chars.clear();
-        }
+        if (p > firstPage)
+            reserveAhead(chars, startSize, p - firstPage, lastPage - p + 1,
+                         t.charLimit > t.runChars ? t.charLimit - t.runChars : 0);
+        if (t.fontsByRef.size() > kMaxKeptFonts)
+            t.fontsByRef.clear();
+        t.startPage(p);
+        t.runPage(doc->getPage(p - 1));
     }
 }
 
-void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage,
-                            std::vector<TextChar>& chars) {
-    run(doc, firstPage, lastPage, chars, nullptr);
-}
+namespace {
 
-void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink) {
+// Hands each page's records to the sink, also those of a page that failed.
+class PageCollector {
+public:
+    PageCollector(TextPageSink& sink, std::vector<TextChar>& chars) : sink_(sink), chars_(chars) {}
+    void done(int page)
+    {
+        sink_.pageDone(page, chars_);
+        chars_.clear();
+    }
+
+private:
+    TextPageSink& sink_;
+    std::vector<TextChar>& chars_;
+};
+
+}  // namespace
+
+void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink)
+{
+    Impl& t = *impl_;
+    const int numPages = doc->getNumPages();
+    if (lastPage == 99999 || lastPage > numPages)
+        lastPage = numPages;
+    if (firstPage < 1)
+        firstPage = 1;
     std::vector<TextChar> pageChars;
-    run(doc, firstPage, lastPage, pageChars, &sink);
+    t.doc = doc;
+    t.xref = doc->getXRef();
+    t.testFonts = nullptr;
+    t.out = &pageChars;
+    t.listHoldsRun = false;
+    t.runChars = 0;
+    t.runContent = 0;
+    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
+    if (!t.charLimitFixed)
+        t.charLimit = charLimitFor(size);
+    if (!t.contentLimitFixed)
+        t.contentLimit = contentLimitFor(size);
+    t.fontsByRef.clear();
+    t.textlessForms.clear();
+    struct Reset {
+        Impl& t;
+        ~Reset()
+        {
+            t.out = nullptr;
+            t.pageFonts.clear();
+            t.fontNames.clear();
+            t.fontsByRef.clear();
+            t.resources = nullptr;
+            t.gs = CPdfGraphicsState();
+            t.saved.clear();
+        }
+    } reset{t};
+    WidthTablesScope widthTables;
+    PageCollector collect(sink, pageChars);
+    const size_t kMaxKeptFonts = 512;
+    for (int p = firstPage; p <= lastPage; ++p) {
+        if (t.fontsByRef.size() > kMaxKeptFonts)
+            t.fontsByRef.clear();
+        t.startPage(p);
+        try {
+            t.runPage(doc->getPage(p - 1));
+        } catch (...) {
+            // The records made before the failure are handed over as well.
+            if (!pageChars.empty())
+                collect.done(p);
+            throw;
+        }
+        collect.done(p);
+    }
 }
 
-void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
-                                          const PageFonts* fonts, int page,
-                                          std::vector<TextChar>& chars) {
-    page_ = page;
-    fonts_ = fonts;
-    chars_ = &chars;
-    runChars_ = 0;
-    lineEndList_ = nullptr;
+void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len, const PageFonts* fonts, int page,
+                                          std::vector<TextChar>& chars)
+{
+    Impl& t = *impl_;
+    t.doc = nullptr;
+    t.xref = nullptr;
+    t.testFonts = fonts;
+    t.out = &chars;
+    t.listHoldsRun = false;
+    t.runChars = 0;
+    t.runContent = 0;
+    t.contentLimit = ~uint64_t(0);
     struct Reset {
-        CPdfText* t;
-        ~Reset() {
-            t->fonts_ = nullptr;
-            t->chars_ = nullptr;
+        Impl& t;
+        ~Reset()
+        {
+            t.out = nullptr;
+            t.testFonts = nullptr;
+            t.pageFonts.clear();
+            t.fontNames.clear();
         }
-    } reset{this};
-    interpretContent(nullptr, nullptr, new MemoryContentStream(data, len));
+    } reset{t};
+    t.startPage(page);
+    t.resources = nullptr;
+    t.box[0] = t.box[1] = -1e300;
+    t.box[2] = t.box[3] = 1e300;
+    CPdfContentLexer lex({new MemoryContentStream(data, len)});
+    t.interpret(lex);
 }

@@ -1,45 +1,41 @@
 #pragma once
-// The state that the text operators of a content stream change: text position,
-// line origin, transformation matrices, font and leading, with the chain of
-// states saved by q.
+// The state that content operators change and that text placement reads: the
+// graphics state parts (transformation matrix, font and the text-state parameters,
+// which q and Q save and restore) and the text object (text matrix and line matrix,
+// which BT starts and the positioning and showing operators move).
 #include <cstdint>
 
-class CPdfFont;
+struct PdfFontEntry;
 
-class CPdfTextState {
-public:
-    CPdfTextState();
-    /// Copies every field except the saved chain (the copy has none).
-    CPdfTextState(const CPdfTextState& other);
-    CPdfTextState& operator=(const CPdfTextState&) = delete;
-    /// Destroys the saved chain too (iteratively, so a deep chain cannot exhaust the stack).
-    ~CPdfTextState();
-
-    /// x, y = the line origin mapped through the text matrix.
-    void recompute() {
-        x = lineX * textMatrix[0] + lineY * textMatrix[2] + textMatrix[4];
-        y = lineX * textMatrix[1] + lineY * textMatrix[3] + textMatrix[5];
-    }
-    /// ctm = [a b c d e f] x ctm, every component then clamped to -1e10..1e10.
-    void concat(const double m[6]);
-
-    /// q: a full copy of cur becomes current, its saved pointing to cur. Returns the copy.
-    static CPdfTextState* push(CPdfTextState* cur);
-    /// Q: with a saved state, the text position (x, y, lineX, lineY) is handed to it,
-    /// cur is destroyed and the saved state returned; otherwise cur is returned unchanged.
-    static CPdfTextState* pop(CPdfTextState* cur);
-    /// Number of states below this one in the saved chain.
-    int depth() const { return depth_; }
-
-    double x = 0, y = 0;          ///< current text position (line origin through the text matrix)
-    double lineX = 0, lineY = 0;  ///< line origin in text space (sum of Td moves since BT or Tm)
+/// The saved part: q pushes a copy, Q restores it.
+struct CPdfGraphicsState {
     double ctm[6] = {1, 0, 0, 1, 0, 0};
-    CPdfFont* font = nullptr;     ///< not owned
+    PdfFontEntry* font = nullptr;  ///< not owned; null before Tf
     double fontSize = 0;
-    double textMatrix[6] = {1, 0, 0, 1, 0, 0};
-    double leading = 0;
-    CPdfTextState* saved = nullptr;  ///< owned
+    double charSpace = 0;   ///< Tc, text space units
+    double wordSpace = 0;   ///< Tw, added after byte 32 of one-byte codes
+    double hScale = 1;      ///< Tz / 100
+    double leading = 0;     ///< TL
+    double rise = 0;        ///< Ts
 
-private:
-    int depth_ = 0;
+    /// ctm = m x ctm, every component then clamped to -1e10..1e10.
+    void concat(const double m[6]);
+};
+
+/// The text object.
+struct CPdfTextObject {
+    double tm[6] = {1, 0, 0, 1, 0, 0};   ///< text matrix
+    double tlm[6] = {1, 0, 0, 1, 0, 0};  ///< text line matrix
+
+    void begin();
+    /// Td: the line matrix moved by (tx, ty) in its own space; the text matrix follows.
+    void moveLine(double tx, double ty);
+    /// Tm.
+    void set(const double m[6]);
+    /// After a glyph or a TJ number: the text matrix moved by tx along its x axis.
+    void advance(double tx)
+    {
+        tm[4] += tx * tm[0];
+        tm[5] += tx * tm[1];
+    }
 };

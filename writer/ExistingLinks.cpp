@@ -363,6 +363,11 @@ const CPdfElement* CQuillmarkHandler::OpenedPageAnnots(int32_t pageNum) {
     return i < 0 ? nullptr : &doc->getPage(i).getAnnots();
 }
 
+int32_t CQuillmarkHandler::PageNumberOf(int32_t pageNum) {
+    if (!OpenedPageAnnots(pageNum)) return 0;
+    return openedPageIndex[static_cast<size_t>(pageNum)] + 1;
+}
+
 void CQuillmarkHandler::ReadExistingLinks() {
     if (!xref) return;
     // Only the report and the text-link selections use the list. A change by target
@@ -404,6 +409,7 @@ void CQuillmarkHandler::ReadExistingLinks() {
             }
             const CPdfElement& raw = array->at(j);
             link.annotNum = raw.isReference() ? raw.getRefNum() : 0;
+            if (!raw.isReference()) link.annotIndex = j;
             link.page = static_cast<int32_t>(i + 1);
             link.target = place.target;
             existingLinks.push_back(std::move(link));
@@ -562,6 +568,8 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
     }
     const bool noFilter = settings.link.empty() && settings.textLink.empty();
     const std::set<int32_t> selected(removeList.begin(), removeList.end());
+    const std::set<std::pair<int32_t, int32_t>> selectedDirect(removeDirect.begin(), removeDirect.end());
+    const int32_t pageNumber = removeDirect.empty() ? 0 : PageNumberOf(pageNum);
 
     // The text of the array as written, so that inline elements that stay keep their bytes.
     // (An array that other pages use too is copied for this page; see annotsText.)
@@ -613,6 +621,9 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
                     if (uri.isString() && EqualNoCase(uri.getBytes(), settings.link)) drop = true;
                 }
                 if (!settings.textLink.empty() && num > 0 && selected.count(num)) drop = true;
+                // An annotation written directly in Annots is selected by its place.
+                if (!settings.textLink.empty() && !raw.isReference() && selectedDirect.count({pageNumber, j}))
+                    drop = true;
             }
             if (drop && num > 0) dropped.push_back(num);
         }
@@ -651,6 +662,8 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
     CPdfArray* array = editor.annots();
     if (array) {
         const std::set<int32_t> selected(changeList.begin(), changeList.end());
+        const std::set<std::pair<int32_t, int32_t>> selectedDirect(changeDirect.begin(), changeDirect.end());
+        const int32_t pageNumber = changeDirect.empty() ? 0 : PageNumberOf(pageNum);
         // Without a selection by text, only a link whose target is -link can change:
         // annotations whose raw text rules that out are not parsed.
         const std::string lowerLink = settings.textLink.empty() ? LowerAsciiString(settings.link) : std::string();
@@ -666,7 +679,9 @@ void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText)
                 continue;
             }
             const CPdfElement& raw = array->at(j);
-            if (!settings.textLink.empty() && raw.isReference() && selected.count(raw.getRefNum())) {
+            const bool chosen = raw.isReference() ? selected.count(raw.getRefNum()) > 0
+                                                  : selectedDirect.count({pageNumber, j}) > 0;
+            if (!settings.textLink.empty() && chosen) {
                 // Selected by the text under it: its own target changes, whatever it is.
                 TargetPlace own;
                 own.rawA = place.rawA;

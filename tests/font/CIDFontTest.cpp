@@ -109,44 +109,50 @@ TEST(CIDFont, DefaultsAndVerticalMetrics) {
     EXPECT_TRUE(f->cmap && f->cmap->isVertical());
 }
 
-TEST(CIDFont, ConstructionErrors) {
+// A damaged descendant font never fails the font: what can still be read is used (the
+// encoding CMap, the widths before a bad entry), everything else keeps its default.
+TEST(CIDFont, DamagedDescendantKeepsWhatCanBeRead) {
     const std::string sysinfo = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) >> ";
     struct Case {
         std::string font;
         std::string descendant;
-        const char* error;
+        FontType type;
+        double width5;      // width of CID 5
+        bool cmap;          // the Identity-H CMap is read
     } cases[] = {
-        {"<< /Subtype /Type0 /Encoding /Identity-H >>", "", "Missing DescendantFonts entry in type 0 font"},
-        {"<< /Subtype /Type0 /DescendantFonts 11 0 R >>", "<< /Subtype /CIDFontType2 >>",
-         "Missing DescendantFonts entry in type 0 font"},
-        {"<< /Subtype /Type0 /DescendantFonts [] >>", "", "Bad descendant font in type 0 font"},
-        {"<< /Subtype /Type0 /DescendantFonts [12 0 R] >>", "", "Bad descendant font in type 0 font"},
-        {type0("/Identity-H"), "<< /Type /Font >>", "Missing Subtype entry in type 0 descendant font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType1 " + sysinfo + ">>", "Unknown type 0 descendant font type"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 >>", "Missing CIDSystemInfo dictionary in type 0 descendant font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 /CIDSystemInfo << /Registry /Adobe /Ordering (Japan1) >> >>",
-         "Invalid CIDSystemInfo dictionary in type 0 descendant font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 /CIDSystemInfo << /Registry (Adobe) >> >>",
-         "Invalid CIDSystemInfo dictionary in type 0 descendant font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 2] >>", "Bad widths array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1.5 [500]] >>", "Bad widths array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 [500 /x]] >>", "Bad widths array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 2 (x)] >>", "Bad widths array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 /x 3] >>", "Bad widths array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 [500] 7] >>", ""},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W2 [1 2 3 4] >>", "Bad widths (W2) array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W2 [1 [1 2]] >>", "Bad widths (W2) array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W2 [1 [1 2 /x]] >>", "Bad widths (W2) array in type 0 font"},
-        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W2 [/a 2 3 4 5] >>", "Bad widths (W2) array in type 0 font"},
+        {"<< /Subtype /Type0 /Encoding /Identity-H >>", "", UnknownFont, 1.0, true},
+        {"<< /Subtype /Type0 /DescendantFonts 11 0 R >>", "<< /Subtype /CIDFontType2 >>", UnknownFont, 1.0, false},
+        {"<< /Subtype /Type0 /DescendantFonts [] /Encoding /Identity-H >>", "", UnknownFont, 1.0, true},
+        {"<< /Subtype /Type0 /DescendantFonts [12 0 R] /Encoding /Identity-H >>", "", UnknownFont, 1.0, true},
+        {type0("/Identity-H"), "<< /Type /Font /DW 500 >>", UnknownFont, 0.5, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType1 " + sysinfo + ">>", UnknownFont, 1.0, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 /W [5 [600]] >>", CIDType0Font, 0.6, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 /CIDSystemInfo << /Registry /Adobe >> /W [5 [600]] >>",
+         CIDType0Font, 0.6, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [5 [600] 1 2] >>", CIDType0Font, 0.6, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [5 [600] 1.5 [500]] >>", CIDType0Font, 0.6,
+         true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 [500 /x]] >>", CIDType0Font, 1.0, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W [1 9 (x)] >>", CIDType0Font, 1.0, true},
+        {type0("/Identity-H"), "<< /Subtype /CIDFontType0 " + sysinfo + "/W2 [1 2 3 4] /W [5 5 700] >>", CIDType0Font,
+         0.7, true},
         {type0("/Identity-H"), "<< /Subtype /CIDFontType2 " + sysinfo + "/FontDescriptor << /FontFile 12 0 R >> >>",
-         "Mismatch between font type and embedded font file"},
+         CIDType2Font, 1.0, true},
     };
     for (const Case& c : cases) {
         std::vector<std::pair<int, std::string>> objs = {{10, c.font}};
         if (!c.descendant.empty()) objs.push_back({11, c.descendant});
         objs.push_back({12, "(not a dictionary)"});
         FontDoc d(objs);
-        EXPECT_EQ(d.loadError(), c.error) << c.font << " / " << c.descendant;
+        SCOPED_TRACE(c.font + " / " + c.descendant);
+        EXPECT_EQ(d.loadError(), "");
+        auto fonts = d.load();
+        CPdfCIDFont* f = cid(*fonts);
+        if (!f) continue;
+        EXPECT_EQ(f->type, c.type);
+        EXPECT_DOUBLE_EQ(f->getWidth(5), c.width5);
+        EXPECT_EQ(f->cmap != nullptr, c.cmap);
+        EXPECT_EQ(f->embeddedFontRef.num, -1);
     }
 }
 

@@ -143,11 +143,28 @@ TEST(SimpleFont, DifferencesGuardAgainstOverflowAndHugeArrays) {
     EXPECT_EQ(glyph(f, 255), "g255");
 }
 
-TEST(SimpleFont, DifferencesWithARealNumberIsAnError) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [32 /a 40.0 /b] >> >>"}});
-    EXPECT_EQ(d.loadError(), "Wrong type in font encoding resource differences");
-    FontDoc e({{10, "<< /Type /Font /Subtype /Type1 /Encoding << /Differences [32 (a)] >> >>"}});
-    EXPECT_EQ(e.loadError(), "Wrong type in font encoding resource differences");
+// Entries of a kind Differences cannot have are passed over; the names around them
+// keep their codes, and the font is built.
+TEST(SimpleFont, DifferencesPassOverEntriesOfAnotherKind) {
+    struct Case {
+        const char* diffs;
+        int code;
+        const char* name;
+    } cases[] = {
+        {"32 /a 40.0 /b", 32, "a"},
+        {"32 /a 40.0 /b", 33, "b"},
+        {"32 (a) /b", 32, "b"},
+        {"32 [65] /c << >> /d", 33, "d"},
+    };
+    for (const Case& c : cases) {
+        FontDoc d({{10, std::string("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [") +
+                            c.diffs + "] >> >>"}});
+        SCOPED_TRACE(c.diffs);
+        EXPECT_EQ(d.loadError(), "");
+        auto fonts = d.load();
+        CPdf8BitFont* f = simple(*fonts);
+        if (f) EXPECT_EQ(glyph(f, c.code), c.name);
+    }
 }
 
 TEST(SimpleFont, WidthsShorterThanTheRange) {
@@ -243,40 +260,57 @@ TEST(SimpleFont, DescriptorMetrics) {
     EXPECT_EQ(f->embeddedFontName, "Cour");
 }
 
-TEST(SimpleFont, FontFileMismatches) {
+// A font program of a kind the font cannot have, of an unknown kind, or that is no
+// stream is not used; the font is built from its dictionary all the same.
+TEST(SimpleFont, FontProgramsThatDoNotFitAreNotUsed) {
     struct Case {
         const char* subtype;
         const char* entry;
         const char* ffSubtype;  // for FontFile3
-        const char* error;
+        bool used;
+        FontType type;
     } cases[] = {
-        {"Type1", "FontFile2", nullptr, "Mismatch between font type and embedded font file"},
-        {"TrueType", "FontFile", nullptr, "Mismatch between font type and embedded font file"},
-        {"Type3", "FontFile", nullptr, "Mismatch between font type and embedded font file"},
-        {"TrueType", "FontFile3", "/Type1C", "Mismatch between font type and embedded font file"},
-        {"Type1", "FontFile3", "/TrueType", "Mismatch between font type and embedded font file"},
-        {"Type1", "FontFile3", "/CIDFontType0C", "Mismatch between font type and embedded font file"},
-        {"Type1", "FontFile3", "/Bogus", "Unknown embedded font type"},
-        {"Type1", "FontFile3", "(Type1C)", "Unknown embedded font type"},
-        {"Type1", "FontFile3", nullptr, "Unknown embedded font type"},
-        {"TrueType", "FontFile3", "/OpenType", ""},
-        {"TrueType", "FontFile3", "/TrueType", ""},
-        {"TrueType", "FontFile2", nullptr, ""},
+        {"Type1", "FontFile2", nullptr, false, Type1Font},
+        {"TrueType", "FontFile", nullptr, false, TrueTypeFont},
+        {"Type3", "FontFile", nullptr, false, Type3Font},
+        {"TrueType", "FontFile3", "/Type1C", false, TrueTypeFont},
+        {"Type1", "FontFile3", "/TrueType", false, Type1Font},
+        {"Type1", "FontFile3", "/CIDFontType0C", false, Type1Font},
+        {"Type1", "FontFile3", "/Bogus", false, Type1Font},
+        {"Type1", "FontFile3", "(Type1C)", false, Type1Font},
+        {"Type1", "FontFile3", nullptr, false, Type1Font},
+        {"Type1", "FontFile3", "/Type1C", true, Type1CFont},
+        {"TrueType", "FontFile3", "/OpenType", true, TrueTypeFont},
+        {"TrueType", "FontFile3", "/TrueType", true, TrueTypeFont},
+        {"TrueType", "FontFile2", nullptr, true, TrueTypeFont},
     };
     for (const Case& c : cases) {
         std::string dict = c.ffSubtype ? std::string("/Subtype ") + c.ffSubtype : std::string();
-        FontDoc d({{10, std::string("<< /Type /Font /Subtype /") + c.subtype + " /BaseFont /Foo /FontDescriptor 11 0 R >>"},
+        FontDoc d({{10, std::string("<< /Type /Font /Subtype /") + c.subtype +
+                            " /BaseFont /Foo /FirstChar 65 /LastChar 65 /Widths [640] /FontDescriptor 11 0 R >>"},
                    {11, std::string("<< /Type /FontDescriptor /") + c.entry + " 12 0 R >>"}},
                   {std::make_tuple(12, dict, std::string("garbage"))});
-        EXPECT_EQ(d.loadError(), c.error) << c.subtype << " " << c.entry << " " << (c.ffSubtype ? c.ffSubtype : "");
+        SCOPED_TRACE(std::string(c.subtype) + " " + c.entry + " " + (c.ffSubtype ? c.ffSubtype : ""));
+        EXPECT_EQ(d.loadError(), "");
+        auto fonts = d.load();
+        CPdf8BitFont* f = simple(*fonts);
+        if (!f) continue;
+        EXPECT_EQ(f->embeddedFontRef.num >= 0, c.used);
+        EXPECT_EQ(f->type, c.type);
+        EXPECT_DOUBLE_EQ(f->getWidth(65), c.subtype == std::string("Type3") ? 640.0 : 0.64);
     }
 }
 
 TEST(SimpleFont, EmbeddedFileThatIsNotAStream) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /FontDescriptor 11 0 R >>"},
-               {11, "<< /Type /FontDescriptor /FontFile 12 0 R >>"},
+    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FontDescriptor 11 0 R >>"},
+               {11, "<< /Type /FontDescriptor /FontName /Helv /FontFile 12 0 R >>"},
                {12, "42"}});
-    EXPECT_EQ(d.loadError(), "Embedded font file is not a stream");
+    EXPECT_EQ(d.loadError(), "");
+    auto fonts = d.load();
+    CPdf8BitFont* f = simple(*fonts);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->embeddedFontName, "Helv");
+    EXPECT_EQ(glyph(f, 65), "A");  // the standard font's encoding
 }
 
 TEST(SimpleFont, EmbeddedType1ProgramGivesNameAndEncoding) {

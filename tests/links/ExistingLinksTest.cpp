@@ -32,7 +32,6 @@ protected:
     // Writes the input, runs the program with args after input and output names.
     std::string run(const std::vector<std::string>& bodies, std::vector<std::string> args,
                     const std::string& name) {
-        resetLineTrackerForTesting();
         in = testpdf::TempPath("links_" + name + ".pdf");
         out = testpdf::TempPath("links_" + name + ".out.pdf");
         std::remove(out.c_str());

@@ -1,6 +1,7 @@
 // The searches, the web-address scan, the selections and the report lines, driven by
 // hand-made character lists.
 #include "links/LinkSearch.h"
+#include "pdf/CPdfException.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,7 @@ void AddLine(std::vector<TextChar>& chars, const std::string& text, int page, do
         c.page = page;
         c.text = text[i];
         c.angle = 0;
+        c.flags = i == 0 ? kCharLineStart : 0;
         chars.push_back(c);
     }
 }
@@ -171,6 +173,58 @@ TEST(TextSearch, MessagesAndTargets) {
               "1Matched text: go - link: 'https://x.org/'...\n");
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0].target, "https://x.org/");
+}
+
+// The text-file and link-file searches keep every page, and every search keeps its
+// found links: both are bounded by memory (512 MB below 1 MiB of input together with
+// the page being read), more for larger inputs.
+TEST(TextFile, KeptCharactersAreBounded) {
+    const struct {
+        int64_t size;
+        size_t limit;
+    } limits[] = {
+        {0, 6u << 20},
+        {200000, 6u << 20},
+        {1 << 20, 6u << 20},
+        {(1 << 20) + 1000, (6u << 20) + 32000},
+        {4 << 20, (6u << 20) + (size_t(3) << 20) * 32},
+        {20 << 20, size_t(1) << 28},
+        {int64_t(1) << 40, size_t(1) << 28},
+    };
+    for (const auto& l : limits) EXPECT_EQ(LinkSearch::KeptCharLimit(l.size), l.limit) << l.size;
+    // Kept characters and found links of an input below 1 MiB stay below 512 MB, with
+    // the found-link list growing by doubling.
+    EXPECT_LT(LinkSearch::KeptCharLimit(999999) * (sizeof(TextChar) + 1) +
+                  LinkSearch::FoundLinkLimit(999999) * 3 * sizeof(FoundLink),
+              size_t(500) << 20);
+
+    const struct {
+        int64_t size;
+        size_t limit;
+    } found[] = {
+        {0, 1u << 20},
+        {900000, 1u << 20},
+        {(1 << 20) + 1000, (1u << 20) + 16000},
+        {int64_t(1) << 40, size_t(1) << 27},
+    };
+    for (const auto& l : found) EXPECT_EQ(LinkSearch::FoundLinkLimit(l.size), l.limit) << l.size;
+    std::vector<FoundLink> links(3);
+    LinkSearch::CheckFoundLinks(links, 3);
+    EXPECT_THROW(LinkSearch::CheckFoundLinks(links, 2), CPdfException);
+
+    LinkSearch::CharPages pages;
+    pages.limit = 10;
+    std::vector<TextChar> page;
+    AddLine(page, "aaaaaa", 1, 0, 0);
+    pages.take(page);
+    EXPECT_TRUE(page.empty());
+    AddLine(page, "bbbb", 2, 0, 0);
+    pages.take(page);  // exactly the limit
+    EXPECT_EQ(pages.count, 10u);
+    AddLine(page, "c", 3, 0, 0);
+    EXPECT_THROW(pages.take(page), CPdfException);
+    EXPECT_EQ(pages.chars.size(), 2u);
+    EXPECT_EQ(pages.count, 10u);
 }
 
 TEST(TextFile, CleanLine) {
@@ -338,6 +392,45 @@ std::vector<FoundLink> Scan(const std::vector<TextChar>& chars) {
 
 }  // namespace
 
+// The target a reader expects: the address from its prefix (any letter case, at the
+// start of a word or after what is no letter) to its last character, without sentence
+// punctuation and closing brackets it did not open; "www" addresses get "http://".
+// A find that wraps to the next line or page becomes one found link per line, each
+// over its own characters; the spaces between the lines belong to none.
+TEST(WindowSearch, FindsSplitPerLineAndPage) {
+    struct Case {
+        std::vector<std::pair<std::string, int>> lines;  // text, page
+        std::string text;
+        std::vector<std::pair<int, std::pair<double, double>>> links;  // page, x1, x2
+    };
+    const Case cases[] = {
+        {{{"sales summary", 1}}, "sales summary", {{1, {72, 72 + 13 * 6}}}},
+        {{{"the sales", 1}, {" summary here", 1}}, "sales summary", {{1, {72 + 4 * 6, 72 + 9 * 6}},
+                                                                     {1, {72 + 6, 72 + 8 * 6}}}},
+        {{{"the sales", 1}, {" summary here", 2}}, "sales summary", {{1, {72 + 4 * 6, 72 + 9 * 6}},
+                                                                     {2, {72 + 6, 72 + 8 * 6}}}},
+        {{{"a b c", 1}, {" d", 1}, {" e", 1}}, "c d e", {{1, {96, 102}}, {1, {78, 84}}, {1, {78, 84}}}},
+        {{{"x", 1}, {"  ", 1}}, "x  ", {{1, {72, 78}}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<TextChar> chars;
+        double y = 700;
+        for (const auto& l : c.lines) {
+            AddLine(chars, l.first, l.second, 72, y);
+            y -= 12;
+        }
+        std::vector<FoundLink> found;
+        Capture([&] { LinkSearch::SearchText(chars, LinkSearch::CharBytes(chars), c.text, "T", found); });
+        ASSERT_EQ(found.size(), c.links.size()) << c.text;
+        for (size_t i = 0; i < found.size(); ++i) {
+            EXPECT_EQ(found[i].page, c.links[i].first) << c.text << " " << i;
+            EXPECT_DOUBLE_EQ(found[i].x1, c.links[i].second.first) << c.text << " " << i;
+            EXPECT_DOUBLE_EQ(found[i].x2, c.links[i].second.second) << c.text << " " << i;
+            EXPECT_EQ(found[i].target, "T");
+        }
+    }
+}
+
 TEST(WebScan, Targets) {
     struct Case {
         std::string line;
@@ -346,12 +439,23 @@ TEST(WebScan, Targets) {
     const Case cases[] = {
         {"see <http://a.example/x>, then", {"http://a.example/x"}},
         {"mail <https://a.example> now", {"https://a.example"}},
-        {"Visit www.example.com.", {"www.example.com."}},
+        {"Visit www.example.com.", {"http://www.example.com"}},
         {"go to http://x.example and ftp://y.example ok", {"http://x.example", "ftp://y.example"}},
-        {"write mailto:me@x.example", {"mailto:me@x.example"}},
-        {"HTTP://UPPER.example", {}},
+        {"write mailto:me@x.example;", {"mailto:me@x.example"}},
+        {"HTTP://UPPER.example/A", {"HTTP://UPPER.example/A"}},
+        {"Www.Mixed.example!", {"http://Www.Mixed.example"}},
         {"plain words only", {}},
-        {"(www.paren.example)", {"(www.paren.example)"}},
+        {"(www.paren.example)", {"http://www.paren.example"}},
+        {"wiki http://w.example/Foo_(bar).", {"http://w.example/Foo_(bar)"}},
+        {"[see ftp://f.example/pub/]", {"ftp://f.example/pub/"}},
+        {"URL:https://glued.example/x", {"https://glued.example/x"}},
+        {"\x93https://q.example/\x94", {"https://q.example/"}},
+        {"ask https://a.example/?", {"https://a.example/"}},
+        {"awwwards shttp://x.example wwwhat", {}},
+        {"file: alone and http:// alone", {}},
+        {"file:///tmp/notes.txt.", {"file:///tmp/notes.txt"}},
+        {"caf\xE9 http://x.example/caf\xE9", {"http://x.example/caf\xE9"}},
+        {"http://x.example/\x81\x81", {}},  // characters without a Windows-1252 byte
     };
     for (const Case& c : cases) {
         std::vector<TextChar> chars;
@@ -362,68 +466,79 @@ TEST(WebScan, Targets) {
     }
 }
 
-TEST(WebScan, RectangleAndMessage) {
+TEST(WebScan, RectangleCoversTheAddressOnly) {
     std::vector<TextChar> chars;
-    AddLine(chars, "at www.a.example here", 2, 100, 600);
+    AddLine(chars, "at (www.a.example). here", 2, 100, 600);
     std::vector<FoundLink> found;
     std::string out = Capture([&] { LinkSearch::ScanWebAddresses(chars, "", "", found); });
     EXPECT_EQ(out, "1Matched text:  - link: ''.\n");
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].page, 2);
-    EXPECT_DOUBLE_EQ(found[0].x1, 100 + 3 * 6);
+    EXPECT_DOUBLE_EQ(found[0].x1, 100 + 4 * 6);
     EXPECT_DOUBLE_EQ(found[0].y1, 600);
-    EXPECT_DOUBLE_EQ(found[0].x2, 100 + 16 * 6);
+    EXPECT_DOUBLE_EQ(found[0].x2, 100 + 17 * 6);
     EXPECT_DOUBLE_EQ(found[0].y2, 610);
 }
 
-TEST(WebScan, AddressBrokenAcrossLines) {
-    std::vector<TextChar> chars;
-    AddLine(chars, "read http://a.example/", 1, 300, 700);
-    AddLine(chars, "path/page more", 1, 72, 688);
-    auto found = Scan(chars);
+// Words end at spaces, where a line starts and where the page changes, whatever the
+// coordinates: vertical text and text at 0 are words like any other.
+TEST(WebScan, WordsEndAtSpacesLinesAndPages) {
+    struct Case {
+        std::vector<std::pair<std::string, int>> lines;  // text, page
+        std::vector<std::string> targets;
+    };
+    const Case cases[] = {
+        {{{"read http://a.example/", 1}, {"path/page more", 1}}, {"http://a.example/"}},
+        {{{"end www.last.example", 1}}, {"http://www.last.example"}},
+        {{{"www.a", 1}, {"bcd", 1}}, {"http://www.a"}},
+        {{{"www.p1.example", 1}, {"tail", 2}}, {"http://www.p1.example"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<TextChar> chars;
+        double y = 700;
+        for (const auto& l : c.lines) {
+            AddLine(chars, l.first, l.second, 72, y);
+            y -= 12;
+        }
+        auto found = Scan(chars);
+        ASSERT_EQ(found.size(), c.targets.size()) << c.lines[0].first;
+        for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].target, c.targets[i]);
+    }
+    // Characters running up the page, and boxes collapsed to 0, join as well.
+    std::vector<TextChar> up;
+    AddLine(up, "www.up.example", 1, 0, 0, 0);
+    auto found = Scan(up);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].target, "http://a.example/");
-}
-
-TEST(WebScan, WordEndingAtLastCharacterIsExamined) {
-    std::vector<TextChar> chars;
-    AddLine(chars, "end www.last.example", 1, 10, 10);
-    auto found = Scan(chars);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].target, "www.last.example");
-    EXPECT_DOUBLE_EQ(found[0].x2, 10 + 20 * 6);
-}
-
-TEST(WebScan, GapRatiosEndWords) {
-    std::vector<TextChar> chars;
-    AddLine(chars, "www.a", 1, 100, 500);
-    AddLine(chars, "bcd", 1, 131, 500);  // a small gap (ratio 131/130) stays in the word
-    AddLine(chars, "efg", 1, 160, 500);  // a gap of 11 units (ratio 160/149) ends it
-    auto found = Scan(chars);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].target, "www.abcd");
-}
-
-TEST(WebScan, AnAddressEndsWithItsPage) {
-    // The next page's text placed right after the address (as the extractor's line
-    // tracker may place it) belongs to neither its target nor its rectangle.
-    std::vector<TextChar> chars;
-    AddLine(chars, "see http://a.example/", 1, 100, 500);
-    AddLine(chars, "next page", 2, 100 + 21 * 6, 500);
-    auto found = Scan(chars);
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].target, "http://a.example/");
-    EXPECT_EQ(found[0].page, 1);
-    EXPECT_DOUBLE_EQ(found[0].x2, 100 + 21 * 6);
-}
-
-TEST(WebScan, ZeroCoordinatesEndWordsWithoutFailing) {
-    std::vector<TextChar> chars;
-    AddLine(chars, "www.x", 1, 0, 0, 0);  // every box collapses to 0: ratios are undefined
-    auto found = Scan(chars);
-    // The first two characters always join; the undefined ratios end every later word.
-    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(found[0].target, "http://www.up.example");
     EXPECT_TRUE(Scan({}).empty());
+}
+
+// An annotation written directly in Annots has no number: it is selected by its page
+// and place, so that removal and change by text reach it too.
+TEST(Selection, DirectAnnotationsBySpot) {
+    std::vector<FoundLink> found(1);
+    found[0].page = 2;
+    found[0].x1 = 100;
+    found[0].y1 = 700;
+    found[0].x2 = 150;
+    found[0].y2 = 712;
+    std::vector<ExistingLink> existing(3);
+    for (ExistingLink& e : existing) {
+        e.page = 2;
+        e.rect[0] = 98;
+        e.rect[1] = 698;
+        e.rect[2] = 152;
+        e.rect[3] = 714;
+    }
+    existing[0].annotNum = 7;
+    existing[1].annotIndex = 3;
+    existing[2].annotIndex = 5;
+    existing[2].page = 3;
+    std::vector<int32_t> selected;
+    std::vector<std::pair<int32_t, int32_t>> direct;
+    LinkSearch::SelectCovering(found, existing, selected, &direct);
+    EXPECT_EQ(selected, std::vector<int32_t>{7});
+    EXPECT_EQ(direct, (std::vector<std::pair<int32_t, int32_t>>{{2, 3}}));
 }
 
 TEST(Selection, PlusMinusFiveOnTheSamePage) {
@@ -497,6 +612,29 @@ TEST(Report, TextUnderLinks) {
     EXPECT_EQ(links[4].text, "Ot");
     EXPECT_EQ(LinkSearch::FormatReportLine(links[0], false), "3 | Click here   | http://t.example/ \r\n");
     EXPECT_EQ(LinkSearch::FormatReportLine(links[3], false), "3 |  | nothing \r\n");
+}
+
+// Spaces the extractor added between words are text inside what a link covers, but
+// not at its end; the page's own spaces stay.
+TEST(Report, AddedSpacesDoNotEndTheText) {
+    struct Case {
+        const char* line;
+        const char* generated;  // 'g' marks an added space
+        const char* text;
+    } cases[] = {
+        {"go here now", "  g    g   ", "go here"},
+        {"go here now", "  g        ", "go here "},
+        {"go here now", "           ", "go here "},
+    };
+    for (const Case& c : cases) {
+        std::vector<TextChar> chars;
+        AddLine(chars, c.line, 1, 100, 700);
+        for (size_t i = 0; i < chars.size(); ++i)
+            if (c.generated[i] == 'g') chars[i].flags |= kCharGenerated;
+        std::vector<ExistingLink> links = {Link(1, 100, 700, 100 + 7 * 6, 712, "t")};
+        LinkSearch::FillLinkTexts(links, chars, 0, chars.size());
+        EXPECT_EQ(links[0].text, c.text) << c.generated;
+    }
 }
 
 TEST(Report, OnlyTheGivenRangeOfCharactersCounts) {

@@ -48,10 +48,12 @@ TEST_F(TextInterpreter, TwoCharactersGetExactBoxes)
 TEST_F(TextInterpreter, SecondShowRunsOnAndTdRestarts)
 {
     auto chars = run("BT /F1 12 Tf 100 700 Td (Hi) Tj (Hi) Tj 0 -20 Td (H) Tj ET", &fonts);
-    ASSERT_EQ(chars.size(), 5u);
+    ASSERT_EQ(textOf(chars), "HiHi H");
     EXPECT_NEAR(chars[2].x0, 111.328, 1e-9);
     EXPECT_NEAR(chars[3].x0, 111.328 + 8.664, 1e-9);
-    expectBox(chars[4], 100, 680, 108.664, 692);
+    expectBox(chars[4], 100, 680, 100, 692);  // the new line's separating space
+    expectBox(chars[5], 100, 680, 108.664, 692);
+    EXPECT_EQ(chars[5].flags, 0);
 }
 
 TEST_F(TextInterpreter, TranslationMovesTheOrigin)
@@ -78,22 +80,26 @@ TEST_F(TextInterpreter, ScaledAndFlippedMatricesGiveUserSpace)
     expectBox(restored[0], 100, 700, 108.664, 712);
 }
 
-TEST_F(TextInterpreter, LineOriginIsTruncated)
+TEST_F(TextInterpreter, LineOriginIsExact)
 {
     auto chars = run("BT /F1 10 Tf 100.9 700.7 Td (H) Tj ET", &fonts);
     ASSERT_EQ(chars.size(), 1u);
-    expectBox(chars[0], 100, 700, 107.22, 710);
+    expectBox(chars[0], 100.9, 700.7, 108.12, 710.7);
 }
 
 TEST_F(TextInterpreter, TJNumbersShowNothingButMoveTheNextString)
 {
-    // -500 is a word gap (a space record fills it); 3000 and 0 add nothing.
+    // -500 is a word gap (a space record fills it); 3000 goes back three sizes, which
+    // no line does (a new line, a separating space of no width); 0 adds nothing.
     auto chars = run("BT /F1 10 Tf 100 700 Td [(H) -500 (i) 3000 (H) 0 (i)] TJ ET", &fonts);
-    ASSERT_EQ(textOf(chars), "H iHi");
+    ASSERT_EQ(textOf(chars), "H i Hi");
     expectBox(chars[1], chars[0].x1, 700, chars[0].x1 + 5, 710);
     EXPECT_NEAR(chars[2].x0, chars[0].x1 + 5, 1e-9);   // -500: half the size forward
-    EXPECT_NEAR(chars[3].x0, chars[2].x1 - 30, 1e-9);  // 3000: three sizes back
-    EXPECT_NEAR(chars[4].x0, chars[3].x1, 1e-9);
+    EXPECT_NEAR(chars[4].x0, chars[2].x1 - 30, 1e-9);  // 3000: three sizes back
+    EXPECT_EQ(chars[3].x0, chars[4].x0);
+    EXPECT_EQ(chars[3].x1, chars[4].x0);
+    EXPECT_EQ(chars[3].flags, kCharLineStart | kCharGenerated);
+    EXPECT_NEAR(chars[5].x0, chars[4].x1, 1e-9);
     // A leading number moves the first string (no space: nothing before it on the
     // line); the run continues into a later Tj.
     auto lead = run("BT /F1 10 Tf 100 700 Td [-1000 (H)] TJ (i) Tj ET", &fonts);
@@ -128,7 +134,7 @@ TEST_F(TextInterpreter, TJWordGapsBecomeOneSpace)
         {"BT /F1 10 Tf 100 700 Td [(a)-333(b)-333(c)] TJ ET", "a b c"},
         {"BT /F1 10 Tf 100 700 Td [(a)-333] TJ [(b)] TJ ET", "a b"},      // same line
         {"BT /F1 10 Tf 100 700 Td (a) Tj [-333(b)] TJ ET", "a b"},
-        {"BT /F1 10 Tf 100 700 Td (a) Tj 0 -20 Td [-333(b)] TJ ET", "ab"},  // next line
+        {"BT /F1 10 Tf 100 700 Td (a) Tj 0 -20 Td [-333(b)] TJ ET", "a b"},  // next line
         {"BT /F1 10 Tf 100 700 Td [-333(a)] TJ ET", "a"},
         {"BT /F1 0 Tf 100 700 Td [(a)-333(b)] TJ ET", "ab"},             // no size, no gap
     };
@@ -160,7 +166,6 @@ TEST_F(TextInterpreter, TJSpaceCountsAgainstTheCharacterLimit)
     std::vector<TextChar> chars;
     // Two shown bytes are within the limit; the space record is one more.
     const std::string content = "BT /F1 10 Tf 100 700 Td [(ab)-500] TJ ET";
-    resetLineTrackerForTesting();
     EXPECT_THROW(text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()),
                                                  content.size(), &fonts, 1, chars),
                  CPdfException);
@@ -168,24 +173,26 @@ TEST_F(TextInterpreter, TJSpaceCountsAgainstTheCharacterLimit)
 
 TEST_F(TextInterpreter, QuoteOperatorsMoveToTheNextLine)
 {
+    // Each line after the first starts with a separating space.
     auto chars = run("BT /F1 10 Tf 14 TL 100 700 Td (H) Tj (i) ' 1 2 (H) \" ET", &fonts);
-    ASSERT_EQ(textOf(chars), "HiH");
-    EXPECT_NEAR(chars[1].y0, 686, 1e-9);
-    EXPECT_NEAR(chars[1].x0, 100, 1e-9);
-    EXPECT_NEAR(chars[2].y0, 672, 1e-9);
+    ASSERT_EQ(textOf(chars), "H i H");
+    EXPECT_NEAR(chars[2].y0, 686, 1e-9);
+    EXPECT_NEAR(chars[2].x0, 100, 1e-9);
+    EXPECT_NEAR(chars[4].y0, 672, 1e-9);
     auto td = run("BT /F1 10 Tf 100 700 Td 0 -12 TD (H) Tj T* (i) Tj ET", &fonts);
-    ASSERT_EQ(td.size(), 2u);
+    ASSERT_EQ(textOf(td), "H i");
     EXPECT_NEAR(td[0].y0, 688, 1e-9);
-    EXPECT_NEAR(td[1].y0, 676, 1e-9);
+    EXPECT_NEAR(td[2].y0, 676, 1e-9);
 }
 
 TEST_F(TextInterpreter, TmSetsTheLineOrigin)
 {
+    // The Td after the H leaves a gap of 2.78, above a word space at size 10.
     auto chars = run("BT /F1 10 Tf 5 5 Td 1 0 0 1 300 400 Tm (H) Tj 10 0 Td (i) Tj ET", &fonts);
-    ASSERT_EQ(chars.size(), 2u);
+    ASSERT_EQ(textOf(chars), "H i");
     EXPECT_NEAR(chars[0].x0, 300, 1e-9);
     EXPECT_NEAR(chars[0].y0, 400, 1e-9);
-    EXPECT_NEAR(chars[1].x0, 310, 1e-9);
+    EXPECT_NEAR(chars[2].x0, 310, 1e-9);
 }
 
 TEST_F(TextInterpreter, TextBeforeTfGivesNothing)
@@ -201,18 +208,23 @@ TEST_F(TextInterpreter, UnknownFontKeepsThePreviousOne)
     EXPECT_NEAR(chars[0].y1 - chars[0].y0, 10, 1e-9);
 }
 
-TEST_F(TextInterpreter, StringEndsAtFirstNul)
+TEST_F(TextInterpreter, ZeroBytesAreCodesLikeAnyOther)
 {
-    EXPECT_TRUE(run("BT /F1 10 Tf 100 700 Td <0048> Tj ET", &fonts).empty());
-    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td <48690048> Tj ET", &fonts)), "Hi");
+    // Code 0 of this font stands for nothing known (a 0 record); what follows shows.
+    auto chars = run("BT /F1 10 Tf 100 700 Td <48690048> Tj ET", &fonts);
+    ASSERT_EQ(chars.size(), 4u);
+    EXPECT_EQ(textOf(chars), std::string("Hi\0H", 4));
+    EXPECT_NEAR(chars[3].x0, chars[2].x1, 1e-9);
 }
 
-TEST_F(TextInterpreter, NinthOperandStopsThePage)
+TEST_F(TextInterpreter, ManyOperandsDoNotEndThePage)
 {
-    // Eight operands are kept; the operator uses the last ones.
+    // The operator uses the last operands; the ones before are dropped (a DeviceN
+    // colour has one per colorant).
     EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td 1 2 3 4 5 6 7 (H) Tj (i) Tj ET", &fonts)), "Hi");
-    // A ninth one ends the page; what was found stays.
-    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td (H) Tj 1 2 3 4 5 6 7 8 (i) Tj (H) Tj ET", &fonts)), "H");
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 100 700 Td (H) Tj 1 2 3 4 5 6 7 8 9 10 11 scn (i) Tj (H) Tj ET", &fonts)),
+              "HiH");
+    EXPECT_EQ(textOf(run("BT 1 2 3 4 5 6 7 8 9 /F1 10 Tf 100 700 Td (H) Tj ET", &fonts)), "H");
 }
 
 TEST_F(TextInterpreter, InlineImageIsPassedOver)
@@ -221,8 +233,8 @@ TEST_F(TextInterpreter, InlineImageIsPassedOver)
     std::string content = "BT /F1 10 Tf 1 1 Td (A) Tj ET BI /W 4 /H 2 /BPC 8 /CS /G /F /AHx /D [1 0] ID\n"
                           "1 2 3 4 5 6 7 8 9 10 ) { Tj (x) Tj >\nEI BT /F1 10 Tf 1 1 Td (B) Tj ET";
     EXPECT_EQ(textOf(run(content, &fonts)), "AB");
-    // Outside an inline image a ninth operand still ends the page.
-    EXPECT_EQ(textOf(run("BT /F1 10 Tf 1 1 Td (A) Tj ET /W 4 /H 2 /BPC 8 /CS /G /F /AHx ID EI BT (B) Tj ET", &fonts)), "A");
+    // Outside an inline image its words are operands of no use: they are dropped.
+    EXPECT_EQ(textOf(run("BT /F1 10 Tf 1 1 Td (A) Tj ET /W 4 /H 2 /BPC 8 /CS /G /F /AHx ID EI BT (B) Tj ET", &fonts)), "AB");
 }
 
 TEST_F(TextInterpreter, WrongOrMissingOperandsAreIgnored)
@@ -270,17 +282,17 @@ TEST_F(TextInterpreter, DeepSaveNestingIsBounded)
     EXPECT_EQ(textOf(chars), "H");
 }
 
-TEST_F(TextInterpreter, PathOperatorsSetThePosition)
+TEST_F(TextInterpreter, PathOperatorsDoNotMoveText)
 {
     auto chars = run("BT /F1 10 Tf ET 10 20 m BT (H) Tj ET", &fonts);
     ASSERT_EQ(chars.size(), 1u);
     EXPECT_NEAR(chars[0].x0, 0, 1e-9);  // BT resets the position
     auto moved = run("/F1 10 Tf 10 20 m (H) Tj 30 40 5 6 re (i) Tj", &fonts);
     ASSERT_EQ(moved.size(), 2u);
-    EXPECT_NEAR(moved[0].x0, 10, 1e-9);
-    EXPECT_NEAR(moved[0].y0, 20, 1e-9);
-    EXPECT_NEAR(moved[1].x0, 30, 1e-9);
-    EXPECT_NEAR(moved[1].y0, 46, 1e-9);
+    EXPECT_NEAR(moved[0].x0, 0, 1e-9);
+    EXPECT_NEAR(moved[0].y0, 0, 1e-9);
+    EXPECT_NEAR(moved[1].x0, 7.22, 1e-9);
+    EXPECT_NEAR(moved[1].y0, 0, 1e-9);
 }
 
 TEST_F(TextInterpreter, VerticalTextRunsUp)
@@ -302,31 +314,23 @@ TEST_F(TextInterpreter, UpsideDownTextRunsLeft)
     expectBox(chars[1], 492.78, 300, 490.56, 290);
 }
 
-TEST_F(TextInterpreter, TrackerCarriesAcrossCalls)
+TEST_F(TextInterpreter, EveryRunStartsFresh)
 {
+    // The same content read again, as the next page or by another phase, gives the same
+    // places: nothing carries over from what was read before.
     auto first = run("BT /F1 10 Tf 100 700 Td (H) Tj ET", &fonts, 1);
-    auto second = run("BT /F1 10 Tf 100 700 Td (i) Tj ET", &fonts, 2, true);
+    auto second = run("BT /F1 10 Tf 100 700 Td (H) Tj ET", &fonts, 2);
     ASSERT_EQ(second.size(), 1u);
     EXPECT_EQ(second[0].page, 2);
-    EXPECT_NEAR(second[0].x0, first[0].x1, 1e-9);
-    auto third = run("BT /F1 10 Tf 100 690 Td (i) Tj ET", &fonts, 2, true);
-    EXPECT_NEAR(third[0].x0, 100, 1e-9);
+    EXPECT_EQ(second[0].x0, first[0].x0);
+    EXPECT_EQ(second[0].x1, first[0].x1);
 }
 
-TEST_F(TextInterpreter, ParseErrorIsReportedAfterEarlierRecords)
+TEST_F(TextInterpreter, BrokenSyntaxDoesNotEndThePage)
 {
-    resetLineTrackerForTesting();
-    std::vector<TextChar> chars;
-    CPdfText text;
-    std::string content = "BT /F1 10 Tf 100 700 Td (H) Tj << /Length 3 >> stream\nabcdef garbage";
-    try {
-        text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(),
-                                        &fonts, 1, chars);
-        FAIL() << "no exception";
-    } catch (const CPdfException& e) {
-        EXPECT_STREQ(e.getMessage(), "Document parse error\n");
-    }
-    EXPECT_EQ(textOf(chars), "H");
+    // A stream object, stray brackets and unknown words inside content are passed over.
+    auto chars = run("BT /F1 10 Tf 100 700 Td (H) Tj << /Length 3 >> stream\nabcdef garbage ) ] >> (i) Tj ET", &fonts);
+    EXPECT_EQ(textOf(chars), "Hi");
 }
 
 // Character bytes of simple fonts.
@@ -361,21 +365,28 @@ INSTANTIATE_TEST_SUITE_P(
         // MacRoman quoteright is re-encoded to the WinAnsi slot of that name.
         ByteCase{"MacRomanQuoteRight", MacRomanEncoding, 0xD5, 0, 0x92},
         ByteCase{"MacRomanEacute", MacRomanEncoding, 0x8E, 0, 0xE9},
-        // The WinAnsi slot is the code itself, so the Unicode value's low byte wins.
-        ByteCase{"WinAnsiWithToUnicode", WinAnsiEncoding, 0x92, 0x2019, 0x19},
+        // The Unicode value first, as its Windows-1252 byte, for every code.
+        ByteCase{"WinAnsiWithToUnicode", WinAnsiEncoding, 0x92, 0x2019, 0x92},
         ByteCase{"WinAnsiPlain", WinAnsiEncoding, 0x92, 0, 0x92},
-        // Codes below 128 are never searched.
-        ByteCase{"StandardQuoteRight", StandardEncoding, 0x27, 0, 0x27},
         ByteCase{"ToUnicodeBelow128", StandardEncoding, 0x20, 0x41, 'A'},
-        // Low bytes 0 and 0xCC are not taken.
-        ByteCase{"LowByteZero", StandardEncoding, 0x41, 0x0100, 0x41},
-        ByteCase{"LowByteCC", StandardEncoding, 0x41, 0x01CC, 0x41},
-        // A re-encoded code ignores the Unicode value.
-        ByteCase{"ReencodedIgnoresUnicode", MacRomanEncoding, 0xD5, 0x2019, 0x92},
+        ByteCase{"ToUnicodeEuro", StandardEncoding, 0x41, 0x20AC, 0x80},
+        // Glyph names count below 128 as well: StandardEncoding's quoteright.
+        ByteCase{"StandardQuoteRight", StandardEncoding, 0x27, 0, 0x92},
+        // A value without a Windows-1252 byte is no letter it is not.
+        ByteCase{"NoWindows1252Byte", StandardEncoding, 0x41, 0x0100, kUnmappedCharByte},
+        ByteCase{"CyrillicOverC", StandardEncoding, 0x43, 0x0443, kUnmappedCharByte},
+        // A value that says nothing leaves the glyph name to speak.
+        ByteCase{"ZeroValue", StandardEncoding, 0x41, 0x0000, 'A'},
+        ByteCase{"PrivateUseValue", StandardEncoding, 0x41, 0xF041, 'A'},
+        ByteCase{"ReencodedWithUnicode", MacRomanEncoding, 0xD5, 0x2019, 0x92},
         // Bullet is the Windows-1252 bullet, not one of its duplicate slots.
         ByteCase{"Bullet", MacRomanEncoding, 0xA5, 0, 0x95},
-        // A glyph WinAnsi does not know keeps the code.
-        ByteCase{"UnknownGlyph", MacRomanEncoding, 0xF0, 0, 0xF0}),
+        // Mac's apple is a private-use character.
+        ByteCase{"AppleGlyph", MacRomanEncoding, 0xF0, 0, kUnmappedCharByte},
+        // Without a name or value, a code that is a character's byte stands for itself;
+        // a control code for nothing known.
+        ByteCase{"NoNameCharacterCode", StandardEncoding, 0xB0, 0, 0xB0},
+        ByteCase{"NoNameControlCode", StandardEncoding, 0x05, 0, 0}),
     [](const ::testing::TestParamInfo<ByteCase>& i) { return std::string(i.param.name); });
 
 TEST(CompositeText, TypeZeroWithoutCMapGivesZeroBytes)
