@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/LinkSettings.h"
+#include "platform/LinkSettings.h"
 
 /// Prints the banner: an empty line, the program name with its version, the web
 /// address, the support e-mail address and an empty line (every line ends in "\r\n").

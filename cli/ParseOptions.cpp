@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/CQuillmarkHandler.h"
 #include "pdf/CPdfException.h"
 

@@ -16,7 +16,7 @@
 #include <ctime>
 #include <vector>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
@@ -43,7 +43,6 @@ CQuillmarkHandler::~CQuillmarkHandler() {
 }
 
 void CQuillmarkHandler::Process(int argc, char** argv) {
-    Platform::InstallFileAccess();
     ParseOptions(argc, argv);
     outputPath = settings.outputName;
 
@@ -53,7 +52,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         std::printf("Input file: '%s'", settings.inputName.c_str());
         if (!in) throw CPdfException("Input file open error\n");
         std::fclose(in);
-        doc.reset(new CPdfDocument());
+        doc.reset(new CPdfDocument(&Platform::SystemFileAccess()));
         // The document's walk over the page tree records the page list on the way.
         std::unique_ptr<CPdfPageTreeObserver> pageTree = NewPageTreeRecorder();
         doc->open(settings.inputName.c_str(), pageTree.get());

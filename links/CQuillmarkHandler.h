@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/LinkSettings.h"
-#include "cli/Platform.h"
+#include "platform/LinkSettings.h"
+#include "platform/Platform.h"
 #include "text/CPdfText.h"
 
 class CPdfDocument;

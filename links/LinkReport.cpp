@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/LinkSearch.h"
 #include "links/TextPages.h"
 #include "pdf/CPdfException.h"

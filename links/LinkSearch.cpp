@@ -9,7 +9,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
 
 namespace LinkSearch {

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/LinkSearch.h"
 #include "links/TextPages.h"
 #include "pdf/CPdfDocument.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "writer/FontMetrics.h"
 #include "writer/PdfString.h"
 

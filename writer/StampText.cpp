@@ -9,7 +9,7 @@
 
 #include "pdf/CPdfException.h"
 #include "writer/FontMetrics.h"
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "writer/PdfString.h"
 
 std::string CQuillmarkHandler::BuildFontDescriptor(const std::string& fontName) {
