@@ -19,7 +19,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "links/CQuillmarkHandler.h"
+#include "text/CPdfText.h"
+#include "writer/ExistingLinks.h"
+#include "writer/LinkAnnotation.h"
 
 namespace LinkSearch {
 
