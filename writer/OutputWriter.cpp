@@ -1,6 +1,6 @@
 // The output file writer: header copy, the object pass, verbatim and rewritten
-// objects, appended objects, and the one cross-reference section and trailer that close the
-// file. The output is a complete rewrite: every object sits at the offset recorded in
+// objects, appended objects, and the one cross-reference section and trailer that
+// close the file. The output is a complete rewrite: every object sits at the offset recorded in
 // the output entry table, which the cross-reference section lists.
 #include "writer/OutputWriter.h"
 
@@ -14,25 +14,10 @@
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfSecurityHandler.h"
 #include "pdf/CPdfXRef.h"
+#include "platform/Platform.h"
 #include "stream/CPdfFileStream.h"
 #include "writer/COutputFile.h"
 #include "writer/OutputCrypt.h"
-#include "platform/Platform.h"
-
-namespace {
-
-// The largest offset ten decimal digits hold.
-constexpr uint64_t kMaxXRefOffset = 9999999999ull;
-
-// Ten decimal digits with leading zeros.
-void PutDigits10(char* p, uint64_t v) {
-    for (int i = 9; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    }
-}
-
-}  // namespace
 
 COutputWriter::COutputWriter(CPdfXRef* xref, CPdfDocument* doc) : xref_(xref), doc_(doc) {
     if (!xref_) return;
@@ -238,20 +223,7 @@ int32_t COutputWriter::AppendObject(const std::string& body) {
     return num;
 }
 
-void COutputWriter::FormatXRefEntry(const OutputEntry& e, char entry[20]) {
-    if (!e.written) {
-        std::memcpy(entry, "0000000000 00000 f \r", 20);
-        return;
-    }
-    if (e.offset > kMaxXRefOffset) throw CPdfException("Output file too large\n");
-    std::memcpy(entry, "0000000000 00000 n \r", 20);
-    PutDigits10(entry, e.offset);
-    int32_t g = e.generation < 0 ? 0 : e.generation > 65535 ? 65535 : e.generation;
-    for (int k = 15; k >= 11; --k) {
-        entry[k] = static_cast<char>('0' + g % 10);
-        g /= 10;
-    }
-}
+void COutputWriter::ThrowOutputTooLarge() { throw CPdfException("Output file too large\n"); }
 
 void COutputWriter::WriteXRef() {
     const size_t m = entries_.size();

@@ -5,6 +5,7 @@
 // in number order (copied byte for byte or rewritten by a page writer), new objects
 // where they are first needed, one cross-reference section and the trailer.
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,7 +78,29 @@ public:
     /// object written (offset and generation), "0000000000 00000 f \r" for one that is
     /// not. Throws CPdfException "Output file too large\n" for an offset beyond ten
     /// digits.
-    static void FormatXRefEntry(const OutputEntry& e, char entry[20]);
+    static void FormatXRefEntry(const OutputEntry& e, char entry[20]) {
+        if (!e.written) {
+            std::memcpy(entry, "0000000000 00000 f \r", 20);
+            return;
+        }
+        // Formed in place, digit by digit: the section has one entry per object.
+        if (e.offset > 9999999999ull) ThrowOutputTooLarge();
+        uint64_t v = e.offset;
+        for (int i = 9; i >= 0; --i) {
+            entry[i] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        }
+        int32_t g = e.generation < 0 ? 0 : e.generation > 65535 ? 65535 : e.generation;
+        for (int k = 15; k >= 11; --k) {
+            entry[k] = static_cast<char>('0' + g % 10);
+            g /= 10;
+        }
+        entry[10] = ' ';
+        entry[16] = ' ';
+        entry[17] = 'n';
+        entry[18] = ' ';
+        entry[19] = '\r';
+    }
     /// The objects the trailer refers to (taken from the input table at construction).
     void SetTrailerRefs(int32_t rootNum, int32_t rootGen, int32_t infoNum, int32_t infoGen);
 
@@ -129,6 +152,7 @@ public:
     std::string MoveStrings(const std::string& piece, int32_t from, int32_t to) const;
 
 private:
+    [[noreturn]] static void ThrowOutputTooLarge();
     void WriteEncryptedObject(int32_t num, const std::string& text);
     void WriteEncryptionDictionary();
 
