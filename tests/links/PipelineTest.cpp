@@ -120,14 +120,13 @@ TEST(Pipeline, ObjectStreamsAreKnownByTheirDictionaryNotByTheWord) {
 
 TEST(Pipeline, GenerationsAndLeadingJunk) {
     const std::string in = testpdf::TempPath("gen.pdf"), out = testpdf::TempPath("gen.out.pdf");
-    std::string pdf = testpdf::Build(Pages(1), "JUNK BEFORE THE HEADER\n");
-    // Object 3 (the page) gets generation 2 in its header, its entry and the reference.
-    size_t at = pdf.find("3 0 obj");
-    pdf.replace(at, 7, "3 2 obj");
-    pdf.replace(pdf.find("[3 0 R ]"), 8, "[3 2 R ]");
-    size_t entry = pdf.find(" 00000 n ", pdf.find("xref\n") + 30 + 2 * 20);
-    pdf.replace(entry, 9, " 00002 n ");
-    testpdf::WriteFile(in, pdf);
+    // Object 3 (the page) has generation 2 in its header, its entry and the reference.
+    std::vector<std::string> bodies = Pages(1);
+    bodies[1].replace(bodies[1].find("[3 0 R ]"), 8, "[3 2 R ]");
+    TestPdfBuilder b;
+    b.junk = "JUNK BEFORE THE HEADER\n";
+    for (size_t i = 0; i < bodies.size(); ++i) b.add(static_cast<int>(i + 1), bodies[i], i == 2 ? 2 : 0);
+    testpdf::WriteFile(in, b.build());
     CQuillmarkHandler h;
     Result r = RunQm(h, {in, out, "-text", "T", "-link", "L"});
     ASSERT_EQ(r.error, "") << r.stdoutText;
