@@ -1,10 +1,8 @@
 #pragma once
 // The command-line front end: banner and usage text, list recognition and the batch
-// loop, and the option parser behind CQuillmarkHandler::ParseOptions.
+// loop.
 #include <cstdio>
 #include <string>
-
-#include "cli/LinkSettings.h"
 
 /// Prints the banner: an empty line, the program name with its version, the web
 /// address, the support e-mail address and an empty line (every line ends in "\r\n").
@@ -43,11 +41,3 @@ bool NextListEntry(FILE* f, std::string& line, bool& atStart);
 /// The output path of one list line: the null device when the folder is exactly
 /// "nul", otherwise the folder, the system's separator and the line's file-name part.
 std::string BatchOutputPath(const std::string& folder, const std::string& line);
-
-/// Fills settings from the argument vector (argv[1] input, argv[2] output, options
-/// from argv[3] on). Throws CPdfException "Error parameter" on a malformed command line.
-void ParseOptionsInto(LinkSettings& settings, int argc, char** argv);
-
-/// The "[FILETITLE]" of an input name: its file-name part less the last four
-/// characters (empty when the file-name part is four characters or shorter).
-std::string FileTitle(const std::string& inputName);

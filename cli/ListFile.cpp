@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 
 bool IsListName(const std::string& firstArg) {
     const size_t len = firstArg.size();

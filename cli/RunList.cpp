@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/CQuillmarkHandler.h"
 
 namespace {

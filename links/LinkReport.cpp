@@ -1,18 +1,17 @@
 // The link report: the text under every existing link, written one line per link of
 // the page range.
-#include "links/CQuillmarkHandler.h"
+#include "links/TextPhases.h"
 
 #include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/LinkSearch.h"
-#include "links/TextPages.h"
 #include "pdf/CPdfException.h"
 
-void CQuillmarkHandler::WriteReport() {
+void WriteReport(CPdfDocument& doc, const LinkSettings& settings, std::vector<ExistingLink>& existingLinks) {
     // The report reads the text of the range itself, a page at a time: a link takes
     // its text from the characters of its own page only, so nothing else needs to be
     // kept, and a run that also creates links or selects by text does not give any
@@ -22,7 +21,7 @@ void CQuillmarkHandler::WriteReport() {
         link.text.clear();
         linksByPage[link.page].push_back(&link);
     }
-    ForEachRangePage(*this, [&](std::vector<TextChar>& page) {
+    ForEachRangePage(doc, settings, [&](std::vector<TextChar>& page) {
         if (page.empty()) return;
         auto it = linksByPage.find(page.front().page);
         if (it == linksByPage.end()) return;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
 
 namespace LinkSearch {
@@ -48,13 +48,6 @@ const char* const kWebPrefixes[] = {"http:", "https:", "www", "ftp:", "file:", "
 bool IsWordByte(char c) { return c != '\0' && c != ' '; }
 
 }  // namespace
-
-std::string CharBytes(const std::vector<TextChar>& chars) {
-    std::string bytes;
-    bytes.resize(chars.size());
-    for (size_t i = 0; i < chars.size(); ++i) bytes[i] = chars[i].text;
-    return bytes;
-}
 
 namespace {
 
@@ -107,38 +100,6 @@ void FindPieces(size_t n, const At& at, std::vector<std::pair<TextChar, TextChar
 }
 
 }  // namespace
-
-void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
-                  const WindowStep& step) {
-    CutAtNul(text);
-    const size_t n = text.size();
-    const size_t total = std::min(bytes.size(), chars.size());
-    if (n == 0 || total < n) return;
-
-    // Every position is tested once, overlapping finds included, in time linear in the
-    // number of characters.
-    const std::vector<size_t> fail = FailureTable(text);
-    const size_t lastStart = total - n;
-    size_t k = 0;
-    for (size_t i = 0; i < total; ++i) {
-        const char c = bytes[i];
-        while (k > 0 && c != text[k]) k = fail[k - 1];
-        if (c == text[k]) ++k;
-        if (k == n) {
-            WindowFind f;
-            f.first = i + 1 - n;
-            f.last = i;
-            f.firstChar = chars[f.first];
-            f.lastChar = chars[i];
-            f.page = WindowPage(f);
-            const size_t from = f.first;
-            FindPieces(n, [&](size_t j) -> const TextChar& { return chars[from + j]; }, f.pieces);
-            f.isFinal = f.first == lastStart;
-            if (!step(f)) return;
-            k = fail[k - 1];
-        }
-    }
-}
 
 StreamingWindowSearch::StreamingWindowSearch(std::string text, WindowStep step) : step_(std::move(step)) {
     CutAtNul(text);
@@ -292,14 +253,6 @@ void TextSearchStep(const WindowFind& f, const std::string& shownText, const std
     PrintMatched(shownText, link, f.isFinal ? 3 : 2);
 }
 
-void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
-                const std::string& link, std::vector<FoundLink>& found) {
-    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
-        TextSearchStep(f, Shown(text), link, found);
-        return true;
-    });
-}
-
 MatchedTexts::MatchedTexts(std::vector<std::string>& all) : all_(all) {
     for (const std::string& t : all_) {
         if (seen_.insert(t).second) distinct_.push_back(t);
@@ -338,25 +291,6 @@ bool AlreadyMatchedLonger(const MatchedTexts& matched, const std::string& text) 
 }
 
 }  // namespace
-
-namespace {
-
-// One page holding a whole list (copied), for the whole-list forms of the searches.
-CharPages OnePage(const std::vector<TextChar>& chars) {
-    CharPages pages;
-    std::vector<TextChar> copy(chars);
-    pages.take(copy);
-    return pages;
-}
-
-}  // namespace
-
-void SearchTextFileText(const std::vector<TextChar>& chars, const std::string&, const std::string& text,
-                        const std::string& fileMatchText, const std::string& link,
-                        std::vector<std::string>& matched, std::vector<FoundLink>& found) {
-    MatchedTexts list(matched);
-    SearchTextFileText(OnePage(chars), text, fileMatchText, link, list, found);
-}
 
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
@@ -421,14 +355,6 @@ int32_t FieldNumber(const std::string& field) {
     if (value > INT_MAX) value = INT_MAX;
     if (value < INT_MIN) value = INT_MIN;
     return static_cast<int32_t>(value);
-}
-
-void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string&, const std::string& text,
-                        const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
-                        int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
-                        std::vector<FoundLink>& found) {
-    MatchedTexts list(matched);
-    SearchLinkFileText(OnePage(chars), text, fileMatchText, link, usePosition, h, v, page, debug, list, found);
 }
 
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
@@ -616,26 +542,10 @@ void WebAddressScanner::finish() {
     chars_.clear();
 }
 
-void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
-                      const std::string& linkSetting, std::vector<FoundLink>& found) {
-    WebAddressScanner scanner(textSetting, linkSetting, found);
-    scanner.add(chars.data(), chars.size());
-    scanner.finish();
-}
-
 void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
                   const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
     AppendFoundLinks(f, text, found);
     PrintMatched(textSetting, linkSetting, f.isFinal ? finalDots : occurrenceDots);
-}
-
-void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
-                    const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found) {
-    const std::string bytes = CharBytes(chars);
-    WindowSearch(chars, bytes, text, [&](const WindowFind& f) {
-        TextLinkStep(f, text, textSetting, linkSetting, occurrenceDots, finalDots, found);
-        return true;
-    });
 }
 
 void SelectCovering(const std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
@@ -678,30 +588,6 @@ void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextCh
         generatedTail = (c->flags & kCharGenerated) ? generatedTail + 1 : 0;
     }
     text.resize(text.size() - std::min(generatedTail, text.size()));
-}
-
-bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end) {
-    if (end > chars.size()) end = chars.size();
-    if (begin > end) begin = end;
-    // The runs of characters of each page (an extraction gives each page as one run),
-    // so that a link only looks at the characters of its own page.
-    std::unordered_map<int32_t, std::vector<std::pair<size_t, size_t>>> runs;
-    for (size_t i = begin; i < end;) {
-        size_t j = i + 1;
-        while (j < end && chars[j].page == chars[i].page) ++j;
-        runs[chars[i].page].emplace_back(i, j);
-        i = j;
-    }
-    bool anyText = false;
-    for (ExistingLink& link : links) {
-        link.text.clear();
-        auto it = runs.find(link.page);
-        if (it == runs.end()) continue;
-        for (const auto& run : it->second)
-            TextUnderLink(link, chars.data() + run.first, chars.data() + run.second, link.text);
-        if (!link.text.empty()) anyText = true;
-    }
-    return anyText;
 }
 
 namespace {

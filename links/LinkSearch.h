@@ -19,7 +19,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "links/CQuillmarkHandler.h"
+#include "text/CPdfText.h"
+#include "writer/ExistingLinks.h"
+#include "writer/LinkAnnotation.h"
 
 namespace LinkSearch {
 
@@ -43,20 +45,13 @@ struct WindowFind {
 
 using WindowStep = std::function<bool(const WindowFind&)>;
 
-/// The bytes of the characters, one per record, for WindowSearch.
-std::string CharBytes(const std::vector<TextChar>& chars);
-
-/// Calls step for every position p (increasing) where bytes[p .. p+|text|) equals text;
-/// the find ending at the last character is flagged final. step returns false to end
-/// the search. An empty text finds nothing. Linear in |bytes| + |text|; a character
-/// whose byte is 0 (no text) never matches, because the text is cut at a 0 byte.
-void WindowSearch(const std::vector<TextChar>& chars, const std::string& bytes, std::string text,
-                  const WindowStep& step);
-
-/// The same search over characters that arrive a page at a time: the finds, their
-/// order, pages and the final flag are those of WindowSearch over all the characters
-/// together (finds may start on one page and end on a later one). Memory stays within
-/// one page plus the length of the text.
+/// The window search over characters that arrive a page at a time: calls step for
+/// every position p (increasing) where the text's bytes stand in the character list
+/// (overlapping finds, finds that start on one page and end on a later one); the find
+/// ending at the last character is flagged final. step returns false to end the
+/// search. An empty text finds nothing; a character whose byte is 0 (no text) never
+/// matches, because the text is cut at a 0 byte. Linear in the characters plus the
+/// length of the text; memory stays within one page plus the length of the text.
 class StreamingWindowSearch {
 public:
     StreamingWindowSearch(std::string text, WindowStep step);
@@ -108,7 +103,7 @@ size_t FoundLinkLimit(int64_t fileSize);
 /// Throws CPdfException when found holds more than limit links.
 void CheckFoundLinks(const std::vector<FoundLink>& found, size_t limit);
 
-/// WindowSearch over the pages together.
+/// The window search over the pages together.
 void WindowSearch(const CharPages& pages, const std::string& text, const WindowStep& step);
 
 /// The found link of a find: page of its first character, x1 y1 from the first
@@ -125,11 +120,6 @@ std::string ReplaceFileMatch(const std::string& target, const std::string& text)
 /// text setting as the user wrote it (shownText).
 void TextSearchStep(const WindowFind& f, const std::string& shownText, const std::string& link,
                     std::vector<FoundLink>& found);
-
-/// Text search of -create -text over a whole list: one found link with the link
-/// setting per find.
-void SearchText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
-                const std::string& link, std::vector<FoundLink>& found);
 
 /// The matched-text list of the text-file and link-file searches (every accepted text,
 /// with repetitions), with an index of its distinct texts in first-acceptance order so
@@ -157,10 +147,6 @@ std::string CleanTextFileLine(std::string line);
 void SearchTextFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, MatchedTexts& matched, std::vector<FoundLink>& found,
                         size_t foundLimit = SIZE_MAX);
-void SearchTextFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
-                        const std::string& fileMatchText, const std::string& link,
-                        std::vector<std::string>& matched, std::vector<FoundLink>& found);
-
 /// A link-file line split into its fields.
 struct LinkFileLine {
     bool valid = false;        ///< false when the line holds no "|"
@@ -179,11 +165,6 @@ int32_t FieldNumber(const std::string& field);
 void SearchLinkFileText(const CharPages& pages, const std::string& text, const std::string& fileMatchText,
                         const std::string& link, bool usePosition, int32_t h, int32_t v, int32_t page, bool debug,
                         MatchedTexts& matched, std::vector<FoundLink>& found, size_t foundLimit = SIZE_MAX);
-void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string& bytes, const std::string& text,
-                        const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
-                        int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
-                        std::vector<FoundLink>& found);
-
 /// Web-address scan: appends one found link per word holding a web address and prints
 /// "1Matched text: %s - link: '%s'.\n" with textSetting and linkSetting for each.
 /// Words end at spaces, at the start of a line and at the end of a page. An address
@@ -208,9 +189,6 @@ private:
     std::vector<TextChar> chars_;  // its characters
 };
 
-void ScanWebAddresses(const std::vector<TextChar>& chars, const std::string& textSetting,
-                      const std::string& linkSetting, std::vector<FoundLink>& found);
-
 /// Where the web address of a word (Windows-1252 bytes) stands: *start and *end delimit
 /// it, from its prefix to its last character, without the sentence punctuation and the
 /// closing brackets it did not open that follow it. False when the word holds none, or
@@ -224,9 +202,6 @@ std::string WebTarget(const std::string& word);
 /// one progress line with occurrenceDots / finalDots dots (textSetting shown as given).
 void TextLinkStep(const WindowFind& f, const std::string& text, const std::string& textSetting,
                   const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
-void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
-                    const std::string& linkSetting, int occurrenceDots, int finalDots, std::vector<FoundLink>& found);
-
 /// Appends to selected the annotation number of every existing link on the same page
 /// as a found link whose rectangle, widened by 5 on every side, holds that found link's
 /// rectangle (once per pair, in found-link order then existing-link order).
@@ -239,10 +214,6 @@ void SelectCovering(const std::vector<FoundLink>& found, const std::vector<Exist
 /// 1 right and top), in list order, leading spaces (while text is empty) and empty (0)
 /// bytes left out.
 void TextUnderLink(const ExistingLink& link, const TextChar* begin, const TextChar* end, std::string& text);
-
-/// Fills the text of every existing link from chars[begin, end), each from the
-/// characters of its own page. Returns true when at least one link got text.
-bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<TextChar>& chars, size_t begin, size_t end);
 
 /// One report line (with "\r\n"); the text is converted for people, the target is kept.
 std::string FormatReportLine(const ExistingLink& link, bool withPositions);

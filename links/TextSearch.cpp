@@ -1,5 +1,5 @@
-// The handler's text phases: extraction of the page range, the create phase with its
-// four searches, and the text-link selections for removal and change. The searches
+// The text phases: extraction of the page range, the create phase with its four
+// searches, and the text-link selections for removal and change. The searches
 // themselves live in LinkSearch; this file adds the files, the settings and the
 // encoding of texts at the program's edge.
 //
@@ -7,15 +7,14 @@
 // at a time, so their memory does not grow with the document; their finds are those of
 // a search over the whole character list. The text-file and link-file searches go over
 // the range once per line and keep its characters, page by page.
-#include "links/CQuillmarkHandler.h"
+#include "links/TextPhases.h"
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "links/LinkSearch.h"
-#include "links/TextPages.h"
 #include "pdf/CPdfDocument.h"
 #include "stream/CPdfFileStream.h"
 #include "text/CPdfText.h"
@@ -61,26 +60,21 @@ bool TextRange(CPdfDocument* doc, const LinkSettings& settings, int& first, int&
 
 }  // namespace
 
-void ForEachRangePage(CQuillmarkHandler& h, const std::function<void(std::vector<TextChar>&)>& f) {
+void ForEachRangePage(CPdfDocument& doc, const LinkSettings& settings,
+                      const std::function<void(std::vector<TextChar>&)>& f) {
     int first, last;
-    if (!TextRange(h.doc.get(), h.settings, first, last)) return;
+    if (!TextRange(&doc, settings, first, last)) return;
     PageFunctionSink sink(f);
     CPdfText extractor;
-    extractor.extractPages(h.doc.get(), first, last, sink);
+    extractor.extractPages(&doc, first, last, sink);
 }
 
-void CQuillmarkHandler::ExtractRange() {
-    int first, last;
-    if (!TextRange(doc.get(), settings, first, last)) return;
-    CPdfText extractor;
-    extractor.extractPages(doc.get(), first, last, chars);
-}
-
-void CQuillmarkHandler::CreatePhase() {
-    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(doc.get()));
+void CreatePhase(CPdfDocument& doc, LinkSettings& settings, std::vector<FoundLink>& foundLinks,
+                 std::vector<std::string>& matchedTexts) {
+    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(&doc));
     if (settings.text.empty()) {
         LinkSearch::WebAddressScanner scanner(settings.text, settings.link, foundLinks);
-        ForEachRangePage(*this, [&](std::vector<TextChar>& page) {
+        ForEachRangePage(doc, settings, [&](std::vector<TextChar>& page) {
             scanner.add(page.data(), page.size());
             LinkSearch::CheckFoundLinks(foundLinks, foundLimit);
         });
@@ -94,7 +88,7 @@ void CQuillmarkHandler::CreatePhase() {
             LinkSearch::CheckFoundLinks(foundLinks, foundLimit);
             return true;
         });
-        ForEachRangePage(*this, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
+        ForEachRangePage(doc, settings, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
         search.finish();
         return;
     }
@@ -102,8 +96,8 @@ void CQuillmarkHandler::CreatePhase() {
     // Each line searches the whole range again: keep the range's characters, page by
     // page (no copies from the growth of one large list).
     LinkSearch::CharPages pages;
-    pages.limit = LinkSearch::KeptCharLimit(FileSize(doc.get()));
-    ForEachRangePage(*this, [&](std::vector<TextChar>& page) { pages.take(page); });
+    pages.limit = LinkSearch::KeptCharLimit(FileSize(&doc));
+    ForEachRangePage(doc, settings, [&](std::vector<TextChar>& page) { pages.take(page); });
     LinkSearch::MatchedTexts matched(matchedTexts);
 
     const bool isTextFile = settings.text == "[TEXTFILE]";
@@ -154,28 +148,31 @@ namespace {
 
 // Finds the text link on the pages of the range (a found link per find, with its
 // progress line), then selects the existing links over any found text.
-void SelectByTextLink(CQuillmarkHandler& h, int occurrenceDots, int finalDots, std::vector<int32_t>& selected,
-                      std::vector<std::pair<int32_t, int32_t>>& direct) {
-    const std::string text = Platform::Utf8ToWinAnsi(h.settings.textLink);
-    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(h.doc.get()));
+void SelectByTextLink(CPdfDocument& doc, const LinkSettings& settings, int occurrenceDots, int finalDots,
+                      std::vector<FoundLink>& found, const std::vector<ExistingLink>& existing,
+                      LinkSelection& selection) {
+    const std::string text = Platform::Utf8ToWinAnsi(settings.textLink);
+    const size_t foundLimit = LinkSearch::FoundLinkLimit(FileSize(&doc));
     LinkSearch::StreamingWindowSearch search(text, [&](const LinkSearch::WindowFind& f) {
-        LinkSearch::TextLinkStep(f, text, h.settings.text, h.settings.link, occurrenceDots, finalDots, h.foundLinks);
-        LinkSearch::CheckFoundLinks(h.foundLinks, foundLimit);
+        LinkSearch::TextLinkStep(f, text, settings.text, settings.link, occurrenceDots, finalDots, found);
+        LinkSearch::CheckFoundLinks(found, foundLimit);
         return true;
     });
-    ForEachRangePage(h, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
+    ForEachRangePage(doc, settings, [&](std::vector<TextChar>& page) { search.add(page.data(), page.size()); });
     search.finish();
-    LinkSearch::SelectCovering(h.foundLinks, h.existingLinks, selected, &direct);
+    LinkSearch::SelectCovering(found, existing, selection.annots, &selection.direct);
 }
 
 }  // namespace
 
-void CQuillmarkHandler::SelectForRemoval() {
+void SelectForRemoval(CPdfDocument& doc, const LinkSettings& settings, std::vector<FoundLink>& found,
+                      const std::vector<ExistingLink>& existing, LinkSelection& selection) {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 8, 8, removeList, removeDirect);
+    SelectByTextLink(doc, settings, 8, 8, found, existing, selection);
 }
 
-void CQuillmarkHandler::SelectForChange() {
+void SelectForChange(CPdfDocument& doc, const LinkSettings& settings, std::vector<FoundLink>& found,
+                     const std::vector<ExistingLink>& existing, LinkSelection& selection) {
     if (settings.textLink.empty()) return;
-    SelectByTextLink(*this, 9, 10, changeList, changeDirect);
+    SelectByTextLink(doc, settings, 9, 10, found, existing, selection);
 }

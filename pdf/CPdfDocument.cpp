@@ -235,7 +235,7 @@ void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const I
 
 // ---- CPdfDocument ----
 
-CPdfDocument::CPdfDocument() = default;
+CPdfDocument::CPdfDocument(const FileAccess* access) : access_(access) {}
 
 CPdfDocument::~CPdfDocument() { close(); }
 
@@ -248,7 +248,7 @@ void CPdfDocument::open(const char* path, CPdfPageTreeObserver* observer)
     // Every reader of the file keeps its own buffer sized to what it reads; a second
     // buffer in the C library would only add a copy and a read per seek.
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    stream_ = new CPdfFileStream(file_, 0, 0, CPdfElement());
+    stream_ = new CPdfFileStream(file_, 0, 0, CPdfElement(), access_);
     try {
         // The header: every offset of the file counts from "%PDF-".
         unsigned char head[1024];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pdf/CPdfElement.h"
+#include "platform/FileAccess.h"
 
 class CPdfDictionary;
 class CPdfFileStream;
@@ -81,7 +82,9 @@ private:
 
 class CPdfDocument {
 public:
-    CPdfDocument();
+    /// A document that reads its file through access (the system's file access when
+    /// null; not owned, must outlive the document).
+    explicit CPdfDocument(const FileAccess* access = nullptr);
     CPdfDocument(const CPdfDocument&) = delete;
     CPdfDocument& operator=(const CPdfDocument&) = delete;
     virtual ~CPdfDocument();
@@ -102,6 +105,7 @@ public:
     const CPdfPage& getPage(int i) const;  ///< 0-based
 
 private:
+    const FileAccess* access_;
     bool open_ = false;
     FILE* file_ = nullptr;
     CPdfFileStream* stream_ = nullptr;

@@ -1,46 +1,21 @@
 #include "stream/CPdfFileStream.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "pdf/CPdfDictionary.h"
+#include "platform/Platform.h"
 
 namespace {
 
 const size_t kFirstChunk = 4096;
 const size_t kMaxChunk = 65536;
 
-// Standard C only: positions up to LONG_MAX (every position on systems with a 64-bit
-// long). The program installs the platform's own access, which has no such limit.
-size_t portableReadAt(FILE* f, int64_t pos, unsigned char* out, size_t n)
-{
-    if (pos > LONG_MAX || std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0)
-        return 0;
-    // A read error counts as the end of the data.
-    return std::fread(out, 1, n, f);
-}
-
-int64_t portableSize(FILE* f)
-{
-    if (std::fseek(f, 0, SEEK_END) != 0)
-        return 0;
-    long size = std::ftell(f);
-    return size < 0 ? 0 : static_cast<int64_t>(size);
-}
-
-CPdfFileAccess gAccess = {&portableReadAt, &portableSize};
-
 }  // namespace
 
-void CPdfSetFileAccess(const CPdfFileAccess& access)
-{
-    if (access.readAt && access.size)
-        gAccess = access;
-}
-
-CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict)
-    : dict_(dict), file_(file), start_(start < 0 ? 0 : start), length_(length),
-      bufPos_(start_), chunk_(kFirstChunk)
+CPdfFileStream::CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict,
+                               const FileAccess* access)
+    : dict_(dict), file_(file), access_(access ? access : &Platform::SystemFileAccess()),
+      start_(start < 0 ? 0 : start), length_(length), bufPos_(start_), chunk_(kFirstChunk)
 {
     setPos(start_, 0);
 }
@@ -53,7 +28,7 @@ size_t CPdfFileStream::readFile(int64_t pos, unsigned char* out, size_t n)
 {
     if (n == 0 || pos < 0 || !file_)
         return 0;
-    return gAccess.readAt(file_, pos, out, n);
+    return access_->readAt(file_, pos, out, n);
 }
 
 bool CPdfFileStream::fill()
@@ -164,7 +139,7 @@ int64_t CPdfFileStream::getLength() { return length_; }
 
 CPdfStream* CPdfFileStream::openWindow(int64_t start, int64_t length, const CPdfElement& dict)
 {
-    return new CPdfFileStream(file_, start, length, dict);
+    return new CPdfFileStream(file_, start, length, dict, access_);
 }
 
 size_t CPdfFileStream::readAt(int64_t pos, unsigned char* out, size_t n)
@@ -183,6 +158,6 @@ int64_t CPdfFileStream::fileSize()
 {
     if (!file_)
         return 0;
-    int64_t size = gAccess.size(file_);
+    int64_t size = access_->size(file_);
     return size < 0 ? 0 : size;
 }

@@ -6,24 +6,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/FileAccess.h"
 #include "stream/CPdfStream.h"
-
-/// How file streams read their file: positioned reads (the count read, fewer at the
-/// end of the file or on an error) and the size in bytes. The default uses the C
-/// library only; the program installs the platform's own (positioned reads, 64-bit
-/// positions everywhere) before it opens a document.
-struct CPdfFileAccess {
-    size_t (*readAt)(FILE* f, int64_t pos, unsigned char* out, size_t n);
-    int64_t (*size)(FILE* f);
-};
-void CPdfSetFileAccess(const CPdfFileAccess& access);
 
 class CPdfFileStream : public CPdfStream {
 public:
     /// Over file (not owned) from start, length bytes (0 = to the end of the file,
     /// negative = no bytes),
-    /// carrying dict (Null for the whole-file stream).
-    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict);
+    /// carrying dict (Null for the whole-file stream), read through access (the
+    /// system's file access when null; not owned, outlives the stream and its windows).
+    CPdfFileStream(FILE* file, int64_t start, int64_t length, const CPdfElement& dict,
+                   const FileAccess* access = nullptr);
 
     void reset() override;
     int getChar() override;
@@ -54,6 +47,7 @@ private:
 
     CPdfElement dict_;
     FILE* file_;
+    const FileAccess* access_;
     int64_t start_;
     int64_t length_;
     int64_t bufPos_;

@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 . tools/deps.sh
 qm_ensure_packages build-essential cmake zlib1g-dev libgcrypt20-dev libgtest-dev python3 \
-    qpdf mupdf-tools python3-fitz python3-pikepdf clang libclang-rt-dev \
+    qpdf mupdf-tools python3-fitz python3-pikepdf python3-reportlab fonts-dejavu-core clang libclang-rt-dev \
     g++-mingw-w64-x86-64 libz-mingw-w64-dev libgcrypt-mingw-w64-dev libgpg-error-mingw-w64-dev \
     wine wine64 parallel faketime dpkg-dev man-db groff-base
 

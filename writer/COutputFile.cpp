@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // bytes; strings the program puts into an object are encrypted with that object's key;
 // objects that leave an object stream, and new objects, are encrypted as a whole when
 // they are written (OutputWriter.cpp).
-#include "links/CQuillmarkHandler.h"
+#include "writer/OutputWriter.h"
 
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfSecurityHandler.h"
@@ -13,22 +13,22 @@
 #include "writer/PdfString.h"
 #include "writer/RawText.h"
 
-bool CQuillmarkHandler::StringsEncrypted(int32_t num) const {
-    if (!Security() || num < 0 || num == xref->getEncryptNum()) return false;
+bool COutputWriter::StringsEncrypted(int32_t num) const {
+    if (!Security() || num < 0 || num == xref_->getEncryptNum()) return false;
     // A page's own copy of a shared object, written under a new number: its strings
     // are put in encrypted with that number's key (WriteEncryptedObject writes it as
     // it stands).
-    if (num >= xref->getNumEntries()) return static_cast<size_t>(num) < outEntries.size();
-    return xref->getEntry(num).kind == 1;
+    if (num >= xref_->getNumEntries()) return static_cast<size_t>(num) < entries_.size();
+    return xref_->getEntry(num).kind == 1;
 }
 
-std::string CQuillmarkHandler::StringToken(int32_t num, const std::string& bytes) const {
+std::string COutputWriter::StringToken(int32_t num, const std::string& bytes) const {
     if (StringsEncrypted(num))
         return OutputCrypt::HexString(Security()->encryptString(bytes, num, InputGeneration(num)));
     return "(" + EscapePdfString(bytes) + ")";
 }
 
-std::string CQuillmarkHandler::MoveStrings(const std::string& piece, int32_t from, int32_t to) const {
+std::string COutputWriter::MoveStrings(const std::string& piece, int32_t from, int32_t to) const {
     const CPdfSecurityHandler* s = Security();
     const bool fromEncrypted = StringsEncrypted(from), toEncrypted = StringsEncrypted(to);
     if (!s || (from == to && fromEncrypted == toEncrypted) || (!fromEncrypted && !toEncrypted)) return piece;
@@ -39,7 +39,7 @@ std::string CQuillmarkHandler::MoveStrings(const std::string& piece, int32_t fro
     return t;
 }
 
-void CQuillmarkHandler::CheckPermissions() const {
+void COutputWriter::CheckPermissions(const LinkSettings& settings) const {
     const CPdfSecurityHandler* s = Security();
     if (!s) return;
     // Stamping adds to the page content and adds an annotation; creating, removing and
@@ -53,26 +53,26 @@ void CQuillmarkHandler::CheckPermissions() const {
     throw CPdfException("Permission denied", std::string("The file's permissions do not allow changing ") + what);
 }
 
-void CQuillmarkHandler::WriteEncryptedObject(int32_t num, const std::string& text) {
-    if (num == xref->getEncryptNum() || num >= xref->getNumEntries() || xref->getEntry(num).kind != 2) {
-        out->write(text);
+void COutputWriter::WriteEncryptedObject(int32_t num, const std::string& text) {
+    if (num == xref_->getEncryptNum() || num >= xref_->getNumEntries() || xref_->getEntry(num).kind != 2) {
+        out_->write(text);
         return;
     }
     // A member of an object stream becomes an object of its own: its strings, plain
     // inside the decrypted object stream, get its own key.
     std::string encrypted = text;
-    OutputCrypt::EncryptStrings(*security, encrypted, RawText::BodyStart(encrypted), encrypted.size(), num, 0);
-    out->write(encrypted);
+    OutputCrypt::EncryptStrings(*security_, encrypted, RawText::BodyStart(encrypted), encrypted.size(), num, 0);
+    out_->write(encrypted);
 }
 
-void CQuillmarkHandler::WriteEncryptionDictionary() {
+void COutputWriter::WriteEncryptionDictionary() {
     if (!Security()) return;
-    const int32_t num = xref->getEncryptNum();
-    if (num < 0 || static_cast<size_t>(num) >= outEntries.size() || outEntries[static_cast<size_t>(num)].written)
+    const int32_t num = xref_->getEncryptNum();
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size() || entries_[static_cast<size_t>(num)].written)
         return;
     // The pass copies it like any other object; should it have been left out, it is
     // written now, as the trailer refers to it.
     std::string text;
-    if (!xref->getRawObjectText(num, text) || text.empty()) throw CPdfException("PDF file was damaged");
+    if (!xref_->getRawObjectText(num, text) || text.empty()) throw CPdfException("PDF file was damaged");
     WriteRewrittenObject(num, text);
 }

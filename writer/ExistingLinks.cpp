@@ -8,7 +8,7 @@
 // that the string is found whatever white space, escapes or hexadecimal form it was
 // written with. Only the string itself, or the page's Annots array, is replaced; every
 // other byte stays as the input had it.
-#include "links/CQuillmarkHandler.h"
+#include "writer/ExistingLinks.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -20,6 +20,8 @@
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfXRef.h"
+#include "writer/PageList.h"
+#include "writer/SharedObjects.h"
 #include "writer/PdfString.h"
 #include "writer/RawText.h"
 
@@ -349,27 +351,33 @@ CPdfDictionary* LinkActionAt(CPdfArray* array, int j, CPdfXRef* xref, const std:
 
 }  // namespace
 
-const CPdfElement* CQuillmarkHandler::OpenedPageAnnots(int32_t pageNum) {
-    if (!doc || !xref || pageNum <= 0 || pageNum >= xref->getNumEntries()) return nullptr;
-    if (openedPageIndex.empty()) {
-        openedPageIndex.assign(static_cast<size_t>(xref->getNumEntries()), -1);
-        for (int i = 0; i < doc->getNumPages(); ++i) {
-            const int32_t num = doc->getPage(i).getObjNum();
-            if (num > 0 && num < xref->getNumEntries() && openedPageIndex[static_cast<size_t>(num)] < 0)
-                openedPageIndex[static_cast<size_t>(num)] = i;
+ExistingLinkMode::ExistingLinkMode(const LinkSettings& settings, COutputWriter& writer, CPdfDocument& doc,
+                                   const SharedObjects& shared, const LinkSelection& selection)
+    : settings_(settings), writer_(writer), doc_(doc), xref_(doc.getXRef()), shared_(shared),
+      selection_(selection) {}
+
+const CPdfElement* ExistingLinkMode::OpenedPageAnnots(int32_t pageObjNum) {
+    if (!xref_ || pageObjNum <= 0 || pageObjNum >= xref_->getNumEntries()) return nullptr;
+    if (openedPageIndex_.empty()) {
+        openedPageIndex_.assign(static_cast<size_t>(xref_->getNumEntries()), -1);
+        for (int i = 0; i < doc_.getNumPages(); ++i) {
+            const int32_t num = doc_.getPage(i).getObjNum();
+            if (num > 0 && num < xref_->getNumEntries() && openedPageIndex_[static_cast<size_t>(num)] < 0)
+                openedPageIndex_[static_cast<size_t>(num)] = i;
         }
     }
-    const int32_t i = openedPageIndex[static_cast<size_t>(pageNum)];
-    return i < 0 ? nullptr : &doc->getPage(i).getAnnots();
+    const int32_t i = openedPageIndex_[static_cast<size_t>(pageObjNum)];
+    return i < 0 ? nullptr : &doc_.getPage(i).getAnnots();
 }
 
-int32_t CQuillmarkHandler::PageNumberOf(int32_t pageNum) {
-    if (!OpenedPageAnnots(pageNum)) return 0;
-    return openedPageIndex[static_cast<size_t>(pageNum)] + 1;
+int32_t ExistingLinkMode::PageNumberOf(int32_t pageObjNum) {
+    if (!OpenedPageAnnots(pageObjNum)) return 0;
+    return openedPageIndex_[static_cast<size_t>(pageObjNum)] + 1;
 }
 
-void CQuillmarkHandler::ReadExistingLinks() {
-    if (!xref) return;
+void ReadExistingLinks(CPdfXRef& xrefRef, const PageList& pageList, const LinkSettings& settings,
+                       std::vector<ExistingLink>& existingLinks) {
+    CPdfXRef* xref = &xrefRef;
     // Only the report and the text-link selections use the list. A change by target
     // alone does not: the editor looks at each page of the range in the object pass,
     // which parses the page and its links once instead of twice.
@@ -423,23 +431,23 @@ namespace {
 // before the page, in number order.
 class LinkEditor {
 public:
-    LinkEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& pageText)
-        : h_(h), pageNum_(pageNum), pageText_(pageText) {
+    LinkEditor(ExistingLinkMode& m, CPdfXRef* xref, int32_t pageObjNum, std::string& pageText)
+        : w_(m.Writer()), shared_(m.Shared()), xref_(xref), pageObjNum_(pageObjNum), pageText_(pageText) {
         // The page's Annots as the document read it at opening; a page the document
         // does not list is parsed here.
-        const CPdfElement* raw = h.OpenedPageAnnots(pageNum);
+        const CPdfElement* raw = m.OpenedPageAnnots(pageObjNum);
         if (raw) {
             if (raw->isNone()) return;
         } else {
-            if (h.xref && pageNum > 0 && pageNum < h.xref->getNumEntries())
-                page_ = h.xref->fetch(pageNum, Generation(h.xref, pageNum));
+            if (xref_ && pageObjNum > 0 && pageObjNum < xref_->getNumEntries())
+                page_ = xref_->fetch(pageObjNum, Generation(xref_, pageObjNum));
             pageDict_ = DictOf(page_);
             if (!pageDict_) return;
             raw = pageDict_->find("Annots");
             if (!raw) return;
         }
         rawAnnots_ = *raw;
-        annots_ = Resolve(rawAnnots_, h.xref);
+        annots_ = Resolve(rawAnnots_, xref_);
     }
 
     CPdfArray* annots() const { return annots_.isArray() ? annots_.getArray() : nullptr; }
@@ -448,11 +456,11 @@ public:
 
     // The text of object num for editing in place (the page's own text for the page).
     std::string* text(int32_t num) {
-        if (num == pageNum_) return &pageText_;
+        if (num == pageObjNum_) return &pageText_;
         auto it = edited_.find(num);
         if (it != edited_.end()) return &it->second;
         std::string t;
-        if (num <= 0 || num >= h_.xref->getNumEntries() || !h_.xref->getRawObjectText(num, t)) return nullptr;
+        if (num <= 0 || num >= xref_->getNumEntries() || !xref_->getRawObjectText(num, t)) return nullptr;
         return &(edited_[num] = std::move(t));
     }
 
@@ -472,24 +480,24 @@ public:
         const int32_t num = levels[k].num;
         auto copied = copyOf_.find(num);
         if (copied != copyOf_.end()) return &edited_[copied->second];
-        if (!h_.SharedBeyondPage(num)) return text(num);
+        if (!shared_.SharedBeyondPage(num)) return text(num);
         std::string original;
-        if (num <= 0 || num >= h_.xref->getNumEntries() || !h_.xref->getRawObjectText(num, original)) return nullptr;
+        if (num <= 0 || num >= xref_->getNumEntries() || !xref_->getRawObjectText(num, original)) return nullptr;
         std::string* parent = editable(levels, k - 1);
         size_t s, e;
         if (!parent || !LocateValue(*parent, levels[k].refPath, s, e)) return nullptr;
-        const int32_t copy = h_.ReserveObject();
+        const int32_t copy = w_.ReserveObject();
         parent->replace(s, e - s, std::to_string(copy) + " 0 R");
         copyOf_[num] = copy;
         // The copy's strings take the copy's key when the input is encrypted.
-        return &(edited_[copy] = CQuillmarkHandler::RenumberedCopy(h_.MoveStrings(original, num, copy), copy));
+        return &(edited_[copy] = SharedObjects::RenumberedCopy(w_.MoveStrings(original, num, copy), copy));
     }
 
     // The page's Annots array for editing: the page's text when the array is written
     // in it, else the array object (or this page's own copy of it).
     std::string* annotsText() {
         if (!annotsByReference()) return &pageText_;
-        std::vector<Level> levels{Level{pageNum_, Path()}, Level{annotsNum(), KeyPath({"Annots"})}};
+        std::vector<Level> levels{Level{pageObjNum_, Path()}, Level{annotsNum(), KeyPath({"Annots"})}};
         return editable(levels, 1);
     }
 
@@ -500,7 +508,7 @@ public:
     void setTarget(int j, const TargetPlace& place, const std::string& target) {
         // The chain of objects from the page to the string, and the path to the
         // string inside the last of them.
-        std::vector<Level> levels{Level{pageNum_, Path()}};
+        std::vector<Level> levels{Level{pageObjNum_, Path()}};
         Path path;
         if (annotsByReference()) {
             levels.push_back(Level{annotsNum(), KeyPath({"Annots"})});
@@ -534,20 +542,22 @@ public:
         int32_t holder = levels.back().num;
         auto copied = copyOf_.find(holder);
         if (levels.size() > 1 && copied != copyOf_.end()) holder = copied->second;
-        if (t) ReplaceString(*t, path, h_.StringToken(holder, place.isFile ? EncodeTextString(target, place.form) : target));
+        if (t) ReplaceString(*t, path, w_.StringToken(holder, place.isFile ? EncodeTextString(target, place.form) : target));
     }
 
     // Writes the edited objects, then the page.
     void finish() {
         for (auto& e : edited_) {
-            if (e.first != pageNum_) h_.WriteRewrittenObject(e.first, e.second);
+            if (e.first != pageObjNum_) w_.WriteRewrittenObject(e.first, e.second);
         }
-        h_.WriteRewrittenObject(pageNum_, pageText_);
+        w_.WriteRewrittenObject(pageObjNum_, pageText_);
     }
 
 private:
-    CQuillmarkHandler& h_;
-    int32_t pageNum_;
+    COutputWriter& w_;
+    const SharedObjects& shared_;
+    CPdfXRef* xref_;
+    int32_t pageObjNum_;
     std::string& pageText_;
     CPdfElement page_;
     CPdfDictionary* pageDict_ = nullptr;
@@ -559,17 +569,21 @@ private:
 
 }  // namespace
 
-void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText) {
-    LinkEditor editor(*this, pageNum, pageText);
+void RemoveMode::WritePage(int32_t pageObjNum, int32_t, const std::string& pageText) {
+    RemoveLinksOnPage(pageObjNum, pageText);
+}
+
+void RemoveMode::RemoveLinksOnPage(int32_t pageObjNum, std::string pageText) {
+    LinkEditor editor(*this, xref_, pageObjNum, pageText);
     CPdfArray* array = editor.annots();
     if (!array) {
         editor.finish();
         return;
     }
-    const bool noFilter = settings.link.empty() && settings.textLink.empty();
-    const std::set<int32_t> selected(removeList.begin(), removeList.end());
-    const std::set<std::pair<int32_t, int32_t>> selectedDirect(removeDirect.begin(), removeDirect.end());
-    const int32_t pageNumber = removeDirect.empty() ? 0 : PageNumberOf(pageNum);
+    const bool noFilter = settings_.link.empty() && settings_.textLink.empty();
+    const std::set<int32_t> selected(selection_.annots.begin(), selection_.annots.end());
+    const std::set<std::pair<int32_t, int32_t>> selectedDirect(selection_.direct.begin(), selection_.direct.end());
+    const int32_t pageNumber = selection_.direct.empty() ? 0 : PageNumberOf(pageObjNum);
 
     // The text of the array as written, so that inline elements that stay keep their bytes.
     // (An array that other pages use too is copied for this page; see annotsText.)
@@ -614,15 +628,15 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
             if (noFilter) {
                 drop = true;
             } else {
-                if (!settings.link.empty()) {
+                if (!settings_.link.empty()) {
                     CPdfElement actionElement = Get(dict, "A");
                     CPdfDictionary* action = DictOf(actionElement);
                     CPdfElement uri = action ? Get(action, "URI") : CPdfElement();
-                    if (uri.isString() && EqualNoCase(uri.getBytes(), settings.link)) drop = true;
+                    if (uri.isString() && EqualNoCase(uri.getBytes(), settings_.link)) drop = true;
                 }
-                if (!settings.textLink.empty() && num > 0 && selected.count(num)) drop = true;
+                if (!settings_.textLink.empty() && num > 0 && selected.count(num)) drop = true;
                 // An annotation written directly in Annots is selected by its place.
-                if (!settings.textLink.empty() && !raw.isReference() && selectedDirect.count({pageNumber, j}))
+                if (!settings_.textLink.empty() && !raw.isReference() && selectedDirect.count({pageNumber, j}))
                     drop = true;
             }
             if (drop && num > 0) dropped.push_back(num);
@@ -650,65 +664,73 @@ void CQuillmarkHandler::RemoveLinksOnPage(int32_t pageNum, std::string pageText)
     // A dropped annotation is not carried over: free in the input, unwritten in the
     // output. One that a page outside the edit still lists stays for that page.
     for (int32_t num : dropped) {
-        if (UsedOutsideEdit(num)) continue;
-        xref->markFree(num);
-        if (num < static_cast<int32_t>(outEntries.size())) outEntries[static_cast<size_t>(num)].written = 0;
+        if (shared_.UsedOutsideEdit(num)) continue;
+        xref_->markFree(num);
+        writer_.Unwrite(num);
     }
     editor.finish();
 }
 
-void CQuillmarkHandler::ChangeLinksOnPage(int32_t pageNum, std::string pageText) {
-    LinkEditor editor(*this, pageNum, pageText);
+void ChangeMode::WritePage(int32_t pageObjNum, int32_t, const std::string& pageText) {
+    if (settings_.change) {
+        ChangeLinksOnPage(pageObjNum, pageText);
+    } else {
+        ChangePartOfLinksOnPage(pageObjNum, pageText);
+    }
+}
+
+void ChangeMode::ChangeLinksOnPage(int32_t pageObjNum, std::string pageText) {
+    LinkEditor editor(*this, xref_, pageObjNum, pageText);
     CPdfArray* array = editor.annots();
     if (array) {
-        const std::set<int32_t> selected(changeList.begin(), changeList.end());
-        const std::set<std::pair<int32_t, int32_t>> selectedDirect(changeDirect.begin(), changeDirect.end());
-        const int32_t pageNumber = changeDirect.empty() ? 0 : PageNumberOf(pageNum);
+        const std::set<int32_t> selected(selection_.annots.begin(), selection_.annots.end());
+        const std::set<std::pair<int32_t, int32_t>> selectedDirect(selection_.direct.begin(), selection_.direct.end());
+        const int32_t pageNumber = selection_.direct.empty() ? 0 : PageNumberOf(pageObjNum);
         // Without a selection by text, only a link whose target is -link can change:
         // annotations whose raw text rules that out are not parsed.
-        const std::string lowerLink = settings.textLink.empty() ? LowerAsciiString(settings.link) : std::string();
+        const std::string lowerLink = settings_.textLink.empty() ? LowerAsciiString(settings_.link) : std::string();
         std::string scratch;
         for (int j = 0; j < array->getLength(); ++j) {
             TargetPlace place;
             CPdfElement actionElement;
-            CPdfDictionary* action = LinkActionAt(array, j, xref, lowerLink, scratch, actionElement, place);
+            CPdfDictionary* action = LinkActionAt(array, j, xref_, lowerLink, scratch, actionElement, place);
             if (!action) continue;
-            if (!settings.link.empty() && PlaceByActionType(action, xref, place) &&
-                EqualNoCase(place.target, settings.link)) {
-                editor.setTarget(j, place, settings.newLink);
+            if (!settings_.link.empty() && PlaceByActionType(action, xref_, place) &&
+                EqualNoCase(place.target, settings_.link)) {
+                editor.setTarget(j, place, settings_.newLink);
                 continue;
             }
             const CPdfElement& raw = array->at(j);
             const bool chosen = raw.isReference() ? selected.count(raw.getRefNum()) > 0
                                                   : selectedDirect.count({pageNumber, j}) > 0;
-            if (!settings.textLink.empty() && chosen) {
+            if (!settings_.textLink.empty() && chosen) {
                 // Selected by the text under it: its own target changes, whatever it is.
                 TargetPlace own;
                 own.rawA = place.rawA;
-                if (UriPlace(action, own) || FilePlace(action, xref, own)) editor.setTarget(j, own, settings.newLink);
+                if (UriPlace(action, own) || FilePlace(action, xref_, own)) editor.setTarget(j, own, settings_.newLink);
             }
         }
     }
     editor.finish();
 }
 
-void CQuillmarkHandler::ChangePartOfLinksOnPage(int32_t pageNum, std::string pageText) {
-    LinkEditor editor(*this, pageNum, pageText);
+void ChangeMode::ChangePartOfLinksOnPage(int32_t pageObjNum, std::string pageText) {
+    LinkEditor editor(*this, xref_, pageObjNum, pageText);
     CPdfArray* array = editor.annots();
-    if (array && !settings.link.empty()) {
+    if (array && !settings_.link.empty()) {
         // Annotations whose raw text rules out a target holding -link are not parsed.
-        const std::string lowerLink = LowerAsciiString(settings.link);
+        const std::string lowerLink = LowerAsciiString(settings_.link);
         std::string scratch;
         for (int j = 0; j < array->getLength(); ++j) {
             TargetPlace place;
             CPdfElement actionElement;
-            CPdfDictionary* action = LinkActionAt(array, j, xref, lowerLink, scratch, actionElement, place);
-            if (!action || !PlaceByActionType(action, xref, place)) continue;
+            CPdfDictionary* action = LinkActionAt(array, j, xref_, lowerLink, scratch, actionElement, place);
+            if (!action || !PlaceByActionType(action, xref_, place)) continue;
             // The part is matched with its letter case; its first occurrence is replaced.
-            const size_t at = place.target.find(settings.link);
+            const size_t at = place.target.find(settings_.link);
             if (at == std::string::npos) continue;
             std::string target = place.target;
-            target.replace(at, settings.link.size(), settings.newLink);
+            target.replace(at, settings_.link.size(), settings_.newLink);
             editor.setTarget(j, place, target);
         }
     }

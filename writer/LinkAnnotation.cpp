@@ -1,13 +1,16 @@
-// New link annotation objects and the placement of stamped text on a page.
-#include "links/CQuillmarkHandler.h"
+// New link annotation objects, the placement of stamped text on a page, and the
+// create mode's page writer.
+#include "writer/LinkAnnotation.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "writer/FontMetrics.h"
+#include "writer/PageList.h"
 #include "writer/PdfString.h"
+#include "writer/StampText.h"
 
 namespace {
 
@@ -73,11 +76,7 @@ int MarginOf(const std::string& thickness) {
 
 }  // namespace
 
-void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
-    const LinkSettings& s = settings;
-    PageListEntry page;
-    if (pageIndex >= 0 && static_cast<size_t>(pageIndex) < pageList.size())
-        page = pageList[static_cast<size_t>(pageIndex)];
+StampPlacement PlaceStamp(const LinkSettings& s, const PageListEntry& page, bool withMargin) {
     const float bx1 = page.cropBox[0], by1 = page.cropBox[1], bx2 = page.cropBox[2], by2 = page.cropBox[3];
     const int t = withMargin ? MarginOf(s.lineThickness) : 0;
     // The position is measured on the page as it is displayed when -force asks to
@@ -150,30 +149,50 @@ void CQuillmarkHandler::PlaceStamp(int pageIndex, bool withMargin) {
     const bool mirrorY = sideways ? s.flipH && !centreH : s.flipV && !centreV;
     if (mirrorX) X = static_cast<float>(static_cast<double>(bx1) + bx2 - X - (minX + maxX));
     if (mirrorY) Y = static_cast<float>(static_cast<double>(by1) + by2 - Y - (minY + maxY));
-    rectX1 = static_cast<float>(X + minX) - static_cast<float>(t);
-    rectY1 = static_cast<float>(Y + minY) - static_cast<float>(t);
-    rectX2 = static_cast<float>(X + maxX);
-    rectY2 = static_cast<float>(Y + maxY);
-    placeX = X;
-    placeY = Y;
-    placeAngle = A;
+    StampPlacement p;
+    p.rectX1 = static_cast<float>(X + minX) - static_cast<float>(t);
+    p.rectY1 = static_cast<float>(Y + minY) - static_cast<float>(t);
+    p.rectX2 = static_cast<float>(X + maxX);
+    p.rectY2 = static_cast<float>(Y + maxY);
+    p.x = X;
+    p.y = Y;
+    p.angle = A;
+    return p;
 }
 
-std::string CQuillmarkHandler::BuildStampLink(int pageIndex) {
-    PlaceStamp(pageIndex, true);
-    rectX1 += static_cast<float>(settings.posLeft);
-    rectY1 += static_cast<float>(settings.posBottom);
-    rectX2 += static_cast<float>(settings.posLength);
-    rectY2 += static_cast<float>(settings.posHeight);
-    return BuildAnnotation(settings, rectX1, rectY1, rectX2, rectY2, settings.link,
+std::string StampMode::BuildStampLink(int pageIndex) const {
+    StampPlacement p = PlaceStamp(settings_, Page(pageIndex), true);
+    p.rectX1 += static_cast<float>(settings_.posLeft);
+    p.rectY1 += static_cast<float>(settings_.posBottom);
+    p.rectX2 += static_cast<float>(settings_.posLength);
+    p.rectY2 += static_cast<float>(settings_.posHeight);
+    return BuildAnnotation(settings_, p.rectX1, p.rectY1, p.rectX2, p.rectY2, settings_.link,
                            ")/Type/Filespec>>/S /Launch /NewWindow true>>\n");
 }
 
-std::string CQuillmarkHandler::BuildFoundLink(int pageIndex, FoundLink& link) {
+std::string BuildFoundLink(const LinkSettings& settings, FoundLink& link) {
     link.x1 += settings.posLeft;
     link.y1 += settings.posBottom;
     link.x2 += settings.posLength;
     link.y2 += settings.posHeight;
     return BuildAnnotation(settings, link.x1, link.y1, link.x2, link.y2, link.target,
                            ")/Type/Filespec>> /S/Launch/NewWindow true>>\n");
+}
+
+CreateMode::CreateMode(const LinkSettings& settings, COutputWriter& writer, const PageList& pages,
+                       const SharedObjects& shared, std::vector<FoundLink>& found)
+    : settings_(settings), writer_(writer), found_(found), updater_(writer, shared) {
+    foundByPage_.resize(pages.size() + 1);
+    for (size_t k = 0; k < found_.size(); ++k) {
+        const FoundLink& link = found_[k];
+        if (link.target.empty() || link.page < 1 || static_cast<size_t>(link.page) > pages.size()) continue;
+        foundByPage_[static_cast<size_t>(link.page)].push_back(k);
+    }
+}
+
+void CreateMode::WritePage(int32_t pageObjNum, int32_t pageIndex, const std::string& pageText) {
+    newAnnots_.clear();
+    for (size_t k : foundByPage_[static_cast<size_t>(pageIndex) + 1])
+        newAnnots_.push_back(writer_.AppendObject(BuildFoundLink(settings_, found_[k])));
+    updater_.UpdateLinkedPage(pageObjNum, pageText, newAnnots_);
 }

@@ -1,373 +1,163 @@
-// The output file writer: header copy, page list, verbatim and rewritten objects,
-// appended objects, and the one cross-reference section and trailer that close the
-// file. The output is a complete rewrite: every object sits at the offset recorded in
+// The output file writer: header copy, the object pass, verbatim and rewritten
+// objects, appended objects, and the one cross-reference section and trailer that
+// close the file. The output is a complete rewrite: every object sits at the offset recorded in
 // the output entry table, which the cross-reference section lists.
-#include "links/CQuillmarkHandler.h"
+#include "writer/OutputWriter.h"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfSecurityHandler.h"
 #include "pdf/CPdfXRef.h"
+#include "platform/Platform.h"
 #include "stream/CPdfFileStream.h"
 #include "writer/COutputFile.h"
 #include "writer/OutputCrypt.h"
-#include "writer/RawText.h"
 
-namespace {
+COutputWriter::COutputWriter(CPdfXRef* xref, CPdfDocument* doc) : xref_(xref), doc_(doc) {
+    if (!xref_) return;
+    security_ = xref_->getSecurityHandler();
+    SetTrailerRefs(xref_->getRootNum(), xref_->getRootGen(), xref_->getInfoNum(), xref_->getInfoGen());
+    entries_.assign(static_cast<size_t>(xref_->getNumEntries()), OutputEntry());
+}
 
-// Page trees deeper than this are damaged beyond use (the document refuses them when
-// it opens); real files stay below ten levels.
-constexpr int kMaxPageTreeDepth = 512;
-// Page coordinates beyond this are treated as damage (real pages stay far below;
-// the limit keeps every number the writer prints short and finite).
-constexpr double kMaxBoxCoordinate = 1e7;
-// The largest offset ten decimal digits hold.
-constexpr uint64_t kMaxXRefOffset = 9999999999ull;
+COutputWriter::~COutputWriter() {
+    // The output file is closed before what was made for it is removed.
+    if (out_) out_->abandon();
+    out_.reset();
+    version_.reset();
+}
 
-struct Box {
-    bool set = false;
-    float v[4] = {0, 0, 0, 0};
-};
-
-// A box entry (CropBox, MediaBox) of a page-tree node: an array of four numbers,
-// directly or by reference. Corners are put in lower-left / upper-right order.
-Box ReadBox(CPdfDictionary* dict, const char* key) {
-    Box b;
-    CPdfElement e = dict->lookup(key);
-    CPdfArray* a = e.getArray();
-    if (!a || a->getLength() < 4) return b;
-    double n[4];
-    for (int i = 0; i < 4; ++i) {
-        CPdfElement item = a->get(i);
-        if (!item.isNumber()) return b;
-        n[i] = item.getNumber();
-        // A box far beyond any page size is damage; it would print as garbage.
-        if (!(n[i] > -kMaxBoxCoordinate && n[i] < kMaxBoxCoordinate)) return b;
+bool COutputWriter::Open(const std::string& path) {
+    version_.reset(new Platform::NewFileVersion());
+    FILE* f = version_->open(path);
+    if (!f) {
+        version_.reset();
+        return false;
     }
-    b.set = true;
-    b.v[0] = static_cast<float>(n[0] < n[2] ? n[0] : n[2]);
-    b.v[1] = static_cast<float>(n[1] < n[3] ? n[1] : n[3]);
-    b.v[2] = static_cast<float>(n[0] < n[2] ? n[2] : n[0]);
-    b.v[3] = static_cast<float>(n[1] < n[3] ? n[3] : n[1]);
-    return b;
+    out_.reset(new COutputFile());
+    out_->attach(f);
+    return true;
 }
 
-bool IsSpaceOrBracket(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0' || c == '[' || c == ']' ||
-           c == '%' || c == '/' || c == '<' || c == '(';
+void COutputWriter::Close() {
+    out_->close();
+    out_.reset();
 }
 
-// The number spanning exactly t[s, e), read by the parser's rules so that a box or a
-// rotation read here agrees with what the parsed page says: an optional leading '-',
-// then digits and '.'; with a '.' a real (strtod), otherwise an integer clamped to 32
-// bits. A token the parser would read otherwise, or not as a number ("+7" is a
-// keyword to it, "1-2" two numbers), is refused, and the caller parses the object.
-bool PlainNumber(const std::string& t, size_t s, size_t e, double& out) {
-    size_t i = s;
-    if (i < e && t[i] == '-') ++i;
-    bool digits = false, real = false;
-    for (size_t k = i; k < e; ++k) {
-        const char c = t[k];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '.') {
-            real = true;
+bool COutputWriter::Commit() {
+    if (out_) Close();
+    const bool placed = version_->commit();
+    version_.reset();
+    return placed;
+}
+
+void COutputWriter::SetTrailerRefs(int32_t rootNum, int32_t rootGen, int32_t infoNum, int32_t infoGen) {
+    rootNum_ = rootNum;
+    rootGen_ = rootGen;
+    infoNum_ = infoNum;
+    infoGen_ = infoGen;
+}
+
+uint64_t COutputWriter::Position() const { return out_->position(); }
+
+OutputEntry COutputWriter::Entry(int32_t num) const {
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return OutputEntry();
+    return entries_[static_cast<size_t>(num)];
+}
+
+void COutputWriter::Unwrite(int32_t num) {
+    if (num >= 0 && static_cast<size_t>(num) < entries_.size()) entries_[static_cast<size_t>(num)].written = 0;
+}
+
+void COutputWriter::Write(const std::string& bytes) { out_->write(bytes); }
+
+int32_t COutputWriter::ReserveObject() {
+    entries_.push_back(OutputEntry());
+    return static_cast<int32_t>(entries_.size()) - 1;
+}
+
+void COutputWriter::WriteObjects(const std::vector<int32_t>& pageIndexOf, PageMode* mode) {
+    const int32_t numEntries = xref_->getNumEntries();
+    int progress = 0;
+    std::string text;
+    // Every object in use is written whole or the file fails: an output missing an
+    // object (a page's contents, an annotation) must never pass for a good one.
+    // Number 0 is never an object; its entry is always the head of the free list.
+    for (int32_t n = 1; n < numEntries; ++n) {
+        const XRefEntry& e = xref_->getEntry(n);
+        if ((e.kind < 1 || e.kind > 3) || entries_[static_cast<size_t>(n)].written) continue;
+        const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
+        // Object streams (dictionary "Type" "ObjStm") are dissolved: they are not
+        // written, their members are written as plain objects when the pass reaches them.
+        if (pageIndex < 0 && e.kind == 1) {
+            // An object stored in the file is copied as it stands, straight from
+            // the input's read-ahead blocks.
+            int64_t pos;
+            size_t len;
+            bool isStream = false;
+            if (xref_->getRawObjectSpan(n, pos, len, &isStream) && len > 0) {
+                if (isStream && xref_->isObjectStream(n)) continue;  // only a stream can be one
+                CopyObjectSpan(n, pos, len);
+                continue;
+            }
+        }
+        if (!xref_->getRawObjectText(n, text) || text.empty()) throw CPdfException("PDF file was damaged");
+        if (xref_->isObjectStream(n)) continue;
+        if (pageIndex < 0) {
+            CopyObject(n, text);
+            continue;
+        }
+        if (++progress > 10) {
+            std::printf(".");
+            progress = 0;
+        }
+        ++progress;
+        if (mode) {
+            mode->WritePage(n, pageIndex, text);
         } else {
-            return false;
+            // A report run, or no mode at all: the page stays as it is.
+            CopyObject(n, text);
         }
-    }
-    if (!digits) return false;
-    if (real) {
-        const std::string token = t.substr(s, e - s);
-        out = std::strtod(token.c_str(), nullptr);
-        return true;
-    }
-    int64_t v = 0;
-    for (size_t k = i; k < e; ++k) {
-        if (v <= INT64_C(4294967296)) v = v * 10 + (t[k] - '0');
-    }
-    if (t[s] == '-') v = -v;
-    if (v > INT32_MAX) v = INT32_MAX;
-    if (v < INT32_MIN) v = INT32_MIN;
-    out = static_cast<double>(v);
-    return true;
-}
-
-// A /Rotate value as viewers take it: reduced modulo 360 (whatever its sign) and kept
-// when the result is 0, 90, 180 or 270; any other angle, a fraction included, turns
-// nothing. A value beyond the 32-bit range is damage and turns nothing either (the
-// parser clamps such integers, so the raw-text reading must not see more than it).
-int32_t QuarterTurns(double rotate) {
-    if (!(rotate > -2147483648.0 && rotate < 2147483648.0)) return 0;
-    double v = std::fmod(rotate, 360.0);
-    if (v < 0) v += 360.0;
-    if (v == 90.0 || v == 180.0 || v == 270.0) return static_cast<int32_t>(v);
-    return 0;
-}
-
-// Values that a page inherits from the nodes above it.
-struct Inherited {
-    Box crop;
-    Box media;
-    int32_t rotate = 0;
-};
-
-Inherited Inherit(CPdfDictionary* dict, const Inherited& up) {
-    Inherited in = up;
-    Box c = ReadBox(dict, "CropBox");
-    if (c.set) in.crop = c;
-    Box m = ReadBox(dict, "MediaBox");
-    if (m.set) in.media = m;
-    CPdfElement r = dict->lookup("Rotate");
-    if (r.isNumber()) in.rotate = QuarterTurns(r.getNumber());
-    return in;
-}
-
-class PageTreeWalk {
-public:
-    PageTreeWalk(CQuillmarkHandler& h, const float fallback[4], size_t limit)
-        : h_(h), limit_(limit) {
-        std::memcpy(fallback_, fallback, sizeof(fallback_));
-    }
-
-    // node: the dictionary (or, for an odd file, the array) of one inner node. The walk
-    // lists the pages as the document's walk does: a node, page or Kids array held by
-    // reference is walked once (each page is listed once, where it is first met),
-    // and a node written directly in Kids is walked like any other.
-    void walkNode(const CPdfElement& node, const Inherited& up, int depth) {
-        if (depth > kMaxPageTreeDepth || full()) return;
-        CPdfElement kids;
-        Inherited here = up;
-        if (CPdfDictionary* d = node.getDictionary()) {
-            here = Inherit(d, up);
-            const CPdfElement kidsRaw = d->lookupRaw("Kids");
-            // A Kids array shared with a node walked before lists nothing new.
-            if (kidsRaw.isReference() && !visited_.insert(kidsRaw.getRefNum()).second) return;
-            kids = d->lookup("Kids");
-        } else if (node.isArray()) {
-            kids = node;  // an array standing for a node lists the kids itself
-        }
-        CPdfArray* a = kids.getArray();
-        if (!a) return;
-        for (int i = 0; i < a->getLength() && !full(); ++i) {
-            const CPdfElement& ref = a->at(i);
-            if (!ref.isReference()) {
-                // A page must be an indirect object (the document gives one written
-                // directly an object number of its own); a node may be direct.
-                if (ref.isDictionary() && !ref.getDictionary()->isType("Page") && isInnerNode(ref))
-                    walkNode(ref, here, depth + 1);
-                continue;
-            }
-            int32_t num = ref.getRefNum();
-            if (num <= 0 || num >= h_.xref->getNumEntries()) continue;
-            // An object met again is listed already; a loop is not followed twice.
-            if (!visited_.insert(num).second) continue;
-            Inherited fast;
-            if (readPlainPage(num, here, fast)) {
-                addPage(num, fast);
-                continue;
-            }
-            CPdfElement kid = h_.xref->fetch(num, ref.getRefGen());
-            if (kid.isNull() || kid.isNone()) throw CPdfException("PDF file was damaged");
-            if (isInnerNode(kid)) {
-                walkNode(kid, here, depth + 1);
-            } else if (CPdfDictionary* pd = kid.getDictionary()) {
-                addPage(num, Inherit(pd, here));
-            }
-        }
-    }
-
-    void addPage(int32_t num, const Inherited& in) {
-        PageListEntry e;
-        e.objNum = num;
-        // The visible area: the crop box where the page or an ancestor sets one, else
-        // the media box, else US Letter.
-        const float* box = in.crop.set ? in.crop.v : in.media.set ? in.media.v : fallback_;
-        std::memcpy(e.cropBox, box, sizeof(e.cropBox));
-        e.rotate = in.rotate;
-        h_.pageList.push_back(e);
-    }
-
-    static bool isInnerNode(const CPdfElement& kid) {
-        if (kid.isArray()) return true;
-        CPdfDictionary* d = kid.getDictionary();
-        if (!d || kid.isStream()) return false;
-        if (d->isType("Pages")) return true;
-        if (d->isType("Page")) return false;
-        return d->lookup("Kids").isArray();
-    }
-
-    std::set<int32_t>& visited() { return visited_; }
-
-    // The common case read straight from the raw text: a page ("/Type /Page", no
-    // Kids) whose boxes are plain arrays of numbers and whose Rotate is a plain
-    // integer. Anything else (references, odd values) is left to the parser.
-    bool readPlainPage(int32_t num, const Inherited& up, Inherited& out) {
-        if (!h_.xref->getRawObjectText(num, text_) || text_.empty()) return false;
-        const size_t open = RawText::FindDictOpen(text_, RawText::BodyStart(text_));
-        if (open == RawText::npos) return false;
-        size_t s, e;
-        if (!RawText::ValueSpan(text_, RawText::FindKey(text_, open, "Type"), s, e) ||
-            text_.compare(s, e - s, "/Page") != 0)
-            return false;
-        if (RawText::FindKey(text_, open, "Kids") != RawText::npos) return false;
-        out = up;
-        if (!plainBox(open, "CropBox", out.crop) || !plainBox(open, "MediaBox", out.media)) return false;
-        size_t k = RawText::FindKey(text_, open, "Rotate");
-        if (k != RawText::npos) {
-            double r;
-            if (!RawText::ValueSpan(text_, k, s, e) || !PlainNumber(text_, s, e, r)) return false;
-            out.rotate = QuarterTurns(r);
-        }
-        return true;
-    }
-
-private:
-    bool full() const { return h_.pageList.size() >= limit_; }
-
-    // A box entry of text_: absent (box unchanged), or an array of plain numbers whose
-    // first four make the box. False when the parser has to decide.
-    bool plainBox(size_t open, const char* key, Box& box) {
-        size_t k = RawText::FindKey(text_, open, key);
-        if (k == RawText::npos) return true;
-        size_t s, e;
-        if (!RawText::ValueSpan(text_, k, s, e) || text_[s] != '[') return false;
-        double n[4];
-        int count = 0;
-        size_t p = s + 1;
-        while (true) {
-            p = RawText::SkipSpace(text_, p);
-            if (p >= e - 1) break;
-            size_t q = p;
-            while (q < e - 1 && !IsSpaceOrBracket(text_[q])) ++q;
-            double v;
-            if (q == p || !PlainNumber(text_, p, q, v)) return false;
-            if (count < 4) n[count] = v;
-            ++count;
-            p = q;
-        }
-        if (count < 4) return false;
-        for (double v : n)
-            if (!(v > -kMaxBoxCoordinate && v < kMaxBoxCoordinate)) return false;
-        box.set = true;
-        box.v[0] = static_cast<float>(n[0] < n[2] ? n[0] : n[2]);
-        box.v[1] = static_cast<float>(n[1] < n[3] ? n[1] : n[3]);
-        box.v[2] = static_cast<float>(n[0] < n[2] ? n[2] : n[0]);
-        box.v[3] = static_cast<float>(n[1] < n[3] ? n[3] : n[1]);
-        return true;
-    }
-
-    std::string text_;
-
-    CQuillmarkHandler& h_;
-    size_t limit_;
-    float fallback_[4];
-    std::set<int32_t> visited_;
-};
-
-// The page tree as the document's catalog walks it, with what the page list needs of
-// each page. The catalog also walks nodes written directly in Kids; the record is only
-// used when the page list's own walk would have met the same pages in the same way.
-class PageTreeRecord : public CPdfPageTreeObserver {
-public:
-    void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) override {
-        if (!raw.isReference() || depth > kMaxPageTreeDepth || !firstVisit(raw.getRefNum())) {
-            plain = false;
-        } else if (depth == 0) {
-            rootNum = raw.getRefNum();
-        }
-        stack_.push_back(Inherit(dict, stack_.empty() ? Inherited() : stack_.back()));
-    }
-    void leaveNode() override {
-        if (!stack_.empty()) stack_.pop_back();
-    }
-    void page(const CPdfElement& raw, CPdfDictionary* dict) override {
-        if (!plain) return;
-        if (!raw.isReference() || raw.getRefNum() <= 0 || !firstVisit(raw.getRefNum()) || stack_.empty()) {
-            plain = false;
-            return;
-        }
-        pages.emplace_back(raw.getRefNum(), Inherit(dict, stack_.back()));
-    }
-
-    bool plain = true;
-    int32_t rootNum = 0;
-    std::vector<std::pair<int32_t, Inherited>> pages;
-
-private:
-    bool firstVisit(int32_t num) {
-        if (num < 0) return false;
-        const size_t n = static_cast<size_t>(num);
-        if (n >= seen_.size()) seen_.resize(n + 1, false);
-        if (seen_[n]) return false;
-        seen_[n] = true;
-        return true;
-    }
-
-    std::vector<Inherited> stack_;
-    std::vector<bool> seen_;
-};
-
-// "num gen obj" at the start of raw object text.
-bool ReadObjectHeader(const std::string& text, int32_t& num, int32_t& gen) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
-    long n = 0, g = 0;
-    size_t s = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && n < 100000000) n = n * 10 + (text[i++] - '0');
-    if (i == s) return false;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
-    s = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && g < 100000000) g = g * 10 + (text[i++] - '0');
-    if (i == s) return false;
-    num = static_cast<int32_t>(n);
-    gen = static_cast<int32_t>(g);
-    return true;
-}
-
-// Ten decimal digits with leading zeros.
-void PutDigits10(char* p, uint64_t v) {
-    for (int i = 9; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + v % 10);
-        v /= 10;
     }
 }
 
-}  // namespace
+void COutputWriter::WriteEnd() {
+    WriteEncryptionDictionary();
+    const uint64_t xrefPos = out_->position();
+    WriteXRef();
+    WriteTrailer(xrefPos);
+}
 
-int32_t CQuillmarkHandler::InputGeneration(int32_t num) const {
-    if (!xref || num < 0 || num >= xref->getNumEntries()) return 0;
-    const XRefEntry& e = xref->getEntry(num);
+int32_t COutputWriter::InputGeneration(int32_t num) const {
+    if (!xref_ || num < 0 || num >= xref_->getNumEntries()) return 0;
+    const XRefEntry& e = xref_->getEntry(num);
     if (e.kind != 1) return 0;  // members of object streams always have generation 0
     int32_t g = e.gen;
     if (g < 0) return 0;
     return g > 65535 ? 65535 : g;
 }
 
-void CQuillmarkHandler::CopyHeader() {
+void COutputWriter::CopyHeader() {
     // The header runs up to the first stored object: the "%PDF-" line and the comment
     // lines after it. Offsets are counted from "%PDF-", so bytes before it stay out.
-    const int n = xref->getNumEntries();
+    const int n = xref_->getNumEntries();
     bool found = false;
     uint64_t first = 0;
     for (int i = 1; i < n; ++i) {
-        const XRefEntry& e = xref->getEntry(i);
+        const XRefEntry& e = xref_->getEntry(i);
         if (e.kind != 1 || e.offset == 0) continue;
         if (!found || e.offset < first) first = e.offset;
         found = true;
     }
     if (!found) return;
-    CPdfFileStream* fs = doc->getFileStream();
-    const int64_t base = doc->getHeaderOffset();
+    CPdfFileStream* fs = doc_->getFileStream();
+    const int64_t base = doc_->getHeaderOffset();
     const int64_t size = fs->fileSize();
     if (static_cast<int64_t>(first) > size - base) first = static_cast<uint64_t>(size - base);
     std::vector<unsigned char> buf(first < (1u << 16) ? static_cast<size_t>(first) : (1u << 16));
@@ -376,181 +166,115 @@ void CQuillmarkHandler::CopyHeader() {
         size_t want = static_cast<size_t>(first - done < buf.size() ? first - done : buf.size());
         size_t got = fs->readAt(base + static_cast<int64_t>(done), buf.data(), want);
         if (got == 0) break;
-        out->write(reinterpret_cast<const char*>(buf.data()), got);
+        out_->write(reinterpret_cast<const char*>(buf.data()), got);
         done += got;
     }
 }
 
-void CQuillmarkHandler::BuildPageList(const std::string& nodeText, const float inheritedBox[4]) {
-    pageList.clear();
-    int32_t num = pagesRootNum, gen = 0;
-    int32_t hnum, hgen;
-    if (ReadObjectHeader(nodeText, hnum, hgen)) {
-        num = hnum;
-        gen = hgen;
-    }
-    if (num <= 0 || num >= xref->getNumEntries()) throw CPdfException("PDF file was damaged");
-    CPdfElement root = xref->fetch(num, gen);
-    if (root.isNull() || root.isNone()) throw CPdfException("PDF file was damaged");
-    // The list never holds more pages than the root's Count says, nor more than the
-    // file has objects (a huge Count must not size anything).
-    // A root without a usable Count still lists its pages (at most one per object).
-    size_t objects = static_cast<size_t>(xref->getNumEntries());
-    size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : objects;
-    pageList.reserve(limit < objects ? limit : objects);
-    PageTreeWalk walk(*this, inheritedBox, limit);
-    walk.visited().insert(num);
-    // The root is a node whatever its Type says, as long as it has kids: readers and
-    // the document's walk list the pages under it, not the root itself.
-    CPdfDictionary* rd = root.isStream() ? nullptr : root.getDictionary();
-    if (PageTreeWalk::isInnerNode(root) || (rd && rd->lookup("Kids").isArray())) {
-        walk.walkNode(root, Inherited(), 0);
-    } else if (CPdfDictionary* d = root.getDictionary()) {
-        if (limit > 0) walk.addPage(num, Inherit(d, Inherited()));  // a lone page as root
-    }
-}
-
-std::unique_ptr<CPdfPageTreeObserver> CQuillmarkHandler::NewPageTreeRecorder() {
-    return std::unique_ptr<CPdfPageTreeObserver>(new PageTreeRecord());
-}
-
-bool CQuillmarkHandler::UseRecordedPageList(const CPdfPageTreeObserver* recorder, const float inheritedBox[4]) {
-    const PageTreeRecord* record = dynamic_cast<const PageTreeRecord*>(recorder);
-    if (!record || !record->plain || record->rootNum != pagesRootNum || !xref) return false;
-    const size_t objects = static_cast<size_t>(xref->getNumEntries());
-    const size_t limit = pagesCount > 0 ? static_cast<size_t>(pagesCount) : objects;
-    if (record->pages.size() > limit) return false;
-    for (const auto& p : record->pages)
-        if (p.first >= xref->getNumEntries()) return false;
-    pageList.clear();
-    pageList.reserve(record->pages.size());
-    for (const auto& p : record->pages) {
-        PageListEntry e;
-        e.objNum = p.first;
-        const Inherited& in = p.second;
-        const float* box = in.crop.set ? in.crop.v : in.media.set ? in.media.v : inheritedBox;
-        std::memcpy(e.cropBox, box, sizeof(e.cropBox));
-        e.rotate = in.rotate;
-        pageList.push_back(e);
-    }
-    return true;
-}
-
-void CQuillmarkHandler::CopyObject(int32_t num, const std::string& text) {
+void COutputWriter::CopyObject(int32_t num, const std::string& text) {
     WriteRewrittenObject(num, text);
 }
 
-void CQuillmarkHandler::CopyObjectSpan(int32_t num, int64_t pos, size_t len) {
-    if (num < 0 || static_cast<size_t>(num) >= outEntries.size()) return;
-    OutputEntry& e = outEntries[static_cast<size_t>(num)];
-    e.offset = out->position();
+void COutputWriter::CopyObjectSpan(int32_t num, int64_t pos, size_t len) {
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return;
+    OutputEntry& e = entries_[static_cast<size_t>(num)];
+    e.offset = out_->position();
     e.generation = InputGeneration(num);
     e.written = 1;
     while (len > 0) {
         size_t avail;
-        const unsigned char* p = xref->peekFile(pos, &avail);
+        const unsigned char* p = xref_->peekFile(pos, &avail);
         if (!p || avail == 0) throw CPdfException("PDF file was damaged");  // the span lay inside the file
         const size_t k = avail < len ? avail : len;
-        out->write(reinterpret_cast<const char*>(p), k);
+        out_->write(reinterpret_cast<const char*>(p), k);
         pos += static_cast<int64_t>(k);
         len -= k;
     }
 }
 
-void CQuillmarkHandler::WriteRewrittenObject(int32_t num, const std::string& text) {
-    if (num < 0 || static_cast<size_t>(num) >= outEntries.size()) return;
-    OutputEntry& e = outEntries[static_cast<size_t>(num)];
-    e.offset = out->position();
+void COutputWriter::WriteRewrittenObject(int32_t num, const std::string& text) {
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return;
+    OutputEntry& e = entries_[static_cast<size_t>(num)];
+    e.offset = out_->position();
     e.generation = InputGeneration(num);
     e.written = 1;
-    if (security) {
+    if (security_) {
         WriteEncryptedObject(num, text);
         return;
     }
-    out->write(text);
+    out_->write(text);
 }
 
-int32_t CQuillmarkHandler::AppendObject(const std::string& body) {
-    int32_t num = static_cast<int32_t>(outEntries.size());
+int32_t COutputWriter::AppendObject(const std::string& body) {
+    int32_t num = static_cast<int32_t>(entries_.size());
     OutputEntry e;
-    e.offset = out->position();
+    e.offset = out_->position();
     e.generation = 0;
     e.written = 1;
-    outEntries.push_back(e);
+    entries_.push_back(e);
     char digits[16];
     int len = std::snprintf(digits, sizeof(digits), "%ld", static_cast<long>(num));
-    out->write(digits, static_cast<size_t>(len));
+    out_->write(digits, static_cast<size_t>(len));
     if (const CPdfSecurityHandler* sec = Security()) {
-        out->write(OutputCrypt::EncryptNewObject(*sec, body, num));
+        out_->write(OutputCrypt::EncryptNewObject(*sec, body, num));
         return num;
     }
-    out->write(body);
+    out_->write(body);
     return num;
 }
 
-void CQuillmarkHandler::WriteXRef() {
-    const size_t m = outEntries.size();
+void COutputWriter::ThrowOutputTooLarge() { throw CPdfException("Output file too large\n"); }
+
+void COutputWriter::WriteXRef() {
+    const size_t m = entries_.size();
     char head[48];
     int len = std::snprintf(head, sizeof(head), "xref\n0 %ld\r", static_cast<long>(m));
-    out->write(head, static_cast<size_t>(len));
-    out->write("0000000000 65535 f \r", 20);
+    out_->write(head, static_cast<size_t>(len));
+    out_->write("0000000000 65535 f \r", 20);
     // Entries are formed in blocks so that a large table costs few writes.
     std::string block;
     block.reserve(20 * 4096);
     char entry[20];
-    std::memcpy(entry, "0000000000 00000 n \r", 20);
     for (size_t i = 1; i < m; ++i) {
-        const OutputEntry& e = outEntries[i];
-        if (e.written) {
-            if (e.offset > kMaxXRefOffset) throw CPdfException("Output file too large\n");
-            PutDigits10(entry, e.offset);
-            int32_t g = e.generation < 0 ? 0 : e.generation > 65535 ? 65535 : e.generation;
-            for (int k = 15; k >= 11; --k) {
-                entry[k] = static_cast<char>('0' + g % 10);
-                g /= 10;
-            }
-            entry[17] = 'n';
-        } else {
-            std::memcpy(entry, "0000000000 00000 f \r", 20);
-        }
+        FormatXRefEntry(entries_[i], entry);
         block.append(entry, 20);
         if (block.size() >= 20 * 4096) {
-            out->write(block);
+            out_->write(block);
             block.clear();
         }
     }
-    out->write(block);
+    out_->write(block);
 }
 
-void CQuillmarkHandler::WriteTrailer(uint64_t xrefPos) {
+void COutputWriter::WriteTrailer(uint64_t xrefPos) {
     char buf[256];
     int len = std::snprintf(buf, sizeof(buf), "trailer\n<<\n/Size %ld\n/Root %ld %ld R\n",
-                            static_cast<long>(outEntries.size()), static_cast<long>(rootNum),
-                            static_cast<long>(rootGen));
-    out->write(buf, static_cast<size_t>(len));
+                            static_cast<long>(entries_.size()), static_cast<long>(rootNum_),
+                            static_cast<long>(rootGen_));
+    out_->write(buf, static_cast<size_t>(len));
     // An Info dictionary that did not reach the output is not referred to.
-    bool infoWritten = infoNum > 0 && static_cast<size_t>(infoNum) < outEntries.size() &&
-                       outEntries[static_cast<size_t>(infoNum)].written;
+    bool infoWritten = infoNum_ > 0 && static_cast<size_t>(infoNum_) < entries_.size() &&
+                       entries_[static_cast<size_t>(infoNum_)].written;
     if (infoWritten) {
-        len = std::snprintf(buf, sizeof(buf), "/Info %ld %ld R\n", static_cast<long>(infoNum),
-                            static_cast<long>(infoGen));
-        out->write(buf, static_cast<size_t>(len));
+        len = std::snprintf(buf, sizeof(buf), "/Info %ld %ld R\n", static_cast<long>(infoNum_),
+                            static_cast<long>(infoGen_));
+        out_->write(buf, static_cast<size_t>(len));
     }
     if (Security()) {
         // The output stays encrypted as the input was: same encryption dictionary, same
         // /ID (the first string of which is part of the file key).
-        const int32_t enc = xref->getEncryptNum();
+        const int32_t enc = xref_->getEncryptNum();
         if (enc >= 0) {
             len = std::snprintf(buf, sizeof(buf), "/Encrypt %ld %ld R\n", static_cast<long>(enc),
                                 static_cast<long>(InputGeneration(enc)));
-            out->write(buf, static_cast<size_t>(len));
-        } else if (const CPdfElement* direct = xref->getTrailerDict()->find("Encrypt")) {
-            out->write("/Encrypt " + OutputCrypt::Serialize(*direct) + "\n");
+            out_->write(buf, static_cast<size_t>(len));
+        } else if (const CPdfElement* direct = xref_->getTrailerDict()->find("Encrypt")) {
+            out_->write("/Encrypt " + OutputCrypt::Serialize(*direct) + "\n");
         }
-        const CPdfElement* id = xref->getTrailerDict()->find("ID");
-        if (id && id->isArray()) out->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
+        const CPdfElement* id = xref_->getTrailerDict()->find("ID");
+        if (id && id->isArray()) out_->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
     }
     len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF",
                         static_cast<unsigned long long>(xrefPos));
-    out->write(buf, static_cast<size_t>(len));
+    out_->write(buf, static_cast<size_t>(len));
 }

@@ -7,13 +7,15 @@
 // The kind of each entry (absent, array, dictionary, reference) is read from the
 // raw text itself, so a page is not parsed a second time; only a Contents reference
 // needs a look at the object it names (array or stream).
-#include "links/CQuillmarkHandler.h"
+#include "writer/PageUpdate.h"
 
 #include <cstdio>
 
 #include "pdf/CPdfElement.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
+#include "writer/OutputWriter.h"
+#include "writer/SharedObjects.h"
 #include "writer/RawText.h"
 
 namespace {
@@ -152,9 +154,13 @@ Target ReferencedKind(CPdfXRef* xref, int32_t num) {
     return Target::Other;
 }
 
+}  // namespace
+
+// One page being rewritten, with the objects edited on the way.
 class PageEditor {
 public:
-    PageEditor(CQuillmarkHandler& h, int32_t pageNum, std::string& text) : h_(h), num_(pageNum), t_(text) {}
+    PageEditor(PageUpdater& u, int32_t pageObjNum, std::string& text)
+        : u_(u), xref_(u.writer_.Input()), num_(pageObjNum), t_(text) {}
 
     bool valid() const { return ObjectDict(t_) != RawText::npos; }
 
@@ -173,7 +179,7 @@ public:
             WrapContentsArray(t_, v.start, wrap);
             break;
         case Kind::Ref: {
-            const Target kind = ReferencedKind(h_.xref, v.num);
+            const Target kind = ReferencedKind(xref_, v.num);
             if (kind == Target::Array) {
                 editArrayObject(v, [&](std::string& a, size_t open) { return WrapContentsArray(a, open, wrap); });
             } else if (kind == Target::Stream) {
@@ -234,7 +240,7 @@ public:
         if (v.kind == Kind::Array) {
             InsertBeforeArrayEnd(t_, v.start, refs);
         } else if (v.kind == Kind::Ref) {
-            if (ReferencedKind(h_.xref, v.num) == Target::Array) {
+            if (ReferencedKind(xref_, v.num) == Target::Array) {
                 editArrayObject(v, [&](std::string& a, size_t open) { return InsertBeforeArrayEnd(a, open, refs); });
             } else {
                 // A reference to a missing or freed object (or to no array): the page
@@ -246,8 +252,8 @@ public:
 
 private:
     bool rawText(int32_t num, std::string& out) {
-        if (num <= 0 || num >= h_.xref->getNumEntries()) return false;
-        return h_.xref->getRawObjectText(num, out) && !out.empty();
+        if (num <= 0 || num >= xref_->getNumEntries()) return false;
+        return xref_->getRawObjectText(num, out) && !out.empty();
     }
 
     // Edits the array object that the page's value v refers to (edit gets its text and
@@ -258,18 +264,18 @@ private:
         std::string a;
         if (!rawText(v.num, a)) return;
         if (!edit(a, RawText::FindArrayOpen(a, RawText::BodyStart(a)))) return;
-        if (!h_.SharedBeyondPage(v.num)) {
-            h_.WriteRewrittenObject(v.num, a);
+        if (!u_.shared_.SharedBeyondPage(v.num)) {
+            u_.writer_.WriteRewrittenObject(v.num, a);
             return;
         }
         // A new object is encrypted as a whole when it is written: its strings go in plain.
-        const int32_t copy = h_.AppendObject(h_.MoveStrings(" 0 obj" + a.substr(RawText::BodyStart(a)), v.num, -1));
+        const int32_t copy = u_.writer_.AppendObject(u_.writer_.MoveStrings(" 0 obj" + a.substr(RawText::BodyStart(a)), v.num, -1));
         t_.replace(v.start, v.end - v.start, std::to_string(copy) + " 0 R");
     }
 
     std::string fontEntry() const {
         char buf[64];
-        std::snprintf(buf, sizeof(buf), " /%s %d 0 R ", h_.fontResourceName.c_str(), h_.fontObjNum);
+        std::snprintf(buf, sizeof(buf), " /%s %d 0 R ", u_.fontResourceName_.c_str(), u_.fontObjNum_);
         return buf;
     }
 
@@ -280,25 +286,25 @@ private:
         char buf[64];
         switch (f.kind) {
         case Kind::Absent:
-            std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", h_.fontResourceName.c_str(), h_.fontObjNum);
+            std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
             text.insert(open + 2, buf);
             return true;
         case Kind::Null:
-            std::snprintf(buf, sizeof(buf), "<< /%s %d 0 R >>", h_.fontResourceName.c_str(), h_.fontObjNum);
+            std::snprintf(buf, sizeof(buf), "<< /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
             text.replace(f.start, f.end - f.start, buf);
             return true;
         case Kind::Dict:
             text.insert(f.start + 2, fontEntry());
             return true;
         case Kind::Ref: {
-            if (h_.fontAddedObjects.count(f.num)) return false;  // written with the font already
-            h_.fontAddedObjects.insert(f.num);
+            if (u_.fontAddedObjects_.count(f.num)) return false;  // written with the font already
+            u_.fontAddedObjects_.insert(f.num);
             std::string font;
             if (!rawText(f.num, font)) return false;
             size_t fo = ObjectDict(font);
             if (fo == RawText::npos) return false;
             font.insert(fo + 2, fontEntry());
-            h_.WriteRewrittenObject(f.num, font);
+            u_.writer_.WriteRewrittenObject(f.num, font);
             return false;
         }
         default:
@@ -308,13 +314,13 @@ private:
 
     void addFontToResourcesObject(int32_t rnum) {
         // A resources object shared by many pages is edited and written once.
-        if (h_.fontAddedObjects.count(rnum)) return;
-        h_.fontAddedObjects.insert(rnum);
+        if (u_.fontAddedObjects_.count(rnum)) return;
+        u_.fontAddedObjects_.insert(rnum);
         std::string r;
         if (!rawText(rnum, r)) return;
         size_t open = ObjectDict(r);
         if (open == RawText::npos) return;
-        if (addFontToDictText(r, open)) h_.WriteRewrittenObject(rnum, r);
+        if (addFontToDictText(r, open)) u_.writer_.WriteRewrittenObject(rnum, r);
     }
 
     // The page takes its Resources from an ancestor. Held by reference there, that
@@ -328,9 +334,9 @@ private:
             insertResources(own, resourcesWithFontOnly());
             return;
         }
-        auto cached = h_.inheritedResources.find(parent.num);
-        if (cached == h_.inheritedResources.end())
-            cached = h_.inheritedResources.emplace(parent.num, inheritedFrom(parent.num)).first;
+        auto cached = u_.inheritedResources_.find(parent.num);
+        if (cached == u_.inheritedResources_.end())
+            cached = u_.inheritedResources_.emplace(parent.num, inheritedFrom(parent.num)).first;
         if (!cached->second.empty()) insertResources(own, cached->second);
     }
 
@@ -350,7 +356,7 @@ private:
             if (res.kind == Kind::Dict) {
                 // Kept with its strings plain (decrypted, in an encrypted file):
                 // insertResources puts them in the form of each page's own text.
-                std::string copy = h_.MoveStrings(node.substr(res.start, res.end - res.start), pnum, -1);
+                std::string copy = u_.writer_.MoveStrings(node.substr(res.start, res.end - res.start), pnum, -1);
                 addFontToDictText(copy, 0);
                 return copy;
             }
@@ -364,12 +370,12 @@ private:
 
     std::string resourcesWithFontOnly() const {
         char buf[80];
-        std::snprintf(buf, sizeof(buf), "<< /Font << /%s %d 0 R >> >>", h_.fontResourceName.c_str(), h_.fontObjNum);
+        std::snprintf(buf, sizeof(buf), "<< /Font << /%s %d 0 R >> >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
         return buf;
     }
 
     void insertResources(const Value& own, const std::string& plainDict) {
-        const std::string dict = h_.MoveStrings(plainDict, -1, num_);
+        const std::string dict = u_.writer_.MoveStrings(plainDict, -1, num_);
         if (own.kind == Kind::Null) {
             t_.replace(own.start, own.end - own.start, dict);
         } else {
@@ -377,27 +383,32 @@ private:
         }
     }
 
-    CQuillmarkHandler& h_;
+    PageUpdater& u_;
+    CPdfXRef* xref_;
     int32_t num_;
     std::string& t_;
 };
 
-}  // namespace
+PageUpdater::PageUpdater(COutputWriter& writer, const SharedObjects& shared) : writer_(writer), shared_(shared) {}
 
-void CQuillmarkHandler::UpdateStampedPage(int32_t pageNum, std::string pageText) {
-    PageEditor ed(*this, pageNum, pageText);
-    if (ed.valid()) {
-        // The content stream is the object appended last, the annotation the one before.
-        ed.addContents(static_cast<long>(outEntries.size()) - 1, stampSaveNum);
-        ed.addFont();
-        ed.addAnnots(std::vector<int32_t>{stampAnnotNum}, false);
-    }
-    WriteRewrittenObject(pageNum, pageText);
+void PageUpdater::SetStampFont(const std::string& resourceName, int32_t fontObjNum) {
+    fontResourceName_ = resourceName;
+    fontObjNum_ = fontObjNum;
 }
 
-void CQuillmarkHandler::UpdateLinkedPage(int32_t pageNum, std::string pageText,
-                                         const std::vector<int32_t>& annots) {
-    PageEditor ed(*this, pageNum, pageText);
+void PageUpdater::UpdateStampedPage(int32_t pageObjNum, std::string pageText, int32_t streamNum, int32_t saveNum,
+                                    int32_t annotNum) {
+    PageEditor ed(*this, pageObjNum, pageText);
+    if (ed.valid()) {
+        ed.addContents(streamNum, saveNum);
+        ed.addFont();
+        ed.addAnnots(std::vector<int32_t>{annotNum}, false);
+    }
+    writer_.WriteRewrittenObject(pageObjNum, pageText);
+}
+
+void PageUpdater::UpdateLinkedPage(int32_t pageObjNum, std::string pageText, const std::vector<int32_t>& annots) {
+    PageEditor ed(*this, pageObjNum, pageText);
     if (ed.valid()) ed.addAnnots(annots, true);
-    WriteRewrittenObject(pageNum, pageText);
+    writer_.WriteRewrittenObject(pageObjNum, pageText);
 }

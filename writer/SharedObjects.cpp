@@ -3,7 +3,7 @@
 // must then not change the object itself, or every other page that uses it would
 // change too. Such a page gets its own copy, written as a new object, and an
 // annotation that a page outside the edit still uses is never left out.
-#include "links/CQuillmarkHandler.h"
+#include "writer/SharedObjects.h"
 
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
@@ -13,21 +13,22 @@
 
 namespace {
 
-// Bits of CQuillmarkHandler::objectUse.
+// Bits of SharedObjects::objectUse_.
 constexpr uint8_t kUsedOutside = 1;  // a page outside the edit uses it
 constexpr uint8_t kEditedOnce = 2;   // one edited page uses it as its Annots or Contents
 constexpr uint8_t kEditedTwice = 4;  // two or more edited pages do
 
 }  // namespace
 
-void CQuillmarkHandler::FindSharedObjects(const std::vector<int32_t>& pageIndexOf, bool annotations) {
-    objectUse.assign(static_cast<size_t>(xref->getNumEntries()), 0);
+void SharedObjects::Find(CPdfDocument& doc, const std::vector<int32_t>& pageIndexOf, bool annotations) {
+    CPdfXRef* xref = doc.getXRef();
+    objectUse_.assign(static_cast<size_t>(xref->getNumEntries()), 0);
     const int32_t entries = xref->getNumEntries();
     auto mark = [&](const CPdfElement& raw, bool edited) {
         if (!raw.isReference()) return;
         const int32_t n = raw.getRefNum();
         if (n <= 0 || n >= entries) return;
-        uint8_t& use = objectUse[static_cast<size_t>(n)];
+        uint8_t& use = objectUse_[static_cast<size_t>(n)];
         if (!edited) {
             use |= kUsedOutside;
         } else {
@@ -41,8 +42,8 @@ void CQuillmarkHandler::FindSharedObjects(const std::vector<int32_t>& pageIndexO
     };
     std::vector<bool> seen(static_cast<size_t>(entries), false);
     CPdfLookupScope lookups(xref);
-    for (int i = 0; i < doc->getNumPages(); ++i) {
-        const CPdfPage& page = doc->getPage(i);
+    for (int i = 0; i < doc.getNumPages(); ++i) {
+        const CPdfPage& page = doc.getPage(i);
         const int32_t num = page.getObjNum();
         // A page object listed twice is one page: it counts once.
         if (num > 0 && num < entries) {
@@ -74,23 +75,18 @@ void CQuillmarkHandler::FindSharedObjects(const std::vector<int32_t>& pageIndexO
     }
 }
 
-bool CQuillmarkHandler::SharedBeyondPage(int32_t num) const {
-    if (num <= 0 || static_cast<size_t>(num) >= objectUse.size()) return false;
-    return (objectUse[static_cast<size_t>(num)] & (kUsedOutside | kEditedTwice)) != 0;
+bool SharedObjects::SharedBeyondPage(int32_t num) const {
+    if (num <= 0 || static_cast<size_t>(num) >= objectUse_.size()) return false;
+    return (objectUse_[static_cast<size_t>(num)] & (kUsedOutside | kEditedTwice)) != 0;
 }
 
-bool CQuillmarkHandler::UsedOutsideEdit(int32_t num) const {
-    if (num <= 0 || static_cast<size_t>(num) >= objectUse.size()) return false;
-    return (objectUse[static_cast<size_t>(num)] & kUsedOutside) != 0;
+bool SharedObjects::UsedOutsideEdit(int32_t num) const {
+    if (num <= 0 || static_cast<size_t>(num) >= objectUse_.size()) return false;
+    return (objectUse_[static_cast<size_t>(num)] & kUsedOutside) != 0;
 }
 
-std::string CQuillmarkHandler::RenumberedCopy(const std::string& rawText, int32_t newNum) {
+std::string SharedObjects::RenumberedCopy(const std::string& rawText, int32_t newNum) {
     // The input's header ("12 0 obj") gives way to the new number; the body and its
     // "endobj" stay byte for byte.
     return std::to_string(newNum) + " 0 obj" + rawText.substr(RawText::BodyStart(rawText));
-}
-
-int32_t CQuillmarkHandler::ReserveObject() {
-    outEntries.push_back(OutputEntry());
-    return static_cast<int32_t>(outEntries.size()) - 1;
 }

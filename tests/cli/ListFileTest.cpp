@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

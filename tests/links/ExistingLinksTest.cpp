@@ -86,18 +86,18 @@ TEST_F(Links, ReadsTargetsRectanglesAndFileSpecifications) {
         "<< /Subtype /Link /Rect [0 0 9 9] /Dest [3 0 R /Fit] >>",
     };
     ASSERT_EQ(run(bodies, {"-report", testpdf::TempPath("links_read.txt")}, "read"), "");
-    ASSERT_EQ(h.existingLinks.size(), 5u);
-    const ExistingLink& first = h.existingLinks[0];
+    ASSERT_EQ(h.ExistingLinks().size(), 5u);
+    const ExistingLink& first = h.ExistingLinks()[0];
     EXPECT_EQ(first.target, "http://a.example/");
     EXPECT_EQ(first.annotNum, 4);
     EXPECT_EQ(first.page, 1);
     EXPECT_FLOAT_EQ(first.rect[0], 1);
     EXPECT_FLOAT_EQ(first.rect[3], 4);  // only the first four numbers are kept
-    EXPECT_EQ(h.existingLinks[1].target, "plain.pdf");
-    EXPECT_EQ(h.existingLinks[2].target, "only-f.pdf");
-    EXPECT_EQ(h.existingLinks[3].target, "uf.pdf");  // /UF preferred
-    EXPECT_EQ(h.existingLinks[4].target, "http://x/");
-    EXPECT_EQ(h.existingLinks[4].annotNum, 9);
+    EXPECT_EQ(h.ExistingLinks()[1].target, "plain.pdf");
+    EXPECT_EQ(h.ExistingLinks()[2].target, "only-f.pdf");
+    EXPECT_EQ(h.ExistingLinks()[3].target, "uf.pdf");  // /UF preferred
+    EXPECT_EQ(h.ExistingLinks()[4].target, "http://x/");
+    EXPECT_EQ(h.ExistingLinks()[4].annotNum, 9);
 }
 
 TEST_F(Links, RemoveWithoutFiltersKeepsOtherAnnotations) {
@@ -328,9 +328,9 @@ TEST_F(Links, UnicodeFileNamesAreReadAndWrittenInTheirForm) {
     const std::string report = testpdf::TempPath("links_unicode.txt");
     ASSERT_EQ(run(bodies, {"-change", "-link", "CAF\xC3\xA9.pdf", "-newlink", "th\xC3\xA9.pdf", "-report", report},
                   "unicode_names"), "");
-    ASSERT_EQ(h.existingLinks.size(), 2u);
-    EXPECT_EQ(h.existingLinks[0].target, "caf\xC3\xA9.pdf");
-    EXPECT_EQ(h.existingLinks[1].target, "na\xC3\xAFve.pdf");
+    ASSERT_EQ(h.ExistingLinks().size(), 2u);
+    EXPECT_EQ(h.ExistingLinks()[0].target, "caf\xC3\xA9.pdf");
+    EXPECT_EQ(h.ExistingLinks()[1].target, "na\xC3\xAFve.pdf");
 
     // A report run writes no PDF: change again without the report.
     CQuillmarkHandler h2;

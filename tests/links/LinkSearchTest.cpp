@@ -1,6 +1,7 @@
 // The searches, the web-address scan, the selections and the report lines, driven by
 // hand-made character lists.
 #include "links/LinkSearch.h"
+#include "tests/links/WholeListSearch.h"
 #include "pdf/CPdfException.h"
 
 #include <gtest/gtest.h>

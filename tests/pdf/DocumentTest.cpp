@@ -504,3 +504,61 @@ TEST(Document, ContentArrayWithBrokenStreamThrowsWithoutLeaking)
 }
 
 }  // namespace
+
+namespace {
+
+// A file access that sees only the first `visible` bytes of the file and counts the
+// reads, standing for a device that stops delivering.
+class CutFileAccess : public FileAccess {
+public:
+    explicit CutFileAccess(int64_t visible) : visible_(visible) {}
+    size_t readAt(FILE* f, int64_t pos, unsigned char* out, size_t n) const override
+    {
+        ++reads;
+        if (pos >= visible_)
+            return 0;
+        if (static_cast<int64_t>(n) > visible_ - pos)
+            n = static_cast<size_t>(visible_ - pos);
+        if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0)
+            return 0;
+        return std::fread(out, 1, n, f);
+    }
+    int64_t size(FILE*) const override { return visible_; }
+    mutable int reads = 0;
+
+private:
+    int64_t visible_;
+};
+
+}  // namespace
+
+TEST(Document, ReadsOnlyThroughTheAccessHandedIn)
+{
+    const std::string data = twoPages().build();
+    const std::string path = TestPdfBuilder::writeTemp(data, "access.pdf");
+    struct Case {
+        int64_t visible;
+        bool opens;
+    } cases[] = {
+        {static_cast<int64_t>(data.size()), true},
+        {static_cast<int64_t>(data.size()) / 2, false},  // the table and trailer are cut off
+        {0, false},
+    };
+    for (const Case& c : cases) {
+        CutFileAccess access(c.visible);
+        CPdfDocument doc(&access);
+        bool opened = true;
+        try {
+            doc.open(path.c_str());
+        } catch (const CPdfException&) {
+            opened = false;
+        }
+        EXPECT_EQ(opened, c.opens) << c.visible;
+        EXPECT_GT(access.reads, 0) << c.visible;
+        if (opened) {
+            EXPECT_EQ(doc.getNumPages(), 2);
+        }
+        doc.close();
+    }
+    std::remove(path.c_str());
+}

@@ -333,6 +333,46 @@ TEST(Decoders, RoundTripsOfLargeData)
     }
 }
 
+// Every decoder gives back what its encoder made, for data of every length up to a
+// few groups (so every kind of final group: ASCII85's partial groups of one to three
+// bytes, an odd last hex digit pair, runs and literals cut by the end) and of bytes
+// that make every rounding visible (0xFF bytes, zeros, random).
+TEST(Decoders, EveryLengthRoundTrips)
+{
+    const std::string patterns[] = {
+        std::string(48, '\xFF'),
+        std::string(48, '\0'),
+        pseudoRandom(48, 41),
+        pseudoRandom(48, 42, 2),
+        std::string("\xFF\xFE\xFD\x80\x7F\x01\x00\xFF\xFF\xFF\x00\x00") + pseudoRandom(36, 43),
+    };
+    static const char digits[] = "0123456789ABCDEF";
+    for (const std::string& pattern : patterns) {
+        for (size_t n = 0; n <= pattern.size(); ++n) {
+            const std::string d = pattern.substr(0, n);
+            std::string hex;
+            for (unsigned char c : d) {
+                hex.push_back(digits[c >> 4]);
+                hex.push_back(digits[c & 15]);
+            }
+            const std::string name = "length " + std::to_string(n);
+            struct Round {
+                const char* what;
+                Kind kind;
+                std::string encoded;
+            } rounds[] = {
+                {"hex", kHex, hex + ">"},
+                {"a85", kA85, a85Encode(d)},
+                {"rl", kRL, rlEncode(d)},
+                {"lzw", kLZW, lzwEncode(d, 1, 0, true)},
+                {"lzw early 0", kLZW0, lzwEncode(d, 0, 0, true)},
+            };
+            for (const Round& r : rounds)
+                checkCase({(name + " " + r.what).c_str(), r.kind, r.encoded, d});
+        }
+    }
+}
+
 TEST(Decoders, ReleaseTheirBaseAndForwardItsOperations)
 {
     for (int k = kHex; k <= kLZW0; ++k) {

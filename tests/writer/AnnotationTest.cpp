@@ -1,8 +1,10 @@
 // Link annotation text and stamp placement.
 #include <gtest/gtest.h>
 
-#include "links/CQuillmarkHandler.h"
 #include "writer/FontMetrics.h"
+#include "writer/LinkAnnotation.h"
+#include "writer/SharedObjects.h"
+#include "writer/StampText.h"
 
 namespace {
 
@@ -10,17 +12,24 @@ class Annotation : public ::testing::Test {
 protected:
     void SetUp() override {
         LoadFontTable("");
-        PageListEntry p;
-        p.objNum = 3;
-        h.pageList.push_back(p);
+        page.objNum = 3;
+        pages.Add(page);
     }
-    CQuillmarkHandler h;
+    void placeStamp(bool withMargin) { place = PlaceStamp(settings, page, withMargin); }
+
+    LinkSettings settings;
+    PageListEntry page;
+    PageList pages;
+    COutputWriter writer{nullptr, nullptr};
+    SharedObjects shared;
+    StampMode stamp{settings, writer, pages, shared, "F123"};
+    StampPlacement place;
 };
 
 }  // namespace
 
 TEST_F(Annotation, StampLinkExampleIsExact) {
-    LinkSettings& s = h.settings;
+    LinkSettings& s = settings;
     s.highlightStyle = "Invert";
     s.linkType = "Visible Rectangle";
     s.lineThickness = "Thin";
@@ -34,7 +43,7 @@ TEST_F(Annotation, StampLinkExampleIsExact) {
     s.posH = 72;
     s.posV = 692;
     s.posLength = 99;
-    EXPECT_EQ(h.BuildStampLink(0),
+    EXPECT_EQ(stamp.BuildStampLink(0),
               " 0 obj\n<<\n/H/I\n/Type/Annot\n/Rect[ 71.000000 691.000000 171.000000 712.000000 ]\n"
               "/C [ 0.000000 0.000000 1.000000 ]\n/BS<</W 1/Type/Border/S/S>>\n/Subtype/Link\n"
               "/A<</F <</F(report.pdf)/Type/Filespec>>/S /Launch /NewWindow true>>\n>>\nendobj\n");
@@ -58,42 +67,42 @@ TEST_F(Annotation, OptionValuesWriteTheirPieces) {
         {"Insert", "Visible", "Huge", "Wavy", "/BS<</Type/Border>>\n"},
     };
     for (const Case& c : cases) {
-        h.settings.highlightStyle = c.highlight;
-        h.settings.linkType = c.type;
-        h.settings.lineThickness = c.thickness;
-        h.settings.lineStyle = c.style;
-        std::string t = h.BuildStampLink(0);
+        settings.highlightStyle = c.highlight;
+        settings.linkType = c.type;
+        settings.lineThickness = c.thickness;
+        settings.lineStyle = c.style;
+        std::string t = stamp.BuildStampLink(0);
         EXPECT_NE(t.find(c.expect), std::string::npos) << t;
     }
 }
 
 TEST_F(Annotation, UnknownHighlightAndActionLeaveNoDanglingKey) {
-    h.settings.highlightStyle = "Sparkle";
-    h.settings.linkAction = "Play a tune";
-    std::string t = h.BuildStampLink(0);
+    settings.highlightStyle = "Sparkle";
+    settings.linkAction = "Play a tune";
+    std::string t = stamp.BuildStampLink(0);
     EXPECT_EQ(t.find("/H"), std::string::npos);
     EXPECT_EQ(t.find("/A<<"), std::string::npos);
     EXPECT_NE(t.find("/Subtype/Link\n>>\nendobj\n"), std::string::npos);
 }
 
 TEST_F(Annotation, ColourAndWebTargetAreEscaped) {
-    h.settings.linkColor = 0x808080;
-    h.settings.link = "c:\\test.txt";
-    std::string t = h.BuildStampLink(0);
+    settings.linkColor = 0x808080;
+    settings.link = "c:\\test.txt";
+    std::string t = stamp.BuildStampLink(0);
     EXPECT_NE(t.find("/C [ 0.501961 0.501961 0.501961 ]"), std::string::npos);
     EXPECT_NE(t.find("/A<</URI(c:\\\\test.txt)/S/URI>>\n"), std::string::npos);
-    h.settings.link = "https://example.com/a(b)c)";
-    t = h.BuildStampLink(0);
+    settings.link = "https://example.com/a(b)c)";
+    t = stamp.BuildStampLink(0);
     EXPECT_NE(t.find("(https://example.com/a(b)c\\))"), std::string::npos);
 }
 
 TEST_F(Annotation, FoundLinkTakesAdjustmentsAndItsOwnLaunchSpelling) {
-    h.settings.linkAction = "Open a file";
-    h.settings.posLeft = -1;
-    h.settings.posBottom = -2;
-    h.settings.posLength = 3;
-    h.settings.posHeight = 4;
-    h.settings.fontSize = 50;  // no influence on a found link
+    settings.linkAction = "Open a file";
+    settings.posLeft = -1;
+    settings.posBottom = -2;
+    settings.posLength = 3;
+    settings.posHeight = 4;
+    settings.fontSize = 50;  // no influence on a found link
     FoundLink l;
     l.page = 1;
     l.x1 = 10.5;
@@ -101,7 +110,7 @@ TEST_F(Annotation, FoundLinkTakesAdjustmentsAndItsOwnLaunchSpelling) {
     l.x2 = 30;
     l.y2 = 40;
     l.target = "a.pdf";
-    std::string t = h.BuildFoundLink(0, l);
+    std::string t = BuildFoundLink(settings, l);
     EXPECT_NE(t.find("/Rect[ 9.500000 18.000000 33.000000 44.000000 ]\n"), std::string::npos) << t;
     EXPECT_NE(t.find("/A<</F <</F(a.pdf)/Type/Filespec>> /S/Launch/NewWindow true>>\n"), std::string::npos);
     EXPECT_EQ(l.x1, 9.5);  // stored back
@@ -160,10 +169,10 @@ const PlaceCase kPlaceCases[] = {
 
 TEST_F(Annotation, PlacementTable) {
     for (const PlaceCase& c : kPlaceCases) {
-        PageListEntry& p = h.pageList[0];
+        PageListEntry& p = page;
         for (int i = 0; i < 4; ++i) p.cropBox[i] = c.box[i];
         p.rotate = c.rotate;
-        LinkSettings& s = h.settings;
+        LinkSettings& s = settings;
         s.text = "";
         s.fontSize = 10;
         s.force = c.force;
@@ -173,15 +182,15 @@ TEST_F(Annotation, PlacementTable) {
         s.posV = c.py;
         s.align = c.align;
         s.angle = 0;
-        h.PlaceStamp(0, false);
-        EXPECT_FLOAT_EQ(h.placeX, c.x) << c.name;
-        EXPECT_FLOAT_EQ(h.placeY, c.y) << c.name;
-        EXPECT_FLOAT_EQ(h.placeAngle, c.angle) << c.name;
+        placeStamp(false);
+        EXPECT_FLOAT_EQ(place.x, c.x) << c.name;
+        EXPECT_FLOAT_EQ(place.y, c.y) << c.name;
+        EXPECT_FLOAT_EQ(place.angle, c.angle) << c.name;
     }
 }
 
 TEST_F(Annotation, AlignmentAndRectangleFollowTheTextLength) {
-    LinkSettings& s = h.settings;
+    LinkSettings& s = settings;
     s.fontName = "Arial";
     s.text = "AAA";  // 2001 units: L = (2001 div 72) * 14 / 14 = 27
     s.fontSize = 14;
@@ -189,35 +198,35 @@ TEST_F(Annotation, AlignmentAndRectangleFollowTheTextLength) {
     s.posV = 200;
     s.lineThickness = "Medium";
     s.align = "left";
-    h.PlaceStamp(0, true);
-    EXPECT_FLOAT_EQ(h.placeX, 100);
-    EXPECT_FLOAT_EQ(h.rectX1, 97);  // margin 3 at the lower-left corner only
-    EXPECT_FLOAT_EQ(h.rectY1, 197);
-    EXPECT_FLOAT_EQ(h.rectX2, 127);
-    EXPECT_FLOAT_EQ(h.rectY2, 214);
+    placeStamp(true);
+    EXPECT_FLOAT_EQ(place.x, 100);
+    EXPECT_FLOAT_EQ(place.rectX1, 97);  // margin 3 at the lower-left corner only
+    EXPECT_FLOAT_EQ(place.rectY1, 197);
+    EXPECT_FLOAT_EQ(place.rectX2, 127);
+    EXPECT_FLOAT_EQ(place.rectY2, 214);
     s.align = "center";
-    h.PlaceStamp(0, false);
-    EXPECT_FLOAT_EQ(h.placeX, 87);  // trunc(13.5) = 13
-    EXPECT_FLOAT_EQ(h.rectX2, 114);
+    placeStamp(false);
+    EXPECT_FLOAT_EQ(place.x, 87);  // trunc(13.5) = 13
+    EXPECT_FLOAT_EQ(place.rectX2, 114);
     s.align = "right";
-    h.PlaceStamp(0, false);
-    EXPECT_FLOAT_EQ(h.placeX, 73);
-    EXPECT_FLOAT_EQ(h.rectX2, 100);  // the text ends at the position
+    placeStamp(false);
+    EXPECT_FLOAT_EQ(place.x, 73);
+    EXPECT_FLOAT_EQ(place.rectX2, 100);  // the text ends at the position
     // Page rotated by 90 and followed: the text runs up, the shift and the length go
     // along y and the glyphs stand to the left of the baseline.
-    h.pageList[0].rotate = 90;
+    page.rotate = 90;
     s.force = true;
-    h.PlaceStamp(0, false);
-    EXPECT_FLOAT_EQ(h.placeX, 412);
-    EXPECT_FLOAT_EQ(h.placeY, 100 - 27);
-    EXPECT_FLOAT_EQ(h.rectX1, 412 - 14);
-    EXPECT_FLOAT_EQ(h.rectX2, 412);
-    EXPECT_FLOAT_EQ(h.rectY1, 73);
-    EXPECT_FLOAT_EQ(h.rectY2, 100);
+    placeStamp(false);
+    EXPECT_FLOAT_EQ(place.x, 412);
+    EXPECT_FLOAT_EQ(place.y, 100 - 27);
+    EXPECT_FLOAT_EQ(place.rectX1, 412 - 14);
+    EXPECT_FLOAT_EQ(place.rectX2, 412);
+    EXPECT_FLOAT_EQ(place.rectY1, 73);
+    EXPECT_FLOAT_EQ(place.rectY2, 100);
 }
 
 TEST_F(Annotation, RectangleCoversTextAtAnyAngle) {
-    LinkSettings& s = h.settings;
+    LinkSettings& s = settings;
     s.fontName = "Arial";
     s.text = "AAA";  // L = 27 at size 14
     s.fontSize = 14;
@@ -237,20 +246,20 @@ TEST_F(Annotation, RectangleCoversTextAtAnyAngle) {
     for (const Case& c : cases) {
         s.angle = c.angle;
         s.align = c.align;
-        h.PlaceStamp(0, false);
-        EXPECT_FLOAT_EQ(h.placeX, c.x) << c.angle << c.align;
-        EXPECT_FLOAT_EQ(h.placeY, c.y) << c.angle << c.align;
-        EXPECT_NEAR(h.rectX1, c.x1, 1e-3) << c.angle << c.align;
-        EXPECT_NEAR(h.rectY1, c.y1, 1e-3) << c.angle << c.align;
-        EXPECT_NEAR(h.rectX2, c.x2, 1e-3) << c.angle << c.align;
-        EXPECT_NEAR(h.rectY2, c.y2, 1e-3) << c.angle << c.align;
+        placeStamp(false);
+        EXPECT_FLOAT_EQ(place.x, c.x) << c.angle << c.align;
+        EXPECT_FLOAT_EQ(place.y, c.y) << c.angle << c.align;
+        EXPECT_NEAR(place.rectX1, c.x1, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(place.rectY1, c.y1, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(place.rectX2, c.x2, 1e-3) << c.angle << c.align;
+        EXPECT_NEAR(place.rectY2, c.y2, 1e-3) << c.angle << c.align;
     }
 }
 
 TEST_F(Annotation, FlipsMirrorTheTextBoxAcrossThePage) {
     // The box the text and its link take without flips, mirrored across the page's
     // middle: from the right edge with -fliph, from the top with -flipv.
-    LinkSettings& s = h.settings;
+    LinkSettings& s = settings;
     s.fontName = "Arial";
     s.text = "AAA";  // L = 27 at size 14
     s.fontSize = 14;
@@ -276,11 +285,11 @@ TEST_F(Annotation, FlipsMirrorTheTextBoxAcrossThePage) {
         s.flipH = c.flipH;
         s.angle = c.angle;
         s.align = c.align;
-        h.PlaceStamp(0, false);
+        placeStamp(false);
         const std::string what = std::to_string(c.angle) + c.align + (c.flipV ? " v" : "") + (c.flipH ? " h" : "");
-        EXPECT_NEAR(h.rectX1, c.x1, 1e-3) << what;
-        EXPECT_NEAR(h.rectY1, c.y1, 1e-3) << what;
-        EXPECT_NEAR(h.rectX2, c.x2, 1e-3) << what;
-        EXPECT_NEAR(h.rectY2, c.y2, 1e-3) << what;
+        EXPECT_NEAR(place.rectX1, c.x1, 1e-3) << what;
+        EXPECT_NEAR(place.rectY1, c.y1, 1e-3) << what;
+        EXPECT_NEAR(place.rectX2, c.x2, 1e-3) << what;
+        EXPECT_NEAR(place.rectY2, c.y2, 1e-3) << what;
     }
 }

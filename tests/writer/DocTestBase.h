@@ -1,6 +1,6 @@
 #pragma once
-// A handler bound to a cross-reference table read from a small generated PDF, with
-// its output going to a temporary file, for tests of the page-level writers.
+// A writer bound to a cross-reference table read from a small generated PDF, with its
+// output going to a file of the test, for tests of the page-level writers.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -8,11 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "links/CQuillmarkHandler.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "tests/writer/TestPdf.h"
-#include "writer/COutputFile.h"
+#include "writer/OutputWriter.h"
+#include "writer/SharedObjects.h"
 
 class DocTestBase : public ::testing::Test {
 protected:
@@ -25,14 +25,11 @@ protected:
         stream = new CPdfFileStream(file, 0, 0, CPdfElement());
         xref.reset(new CPdfXRef(stream));
         xref->open();
-        h.xref = xref.get();
-        h.outEntries.assign(static_cast<size_t>(xref->getNumEntries()), OutputEntry());
-        h.out.reset(new COutputFile());
-        ASSERT_TRUE(h.out->open(outPath));
+        writer.reset(new COutputWriter(xref.get(), nullptr));
+        ASSERT_TRUE(writer->Open(outPath));
     }
     void TearDown() override {
-        h.out.reset();
-        h.xref = nullptr;
+        writer.reset();
         xref.reset();
         if (stream) stream->release();
         if (file) std::fclose(file);
@@ -42,13 +39,14 @@ protected:
         EXPECT_TRUE(xref->getRawObjectText(num, t));
         return t;
     }
-    /// Closes the output and returns its bytes.
+    /// Puts the output in place and returns its bytes.
     std::string output() {
-        h.out->close();
+        EXPECT_TRUE(writer->Commit());
         return testpdf::ReadFile(outPath);
     }
 
-    CQuillmarkHandler h;
+    std::unique_ptr<COutputWriter> writer;
+    SharedObjects shared;
     std::string inPath, outPath;
     FILE* file = nullptr;
     CPdfFileStream* stream = nullptr;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
 #include "tests/writer/TestPdf.h"
 

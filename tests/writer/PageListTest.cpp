@@ -8,19 +8,19 @@
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
 #include "tests/writer/DocTestBase.h"
+#include "writer/PageList.h"
 
 namespace {
 
-class PageList : public DocTestBase {
+class PageListWalk : public DocTestBase {
 protected:
     void build(int32_t count) {
-        h.pagesCount = count;
         const float letter[4] = {0, 0, 612, 792};
-        h.BuildPageList(raw(2), letter);
+        list.BuildPageList(*xref, 0, count, raw(2), letter);
     }
     void expectPage(size_t i, int32_t num, float x1, float y1, float x2, float y2, int32_t rotate) {
-        ASSERT_LT(i, h.pageList.size());
-        const PageListEntry& p = h.pageList[i];
+        ASSERT_LT(i, list.size());
+        const PageListEntry& p = list[i];
         EXPECT_EQ(p.objNum, num) << "page " << i;
         EXPECT_FLOAT_EQ(p.cropBox[0], x1) << "page " << i;
         EXPECT_FLOAT_EQ(p.cropBox[1], y1) << "page " << i;
@@ -28,6 +28,7 @@ protected:
         EXPECT_FLOAT_EQ(p.cropBox[3], y2) << "page " << i;
         EXPECT_EQ(p.rotate, rotate) << "page " << i;
     }
+    PageList list;
 };
 
 const std::vector<std::string> kNested = {
@@ -43,44 +44,44 @@ const std::vector<std::string> kNested = {
 
 }  // namespace
 
-TEST_F(PageList, NestedNodesAndInheritedBoxes) {
+TEST_F(PageListWalk, NestedNodesAndInheritedBoxes) {
     open(kNested, "pagelist_nested");
     build(4);
-    ASSERT_EQ(h.pageList.size(), 4u);
+    ASSERT_EQ(list.size(), 4u);
     expectPage(0, 4, 1, 2, 3, 4, 90);          // own crop box wins over the parent's
     expectPage(1, 5, 10, 10, 500, 800, 180);   // parent's crop box; own rotation
     expectPage(2, 6, 0, 0, 595, 842, 90);      // no crop box anywhere: the inherited media box
     expectPage(3, 7, 20, 30, 40, 50, 90);      // crop box by reference
 }
 
-TEST_F(PageList, CountLimitsTheList) {
+TEST_F(PageListWalk, CountLimitsTheList) {
     open(kNested, "pagelist_count");
     build(3);
-    ASSERT_EQ(h.pageList.size(), 3u);
+    ASSERT_EQ(list.size(), 3u);
     expectPage(2, 6, 0, 0, 595, 842, 90);
 }
 
-TEST_F(PageList, LetterWhenNoBoxExistsAndAHugeCountSizesNothing) {
+TEST_F(PageListWalk, LetterWhenNoBoxExistsAndAHugeCountSizesNothing) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 2000000000 >>",
           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1] >>"},
          "pagelist_letter");
     build(2000000000);
-    ASSERT_EQ(h.pageList.size(), 1u);
+    ASSERT_EQ(list.size(), 1u);
     expectPage(0, 3, 0, 0, 612, 792, 0);  // a media box of three numbers is no box
 }
 
-TEST_F(PageList, LoopingTreeEndsTheWalk) {
+TEST_F(PageListWalk, LoopingTreeEndsTheWalk) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>",
           "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R 5 0 R] /Count 1 >>",
           "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
          "pagelist_loop");
     build(9);
-    ASSERT_EQ(h.pageList.size(), 2u);
-    EXPECT_EQ(h.pageList[0].objNum, 5);
-    EXPECT_EQ(h.pageList[1].objNum, 4);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].objNum, 5);
+    EXPECT_EQ(list[1].objNum, 4);
 }
 
-TEST_F(PageList, MissingKidIsDamage) {
+TEST_F(PageListWalk, MissingKidIsDamage) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
           "<< /Type /Page /Parent 2 0 R >>", "null"},
          "pagelist_null");
@@ -95,40 +96,40 @@ namespace {
 // record could be used; when it was, both lists must be equal entry for entry.
 bool RecordMatchesWalk(const std::string& path, std::vector<PageListEntry>* walkedOut = nullptr) {
     CPdfDocument doc;
-    std::unique_ptr<CPdfPageTreeObserver> record = CQuillmarkHandler::NewPageTreeRecorder();
+    std::unique_ptr<CPdfPageTreeObserver> record = PageList::NewPageTreeRecorder();
     try {
         doc.open(path.c_str(), record.get());
     } catch (const CPdfException&) {
         return false;  // files that do not open have no page list
     }
-    CQuillmarkHandler h;
-    h.xref = doc.getXRef();
-    CPdfElement catalog = h.xref->fetch(h.xref->getRootNum(), h.xref->getRootGen());
+    CPdfXRef& xref = *doc.getXRef();
+    CPdfElement catalog = xref.fetch(xref.getRootNum(), xref.getRootGen());
     CPdfElement pages = catalog.getDictionary()->lookupRaw("Pages");
     if (!pages.isReference()) return false;
-    h.pagesRootNum = pages.getRefNum();
-    CPdfElement root = pages.fetch(h.xref);
-    CPdfElement count = root.getDictionary()->lookup("Count");
-    h.pagesCount = count.isInteger() && count.getInteger() > 0 ? count.getInteger() : 0;
+    const int32_t rootNum = pages.getRefNum();
+    CPdfElement root = pages.fetch(&xref);
+    CPdfElement countValue = root.getDictionary()->lookup("Count");
+    const int32_t count = countValue.isInteger() && countValue.getInteger() > 0 ? countValue.getInteger() : 0;
     std::string rootText;
-    EXPECT_TRUE(h.xref->getRawObjectText(h.pagesRootNum, rootText));
+    EXPECT_TRUE(xref.getRawObjectText(rootNum, rootText));
     const float letter[4] = {0, 0, 612, 792};
-    h.BuildPageList(rootText, letter);
-    const std::vector<PageListEntry> walked = h.pageList;
+    PageList walk;
+    walk.BuildPageList(xref, rootNum, count, rootText, letter);
+    const std::vector<PageListEntry> walked(walk.begin(), walk.end());
     if (walkedOut) *walkedOut = walked;
     const size_t listed = std::min<size_t>(static_cast<size_t>(doc.getNumPages()),
-                                           h.pagesCount > 0 ? static_cast<size_t>(h.pagesCount) : SIZE_MAX);
+                                           count > 0 ? static_cast<size_t>(count) : SIZE_MAX);
     EXPECT_EQ(walked.size(), listed);
     for (size_t i = 0; i < walked.size() && i < listed; ++i)
         EXPECT_EQ(walked[i].objNum, doc.getPage(static_cast<int>(i)).getObjNum()) << "page " << i + 1;
-    h.pageList.clear();
-    if (!h.UseRecordedPageList(record.get(), letter)) return false;
-    EXPECT_EQ(h.pageList.size(), walked.size());
-    for (size_t i = 0; i < walked.size() && i < h.pageList.size(); ++i) {
+    PageList recorded;
+    if (!recorded.UseRecordedPageList(xref, record.get(), rootNum, count, letter)) return false;
+    EXPECT_EQ(recorded.size(), walked.size());
+    for (size_t i = 0; i < walked.size() && i < recorded.size(); ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(h.pageList[i].objNum, walked[i].objNum);
-        EXPECT_EQ(std::memcmp(h.pageList[i].cropBox, walked[i].cropBox, sizeof walked[i].cropBox), 0);
-        EXPECT_EQ(h.pageList[i].rotate, walked[i].rotate);
+        EXPECT_EQ(recorded[i].objNum, walked[i].objNum);
+        EXPECT_EQ(std::memcmp(recorded[i].cropBox, walked[i].cropBox, sizeof walked[i].cropBox), 0);
+        EXPECT_EQ(recorded[i].rotate, walked[i].rotate);
     }
     return true;
 }
@@ -266,16 +267,13 @@ TEST(PageListRotate, ReducedModulo360ToQuarterTurnsOnEveryPath) {
                                                  "<< /Type /Page /Parent 6 0 R >>"}));
         CPdfDocument doc;
         ASSERT_NO_THROW(doc.open(path.c_str()));
-        CQuillmarkHandler h;
-        h.xref = doc.getXRef();
-        h.pagesRootNum = 2;
-        h.pagesCount = 3;
         std::string rootText;
-        ASSERT_TRUE(h.xref->getRawObjectText(2, rootText));
+        ASSERT_TRUE(doc.getXRef()->getRawObjectText(2, rootText));
         const float letter[4] = {0, 0, 612, 792};
-        h.BuildPageList(rootText, letter);
-        ASSERT_EQ(h.pageList.size(), 3u);
-        for (const PageListEntry& p : h.pageList) EXPECT_EQ(p.rotate, c.turn) << "page " << p.objNum;
+        PageList list;
+        list.BuildPageList(*doc.getXRef(), 2, 3, rootText, letter);
+        ASSERT_EQ(list.size(), 3u);
+        for (const PageListEntry& p : list) EXPECT_EQ(p.rotate, c.turn) << "page " << p.objNum;
         EXPECT_TRUE(RecordMatchesWalk(path));
     }
 }

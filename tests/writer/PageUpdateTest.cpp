@@ -1,25 +1,28 @@
 // Page rewrites of the stamp and create modes: Contents, Resources/Font and Annots,
 // direct, by reference, absent and inherited.
 #include "tests/writer/DocTestBase.h"
+#include "writer/PageUpdate.h"
 
 namespace {
 
 class PageUpdate : public DocTestBase {
 protected:
-    void stampSetup(size_t entries) {
-        h.fontResourceName = "F123";
-        h.fontObjNum = 21;
-        h.stampSaveNum = 20;
-        h.stampAnnotNum = 22;
-        h.outEntries.resize(entries);  // the content stream is the last appended object
+    PageUpdater& updater() {
+        if (!up) up.reset(new PageUpdater(*writer, shared));
+        return *up;
     }
+    // The stamp font is object 21, the stream that saves the state 20.
+    void stampSetup() { updater().SetStampFont("F123", 21); }
+    // Page num stamped with the annotation 22 and the content stream 23.
+    void stamp(int32_t num) { updater().UpdateStampedPage(num, raw(num), 23, 20, 22); }
     // The bytes written for object num (from its recorded offset to the next "endobj").
     std::string written(const std::string& file, int32_t num) {
-        const OutputEntry& e = h.outEntries[static_cast<size_t>(num)];
+        const OutputEntry e = writer->Entry(num);
         EXPECT_EQ(e.written, 1) << num;
         size_t end = file.find("endobj", static_cast<size_t>(e.offset));
         return file.substr(static_cast<size_t>(e.offset), end - static_cast<size_t>(e.offset));
     }
+    std::unique_ptr<PageUpdater> up;
 };
 
 }  // namespace
@@ -30,8 +33,8 @@ TEST_F(PageUpdate, StampOnPageWithStreamContentsDirectFontsAndAnnots) {
           "<< /Length 0 >>\nstream\n\nendstream", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
           "<< /Type /Annot /Subtype /Text /Rect [0 0 1 1] >>"},
          "stamp_direct");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     std::string page = written(output(), 3);
     EXPECT_EQ(page,
               "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R 4 0 R 23 0 R ]\n"
@@ -42,8 +45,8 @@ TEST_F(PageUpdate, StampOnPageWithoutContentsFontOrAnnots) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
           "<</Type /Page /Parent 2 0 R /Resources << /ProcSet [/PDF] >> >>"},
          "stamp_absent");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     EXPECT_EQ(written(output(), 3),
               "3 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ]/Type /Page /Parent 2 0 R "
               "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
@@ -54,17 +57,17 @@ TEST_F(PageUpdate, StampEditsReferencedObjectsBeforeThePage) {
           "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>", "[8 0 R]",
           "<< /Font 6 0 R >>", "<< /F1 9 0 R >>", "[]", "<< /Length 0 >>\nstream\n\nendstream", "<< /Type /Font >>"},
          "stamp_refs");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     std::string file = output();
     EXPECT_EQ(written(file, 4), "4 0 obj\n[ 20 0 R 8 0 R 23 0 R ]\n");
     EXPECT_EQ(written(file, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
     EXPECT_EQ(written(file, 7), "7 0 obj\n[ 22 0 R ]\n");
-    EXPECT_EQ(h.outEntries[5].written, 0);  // the resources object itself is unchanged
+    EXPECT_EQ(writer->Entry(5).written, 0);  // the resources object itself is unchanged
     EXPECT_EQ(written(file, 3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
-    EXPECT_LT(h.outEntries[4].offset, h.outEntries[6].offset);
-    EXPECT_LT(h.outEntries[6].offset, h.outEntries[7].offset);
-    EXPECT_LT(h.outEntries[7].offset, h.outEntries[3].offset);
+    EXPECT_LT(writer->Entry(4).offset, writer->Entry(6).offset);
+    EXPECT_LT(writer->Entry(6).offset, writer->Entry(7).offset);
+    EXPECT_LT(writer->Entry(7).offset, writer->Entry(3).offset);
 }
 
 TEST_F(PageUpdate, SharedFontObjectIsEditedOnce) {
@@ -72,9 +75,9 @@ TEST_F(PageUpdate, SharedFontObjectIsEditedOnce) {
           "<< /Type /Page /Parent 2 0 R /Resources << /Font 5 0 R >> >>",
           "<< /Type /Page /Parent 2 0 R /Resources << /Font 5 0 R >> >>", "<< /F1 6 0 R >>", "<< /Type /Font >>"},
          "stamp_shared");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
-    h.UpdateStampedPage(4, raw(4));
+    stampSetup();
+    stamp(3);
+    stamp(4);
     std::string file = output();
     size_t first = file.find("5 0 obj");
     ASSERT_NE(first, std::string::npos);
@@ -87,13 +90,13 @@ TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
           "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources << /Font << /F1 4 0 R >> /ProcSet [/PDF] >> >>",
           "<< /Type /Page /Parent 2 0 R /Contents [] >>", "<< /Type /Font >>"},
          "stamp_inherited_direct");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     std::string file = output();
     EXPECT_EQ(written(file, 3),
               "3 0 obj\n<</Annots [ 22 0 R ]/Resources << /Font << /F123 21 0 R  /F1 4 0 R >> /ProcSet [/PDF] >>\n"
               " /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>\n");
-    EXPECT_EQ(h.outEntries[2].written, 0);  // the parent stays as it is
+    EXPECT_EQ(writer->Entry(2).written, 0);  // the parent stays as it is
 }
 
 TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
@@ -102,8 +105,8 @@ TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
           "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R] /Count 1 >>", "<< /ProcSet [/PDF] >>",
           "<< /Type /Page /Parent 3 0 R >>"},
          "stamp_inherited_ref");
-    stampSetup(24);
-    h.UpdateStampedPage(5, raw(5));
+    stampSetup();
+    stamp(5);
     std::string file = output();
     EXPECT_EQ(written(file, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
     EXPECT_EQ(written(file, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
@@ -113,8 +116,8 @@ TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
           "<< /Type /Page /Parent 2 0 R /Annots [] >>"},
          "stamp_no_resources");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     EXPECT_EQ(written(output(), 3),
               "3 0 obj\n<</Resources << /Font << /F123 21 0 R >> >>\n/Contents [ 20 0 R  23 0 R ] "
               "/Type /Page /Parent 2 0 R /Annots [ 22 0 R ] >>\n");
@@ -127,9 +130,9 @@ TEST_F(PageUpdate, LinkedPageAnnotsAbsentDirectAndReferenced) {
           "<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R] >>",
           "<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>", "[ 7 0 R ]"},
          "linked");
-    h.UpdateLinkedPage(3, raw(3), {30, 31});
-    h.UpdateLinkedPage(4, raw(4), {32});
-    h.UpdateLinkedPage(5, raw(5), {33, 34});
+    updater().UpdateLinkedPage(3, raw(3), {30, 31});
+    updater().UpdateLinkedPage(4, raw(4), {32});
+    updater().UpdateLinkedPage(5, raw(5), {33, 34});
     std::string file = output();
     EXPECT_EQ(written(file, 3), "3 0 obj\n<</Annots [ 30 0 R 31 0 R ]\n /Type /Page /Parent 2 0 R >>\n");
     EXPECT_EQ(written(file, 4),
@@ -142,7 +145,7 @@ TEST_F(PageUpdate, LinkedPageWithoutFoundLinks) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
           "<< /Type /Page /Parent 2 0 R >>"},
          "linked_empty");
-    h.UpdateLinkedPage(3, raw(3), {});
+    updater().UpdateLinkedPage(3, raw(3), {});
     EXPECT_EQ(written(output(), 3), "3 0 obj\n<</Annots [ ]\n /Type /Page /Parent 2 0 R >>\n");
 }
 
@@ -152,9 +155,9 @@ TEST_F(PageUpdate, NullEntriesAreReplacedAndSiblingsShareTheInheritedCopy) {
           "<< /Type /Page /Parent 2 0 R /Contents null /Annots null /Resources null >>",
           "<< /Type /Page /Parent 2 0 R /Contents [] >>"},
          "stamp_null");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
-    h.UpdateStampedPage(4, raw(4));
+    stampSetup();
+    stamp(3);
+    stamp(4);
     std::string file = output();
     EXPECT_EQ(written(file, 3),
               "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] /Annots [ 22 0 R ] "
@@ -195,8 +198,8 @@ TEST_P(StampedContents, SaveTheStateBeforeThePageAndRestoreItAtTheEnd) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", GetParam().page,
           "<< /Length 0 >>\nstream\n\nendstream", "<< /Length 0 >>\nstream\n\nendstream", "[4 0 R\n5 0 R]"},
          "stamp_contents");
-    stampSetup(24);
-    h.UpdateStampedPage(3, raw(3));
+    stampSetup();
+    stamp(3);
     const std::string file = output();
     std::string page = written(file, 3);
     // The resources the page gets are not the subject here.

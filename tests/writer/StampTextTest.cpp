@@ -1,10 +1,11 @@
 // Font descriptor, font and the stamped-text content stream.
 #include <gtest/gtest.h>
 
-#include "links/CQuillmarkHandler.h"
 #include "pdf/CPdfException.h"
 #include "writer/FontMetrics.h"
 #include "writer/PdfString.h"
+#include "writer/SharedObjects.h"
+#include "writer/StampText.h"
 
 namespace {
 
@@ -14,16 +15,19 @@ protected:
         LoadFontTable("");
         PageListEntry p;
         p.objNum = 3;
-        h.pageList.push_back(p);
-        h.fontResourceName = "F123";
+        pages.Add(p);
     }
-    CQuillmarkHandler h;
+    LinkSettings settings;
+    PageList pages;
+    COutputWriter writer{nullptr, nullptr};
+    SharedObjects shared;
+    StampMode h{settings, writer, pages, shared, "F123"};
 };
 
 }  // namespace
 
 TEST_F(StampText, ContentStreamBodyExample) {
-    LinkSettings& s = h.settings;
+    LinkSettings& s = settings;
     s.posH = 72;
     s.posV = 700;
     s.textColor = 0xFF0000;
@@ -39,16 +43,16 @@ TEST_F(StampText, ContentStreamBodyExample) {
 }
 
 TEST_F(StampText, AngleUsesThe314Constant) {
-    h.settings.angle = 90;
+    settings.angle = 90;
     std::string t = h.BuildTextStream(0);
     EXPECT_NE(t.find("\n0.000796 1.000000 -1.000000 0.000796 "), std::string::npos) << t;
 }
 
 TEST_F(StampText, TextIsEscapedAndNotLimitedInLength) {
-    h.settings.text = "a)b\\c(";
+    settings.text = "a)b\\c(";
     std::string t = h.BuildTextStream(0);
     EXPECT_NE(t.find("(a\\)b\\\\c\\() Tj"), std::string::npos) << t;
-    h.settings.text = std::string(5000, 'x');
+    settings.text = std::string(5000, 'x');
     t = h.BuildTextStream(0);
     EXPECT_NE(t.find("(" + std::string(5000, 'x') + ") Tj\nET\n\nendstream"), std::string::npos);
     size_t len = t.find("/Length ") + 8;
@@ -96,7 +100,7 @@ TEST_F(StampText, FontDescriptorAndFont) {
 TEST_F(StampText, Utf8TextIsDrawnInWindows1252) {
     // "café ’s" typed in UTF-8: the font is WinAnsiEncoding, so é is 0xE9 and ’ is 0x92,
     // and the width comes from those bytes too.
-    h.settings.text = "caf\xC3\xA9 \xE2\x80\x99s";
+    settings.text = "caf\xC3\xA9 \xE2\x80\x99s";
     std::string t = h.BuildTextStream(0);
     EXPECT_NE(t.find("(caf\xE9 \x92s) Tj"), std::string::npos) << t;
     EXPECT_EQ(TextWidth("Arial", "caf\xE9 \x92s"), TextWidth("Arial", "cafe 's") - 191 + 222);

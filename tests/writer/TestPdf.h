@@ -1,6 +1,7 @@
 #pragma once
-// Small PDFs for the writer tests, built from object bodies with a correct classic
-// cross-reference table, and helpers to read files back.
+// Files for the writer and pipeline tests: small PDFs from a list of object bodies
+// (made by the one test PDF builder, TestPdfBuilder), unique temporary paths, reading
+// and writing files, and running a handler.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -11,30 +12,21 @@
 #include <gtest/gtest.h>
 
 #include "pdf/CPdfException.h"
+#include "tests/pdf/TestPdfBuilder.h"
 
 namespace testpdf {
 
-/// bodies[i] is the text of object i + 1 between "obj" and "endobj". Object 1 must be
-/// the catalog. Returns the whole file.
+/// A file of objects 1..n from bodies (bodies[i] is the text of object i + 1 between
+/// "obj" and "endobj"; object 1 must be the catalog), made by TestPdfBuilder with a
+/// classic cross-reference table; prefix goes before the header.
 inline std::string Build(const std::vector<std::string>& bodies, const std::string& prefix = "",
                          const std::string& trailerExtra = "") {
-    std::string pdf = prefix + "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    const size_t base = prefix.size();
-    std::vector<size_t> offsets;
-    for (size_t i = 0; i < bodies.size(); ++i) {
-        offsets.push_back(pdf.size() - base);
-        pdf += std::to_string(i + 1) + " 0 obj\n" + bodies[i] + "\nendobj\n";
-    }
-    size_t xref = pdf.size() - base;
-    pdf += "xref\n0 " + std::to_string(bodies.size() + 1) + "\n0000000000 65535 f \n";
-    char line[32];
-    for (size_t off : offsets) {
-        std::snprintf(line, sizeof(line), "%010zu 00000 n \n", off);
-        pdf += line;
-    }
-    pdf += "trailer\n<< /Size " + std::to_string(bodies.size() + 1) + " /Root 1 0 R " + trailerExtra +
-           ">>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return pdf;
+    TestPdfBuilder b;
+    b.junk = prefix;
+    b.header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    b.trailerExtra = trailerExtra;
+    for (size_t i = 0; i < bodies.size(); ++i) b.add(static_cast<int>(i + 1), bodies[i]);
+    return b.build();
 }
 
 // Unique per test, so tests of one suite can run in parallel processes.

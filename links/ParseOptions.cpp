@@ -1,11 +1,10 @@
 // The option parser: turns the argument vector into LinkSettings.
-#include "cli/Cli.h"
+#include "links/Options.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "cli/Platform.h"
-#include "links/CQuillmarkHandler.h"
+#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
 
 namespace {
@@ -220,8 +219,4 @@ void ParseOptionsInto(LinkSettings& s, int argc, char** argv) {
         }
         // An argument that matches no row is ignored.
     }
-}
-
-void CQuillmarkHandler::ParseOptions(int argc, char** argv) {
-    ParseOptionsInto(settings, argc, argv);
 }

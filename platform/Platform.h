@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/FileAccess.h"
+
 namespace Platform {
 
 // ---- paths ----
@@ -44,8 +46,9 @@ FILE* OpenFile(const std::string& path, const char* mode);
 size_t ReadAt(FILE* f, int64_t pos, unsigned char* out, size_t n);
 /// Size of the file in bytes (0 when it cannot be had).
 int64_t FileSize(FILE* f);
-/// Makes the reading core read files through ReadAt and FileSize.
-void InstallFileAccess();
+/// The file access of this system (ReadAt and FileSize), handed to the reading core
+/// when it opens a document.
+const FileAccess& SystemFileAccess();
 
 /// 64-bit file positioning (files above 2 GiB work on Windows too).
 int Seek(FILE* f, int64_t offset, int whence);

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 
 #ifndef _WIN32
 #include <iconv.h>

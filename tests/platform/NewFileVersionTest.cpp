@@ -18,7 +18,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

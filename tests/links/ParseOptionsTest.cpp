@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Cli.h"
+#include "links/Options.h"
 #include "pdf/CPdfException.h"
 
 namespace {

@@ -54,14 +54,14 @@ TEST(Pipeline, EndPageIsClampedExceptTheLastPageMark) {
         CQuillmarkHandler h;
         Result r = RunQm(h, {in, out, "-e5", "-text", "T", "-link", "L"});
         ASSERT_EQ(r.error, "") << r.stdoutText;
-        EXPECT_EQ(h.settings.endPage, 3);
+        EXPECT_EQ(h.getSettings().endPage, 3);
         EXPECT_EQ(Count(testpdf::ReadFile(out), "/URI(L)"), 3);
     }
     {
         CQuillmarkHandler h;
         Result r = RunQm(h, {in, out, "-e99999", "-s2", "-text", "T", "-link", "L"});
         ASSERT_EQ(r.error, "");
-        EXPECT_EQ(h.settings.endPage, 99999);
+        EXPECT_EQ(h.getSettings().endPage, 99999);
         EXPECT_EQ(Count(testpdf::ReadFile(out), "/URI(L)"), 2);
     }
 }
@@ -114,19 +114,19 @@ TEST(Pipeline, ObjectStreamsAreKnownByTheirDictionaryNotByTheWord) {
     CQuillmarkHandler h;
     ASSERT_EQ(RunQm(h, {in, out, "-s2", "-text", "T", "-link", "L"}).error, "");
     EXPECT_NE(testpdf::ReadFile(out).find("4 0 obj\n<< /Length"), std::string::npos);
-    EXPECT_EQ(h.outEntries.size(), 8u);  // 0..4, then the stamp's three file-wide objects
+    // 0..4, then the stamp's three file-wide objects.
+    EXPECT_NE(testpdf::ReadFile(out).find("/Size 8\n"), std::string::npos);
 }
 
 TEST(Pipeline, GenerationsAndLeadingJunk) {
     const std::string in = testpdf::TempPath("gen.pdf"), out = testpdf::TempPath("gen.out.pdf");
-    std::string pdf = testpdf::Build(Pages(1), "JUNK BEFORE THE HEADER\n");
-    // Object 3 (the page) gets generation 2 in its header, its entry and the reference.
-    size_t at = pdf.find("3 0 obj");
-    pdf.replace(at, 7, "3 2 obj");
-    pdf.replace(pdf.find("[3 0 R ]"), 8, "[3 2 R ]");
-    size_t entry = pdf.find(" 00000 n ", pdf.find("xref\n") + 30 + 2 * 20);
-    pdf.replace(entry, 9, " 00002 n ");
-    testpdf::WriteFile(in, pdf);
+    // Object 3 (the page) has generation 2 in its header, its entry and the reference.
+    std::vector<std::string> bodies = Pages(1);
+    bodies[1].replace(bodies[1].find("[3 0 R ]"), 8, "[3 2 R ]");
+    TestPdfBuilder b;
+    b.junk = "JUNK BEFORE THE HEADER\n";
+    for (size_t i = 0; i < bodies.size(); ++i) b.add(static_cast<int>(i + 1), bodies[i], i == 2 ? 2 : 0);
+    testpdf::WriteFile(in, b.build());
     CQuillmarkHandler h;
     Result r = RunQm(h, {in, out, "-text", "T", "-link", "L"});
     ASSERT_EQ(r.error, "") << r.stdoutText;
@@ -136,7 +136,8 @@ TEST(Pipeline, GenerationsAndLeadingJunk) {
     size_t x = o.find("xref\n0 ");
     ASSERT_NE(x, std::string::npos);
     size_t e = o.find('\r', x) + 1;
-    for (size_t n = 0; n < h.outEntries.size(); ++n, e += 20) {
+    const size_t size = std::stoul(o.substr(o.find("/Size ") + 6));
+    for (size_t n = 0; n < size; ++n, e += 20) {
         std::string line = o.substr(e, 20);
         if (line[17] != 'n') continue;
         size_t off = std::stoul(line.substr(0, 10));

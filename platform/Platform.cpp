@@ -1,4 +1,4 @@
-#include "cli/Platform.h"
+#include "platform/Platform.h"
 
 #include <atomic>
 #include <cerrno>
@@ -21,8 +21,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 #endif
-
-#include "stream/CPdfFileStream.h"
 
 namespace Platform {
 
@@ -163,7 +161,20 @@ int64_t FileSize(FILE* f) {
     return size < 0 ? 0 : size;
 }
 
-void InstallFileAccess() { CPdfSetFileAccess(CPdfFileAccess{&ReadAt, &FileSize}); }
+namespace {
+
+class SystemAccess : public FileAccess {
+public:
+    size_t readAt(FILE* f, int64_t pos, unsigned char* out, size_t n) const override { return ReadAt(f, pos, out, n); }
+    int64_t size(FILE* f) const override { return FileSize(f); }
+};
+
+}  // namespace
+
+const FileAccess& SystemFileAccess() {
+    static const SystemAccess access;
+    return access;
+}
 
 int Seek(FILE* f, int64_t offset, int whence) {
 #ifdef _WIN32
