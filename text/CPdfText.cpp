@@ -426,8 +426,18 @@ struct CPdfText::Impl {
     void startPage(int p);
     void runPage(const CPdfPage& pg);
     void interpret(CPdfContentLexer& lex);
+    void takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k);
+    void runOperator(Op op, CPdfContentLexer& lex);
+    void textStateOperator(Op op);
+    void textPositionOperator(Op op);
+    void textShowOperator(Op op);
+    void graphicsStateOperator(Op op);
+    void xobjectOperator();
     Operand& pushOperand();
     Operand& operand(int i) { return ops[(opHead + i) % kMaxOperands]; }
+    /// The number operand fromEnd places before the operator (1: the last).
+    double number(int fromEnd) { return operand(opCount - fromEnd).num; }
+    void showString(const std::string& s) { show(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
     void readArray(CPdfContentLexer& lex, Operand& o);
     void skipDict(CPdfContentLexer& lex);
     void inlineImage(CPdfContentLexer& lex);
@@ -1169,6 +1179,23 @@ void CPdfText::Impl::drawForm(const std::string& name)
         textlessForms.insert(num);
 }
 
+namespace {
+
+// The operand kinds an operator needs, last operand last.
+const Operand::Kind kNum1[] = {Operand::Number};
+const Operand::Kind kNum2[] = {Operand::Number, Operand::Number};
+const Operand::Kind kNum6[] = {Operand::Number, Operand::Number, Operand::Number,
+                               Operand::Number, Operand::Number, Operand::Number};
+const Operand::Kind kStr[] = {Operand::String};
+const Operand::Kind kArr[] = {Operand::Array};
+const Operand::Kind kFont[] = {Operand::Name, Operand::Number};
+const Operand::Kind kName1[] = {Operand::Name};
+const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::String};
+
+}  // namespace
+
+// Reads content to its end: operands are kept until the operator that takes them,
+// and every operator drops them once it has run.
 void CPdfText::Impl::interpret(CPdfContentLexer& lex)
 {
     struct Count {
@@ -1176,181 +1203,249 @@ void CPdfText::Impl::interpret(CPdfContentLexer& lex)
         CPdfContentLexer& l;
         ~Count() { t.runContent += l.bytesRead(); }
     } count{*this, lex};
-    static const Operand::Kind kNum1[] = {Operand::Number};
-    static const Operand::Kind kNum2[] = {Operand::Number, Operand::Number};
-    static const Operand::Kind kNum6[] = {Operand::Number, Operand::Number, Operand::Number,
-                                          Operand::Number, Operand::Number, Operand::Number};
-    static const Operand::Kind kStr[] = {Operand::String};
-    static const Operand::Kind kArr[] = {Operand::Array};
-    static const Operand::Kind kFont[] = {Operand::Name, Operand::Number};
-    static const Operand::Kind kName1[] = {Operand::Name};
-    static const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::String};
     opCount = 0;
     for (;;) {
         const CPdfContentLexer::Kind k = lex.next();
-        switch (k) {
-            case CPdfContentLexer::kEnd:
-                opCount = 0;
-                return;
-            case CPdfContentLexer::kNumber: {
-                Operand& o = pushOperand();
-                o.kind = Operand::Number;
-                o.num = lex.number();
-                continue;
-            }
-            case CPdfContentLexer::kString:
-            case CPdfContentLexer::kName: {
-                Operand& o = pushOperand();
-                o.kind = k == CPdfContentLexer::kString ? Operand::String : Operand::Name;
-                o.bytes = lex.bytes();
-                continue;
-            }
-            case CPdfContentLexer::kArrayOpen:
-                readArray(lex, pushOperand());
-                continue;
-            case CPdfContentLexer::kDictOpen:
-                skipDict(lex);
-                pushOperand().kind = Operand::Other;
-                continue;
-            case CPdfContentLexer::kArrayClose:
-            case CPdfContentLexer::kDictClose:
-                continue;
-            case CPdfContentLexer::kOperator:
-                break;
+        if (k == CPdfContentLexer::kEnd) {
+            opCount = 0;
+            return;
+        }
+        if (k != CPdfContentLexer::kOperator) {
+            takeOperand(lex, k);
+            continue;
         }
         checkContent(lex);
-        const Op op = opOf(lex.bytes());
-        auto num = [&](int fromEnd) { return operand(opCount - fromEnd).num; };
-        switch (op) {
-            case OpNone:
-                break;
-            case OpBT:
-                text.begin();
-                break;
-            case OpET:
-                break;
-            case OpTc:
-                if (operandsAre(1, kNum1))
-                    gs.charSpace = num(1);
-                break;
-            case OpTw:
-                if (operandsAre(1, kNum1))
-                    gs.wordSpace = num(1);
-                break;
-            case OpTz:
-                if (operandsAre(1, kNum1))
-                    gs.hScale = num(1) / 100;
-                break;
-            case OpTL:
-                if (operandsAre(1, kNum1))
-                    gs.leading = num(1);
-                break;
-            case OpTs:
-                if (operandsAre(1, kNum1))
-                    gs.rise = num(1);
-                break;
-            case OpTf:
-                if (operandsAre(2, kFont)) {
-                    PdfFontEntry* f = fontFor(operand(opCount - 2).bytes);
-                    // A name the resources do not define leaves the font in force.
-                    if (f) {
-                        gs.font = f;
-                        gs.fontSize = num(1);
-                    }
-                }
-                break;
-            case OpTd:
-                if (operandsAre(2, kNum2))
-                    text.moveLine(num(2), num(1));
-                break;
-            case OpTD:
-                if (operandsAre(2, kNum2)) {
-                    gs.leading = -num(1);
-                    text.moveLine(num(2), num(1));
-                }
-                break;
-            case OpTm:
-                if (operandsAre(6, kNum6)) {
-                    double m[6];
-                    for (int i = 0; i < 6; ++i)
-                        m[i] = num(6 - i);
-                    text.set(m);
-                }
-                break;
-            case OpTstar:
-                text.moveLine(0, -gs.leading);
-                break;
-            case OpTj:
-                if (operandsAre(1, kStr)) {
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpQuote:
-                if (operandsAre(1, kStr)) {
-                    text.moveLine(0, -gs.leading);
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpDoubleQuote:
-                if (operandsAre(3, kQuote2)) {
-                    gs.wordSpace = num(3);
-                    gs.charSpace = num(2);
-                    text.moveLine(0, -gs.leading);
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpTJ:
-                if (operandsAre(1, kArr)) {
-                    const Operand& a = operand(opCount - 1);
-                    for (const Operand::Item& item : a.items) {
-                        if (item.isString) {
-                            show(reinterpret_cast<const unsigned char*>(a.bytes.data()) + item.offset, item.length);
-                        } else if (gs.font) {
-                            // A number moves the next glyph back by that many thousandths
-                            // of the font size (forward when negative).
-                            text.advance(-item.num * 0.001 * gs.fontSize * gs.hScale);
-                        }
-                    }
-                }
-                break;
-            case OpSave:
-                if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
-                    ++uncopiedSaves;
-                else
-                    saved.push_back(gs);
-                break;
-            case OpRestore:
-                if (uncopiedSaves > 0) {
-                    --uncopiedSaves;
-                } else if (!saved.empty()) {
-                    gs = saved.back();
-                    saved.pop_back();
-                }
-                break;
-            case OpCm:
-                if (operandsAre(6, kNum6)) {
-                    double m[6];
-                    for (int i = 0; i < 6; ++i)
-                        m[i] = num(6 - i);
-                    gs.concat(m);
-                }
-                break;
-            case OpDo:
-                if (operandsAre(1, kName1)) {
-                    const std::string name = operand(opCount - 1).bytes;
-                    opCount = 0;
-                    drawForm(name);
-                }
-                break;
-            case OpBI:
-                opCount = 0;
-                inlineImage(lex);
-                break;
-        }
+        runOperator(opOf(lex.bytes()), lex);
         opCount = 0;
+    }
+}
+
+// One operand token: numbers, strings, names and arrays are kept; a dictionary is
+// passed over and kept as an operand of no use; a stray closing bracket is ignored.
+inline void CPdfText::Impl::takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k)
+{
+    switch (k) {
+        case CPdfContentLexer::kNumber: {
+            Operand& o = pushOperand();
+            o.kind = Operand::Number;
+            o.num = lex.number();
+            break;
+        }
+        case CPdfContentLexer::kString:
+        case CPdfContentLexer::kName: {
+            Operand& o = pushOperand();
+            o.kind = k == CPdfContentLexer::kString ? Operand::String : Operand::Name;
+            o.bytes = lex.bytes();
+            break;
+        }
+        case CPdfContentLexer::kArrayOpen:
+            readArray(lex, pushOperand());
+            break;
+        case CPdfContentLexer::kDictOpen:
+            skipDict(lex);
+            pushOperand().kind = Operand::Other;
+            break;
+        default:
+            break;
+    }
+}
+
+// Hands an operator to the function of its group. Operators not listed here (paths,
+// colours, marked content and the rest) change nothing the text depends on.
+inline void CPdfText::Impl::runOperator(Op op, CPdfContentLexer& lex)
+{
+    switch (op) {
+        case OpNone:
+        case OpET:
+            break;
+        case OpBT:
+            // A text object starts at the start of text space.
+            text.begin();
+            break;
+        case OpTc:
+        case OpTw:
+        case OpTz:
+        case OpTL:
+        case OpTs:
+        case OpTf:
+            textStateOperator(op);
+            break;
+        case OpTd:
+        case OpTD:
+        case OpTm:
+        case OpTstar:
+            textPositionOperator(op);
+            break;
+        case OpTj:
+        case OpQuote:
+        case OpDoubleQuote:
+        case OpTJ:
+            textShowOperator(op);
+            break;
+        case OpSave:
+        case OpRestore:
+        case OpCm:
+            graphicsStateOperator(op);
+            break;
+        case OpDo:
+            xobjectOperator();
+            break;
+        case OpBI:
+            opCount = 0;
+            inlineImage(lex);
+            break;
+    }
+}
+
+// Tc, Tw, Tz, TL, Ts, Tf: spacing, scaling, leading, rise and font of the text to come.
+inline void CPdfText::Impl::textStateOperator(Op op)
+{
+    switch (op) {
+        case OpTc:
+            if (operandsAre(1, kNum1))
+                gs.charSpace = number(1);
+            break;
+        case OpTw:
+            if (operandsAre(1, kNum1))
+                gs.wordSpace = number(1);
+            break;
+        case OpTz:
+            if (operandsAre(1, kNum1))
+                gs.hScale = number(1) / 100;
+            break;
+        case OpTL:
+            if (operandsAre(1, kNum1))
+                gs.leading = number(1);
+            break;
+        case OpTs:
+            if (operandsAre(1, kNum1))
+                gs.rise = number(1);
+            break;
+        case OpTf:
+            if (operandsAre(2, kFont)) {
+                PdfFontEntry* f = fontFor(operand(opCount - 2).bytes);
+                // A name the resources do not define leaves the font in force.
+                if (f) {
+                    gs.font = f;
+                    gs.fontSize = number(1);
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Td, TD, Tm, T*: the start of the next line, or a new text matrix.
+inline void CPdfText::Impl::textPositionOperator(Op op)
+{
+    switch (op) {
+        case OpTd:
+            if (operandsAre(2, kNum2))
+                text.moveLine(number(2), number(1));
+            break;
+        case OpTD:
+            if (operandsAre(2, kNum2)) {
+                gs.leading = -number(1);
+                text.moveLine(number(2), number(1));
+            }
+            break;
+        case OpTm:
+            if (operandsAre(6, kNum6)) {
+                double m[6];
+                for (int i = 0; i < 6; ++i)
+                    m[i] = number(6 - i);
+                text.set(m);
+            }
+            break;
+        case OpTstar:
+            text.moveLine(0, -gs.leading);
+            break;
+        default:
+            break;
+    }
+}
+
+// Tj, ', ", TJ: strings shown, the quotes on the next line, TJ with its numbers moving
+// the strings apart.
+inline void CPdfText::Impl::textShowOperator(Op op)
+{
+    switch (op) {
+        case OpTj:
+            if (operandsAre(1, kStr))
+                showString(operand(opCount - 1).bytes);
+            break;
+        case OpQuote:
+            if (operandsAre(1, kStr)) {
+                text.moveLine(0, -gs.leading);
+                showString(operand(opCount - 1).bytes);
+            }
+            break;
+        case OpDoubleQuote:
+            if (operandsAre(3, kQuote2)) {
+                gs.wordSpace = number(3);
+                gs.charSpace = number(2);
+                text.moveLine(0, -gs.leading);
+                showString(operand(opCount - 1).bytes);
+            }
+            break;
+        case OpTJ:
+            if (operandsAre(1, kArr)) {
+                const Operand& a = operand(opCount - 1);
+                for (const Operand::Item& item : a.items) {
+                    if (item.isString) {
+                        show(reinterpret_cast<const unsigned char*>(a.bytes.data()) + item.offset, item.length);
+                    } else if (gs.font) {
+                        // A number moves the next glyph back by that many thousandths
+                        // of the font size (forward when negative).
+                        text.advance(-item.num * 0.001 * gs.fontSize * gs.hScale);
+                    }
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// q, Q, cm: the graphics state saved and restored, the transformation matrix changed.
+inline void CPdfText::Impl::graphicsStateOperator(Op op)
+{
+    switch (op) {
+        case OpSave:
+            if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
+                ++uncopiedSaves;
+            else
+                saved.push_back(gs);
+            break;
+        case OpRestore:
+            if (uncopiedSaves > 0) {
+                --uncopiedSaves;
+            } else if (!saved.empty()) {
+                gs = saved.back();
+                saved.pop_back();
+            }
+            break;
+        case OpCm:
+            if (operandsAre(6, kNum6)) {
+                double m[6];
+                for (int i = 0; i < 6; ++i)
+                    m[i] = number(6 - i);
+                gs.concat(m);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Do: an XObject drawn; a form's content is read in its place.
+inline void CPdfText::Impl::xobjectOperator()
+{
+    if (operandsAre(1, kName1)) {
+        const std::string name = operand(opCount - 1).bytes;
+        opCount = 0;
+        drawForm(name);
     }
 }
 
