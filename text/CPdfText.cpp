@@ -445,6 +445,9 @@ struct CPdfText::Impl {
     PdfFontEntry* fontFor(const std::string& name);
     PdfFontEntry* build(const CPdfElement& raw, const std::string& name);
     void drawForm(const std::string& name);
+    bool findForm(const std::string& name, int32_t& num, CPdfElement& form);
+    bool readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources);
+    void runForm(CPdfStream* stream, int32_t num, const double matrix[6], const CPdfElement& formResources);
     void show(const unsigned char* s, size_t len);
     /// The geometry of one shown string.
     struct Run {
@@ -1081,6 +1084,8 @@ void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
     fe.known[b] = true;
 }
 
+// Do with the name of a form XObject: the form's content is read in its place, unless
+// it is nested too deep, draws itself, or is known to show no text.
 void CPdfText::Impl::drawForm(const std::string& name)
 {
     ++xobjectLookups;
@@ -1090,27 +1095,10 @@ void CPdfText::Impl::drawForm(const std::string& name)
         ++formsLeftOut;
         return;
     }
-    CPdfElement form;
     int32_t num = 0;
-    try {
-        CPdfElement xobjects = resources->lookup("XObject");
-        if (!xobjects.isDictionary() || xobjects.isStream())
-            return;
-        CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
-        if (!raw.isReference())
-            return;
-        num = raw.getRefNum();
-        if (textlessForms.count(num))
-            return;
-        // A form drawing itself, directly or through others, is drawn once.
-        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
-            ++formsLeftOut;
-            return;
-        }
-        form = raw.fetch(xref);
-    } catch (const CPdfException&) {
+    CPdfElement form;
+    if (!findForm(name, num, form))
         return;
-    }
     if (!form.isStream() || !form.getStream())
         return;
     CPdfDictionary* dict = form.getStream()->getDict();
@@ -1118,26 +1106,69 @@ void CPdfText::Impl::drawForm(const std::string& name)
         return;
     CPdfElement formResources;
     double matrix[6] = {1, 0, 0, 1, 0, 0};
+    if (!readFormDict(dict, matrix, formResources))
+        return;
+    runForm(form.getStream(), num, matrix, formResources);
+}
+
+// The XObject of that name in the current resources, by reference (its object number
+// into num), when it is to be drawn: not one known to show no text, not one drawing
+// itself. False when there is nothing to draw or it cannot be read.
+bool CPdfText::Impl::findForm(const std::string& name, int32_t& num, CPdfElement& form)
+{
+    try {
+        CPdfElement xobjects = resources->lookup("XObject");
+        if (!xobjects.isDictionary() || xobjects.isStream())
+            return false;
+        CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
+        if (!raw.isReference())
+            return false;
+        num = raw.getRefNum();
+        if (textlessForms.count(num))
+            return false;
+        // A form drawing itself, directly or through others, is drawn once.
+        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
+            ++formsLeftOut;
+            return false;
+        }
+        form = raw.fetch(xref);
+    } catch (const CPdfException&) {
+        return false;
+    }
+    return true;
+}
+
+// A form's dictionary: Subtype Form, its Matrix (six numbers, else the identity stays)
+// and its Resources. False when it is no form or cannot be read.
+bool CPdfText::Impl::readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources)
+{
     try {
         if (!dict->lookup("Subtype").isName("Form"))
-            return;
+            return false;
         CPdfElement m = dict->lookup("Matrix");
         if (m.isArray() && m.getArray()->getLength() >= 6) {
             for (int i = 0; i < 6; ++i) {
                 CPdfElement v = m.getArray()->get(i);
                 if (!v.isNumber())
-                    return;
+                    return false;
                 matrix[i] = v.getNumber();
             }
         }
         formResources = dict->lookup("Resources");
     } catch (const CPdfException&) {
-        return;
+        return false;
     }
+    return true;
+}
+
+// Reads the content of form num like a page of its own inside the current graphics
+// state: its matrix, its resources (those of what draws it when it has none), a text
+// object of its own; everything is as before afterwards. A form that showed no text
+// and drew nothing that might is remembered and passed over when drawn again.
+void CPdfText::Impl::runForm(CPdfStream* stream, int32_t num, const double matrix[6],
+                             const CPdfElement& formResources)
+{
     runContent += kFormCost;
-    // The form is drawn like a page of its own inside the current graphics state: its
-    // matrix, its resources (those of what draws it when it has none), a text object
-    // of its own.
     const CPdfGraphicsState outerState = gs;
     const CPdfTextObject outerText = text;
     CPdfDictionary* outerResources = resources;
@@ -1171,8 +1202,8 @@ void CPdfText::Impl::drawForm(const std::string& name)
             t.opCount = 0;
         }
     } restore{*this, outerState, outerText, outerResources, outerSaved, outerUncopied};
-    form.getStream()->addRef();
-    CPdfContentLexer lex({form.getStream()});
+    stream->addRef();
+    CPdfContentLexer lex({stream});
     interpret(lex);
     if (shows == showsBefore && formsDrawn == formsBefore && formsLeftOut == leftOutBefore &&
         (ownResources || xobjectLookups == lookupsBefore))
