@@ -274,7 +274,7 @@ namespace {
 // when they say anything, else the Unicode values of its glyph name, else, for a simple
 // font, the code itself when it is a character's byte. Returns the count (0: a glyph
 // that shows nothing; one 0 byte: nothing known).
-int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
+inline int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
                unsigned char* out)
 {
     bool meaningful = false;
@@ -369,6 +369,53 @@ void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextCha
     f.ox = ox;
     f.advanced = advanced;
     f.c = c;
+}
+
+// Passes over the glyphs of a simple font from s[i] on that lie wholly outside the page
+// (a line running off its edge), moving the origin ox and the advance by each, up to
+// the first glyph on the page or one whose code is not yet worked out.
+inline void skipOffPage(const PdfFontEntry& fe, const unsigned char* s, size_t len, const FastLine& l,
+                        bool flatInside, size_t& i, double& ox, double& advanced)
+{
+    const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
+    const double charSpace = l.charSpace, wordSpace = l.wordSpace;
+    for (; i < len; ++i) {
+        const unsigned char b = s[i];
+        if (!fe.known[b])
+            break;
+        const double adv = fe.width[b] * fs;
+        const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+        if (fe.count[b] > 0) {
+            const double xb = ox + adv * th * ma + hx;
+            if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
+                break;
+        }
+        ox += tx * ma;
+        advanced += tx;
+    }
+}
+
+// The next glyph of a composite font in s[0..len) (len > 0): its character bytes into
+// out (their count into n), its width in text space units per font size, and whether
+// it is the one-byte code 32. Returns the bytes it takes, at least one.
+inline size_t compositeGlyph(const CPdfFont* font, const unsigned char* s, size_t len, unsigned char* out, int& n,
+                             double& w0, bool& isSpace)
+{
+    uint32_t code = 0;
+    uint32_t unicode[kMaxGlyphChars];
+    int ucount = 0;
+    double dx = 0, dy = 0, oxx = 0, oyy = 0;
+    const int remaining = static_cast<int>(std::min<size_t>(len, 1 << 20));
+    int used = font->decodeChar(s, remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
+    if (used < 1)
+        used = 1;
+    if (used > remaining)
+        used = remaining;
+    ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
+    n = glyphBytes(font, true, code, unicode, ucount, out);
+    w0 = font->getWidth(code);
+    isSpace = used == 1 && s[0] == 32;
+    return static_cast<size_t>(used);
 }
 
 }  // namespace
@@ -976,22 +1023,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             if (f.c == buffer + stop && touching && room > 0)
                 continue;  // the buffer was full: on with the fast path
         } else if (!Composite && Flat && !run) {
-            // Glyphs wholly outside the page (a line running off its edge) give no
-            // record; passed over in a loop of their own.
-            for (; i < len; ++i) {
-                const unsigned char b = s[i];
-                if (!fe.known[b])
-                    break;
-                const double adv = fe.width[b] * fs;
-                const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
-                if (fe.count[b] > 0) {
-                    const double xb = ox + adv * th * ma + hx;
-                    if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
-                        break;
-                }
-                ox += tx * ma;
-                advanced += tx;
-            }
+            skipOffPage(fe, s, len, line, flatInside, i, ox, advanced);
             if (i >= len)
                 break;
         }
@@ -1011,22 +1043,8 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             isSpace = b == 32;
             ++i;
         } else {
-            uint32_t code = 0;
-            uint32_t unicode[kMaxGlyphChars];
-            int ucount = 0;
-            double dx = 0, dy = 0, oxx = 0, oyy = 0;
-            const int remaining = static_cast<int>(std::min<size_t>(len - i, 1 << 20));
-            int used = font->decodeChar(&s[i], remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
-            if (used < 1)
-                used = 1;
-            if (used > remaining)
-                used = remaining;
-            ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
             bytes = decoded;
-            n = glyphBytes(font, true, code, unicode, ucount, decoded);
-            w0 = font->getWidth(code);
-            isSpace = used == 1 && s[i] == 32;
-            i += static_cast<size_t>(used);
+            i += compositeGlyph(font, s + i, len - i, decoded, n, w0, isSpace);
         }
         const double adv = w0 * fs;
         const double tx = (adv + charSpace + (isSpace ? wordSpace : 0)) * th;
