@@ -1646,6 +1646,7 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std:
         t.contentLimit = contentLimitFor(size);
     t.fontsByRef.clear();
     t.textlessForms.clear();
+    t.nodeBoxes.clear();
     struct Reset {
         Impl& t;
         ~Reset()
@@ -1718,6 +1719,7 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, Text
         t.contentLimit = contentLimitFor(size);
     t.fontsByRef.clear();
     t.textlessForms.clear();
+    t.nodeBoxes.clear();
     struct Reset {
         Impl& t;
         ~Reset()
