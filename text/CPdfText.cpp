@@ -75,6 +75,8 @@ const size_t kMaxRunChars = size_t(1) << 30;
 const size_t kRunCharsPerFileByte = 64;
 const uint64_t kMinRunContent = uint64_t(256) << 20;
 const uint64_t kRunContentPerFileByte = 1024;
+// Fonts built for earlier pages of a run are kept up to this many.
+const size_t kMaxKeptFonts = 512;
 // Operands kept for an operator; the oldest are dropped beyond it (a DeviceN colour
 // has one per colorant; no operator used here takes more than six).
 const int kMaxOperands = 8;
@@ -470,6 +472,13 @@ struct CPdfText::Impl {
     std::map<int32_t, std::vector<double>> nodeBoxes;
     void findMediaBox(const CPdfPage& pg);
 
+    void beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun);
+    /// Ends the run when it goes out of scope.
+    struct RunEnd {
+        Impl& t;
+        ~RunEnd();
+    };
+    void startDocumentPage(int p);
     void startPage(int p);
     void runPage(const CPdfPage& pg);
     void interpret(CPdfContentLexer& lex);
@@ -1599,7 +1608,63 @@ void CPdfText::Impl::runPage(const CPdfPage& pg)
     interpret(lex);
 }
 
+// Before the first page of a run over doc: the records go to list (holding every page
+// of the run, or one page at a time), the limits follow the file's size, and nothing
+// is left of a run before.
+void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun)
+{
+    doc = d;
+    xref = d->getXRef();
+    testFonts = nullptr;
+    out = list;
+    listHoldsRun = holdsRun;
+    runChars = 0;
+    runContent = 0;
+    const int64_t size = d->getFileStream() ? d->getFileStream()->fileSize() : 0;
+    if (!charLimitFixed)
+        charLimit = charLimitFor(size);
+    if (!contentLimitFixed)
+        contentLimit = contentLimitFor(size);
+    fontsByRef.clear();
+    textlessForms.clear();
+    nodeBoxes.clear();
+}
+
+// After the last page of a run, also when a page failed: the fonts, the state and the
+// list are let go.
+CPdfText::Impl::RunEnd::~RunEnd()
+{
+    t.out = nullptr;
+    t.pageFonts.clear();
+    t.fontNames.clear();
+    t.fontsByRef.clear();
+    t.resources = nullptr;
+    t.gs = CPdfGraphicsState();
+    t.saved.clear();
+    t.nodeBoxes.clear();
+}
+
+// Page p of the document starts. Fonts built for earlier pages are kept while they
+// are few; a file with very many fonts builds them again rather than holding all of
+// them.
+void CPdfText::Impl::startDocumentPage(int p)
+{
+    if (fontsByRef.size() > kMaxKeptFonts)
+        fontsByRef.clear();
+    startPage(p);
+}
+
 namespace {
+
+// The page range of a run: 99999 or beyond the last page means the last page.
+void clampPageRange(CPdfDocument* doc, int& firstPage, int& lastPage)
+{
+    const int numPages = doc->getNumPages();
+    if (lastPage == 99999 || lastPage > numPages)
+        lastPage = numPages;
+    if (firstPage < 1)
+        firstPage = 1;
+}
 
 // Makes room in one list for the remaining pages at the average count so far (with a
 // margin) when it is about to grow, instead of doubling again and again: each doubling
@@ -1627,52 +1692,16 @@ void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone,
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars)
 {
     Impl& t = *impl_;
-    const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages)
-        lastPage = numPages;
-    if (firstPage < 1)
-        firstPage = 1;
-    t.doc = doc;
-    t.xref = doc->getXRef();
-    t.testFonts = nullptr;
-    t.out = &chars;
-    t.listHoldsRun = true;
-    t.runChars = 0;
-    t.runContent = 0;
-    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
-    if (!t.charLimitFixed)
-        t.charLimit = charLimitFor(size);
-    if (!t.contentLimitFixed)
-        t.contentLimit = contentLimitFor(size);
-    t.fontsByRef.clear();
-    t.textlessForms.clear();
-    t.nodeBoxes.clear();
-    struct Reset {
-        Impl& t;
-        ~Reset()
-        {
-            t.out = nullptr;
-            t.pageFonts.clear();
-            t.fontNames.clear();
-            t.fontsByRef.clear();
-            t.resources = nullptr;
-            t.gs = CPdfGraphicsState();
-            t.saved.clear();
-            t.nodeBoxes.clear();
-        }
-    } reset{t};
+    clampPageRange(doc, firstPage, lastPage);
+    t.beginRun(doc, &chars, true);
+    Impl::RunEnd end{t};
     WidthTablesScope widthTables;
     const size_t startSize = chars.size();
-    // Fonts built for earlier pages are kept while they are few; a file with very many
-    // fonts builds them again rather than holding all of them.
-    const size_t kMaxKeptFonts = 512;
     for (int p = firstPage; p <= lastPage; ++p) {
         if (p > firstPage)
             reserveAhead(chars, startSize, p - firstPage, lastPage - p + 1,
                          t.charLimit > t.runChars ? t.charLimit - t.runChars : 0);
-        if (t.fontsByRef.size() > kMaxKeptFonts)
-            t.fontsByRef.clear();
-        t.startPage(p);
+        t.startDocumentPage(p);
         t.runPage(doc->getPage(p - 1));
     }
 }
@@ -1699,47 +1728,14 @@ private:
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink)
 {
     Impl& t = *impl_;
-    const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages)
-        lastPage = numPages;
-    if (firstPage < 1)
-        firstPage = 1;
+    clampPageRange(doc, firstPage, lastPage);
     std::vector<TextChar> pageChars;
-    t.doc = doc;
-    t.xref = doc->getXRef();
-    t.testFonts = nullptr;
-    t.out = &pageChars;
-    t.listHoldsRun = false;
-    t.runChars = 0;
-    t.runContent = 0;
-    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
-    if (!t.charLimitFixed)
-        t.charLimit = charLimitFor(size);
-    if (!t.contentLimitFixed)
-        t.contentLimit = contentLimitFor(size);
-    t.fontsByRef.clear();
-    t.textlessForms.clear();
-    t.nodeBoxes.clear();
-    struct Reset {
-        Impl& t;
-        ~Reset()
-        {
-            t.out = nullptr;
-            t.pageFonts.clear();
-            t.fontNames.clear();
-            t.fontsByRef.clear();
-            t.resources = nullptr;
-            t.gs = CPdfGraphicsState();
-            t.saved.clear();
-        }
-    } reset{t};
+    t.beginRun(doc, &pageChars, false);
+    Impl::RunEnd end{t};
     WidthTablesScope widthTables;
     PageCollector collect(sink, pageChars);
-    const size_t kMaxKeptFonts = 512;
     for (int p = firstPage; p <= lastPage; ++p) {
-        if (t.fontsByRef.size() > kMaxKeptFonts)
-            t.fontsByRef.clear();
-        t.startPage(p);
+        t.startDocumentPage(p);
         try {
             t.runPage(doc->getPage(p - 1));
         } catch (...) {
