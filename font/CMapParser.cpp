@@ -128,62 +128,104 @@ bool CMapTokenizer::nextToken(char buf[kMaxToken + 1], int* len) {
     return true;
 }
 
-void parseCMapInto(UnicodeMapping* map, const char* text, size_t len, int codeBits) {
-    if (!map || !text) return;
-    CMapTokenizer tok(text, len);
-    Token prev, cur, a, b, c;
-    char digits[CMapTokenizer::kMaxToken + 1];
-    uint64_t work = 0;
-    auto next = [&tok](Token& t) { return tok.nextToken(t.buf, &t.len); };
+namespace {
 
+// Reads the blocks of ToUnicode CMap text into a map: one function per block kind.
+// Everything outside the blocks is passed over.
+class ToUnicodeReader {
+public:
+    ToUnicodeReader(UnicodeMapping* map, const char* text, size_t len, int codeBits)
+        : tok_(text, len), map_(map), codeBits_(codeBits) {}
+    void run();
+
+private:
+    bool next(Token& t) { return tok_.nextToken(t.buf, &t.len); }
+    void readBfChars();
+    void readBfRanges();
+    void readBfRangeArray(uint32_t low, uint32_t high, bool ok);
+
+    CMapTokenizer tok_;
+    UnicodeMapping* map_;
+    int codeBits_;
+    uint64_t work_ = 0;  // codes the bfrange blocks expanded to so far
+    char digits_[CMapTokenizer::kMaxToken + 1];
+};
+
+void ToUnicodeReader::run() {
+    Token prev, cur;
     if (!next(prev)) return;
     while (next(cur)) {
         if (cur.is("usecmap")) {
             // The named base CMap is not loaded; ToUnicode maps stand alone.
-            if (!next(prev)) break;
         } else if (cur.is("beginbfchar")) {
-            for (;;) {
-                if (!next(a) || a.is("endbfchar")) break;
-                if (!next(b) || b.is("endbfchar")) break;
-                uint32_t code;
-                if (b.isHex() && sourceCode(a, codeBits, &code)) {
-                    int n = destinationDigits(b, digits);
-                    map->addEntry(code, digits, n, 0);
-                }
-            }
-            if (!next(prev)) break;
+            readBfChars();
         } else if (cur.is("beginbfrange")) {
-            for (;;) {
-                if (!next(a) || a.is("endbfrange")) break;
-                if (!next(b) || b.is("endbfrange")) break;
-                if (!next(c) || c.is("endbfrange")) break;
-                uint32_t low, high;
-                bool ok = sourceCode(a, codeBits, &low) && sourceCode(b, codeBits, &high);
-                if (c.is("[")) {
-                    // Array form: one destination per code; the array is read to its
-                    // end even when it holds more entries than the range has codes.
-                    Token d;
-                    uint64_t code = low;
-                    while (next(d) && !d.is("]")) {
-                        if (ok && code <= high && d.isHex()) {
-                            int n = destinationDigits(d, digits);
-                            map->addEntry(static_cast<uint32_t>(code), digits, n, 0);
-                        }
-                        ++code;
-                    }
-                } else if (ok && c.isHex() && low <= high) {
-                    int n = destinationDigits(c, digits);
-                    for (uint64_t code = low; code <= high && work < kMaxRangeWork; ++code, ++work) {
-                        map->addEntry(static_cast<uint32_t>(code), digits, n,
-                                      static_cast<uint32_t>(code - low));
-                    }
-                }
-            }
-            if (!next(prev)) break;
+            readBfRanges();
         } else {
             prev = cur;
+            continue;
+        }
+        // The token after a block's end is passed over.
+        if (!next(prev)) break;
+    }
+}
+
+// bfchar: pairs of a source code and its destination.
+void ToUnicodeReader::readBfChars() {
+    Token a, b;
+    for (;;) {
+        if (!next(a) || a.is("endbfchar")) break;
+        if (!next(b) || b.is("endbfchar")) break;
+        uint32_t code;
+        if (b.isHex() && sourceCode(a, codeBits_, &code)) {
+            int n = destinationDigits(b, digits_);
+            map_->addEntry(code, digits_, n, 0);
         }
     }
+}
+
+// bfrange: a low and a high source code, then a destination that the codes count up
+// from, or an array of one destination per code.
+void ToUnicodeReader::readBfRanges() {
+    Token a, b, c;
+    for (;;) {
+        if (!next(a) || a.is("endbfrange")) break;
+        if (!next(b) || b.is("endbfrange")) break;
+        if (!next(c) || c.is("endbfrange")) break;
+        uint32_t low = 0, high = 0;
+        bool ok = sourceCode(a, codeBits_, &low) && sourceCode(b, codeBits_, &high);
+        if (c.is("[")) {
+            readBfRangeArray(low, high, ok);
+        } else if (ok && c.isHex() && low <= high) {
+            int n = destinationDigits(c, digits_);
+            for (uint64_t code = low; code <= high && work_ < kMaxRangeWork; ++code, ++work_) {
+                map_->addEntry(static_cast<uint32_t>(code), digits_, n,
+                               static_cast<uint32_t>(code - low));
+            }
+        }
+    }
+}
+
+// The array form of a bfrange entry, after its "[": one destination per code; the
+// array is read to its end even when it holds more entries than the range has codes.
+void ToUnicodeReader::readBfRangeArray(uint32_t low, uint32_t high, bool ok) {
+    Token d;
+    uint64_t code = low;
+    while (next(d) && !d.is("]")) {
+        if (ok && code <= high && d.isHex()) {
+            int n = destinationDigits(d, digits_);
+            map_->addEntry(static_cast<uint32_t>(code), digits_, n, 0);
+        }
+        ++code;
+    }
+}
+
+}  // namespace
+
+void parseCMapInto(UnicodeMapping* map, const char* text, size_t len, int codeBits) {
+    if (!map || !text) return;
+    ToUnicodeReader reader(map, text, len, codeBits);
+    reader.run();
 }
 
 std::unique_ptr<UnicodeMapping> loadToUnicode(CPdfDictionary* fontDict, int codeBits,

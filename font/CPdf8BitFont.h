@@ -38,6 +38,21 @@ public:
     const StandardFontMetrics* standardMetrics = nullptr;
 
 private:
+    struct EmbeddedProgram;
+    // The phases of load, in order.
+    void readNameAndMetrics(CPdfDictionary* dict);
+    void readFontMatrix(CPdfDictionary* dict);
+    void readType3Entries(CPdfDictionary* dict);
+    void readEncoding(CPdfDocument* doc, const CPdfElement& enc);
+    void readWidths(CPdfDictionary* dict);
+    // The steps of readEncoding and readWidths.
+    const char* const* namedBaseEncoding(const CPdfElement& enc);
+    const char* const* readEmbeddedProgram(CPdfDocument* doc, bool wantEncoding,
+                                           EmbeddedProgram& program);
+    const char* const* defaultBaseEncoding();
+    void setBaseEncoding(const char* const* base, bool fromFontFile);
+    void applyDifferences(const CPdfElement& enc);
+    void widthsFromMetrics();
     void setOwnedName(int code, const char* name, size_t len);
     std::string ownedNames_[256];
 };

@@ -31,6 +31,8 @@ struct Tok {
     }
 };
 
+bool next(CMapTokenizer& tok, Tok& t) { return tok.nextToken(t.buf, &t.len); }
+
 // A hex string token <..> as 1 to 4 bytes (white space ignored, an odd last digit
 // padded with 0). False for anything else.
 bool hexBytes(const Tok& t, unsigned char out[4], int* nBytes) {
@@ -110,64 +112,83 @@ std::unique_ptr<CPdfCMap> CPdfCMap::parse(const char* text, size_t len) {
 }
 
 void CPdfCMap::parseText(const char* text, size_t len) {
-    CPdfCMap* cmap = this;
     CMapTokenizer tok(text, len);
-    auto next = [&tok](Tok& t) { return tok.nextToken(t.buf, &t.len); };
-    Tok prev, cur, a, b, c;
-    if (!next(prev)) return;
-    while (next(cur)) {
+    Tok prev, cur;
+    if (!next(tok, prev)) return;
+    while (next(tok, cur)) {
         if (cur.is("usecmap")) {
-            bool vertical = false;
-            if (prev.len > 1 && prev.buf[0] == '/' &&
-                isIdentityName(prev.buf + 1, static_cast<size_t>(prev.len - 1), &vertical)) {
-                cmap->addIdentityBase();
-                if (vertical) cmap->vertical_ = true;
-            }
-            if (!next(prev)) break;
+            useCMap(prev.buf, prev.len);
         } else if (cur.is("begincodespacerange")) {
-            for (;;) {
-                if (!next(a) || a.is("endcodespacerange")) break;
-                if (!next(b) || b.is("endcodespacerange")) break;
-                CMapCodespace cs{};
-                int na, nb;
-                if (hexBytes(a, cs.low, &na) && hexBytes(b, cs.high, &nb) && na == nb &&
-                    cmap->codespaces_.size() < kMaxCodespaces) {
-                    cs.nBytes = na;
-                    cmap->codespaces_.push_back(cs);
-                }
-            }
-            if (!next(prev)) break;
+            readCodespaceRanges(tok);
         } else if (cur.is("begincidrange")) {
-            for (;;) {
-                if (!next(a) || a.is("endcidrange")) break;
-                if (!next(b) || b.is("endcidrange")) break;
-                if (!next(c) || c.is("endcidrange")) break;
-                unsigned char lo[4], hi[4];
-                int na, nb;
-                uint32_t cid;
-                if (hexBytes(a, lo, &na) && hexBytes(b, hi, &nb) && na == nb &&
-                    integerToken(c, &cid)) {
-                    uint32_t l = bytesValue(lo, na), h = bytesValue(hi, nb);
-                    if (l <= h) cmap->ranges_[na - 1].push_back(CMapCidRange{l, h, cid});
-                }
-            }
-            if (!next(prev)) break;
+            readCidRanges(tok);
         } else if (cur.is("begincidchar")) {
-            for (;;) {
-                if (!next(a) || a.is("endcidchar")) break;
-                if (!next(b) || b.is("endcidchar")) break;
-                unsigned char code[4];
-                int n;
-                uint32_t cid;
-                if (hexBytes(a, code, &n) && integerToken(b, &cid)) {
-                    uint32_t v = bytesValue(code, n);
-                    cmap->ranges_[n - 1].push_back(CMapCidRange{v, v, cid});
-                }
-            }
-            if (!next(prev)) break;
+            readCidChars(tok);
         } else {
-            if (prev.is("/WMode") && cur.is("1")) cmap->vertical_ = true;
+            if (prev.is("/WMode") && cur.is("1")) vertical_ = true;
             prev = cur;
+            continue;
+        }
+        // The token after a block's end (or after usecmap) is passed over.
+        if (!next(tok, prev)) break;
+    }
+}
+
+// usecmap with the token before it (name[0..len)): an Identity CMap as the base is
+// taken; any other base CMap is not loaded.
+void CPdfCMap::useCMap(const char* name, int len) {
+    bool vertical = false;
+    if (len > 1 && name[0] == '/' && isIdentityName(name + 1, static_cast<size_t>(len - 1), &vertical)) {
+        addIdentityBase();
+        if (vertical) vertical_ = true;
+    }
+}
+
+// codespacerange: pairs of a low and a high code of the same byte count.
+void CPdfCMap::readCodespaceRanges(CMapTokenizer& tok) {
+    Tok a, b;
+    for (;;) {
+        if (!next(tok, a) || a.is("endcodespacerange")) break;
+        if (!next(tok, b) || b.is("endcodespacerange")) break;
+        CMapCodespace cs{};
+        int na, nb;
+        if (hexBytes(a, cs.low, &na) && hexBytes(b, cs.high, &nb) && na == nb &&
+            codespaces_.size() < kMaxCodespaces) {
+            cs.nBytes = na;
+            codespaces_.push_back(cs);
+        }
+    }
+}
+
+// cidrange: a low and a high code of the same byte count and the CID of the low one.
+void CPdfCMap::readCidRanges(CMapTokenizer& tok) {
+    Tok a, b, c;
+    for (;;) {
+        if (!next(tok, a) || a.is("endcidrange")) break;
+        if (!next(tok, b) || b.is("endcidrange")) break;
+        if (!next(tok, c) || c.is("endcidrange")) break;
+        unsigned char lo[4], hi[4];
+        int na, nb;
+        uint32_t cid;
+        if (hexBytes(a, lo, &na) && hexBytes(b, hi, &nb) && na == nb && integerToken(c, &cid)) {
+            uint32_t l = bytesValue(lo, na), h = bytesValue(hi, nb);
+            if (l <= h) ranges_[na - 1].push_back(CMapCidRange{l, h, cid});
+        }
+    }
+}
+
+// cidchar: a code and its CID.
+void CPdfCMap::readCidChars(CMapTokenizer& tok) {
+    Tok a, b;
+    for (;;) {
+        if (!next(tok, a) || a.is("endcidchar")) break;
+        if (!next(tok, b) || b.is("endcidchar")) break;
+        unsigned char code[4];
+        int n;
+        uint32_t cid;
+        if (hexBytes(a, code, &n) && integerToken(b, &cid)) {
+            uint32_t v = bytesValue(code, n);
+            ranges_[n - 1].push_back(CMapCidRange{v, v, cid});
         }
     }
 }

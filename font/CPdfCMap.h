@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class CMapTokenizer;
 class CPdfElement;
 
 struct CMapCodespace {
@@ -53,6 +54,11 @@ public:
 private:
     CPdfCMap() = default;
     void parseText(const char* text, size_t len);
+    // The blocks of CMap text, one function each.
+    void useCMap(const char* name, int len);
+    void readCodespaceRanges(CMapTokenizer& tok);
+    void readCidRanges(CMapTokenizer& tok);
+    void readCidChars(CMapTokenizer& tok);
     void addIdentityBase();
     bool lookupCid(int nBytes, uint32_t code, uint32_t* cid) const;
     void finish();

@@ -260,6 +260,33 @@ void CPdfContentLexer::readWord(int first)
     }
 }
 
+// A name after its '/': its regular bytes, #xx giving the byte of two hex digits.
+void CPdfContentLexer::readName()
+{
+    bytes_.clear();
+    for (;;) {
+        int d = peekByte();
+        if (!isRegular(d))
+            break;
+        readByte();
+        if (d == '#') {
+            int h1 = hexValue(peekByte());
+            if (h1 >= 0) {
+                readByte();
+                int h2 = hexValue(peekByte());
+                if (h2 >= 0) {
+                    readByte();
+                    d = (h1 << 4) | h2;
+                } else {
+                    d = h1;
+                }
+            }
+        }
+        if (bytes_.size() < kMaxWordBytes)
+            bytes_.push_back(static_cast<char>(d));
+    }
+}
+
 CPdfContentLexer::Kind CPdfContentLexer::next()
 {
     int c;
@@ -301,31 +328,9 @@ CPdfContentLexer::Kind CPdfContentLexer::next()
         case '}':
             bytes_.assign(1, static_cast<char>(c));
             return kOperator;
-        case '/': {
-            bytes_.clear();
-            for (;;) {
-                int d = peekByte();
-                if (!isRegular(d))
-                    break;
-                readByte();
-                if (d == '#') {
-                    int h1 = hexValue(peekByte());
-                    if (h1 >= 0) {
-                        readByte();
-                        int h2 = hexValue(peekByte());
-                        if (h2 >= 0) {
-                            readByte();
-                            d = (h1 << 4) | h2;
-                        } else {
-                            d = h1;
-                        }
-                    }
-                }
-                if (bytes_.size() < kMaxWordBytes)
-                    bytes_.push_back(static_cast<char>(d));
-            }
+        case '/':
+            readName();
             return kName;
-        }
         default:
             break;
     }

@@ -58,6 +58,7 @@ private:
     bool refill();
     void readLiteral();
     void readHex();
+    void readName();
     void readWord(int first);
 
     std::vector<CPdfStream*> streams_;

@@ -75,6 +75,8 @@ const size_t kMaxRunChars = size_t(1) << 30;
 const size_t kRunCharsPerFileByte = 64;
 const uint64_t kMinRunContent = uint64_t(256) << 20;
 const uint64_t kRunContentPerFileByte = 1024;
+// Fonts built for earlier pages of a run are kept up to this many.
+const size_t kMaxKeptFonts = 512;
 // Operands kept for an operator; the oldest are dropped beyond it (a DeviceN colour
 // has one per colorant; no operator used here takes more than six).
 const int kMaxOperands = 8;
@@ -274,7 +276,7 @@ namespace {
 // when they say anything, else the Unicode values of its glyph name, else, for a simple
 // font, the code itself when it is a character's byte. Returns the count (0: a glyph
 // that shows nothing; one 0 byte: nothing known).
-int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
+inline int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
                unsigned char* out)
 {
     bool meaningful = false;
@@ -371,6 +373,53 @@ void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextCha
     f.c = c;
 }
 
+// Passes over the glyphs of a simple font from s[i] on that lie wholly outside the page
+// (a line running off its edge), moving the origin ox and the advance by each, up to
+// the first glyph on the page or one whose code is not yet worked out.
+inline void skipOffPage(const PdfFontEntry& fe, const unsigned char* s, size_t len, const FastLine& l,
+                        bool flatInside, size_t& i, double& ox, double& advanced)
+{
+    const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
+    const double charSpace = l.charSpace, wordSpace = l.wordSpace;
+    for (; i < len; ++i) {
+        const unsigned char b = s[i];
+        if (!fe.known[b])
+            break;
+        const double adv = fe.width[b] * fs;
+        const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
+        if (fe.count[b] > 0) {
+            const double xb = ox + adv * th * ma + hx;
+            if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
+                break;
+        }
+        ox += tx * ma;
+        advanced += tx;
+    }
+}
+
+// The next glyph of a composite font in s[0..len) (len > 0): its character bytes into
+// out (their count into n), its width in text space units per font size, and whether
+// it is the one-byte code 32. Returns the bytes it takes, at least one.
+inline size_t compositeGlyph(const CPdfFont* font, const unsigned char* s, size_t len, unsigned char* out, int& n,
+                             double& w0, bool& isSpace)
+{
+    uint32_t code = 0;
+    uint32_t unicode[kMaxGlyphChars];
+    int ucount = 0;
+    double dx = 0, dy = 0, oxx = 0, oyy = 0;
+    const int remaining = static_cast<int>(std::min<size_t>(len, 1 << 20));
+    int used = font->decodeChar(s, remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
+    if (used < 1)
+        used = 1;
+    if (used > remaining)
+        used = remaining;
+    ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
+    n = glyphBytes(font, true, code, unicode, ucount, out);
+    w0 = font->getWidth(code);
+    isSpace = used == 1 && s[0] == 32;
+    return static_cast<size_t>(used);
+}
+
 }  // namespace
 
 struct CPdfText::Impl {
@@ -423,11 +472,28 @@ struct CPdfText::Impl {
     std::map<int32_t, std::vector<double>> nodeBoxes;
     void findMediaBox(const CPdfPage& pg);
 
+    void beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun);
+    /// Ends the run when it goes out of scope.
+    struct RunEnd {
+        Impl& t;
+        ~RunEnd();
+    };
+    void startDocumentPage(int p);
     void startPage(int p);
     void runPage(const CPdfPage& pg);
     void interpret(CPdfContentLexer& lex);
+    void takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k);
+    void runOperator(Op op, CPdfContentLexer& lex);
+    void textStateOperator(Op op);
+    void textPositionOperator(Op op);
+    void textShowOperator(Op op);
+    void graphicsStateOperator(Op op);
+    void xobjectOperator();
     Operand& pushOperand();
     Operand& operand(int i) { return ops[(opHead + i) % kMaxOperands]; }
+    /// The number operand fromEnd places before the operator (1: the last).
+    double number(int fromEnd) { return operand(opCount - fromEnd).num; }
+    void showString(const std::string& s) { show(reinterpret_cast<const unsigned char*>(s.data()), s.size()); }
     void readArray(CPdfContentLexer& lex, Operand& o);
     void skipDict(CPdfContentLexer& lex);
     void inlineImage(CPdfContentLexer& lex);
@@ -435,6 +501,9 @@ struct CPdfText::Impl {
     PdfFontEntry* fontFor(const std::string& name);
     PdfFontEntry* build(const CPdfElement& raw, const std::string& name);
     void drawForm(const std::string& name);
+    bool findForm(const std::string& name, int32_t& num, CPdfElement& form);
+    bool readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources);
+    void runForm(CPdfStream* stream, int32_t num, const double matrix[6], const CPdfElement& formResources);
     void show(const unsigned char* s, size_t len);
     /// The geometry of one shown string.
     struct Run {
@@ -963,22 +1032,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             if (f.c == buffer + stop && touching && room > 0)
                 continue;  // the buffer was full: on with the fast path
         } else if (!Composite && Flat && !run) {
-            // Glyphs wholly outside the page (a line running off its edge) give no
-            // record; passed over in a loop of their own.
-            for (; i < len; ++i) {
-                const unsigned char b = s[i];
-                if (!fe.known[b])
-                    break;
-                const double adv = fe.width[b] * fs;
-                const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
-                if (fe.count[b] > 0) {
-                    const double xb = ox + adv * th * ma + hx;
-                    if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
-                        break;
-                }
-                ox += tx * ma;
-                advanced += tx;
-            }
+            skipOffPage(fe, s, len, line, flatInside, i, ox, advanced);
             if (i >= len)
                 break;
         }
@@ -998,22 +1052,8 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             isSpace = b == 32;
             ++i;
         } else {
-            uint32_t code = 0;
-            uint32_t unicode[kMaxGlyphChars];
-            int ucount = 0;
-            double dx = 0, dy = 0, oxx = 0, oyy = 0;
-            const int remaining = static_cast<int>(std::min<size_t>(len - i, 1 << 20));
-            int used = font->decodeChar(&s[i], remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
-            if (used < 1)
-                used = 1;
-            if (used > remaining)
-                used = remaining;
-            ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
             bytes = decoded;
-            n = glyphBytes(font, true, code, unicode, ucount, decoded);
-            w0 = font->getWidth(code);
-            isSpace = used == 1 && s[i] == 32;
-            i += static_cast<size_t>(used);
+            i += compositeGlyph(font, s + i, len - i, decoded, n, w0, isSpace);
         }
         const double adv = w0 * fs;
         const double tx = (adv + charSpace + (isSpace ? wordSpace : 0)) * th;
@@ -1071,6 +1111,8 @@ void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
     fe.known[b] = true;
 }
 
+// Do with the name of a form XObject: the form's content is read in its place, unless
+// it is nested too deep, draws itself, or is known to show no text.
 void CPdfText::Impl::drawForm(const std::string& name)
 {
     ++xobjectLookups;
@@ -1080,27 +1122,10 @@ void CPdfText::Impl::drawForm(const std::string& name)
         ++formsLeftOut;
         return;
     }
-    CPdfElement form;
     int32_t num = 0;
-    try {
-        CPdfElement xobjects = resources->lookup("XObject");
-        if (!xobjects.isDictionary() || xobjects.isStream())
-            return;
-        CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
-        if (!raw.isReference())
-            return;
-        num = raw.getRefNum();
-        if (textlessForms.count(num))
-            return;
-        // A form drawing itself, directly or through others, is drawn once.
-        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
-            ++formsLeftOut;
-            return;
-        }
-        form = raw.fetch(xref);
-    } catch (const CPdfException&) {
+    CPdfElement form;
+    if (!findForm(name, num, form))
         return;
-    }
     if (!form.isStream() || !form.getStream())
         return;
     CPdfDictionary* dict = form.getStream()->getDict();
@@ -1108,26 +1133,69 @@ void CPdfText::Impl::drawForm(const std::string& name)
         return;
     CPdfElement formResources;
     double matrix[6] = {1, 0, 0, 1, 0, 0};
+    if (!readFormDict(dict, matrix, formResources))
+        return;
+    runForm(form.getStream(), num, matrix, formResources);
+}
+
+// The XObject of that name in the current resources, by reference (its object number
+// into num), when it is to be drawn: not one known to show no text, not one drawing
+// itself. False when there is nothing to draw or it cannot be read.
+bool CPdfText::Impl::findForm(const std::string& name, int32_t& num, CPdfElement& form)
+{
+    try {
+        CPdfElement xobjects = resources->lookup("XObject");
+        if (!xobjects.isDictionary() || xobjects.isStream())
+            return false;
+        CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
+        if (!raw.isReference())
+            return false;
+        num = raw.getRefNum();
+        if (textlessForms.count(num))
+            return false;
+        // A form drawing itself, directly or through others, is drawn once.
+        if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
+            ++formsLeftOut;
+            return false;
+        }
+        form = raw.fetch(xref);
+    } catch (const CPdfException&) {
+        return false;
+    }
+    return true;
+}
+
+// A form's dictionary: Subtype Form, its Matrix (six numbers, else the identity stays)
+// and its Resources. False when it is no form or cannot be read.
+bool CPdfText::Impl::readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources)
+{
     try {
         if (!dict->lookup("Subtype").isName("Form"))
-            return;
+            return false;
         CPdfElement m = dict->lookup("Matrix");
         if (m.isArray() && m.getArray()->getLength() >= 6) {
             for (int i = 0; i < 6; ++i) {
                 CPdfElement v = m.getArray()->get(i);
                 if (!v.isNumber())
-                    return;
+                    return false;
                 matrix[i] = v.getNumber();
             }
         }
         formResources = dict->lookup("Resources");
     } catch (const CPdfException&) {
-        return;
+        return false;
     }
+    return true;
+}
+
+// Reads the content of form num like a page of its own inside the current graphics
+// state: its matrix, its resources (those of what draws it when it has none), a text
+// object of its own; everything is as before afterwards. A form that showed no text
+// and drew nothing that might is remembered and passed over when drawn again.
+void CPdfText::Impl::runForm(CPdfStream* stream, int32_t num, const double matrix[6],
+                             const CPdfElement& formResources)
+{
     runContent += kFormCost;
-    // The form is drawn like a page of its own inside the current graphics state: its
-    // matrix, its resources (those of what draws it when it has none), a text object
-    // of its own.
     const CPdfGraphicsState outerState = gs;
     const CPdfTextObject outerText = text;
     CPdfDictionary* outerResources = resources;
@@ -1161,14 +1229,31 @@ void CPdfText::Impl::drawForm(const std::string& name)
             t.opCount = 0;
         }
     } restore{*this, outerState, outerText, outerResources, outerSaved, outerUncopied};
-    form.getStream()->addRef();
-    CPdfContentLexer lex({form.getStream()});
+    stream->addRef();
+    CPdfContentLexer lex({stream});
     interpret(lex);
     if (shows == showsBefore && formsDrawn == formsBefore && formsLeftOut == leftOutBefore &&
         (ownResources || xobjectLookups == lookupsBefore))
         textlessForms.insert(num);
 }
 
+namespace {
+
+// The operand kinds an operator needs, last operand last.
+const Operand::Kind kNum1[] = {Operand::Number};
+const Operand::Kind kNum2[] = {Operand::Number, Operand::Number};
+const Operand::Kind kNum6[] = {Operand::Number, Operand::Number, Operand::Number,
+                               Operand::Number, Operand::Number, Operand::Number};
+const Operand::Kind kStr[] = {Operand::String};
+const Operand::Kind kArr[] = {Operand::Array};
+const Operand::Kind kFont[] = {Operand::Name, Operand::Number};
+const Operand::Kind kName1[] = {Operand::Name};
+const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::String};
+
+}  // namespace
+
+// Reads content to its end: operands are kept until the operator that takes them,
+// and every operator drops them once it has run.
 void CPdfText::Impl::interpret(CPdfContentLexer& lex)
 {
     struct Count {
@@ -1176,181 +1261,249 @@ void CPdfText::Impl::interpret(CPdfContentLexer& lex)
         CPdfContentLexer& l;
         ~Count() { t.runContent += l.bytesRead(); }
     } count{*this, lex};
-    static const Operand::Kind kNum1[] = {Operand::Number};
-    static const Operand::Kind kNum2[] = {Operand::Number, Operand::Number};
-    static const Operand::Kind kNum6[] = {Operand::Number, Operand::Number, Operand::Number,
-                                          Operand::Number, Operand::Number, Operand::Number};
-    static const Operand::Kind kStr[] = {Operand::String};
-    static const Operand::Kind kArr[] = {Operand::Array};
-    static const Operand::Kind kFont[] = {Operand::Name, Operand::Number};
-    static const Operand::Kind kName1[] = {Operand::Name};
-    static const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::String};
     opCount = 0;
     for (;;) {
         const CPdfContentLexer::Kind k = lex.next();
-        switch (k) {
-            case CPdfContentLexer::kEnd:
-                opCount = 0;
-                return;
-            case CPdfContentLexer::kNumber: {
-                Operand& o = pushOperand();
-                o.kind = Operand::Number;
-                o.num = lex.number();
-                continue;
-            }
-            case CPdfContentLexer::kString:
-            case CPdfContentLexer::kName: {
-                Operand& o = pushOperand();
-                o.kind = k == CPdfContentLexer::kString ? Operand::String : Operand::Name;
-                o.bytes = lex.bytes();
-                continue;
-            }
-            case CPdfContentLexer::kArrayOpen:
-                readArray(lex, pushOperand());
-                continue;
-            case CPdfContentLexer::kDictOpen:
-                skipDict(lex);
-                pushOperand().kind = Operand::Other;
-                continue;
-            case CPdfContentLexer::kArrayClose:
-            case CPdfContentLexer::kDictClose:
-                continue;
-            case CPdfContentLexer::kOperator:
-                break;
+        if (k == CPdfContentLexer::kEnd) {
+            opCount = 0;
+            return;
+        }
+        if (k != CPdfContentLexer::kOperator) {
+            takeOperand(lex, k);
+            continue;
         }
         checkContent(lex);
-        const Op op = opOf(lex.bytes());
-        auto num = [&](int fromEnd) { return operand(opCount - fromEnd).num; };
-        switch (op) {
-            case OpNone:
-                break;
-            case OpBT:
-                text.begin();
-                break;
-            case OpET:
-                break;
-            case OpTc:
-                if (operandsAre(1, kNum1))
-                    gs.charSpace = num(1);
-                break;
-            case OpTw:
-                if (operandsAre(1, kNum1))
-                    gs.wordSpace = num(1);
-                break;
-            case OpTz:
-                if (operandsAre(1, kNum1))
-                    gs.hScale = num(1) / 100;
-                break;
-            case OpTL:
-                if (operandsAre(1, kNum1))
-                    gs.leading = num(1);
-                break;
-            case OpTs:
-                if (operandsAre(1, kNum1))
-                    gs.rise = num(1);
-                break;
-            case OpTf:
-                if (operandsAre(2, kFont)) {
-                    PdfFontEntry* f = fontFor(operand(opCount - 2).bytes);
-                    // A name the resources do not define leaves the font in force.
-                    if (f) {
-                        gs.font = f;
-                        gs.fontSize = num(1);
-                    }
-                }
-                break;
-            case OpTd:
-                if (operandsAre(2, kNum2))
-                    text.moveLine(num(2), num(1));
-                break;
-            case OpTD:
-                if (operandsAre(2, kNum2)) {
-                    gs.leading = -num(1);
-                    text.moveLine(num(2), num(1));
-                }
-                break;
-            case OpTm:
-                if (operandsAre(6, kNum6)) {
-                    double m[6];
-                    for (int i = 0; i < 6; ++i)
-                        m[i] = num(6 - i);
-                    text.set(m);
-                }
-                break;
-            case OpTstar:
-                text.moveLine(0, -gs.leading);
-                break;
-            case OpTj:
-                if (operandsAre(1, kStr)) {
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpQuote:
-                if (operandsAre(1, kStr)) {
-                    text.moveLine(0, -gs.leading);
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpDoubleQuote:
-                if (operandsAre(3, kQuote2)) {
-                    gs.wordSpace = num(3);
-                    gs.charSpace = num(2);
-                    text.moveLine(0, -gs.leading);
-                    const std::string& s = operand(opCount - 1).bytes;
-                    show(reinterpret_cast<const unsigned char*>(s.data()), s.size());
-                }
-                break;
-            case OpTJ:
-                if (operandsAre(1, kArr)) {
-                    const Operand& a = operand(opCount - 1);
-                    for (const Operand::Item& item : a.items) {
-                        if (item.isString) {
-                            show(reinterpret_cast<const unsigned char*>(a.bytes.data()) + item.offset, item.length);
-                        } else if (gs.font) {
-                            // A number moves the next glyph back by that many thousandths
-                            // of the font size (forward when negative).
-                            text.advance(-item.num * 0.001 * gs.fontSize * gs.hScale);
-                        }
-                    }
-                }
-                break;
-            case OpSave:
-                if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
-                    ++uncopiedSaves;
-                else
-                    saved.push_back(gs);
-                break;
-            case OpRestore:
-                if (uncopiedSaves > 0) {
-                    --uncopiedSaves;
-                } else if (!saved.empty()) {
-                    gs = saved.back();
-                    saved.pop_back();
-                }
-                break;
-            case OpCm:
-                if (operandsAre(6, kNum6)) {
-                    double m[6];
-                    for (int i = 0; i < 6; ++i)
-                        m[i] = num(6 - i);
-                    gs.concat(m);
-                }
-                break;
-            case OpDo:
-                if (operandsAre(1, kName1)) {
-                    const std::string name = operand(opCount - 1).bytes;
-                    opCount = 0;
-                    drawForm(name);
-                }
-                break;
-            case OpBI:
-                opCount = 0;
-                inlineImage(lex);
-                break;
-        }
+        runOperator(opOf(lex.bytes()), lex);
         opCount = 0;
+    }
+}
+
+// One operand token: numbers, strings, names and arrays are kept; a dictionary is
+// passed over and kept as an operand of no use; a stray closing bracket is ignored.
+inline void CPdfText::Impl::takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k)
+{
+    switch (k) {
+        case CPdfContentLexer::kNumber: {
+            Operand& o = pushOperand();
+            o.kind = Operand::Number;
+            o.num = lex.number();
+            break;
+        }
+        case CPdfContentLexer::kString:
+        case CPdfContentLexer::kName: {
+            Operand& o = pushOperand();
+            o.kind = k == CPdfContentLexer::kString ? Operand::String : Operand::Name;
+            o.bytes = lex.bytes();
+            break;
+        }
+        case CPdfContentLexer::kArrayOpen:
+            readArray(lex, pushOperand());
+            break;
+        case CPdfContentLexer::kDictOpen:
+            skipDict(lex);
+            pushOperand().kind = Operand::Other;
+            break;
+        default:
+            break;
+    }
+}
+
+// Hands an operator to the function of its group. Operators not listed here (paths,
+// colours, marked content and the rest) change nothing the text depends on.
+inline void CPdfText::Impl::runOperator(Op op, CPdfContentLexer& lex)
+{
+    switch (op) {
+        case OpNone:
+        case OpET:
+            break;
+        case OpBT:
+            // A text object starts at the start of text space.
+            text.begin();
+            break;
+        case OpTc:
+        case OpTw:
+        case OpTz:
+        case OpTL:
+        case OpTs:
+        case OpTf:
+            textStateOperator(op);
+            break;
+        case OpTd:
+        case OpTD:
+        case OpTm:
+        case OpTstar:
+            textPositionOperator(op);
+            break;
+        case OpTj:
+        case OpQuote:
+        case OpDoubleQuote:
+        case OpTJ:
+            textShowOperator(op);
+            break;
+        case OpSave:
+        case OpRestore:
+        case OpCm:
+            graphicsStateOperator(op);
+            break;
+        case OpDo:
+            xobjectOperator();
+            break;
+        case OpBI:
+            opCount = 0;
+            inlineImage(lex);
+            break;
+    }
+}
+
+// Tc, Tw, Tz, TL, Ts, Tf: spacing, scaling, leading, rise and font of the text to come.
+inline void CPdfText::Impl::textStateOperator(Op op)
+{
+    switch (op) {
+        case OpTc:
+            if (operandsAre(1, kNum1))
+                gs.charSpace = number(1);
+            break;
+        case OpTw:
+            if (operandsAre(1, kNum1))
+                gs.wordSpace = number(1);
+            break;
+        case OpTz:
+            if (operandsAre(1, kNum1))
+                gs.hScale = number(1) / 100;
+            break;
+        case OpTL:
+            if (operandsAre(1, kNum1))
+                gs.leading = number(1);
+            break;
+        case OpTs:
+            if (operandsAre(1, kNum1))
+                gs.rise = number(1);
+            break;
+        case OpTf:
+            if (operandsAre(2, kFont)) {
+                PdfFontEntry* f = fontFor(operand(opCount - 2).bytes);
+                // A name the resources do not define leaves the font in force.
+                if (f) {
+                    gs.font = f;
+                    gs.fontSize = number(1);
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Td, TD, Tm, T*: the start of the next line, or a new text matrix.
+inline void CPdfText::Impl::textPositionOperator(Op op)
+{
+    switch (op) {
+        case OpTd:
+            if (operandsAre(2, kNum2))
+                text.moveLine(number(2), number(1));
+            break;
+        case OpTD:
+            if (operandsAre(2, kNum2)) {
+                gs.leading = -number(1);
+                text.moveLine(number(2), number(1));
+            }
+            break;
+        case OpTm:
+            if (operandsAre(6, kNum6)) {
+                double m[6];
+                for (int i = 0; i < 6; ++i)
+                    m[i] = number(6 - i);
+                text.set(m);
+            }
+            break;
+        case OpTstar:
+            text.moveLine(0, -gs.leading);
+            break;
+        default:
+            break;
+    }
+}
+
+// Tj, ', ", TJ: strings shown, the quotes on the next line, TJ with its numbers moving
+// the strings apart.
+inline void CPdfText::Impl::textShowOperator(Op op)
+{
+    switch (op) {
+        case OpTj:
+            if (operandsAre(1, kStr))
+                showString(operand(opCount - 1).bytes);
+            break;
+        case OpQuote:
+            if (operandsAre(1, kStr)) {
+                text.moveLine(0, -gs.leading);
+                showString(operand(opCount - 1).bytes);
+            }
+            break;
+        case OpDoubleQuote:
+            if (operandsAre(3, kQuote2)) {
+                gs.wordSpace = number(3);
+                gs.charSpace = number(2);
+                text.moveLine(0, -gs.leading);
+                showString(operand(opCount - 1).bytes);
+            }
+            break;
+        case OpTJ:
+            if (operandsAre(1, kArr)) {
+                const Operand& a = operand(opCount - 1);
+                for (const Operand::Item& item : a.items) {
+                    if (item.isString) {
+                        show(reinterpret_cast<const unsigned char*>(a.bytes.data()) + item.offset, item.length);
+                    } else if (gs.font) {
+                        // A number moves the next glyph back by that many thousandths
+                        // of the font size (forward when negative).
+                        text.advance(-item.num * 0.001 * gs.fontSize * gs.hScale);
+                    }
+                }
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// q, Q, cm: the graphics state saved and restored, the transformation matrix changed.
+inline void CPdfText::Impl::graphicsStateOperator(Op op)
+{
+    switch (op) {
+        case OpSave:
+            if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
+                ++uncopiedSaves;
+            else
+                saved.push_back(gs);
+            break;
+        case OpRestore:
+            if (uncopiedSaves > 0) {
+                --uncopiedSaves;
+            } else if (!saved.empty()) {
+                gs = saved.back();
+                saved.pop_back();
+            }
+            break;
+        case OpCm:
+            if (operandsAre(6, kNum6)) {
+                double m[6];
+                for (int i = 0; i < 6; ++i)
+                    m[i] = number(6 - i);
+                gs.concat(m);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// Do: an XObject drawn; a form's content is read in its place.
+inline void CPdfText::Impl::xobjectOperator()
+{
+    if (operandsAre(1, kName1)) {
+        const std::string name = operand(opCount - 1).bytes;
+        opCount = 0;
+        drawForm(name);
     }
 }
 
@@ -1455,7 +1608,63 @@ void CPdfText::Impl::runPage(const CPdfPage& pg)
     interpret(lex);
 }
 
+// Before the first page of a run over doc: the records go to list (holding every page
+// of the run, or one page at a time), the limits follow the file's size, and nothing
+// is left of a run before.
+void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun)
+{
+    doc = d;
+    xref = d->getXRef();
+    testFonts = nullptr;
+    out = list;
+    listHoldsRun = holdsRun;
+    runChars = 0;
+    runContent = 0;
+    const int64_t size = d->getFileStream() ? d->getFileStream()->fileSize() : 0;
+    if (!charLimitFixed)
+        charLimit = charLimitFor(size);
+    if (!contentLimitFixed)
+        contentLimit = contentLimitFor(size);
+    fontsByRef.clear();
+    textlessForms.clear();
+    nodeBoxes.clear();
+}
+
+// After the last page of a run, also when a page failed: the fonts, the state and the
+// list are let go.
+CPdfText::Impl::RunEnd::~RunEnd()
+{
+    t.out = nullptr;
+    t.pageFonts.clear();
+    t.fontNames.clear();
+    t.fontsByRef.clear();
+    t.resources = nullptr;
+    t.gs = CPdfGraphicsState();
+    t.saved.clear();
+    t.nodeBoxes.clear();
+}
+
+// Page p of the document starts. Fonts built for earlier pages are kept while they
+// are few; a file with very many fonts builds them again rather than holding all of
+// them.
+void CPdfText::Impl::startDocumentPage(int p)
+{
+    if (fontsByRef.size() > kMaxKeptFonts)
+        fontsByRef.clear();
+    startPage(p);
+}
+
 namespace {
+
+// The page range of a run: 99999 or beyond the last page means the last page.
+void clampPageRange(CPdfDocument* doc, int& firstPage, int& lastPage)
+{
+    const int numPages = doc->getNumPages();
+    if (lastPage == 99999 || lastPage > numPages)
+        lastPage = numPages;
+    if (firstPage < 1)
+        firstPage = 1;
+}
 
 // Makes room in one list for the remaining pages at the average count so far (with a
 // margin) when it is about to grow, instead of doubling again and again: each doubling
@@ -1483,51 +1692,16 @@ void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone,
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars)
 {
     Impl& t = *impl_;
-    const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages)
-        lastPage = numPages;
-    if (firstPage < 1)
-        firstPage = 1;
-    t.doc = doc;
-    t.xref = doc->getXRef();
-    t.testFonts = nullptr;
-    t.out = &chars;
-    t.listHoldsRun = true;
-    t.runChars = 0;
-    t.runContent = 0;
-    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
-    if (!t.charLimitFixed)
-        t.charLimit = charLimitFor(size);
-    if (!t.contentLimitFixed)
-        t.contentLimit = contentLimitFor(size);
-    t.fontsByRef.clear();
-    t.textlessForms.clear();
-    struct Reset {
-        Impl& t;
-        ~Reset()
-        {
-            t.out = nullptr;
-            t.pageFonts.clear();
-            t.fontNames.clear();
-            t.fontsByRef.clear();
-            t.resources = nullptr;
-            t.gs = CPdfGraphicsState();
-            t.saved.clear();
-            t.nodeBoxes.clear();
-        }
-    } reset{t};
+    clampPageRange(doc, firstPage, lastPage);
+    t.beginRun(doc, &chars, true);
+    Impl::RunEnd end{t};
     WidthTablesScope widthTables;
     const size_t startSize = chars.size();
-    // Fonts built for earlier pages are kept while they are few; a file with very many
-    // fonts builds them again rather than holding all of them.
-    const size_t kMaxKeptFonts = 512;
     for (int p = firstPage; p <= lastPage; ++p) {
         if (p > firstPage)
             reserveAhead(chars, startSize, p - firstPage, lastPage - p + 1,
                          t.charLimit > t.runChars ? t.charLimit - t.runChars : 0);
-        if (t.fontsByRef.size() > kMaxKeptFonts)
-            t.fontsByRef.clear();
-        t.startPage(p);
+        t.startDocumentPage(p);
         t.runPage(doc->getPage(p - 1));
     }
 }
@@ -1554,46 +1728,14 @@ private:
 void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink)
 {
     Impl& t = *impl_;
-    const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages)
-        lastPage = numPages;
-    if (firstPage < 1)
-        firstPage = 1;
+    clampPageRange(doc, firstPage, lastPage);
     std::vector<TextChar> pageChars;
-    t.doc = doc;
-    t.xref = doc->getXRef();
-    t.testFonts = nullptr;
-    t.out = &pageChars;
-    t.listHoldsRun = false;
-    t.runChars = 0;
-    t.runContent = 0;
-    const int64_t size = doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
-    if (!t.charLimitFixed)
-        t.charLimit = charLimitFor(size);
-    if (!t.contentLimitFixed)
-        t.contentLimit = contentLimitFor(size);
-    t.fontsByRef.clear();
-    t.textlessForms.clear();
-    struct Reset {
-        Impl& t;
-        ~Reset()
-        {
-            t.out = nullptr;
-            t.pageFonts.clear();
-            t.fontNames.clear();
-            t.fontsByRef.clear();
-            t.resources = nullptr;
-            t.gs = CPdfGraphicsState();
-            t.saved.clear();
-        }
-    } reset{t};
+    t.beginRun(doc, &pageChars, false);
+    Impl::RunEnd end{t};
     WidthTablesScope widthTables;
     PageCollector collect(sink, pageChars);
-    const size_t kMaxKeptFonts = 512;
     for (int p = firstPage; p <= lastPage; ++p) {
-        if (t.fontsByRef.size() > kMaxKeptFonts)
-            t.fontsByRef.clear();
-        t.startPage(p);
+        t.startDocumentPage(p);
         try {
             t.runPage(doc->getPage(p - 1));
         } catch (...) {

@@ -195,6 +195,53 @@ TEST(ExtractPages, EveryPageIsReadFresh)
     EXPECT_EQ(again[0].x0, chars[4].x0);
 }
 
+// A page whose MediaBox comes from its parent node: an extractor used for one file
+// and then another takes the box of the second file's node, in either form of the run.
+TEST(ExtractPages, InheritedMediaBoxIsReadForEachFile)
+{
+    auto docWithBox = [](const char* box, const char* content) {
+        TestPdfBuilder b;
+        b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+        b.add(2, std::string("<< /Type /Pages /Kids [10 0 R] /Count 1 /MediaBox ") + box + " >>");
+        b.add(3, kHelvetica);
+        b.add(10, "<< /Type /Page /Parent 2 0 R /Resources << /Font << /F1 3 0 R >> >> /Contents 100 0 R >>");
+        b.addStream(100, "", content);
+        return b.build();
+    };
+    // The first file's page is small; the second file's text stands outside it.
+    const std::string small = docWithBox("[0 0 200 200]", "BT /F1 10 Tf 100 100 Td (a) Tj ET");
+    const std::string large = docWithBox("[0 0 612 792]", "BT /F1 10 Tf 400 700 Td (b) Tj ET");
+    struct Sink : TextPageSink {
+        std::string text;
+        void pageDone(int, std::vector<TextChar>& chars) override
+        {
+            for (const auto& c : chars)
+                text += c.text;
+        }
+    };
+    for (const bool pageByPage : {false, true}) {
+        SCOPED_TRACE(pageByPage ? "page by page" : "one list");
+        Doc first(small, "box-small.pdf");
+        Doc second(large, "box-large.pdf");
+        CPdfText text;
+        std::string got[2];
+        CPdfDocument* docs[2] = {&first.doc, &second.doc};
+        for (int i = 0; i < 2; ++i) {
+            if (pageByPage) {
+                Sink sink;
+                text.extractPages(docs[i], 1, 99999, sink);
+                got[i] = sink.text;
+            } else {
+                std::vector<TextChar> chars;
+                text.extractPages(docs[i], 1, 99999, chars);
+                got[i] = textOf(chars);
+            }
+        }
+        EXPECT_EQ(got[0], " a");
+        EXPECT_EQ(got[1], " b");
+    }
+}
+
 TEST(ExtractPages, RotationDoesNotChangeBoxes)
 {
     const char* content = "BT /F1 10 Tf 100 700 Td (Hi) Tj 0 -20 Td (Hi) Tj ET";
