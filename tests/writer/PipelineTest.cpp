@@ -159,25 +159,32 @@ TEST(Pipeline, InPlaceRewriteKeepsAValidFile) {
     EXPECT_EQ(o.substr(o.size() - 5), "%%EOF");
 }
 
-TEST(Pipeline, FailuresLeaveTheOutputPathAlone) {
+TEST(Pipeline, FailuresLeaveTheOutputPathAloneAndSayWhy) {
+    // "Document error" stays the first line (scripts look for it); the line after it
+    // names the cause.
     const std::string out = testpdf::TempPath("fail.out.pdf");
     const std::string damaged = testpdf::TempPath("fail.pdf");
     testpdf::WriteFile(damaged, "%PDF-1.4\nnothing else\n");
+    const std::string text = testpdf::TempPath("fail-text.pdf");
+    testpdf::WriteFile(text, "Dear reader,\nthis is a letter, not a PDF file.\n");
     const std::string good = testpdf::TempPath("fail-good.pdf");
     testpdf::WriteFile(good, testpdf::Build(Pages(1)));
     struct Case {
         std::vector<std::string> args;
         const char* stdoutEnd;
+        const char* reason;
     } cases[] = {
-        {{testpdf::TempPath("no-such-file.pdf"), out, "-text", "T"}, "no-such-file.pdf'"},
-        {{damaged, out, "-text", "T"}, "fail.pdf'"},
-        {{good, out, "-font", "NoSuchFace", "-text", "T"}, "Processing"},
+        {{testpdf::TempPath("no-such-file.pdf"), out, "-text", "T"}, "no-such-file.pdf'", "The file cannot be read"},
+        {{damaged, out, "-text", "T"}, "fail.pdf'", "The file is damaged beyond repair"},
+        {{text, out, "-text", "T"}, "fail-text.pdf'", "The file is not a PDF file"},
+        {{good, out, "-font", "NoSuchFace", "-text", "T"}, "Processing",
+         "The font of the stamp is not known: 'NoSuchFace'"},
     };
     for (const Case& c : cases) {
         testpdf::WriteFile(out, "previous output");
         CQuillmarkHandler h;
         Result r = RunQm(h, c.args);
-        EXPECT_EQ(r.error, "Document error\n") << c.args[0];
+        EXPECT_EQ(r.error, std::string("Document error\n") + c.reason + "\n") << c.args[0];
         EXPECT_EQ(testpdf::ReadFile(out), "previous output") << c.args[0];
         const std::string end = c.stdoutEnd;
         ASSERT_GE(r.stdoutText.size(), end.size());
@@ -185,7 +192,8 @@ TEST(Pipeline, FailuresLeaveTheOutputPathAlone) {
     }
     // An output folder that does not exist.
     CQuillmarkHandler h;
-    EXPECT_EQ(RunQm(h, {good, testpdf::TempPath("no/such/dir/out.pdf"), "-text", "T"}).error, "Document error\n");
+    EXPECT_EQ(RunQm(h, {good, testpdf::TempPath("no/such/dir/out.pdf"), "-text", "T"}).error,
+              "Document error\nThe output file cannot be written\n");
 }
 
 TEST(Pipeline, ReportRunLeavesNoOutput) {
