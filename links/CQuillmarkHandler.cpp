@@ -26,6 +26,8 @@
 
 int CQuillmarkHandler::fontNameSeedForTesting = -1;
 
+const char* const CQuillmarkHandler::kRepairedMessage = "The file was damaged and has been repaired";
+
 namespace {
 
 // 99999 as the end page means the last page and is never clamped.
@@ -51,7 +53,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         // 1. The input.
         FILE* in = Platform::OpenFile(settings.inputName, "rb");
         std::printf("Input file: '%s'", settings.inputName.c_str());
-        if (!in) throw CPdfException("Input file open error\n");
+        if (!in) throw CPdfException("Input file open error\n", CPdfReason::kUnreadable);
         std::fclose(in);
         doc.reset(new CPdfDocument());
         // The document's walk over the page tree records the page list on the way.
@@ -80,7 +82,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         FILE* outFile = outputVersion->open(settings.report ? std::string(Platform::NullDevice()) : outputPath);
         if (!outFile) {
             outputVersion.reset();
-            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
+            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n", COutputFile::kUnwritable);
         }
         out.reset(new COutputFile());
         out->attach(outFile);
@@ -201,7 +203,12 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
                     continue;
                 }
             }
-            if (!xref->getRawObjectText(n, text) || text.empty()) throw CPdfException("PDF file was damaged");
+            if (!xref->getRawObjectText(n, text) || text.empty()) {
+                // An entry in use whose object the file does not hold whole is left
+                // out, as readers see nothing there; one that could not be read fails.
+                if (xref->isMissing(n)) continue;
+                throw CPdfException("PDF file was damaged");
+            }
             if (xref->isObjectStream(n)) continue;
             if (pageIndex < 0) {
                 CopyObject(n, text);
@@ -251,18 +258,26 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         WriteTrailer(xrefPos);
         out->close();
         out.reset();
+        // Whatever was damaged in the input is sound in the output, which is a
+        // complete rewrite; the user is told that the input needed repairing.
+        const bool repaired = xref->wasRepaired();
         doc->close();
-        if (!outputVersion->commit()) throw CPdfException("\nOutput file create error: '" + outputPath + "'\n");
+        if (!outputVersion->commit())
+            throw CPdfException("\nOutput file create error: '" + outputPath + "'\n", COutputFile::kUnwritable);
         outputVersion.reset();
+        if (repaired) std::printf("\n%s", kRepairedMessage);
     } catch (...) {
-        // A failure that tells the user why (an encrypted file that needs a password
-        // or forbids the change) adds that reason on the line after "Document error".
+        // The line after "Document error" says why: the reason the failure carries (the
+        // file cannot be read, is not a PDF, is encrypted, or forbids the change; an
+        // output that cannot be written), else the file is damaged beyond repair.
         std::string reason;
         try {
             throw;
         } catch (const CPdfException& e) {
             reason = e.getReason();
+            if (reason.empty()) reason = CPdfReason::kDamaged;
         } catch (...) {
+            reason = CPdfReason::kUnreadable;
         }
         if (out) {
             out->abandon();

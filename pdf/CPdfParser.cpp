@@ -668,6 +668,7 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     }
     CPdfElement len = dict.getDictionary()->lookup("Length");
     if (!len.isInteger() || len.getInteger() < 0 || index_ >= streams_.size()) {
+        lengthFailed_ = lengthFailed_ || index_ < streams_.size();
         result.setError();
         return result;
     }
@@ -685,8 +686,10 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     }
     shift();
     shift();
-    if (!current().isCommand("endstream"))
+    if (!current().isCommand("endstream")) {
+        lengthFailed_ = true;
         throw CPdfException("Missing 'endstream'");
+    }
     shift();
     if (sub && crypt_) {
         CPdfStream* raw = sub.detach();
