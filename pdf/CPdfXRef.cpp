@@ -119,20 +119,45 @@ const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* 
 inline const unsigned char* findEndobj(const unsigned char* p, size_t n) { return findAnchored(p, n, "endobj", 6, 5); }
 inline const unsigned char* findStream(const unsigned char* p, size_t n) { return findAnchored(p, n, "stream", 6, 5); }
 
+// The first "endobj" in [p, p + n), or null. *objs (when given) counts the "obj"
+// keywords other than those of "endobj" met before it whose 'j' lies at or after
+// countFrom: the header's own, and those of other headers.
+const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom, int* objs)
+{
+    if (!objs)
+        return findEndobj(p, n);
+    const unsigned char* const end = p + n;
+    for (const unsigned char* q = p + 2; q < end;) {
+        const void* hit = std::memchr(q, 'j', static_cast<size_t>(end - q));
+        if (!hit)
+            return nullptr;
+        const unsigned char* j = static_cast<const unsigned char*>(hit);
+        q = j + 1;
+        if (j[-2] != 'o' || j[-1] != 'b')
+            continue;
+        if (j - 5 >= p && j[-5] == 'e' && j[-4] == 'n' && j[-3] == 'd')
+            return j - 5;
+        if (j >= countFrom)
+            ++*objs;
+    }
+    return nullptr;
+}
+
 // The first "endobj" in [p, p + n) (*endobj, or null) and whether a "stream" keyword
 // comes before it (*stream, or null; searched only before the "endobj"). The bytes
 // are searched in growing pieces from the start, so that for a stream object, whose
 // keyword comes right after its dictionary, the data is not searched at all. Returns
-// the count of bytes searched.
+// the count of bytes searched. *objs (when given) counts the "obj" keywords met before
+// the "endobj" (see findEndobjCounting).
 size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char** endobj,
-                          const unsigned char** stream)
+                          const unsigned char** stream, int* objs = nullptr)
 {
     *endobj = nullptr;
     *stream = nullptr;
     size_t done = 0;  // searched without a find; a keyword may straddle its end
     for (size_t c = std::min<size_t>(n, 512);; c = std::min(n, c * 4)) {
         const size_t from = done > 5 ? done - 5 : 0;
-        const unsigned char* e = findEndobj(p + from, c - from);
+        const unsigned char* e = findEndobjCounting(p + from, c - from, p + done, objs);
         const unsigned char* st = findStream(p + from, e ? static_cast<size_t>(e - (p + from)) : c - from);
         if (st) {
             *stream = st;
@@ -250,8 +275,14 @@ struct XRefImpl {
 
     void grow(int64_t size)
     {
-        if (size > static_cast<int64_t>(x.entries_.size()))
+        if (size > static_cast<int64_t>(x.entries_.size())) {
             x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, 0});
+            // Objects looked at while the table is rebuilt keep what was found.
+            if (!x.headerState_.empty()) {
+                x.headerState_.resize(x.entries_.size(), 0);
+                x.spanLen_.resize(x.entries_.size(), 0);
+            }
+        }
     }
 
     int64_t findStartXRef()
@@ -475,10 +506,12 @@ struct XRefImpl {
 
     // ---- object streams ----
 
-    RawObjectStream& caches()
+    // Made on first use; asked for on every object-stream member, so kept small
+    // enough to be inlined.
+    RawObjectStream& caches() { return x.rawObjStm_ ? *x.rawObjStm_ : makeCaches(); }
+    RawObjectStream& makeCaches()
     {
-        if (!x.rawObjStm_)
-            x.rawObjStm_.reset(new RawObjectStream);
+        x.rawObjStm_.reset(new RawObjectStream);
         return *x.rawObjStm_;
     }
 
@@ -909,19 +942,27 @@ struct XRefImpl {
     // remembered, so that asking again costs nothing.
     int64_t objectPos(int32_t num, const unsigned char** at = nullptr, size_t* atAvail = nullptr)
     {
-        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        const XRefEntry& e = x.entries_[static_cast<size_t>(num)];
         if (e.kind != 1)
             return -1;
-        if (x.headerState_.size() < x.entries_.size()) {
-            x.headerState_.resize(x.entries_.size(), 0);
-            x.spanLen_.resize(x.entries_.size(), 0);
+        if (x.headerState_.empty()) {
+            x.headerState_.assign(x.entries_.size(), 0);
+            x.spanLen_.assign(x.entries_.size(), 0);
         }
-        unsigned char& state = x.headerState_[static_cast<size_t>(num)];
-        const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
+        const unsigned char state = x.headerState_[static_cast<size_t>(num)];
         if (state == kHeaderFound)
-            return pos;
+            return x.start_ + static_cast<int64_t>(e.offset);
         if (state == kHeaderMissing)
             return -1;
+        return findHeader(num, at, atAvail);
+    }
+
+    // objectPos of an object not looked for yet.
+    int64_t findHeader(int32_t num, const unsigned char** at, size_t* atAvail)
+    {
+        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        unsigned char& state = x.headerState_[static_cast<size_t>(num)];
+        const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
         int64_t h = -1;
         if (e.offset < static_cast<uint64_t>(x.fileSize_) && pos < x.fileSize_) {
             size_t avail;
@@ -941,11 +982,9 @@ struct XRefImpl {
         }
         if (h < 0) {
             state = kHeaderMissing;
-            // The object may stand anywhere else in the file.
-            if (relocate(num) && e.kind == 1) {
-                state = 0;
+            // The object may stand anywhere else in the file (looked for once).
+            if (relocate(num) && e.kind == 1)
                 return objectPos(num, at, atAvail);
-            }
             return -1;
         }
         e.offset = static_cast<uint64_t>(h - x.start_);
@@ -1671,8 +1710,6 @@ struct XRefImpl {
         pos = objectPos(num, &p, &avail);
         if (pos < 0)
             return kSpanNone;
-        if (!x.memText_.empty() && x.memText_.count(num))
-            return kSpanHeld;
         // Found once, the span is known: objects are asked for again (an annotation
         // by its page's editor and by the pass).
         uint32_t& known = x.spanLen_[static_cast<size_t>(num)];
@@ -1692,12 +1729,14 @@ struct XRefImpl {
             return kSpanNone;
         const unsigned char* e;
         const unsigned char* st;
-        spendScan(findEndobjOrStream(p, avail, &e, &st));
+        // "obj" keywords before the first "endobj": the header's, and another
+        // header's when the object lacks its "endobj" (the lexer decides).
+        int objs = 0;
+        spendScan(findEndobjOrStream(p, avail, &e, &st, &objs));
         std::vector<unsigned char> whole;
         // Another header in the bytes at hand before any keyword: the object may end
         // before it, which the lexer decides without a search further on.
-        const bool bare = !e && !st && bareObjBefore(p, p + avail);
-        if (!e && !st && !bare && body + static_cast<int64_t>(avail) < x.fileSize_) {
+        if (!e && !st && objs < 2 && body + static_cast<int64_t>(avail) < x.fileSize_) {
             // The object runs on past the bytes at hand: the keyword is looked for
             // further on, and the bytes up to it are checked in one piece.
             const int64_t k = keywordFurther(body + static_cast<int64_t>(avail) - 5);
@@ -1706,11 +1745,12 @@ struct XRefImpl {
                 whole.resize(x.readCached(body, whole.data(), whole.size()));
                 p = whole.data();
                 avail = whole.size();
-                findEndobjOrStream(p, avail, &e, &st);
+                objs = 0;
+                findEndobjOrStream(p, avail, &e, &st, &objs);
             }
         }
         bool needsText = false;
-        if (e && endobjIsSure(p, avail, e, body + static_cast<int64_t>(avail) >= x.fileSize_) && !bareObjBefore(p, e)) {
+        if (e && objs < 2 && endobjIsSure(p, avail, e, body + static_cast<int64_t>(avail) >= x.fileSize_)) {
             end = body + (e - p);
         } else if (st && streamIsSure(p, avail, st)) {
             keyword = body + (st - p) + 6;
@@ -1749,18 +1789,6 @@ struct XRefImpl {
         if (stop - pos <= static_cast<int64_t>(kSpanLength))
             known = static_cast<uint32_t>(stop - pos) | (keyword >= 0 ? kSpanStream : 0);
         return kSpanInFile;
-    }
-
-    // True when an "obj" keyword other than the header's stands before e, the first
-    // "endobj" the search found in the object's bytes from p: another object's header
-    // may come first (the object lacks its "endobj"), which the lexer decides.
-    static bool bareObjBefore(const unsigned char* p, const unsigned char* e)
-    {
-        const unsigned char* header = findAnchored(p, static_cast<size_t>(e - p), "obj", 3, 2);
-        if (!header)
-            return false;
-        const unsigned char* from = header + 3;
-        return from < e && findAnchored(from, static_cast<size_t>(e - from), "obj", 3, 2) != nullptr;
     }
 
     // The position of the first "endobj" or "stream" at or after pos, found by the text
@@ -1932,6 +1960,23 @@ void CPdfXRef::openSecurity(const CPdfElement& encrypt)
     security_ = std::move(h);
 }
 
+namespace {
+
+// The next object of p; a stream whose Length does not lead to "endstream" gives an
+// empty element (p.streamLengthFailed() tells), any other failure throws.
+CPdfElement readObjectOrLengthFailure(CPdfParser& p)
+{
+    try {
+        return p.readObject();
+    } catch (const CPdfException&) {
+        if (!p.streamLengthFailed())
+            throw;
+    }
+    return CPdfElement();
+}
+
+}  // namespace
+
 CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
 {
     CPdfElement result;
@@ -1981,13 +2026,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
                 return result;
             if (security_ && num != encryptNum_)
                 p.setDecryption(security_.get(), num, gen);
-            CPdfElement obj;
-            try {
-                obj = p.readObject();
-            } catch (const CPdfException&) {
-                if (!p.streamLengthFailed())
-                    throw;
-            }
+            CPdfElement obj = readObjectOrLengthFailure(p);
             if (p.streamLengthFailed()) {
                 // The stream's Length does not lead to its end: the object is read as
                 // its whole text says, which the output writes too.
