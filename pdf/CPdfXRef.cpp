@@ -121,8 +121,10 @@ inline const unsigned char* findStream(const unsigned char* p, size_t n) { retur
 
 // The first "endobj" in [p, p + n), or null. *objs (when given) counts the "obj"
 // keywords other than those of "endobj" met before it whose 'j' lies at or after
-// countFrom: the header's own, and those of other headers.
-const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom, int* objs)
+// countFrom: the header's own, and those of other headers. The search ends at the
+// second one (*second receives where its "obj" begins): the object may end before it.
+const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom, int* objs,
+                                        const unsigned char** second)
 {
     if (!objs)
         return findEndobj(p, n);
@@ -137,8 +139,10 @@ const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const 
             continue;
         if (j - 5 >= p && j[-5] == 'e' && j[-4] == 'n' && j[-3] == 'd')
             return j - 5;
-        if (j >= countFrom)
-            ++*objs;
+        if (j >= countFrom && ++*objs >= 2) {
+            *second = j - 2;
+            return nullptr;
+        }
     }
     return nullptr;
 }
@@ -148,7 +152,7 @@ const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const 
 // are searched in growing pieces from the start, so that for a stream object, whose
 // keyword comes right after its dictionary, the data is not searched at all. Returns
 // the count of bytes searched. *objs (when given) counts the "obj" keywords met before
-// the "endobj" (see findEndobjCounting).
+// the "endobj" (see findEndobjCounting); at the second the search ends.
 size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char** endobj,
                           const unsigned char** stream, int* objs = nullptr)
 {
@@ -157,8 +161,10 @@ size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char*
     size_t done = 0;  // searched without a find; a keyword may straddle its end
     for (size_t c = std::min<size_t>(n, 512);; c = std::min(n, c * 4)) {
         const size_t from = done > 5 ? done - 5 : 0;
-        const unsigned char* e = findEndobjCounting(p + from, c - from, p + done, objs);
-        const unsigned char* st = findStream(p + from, e ? static_cast<size_t>(e - (p + from)) : c - from);
+        const unsigned char* second = nullptr;
+        const unsigned char* e = findEndobjCounting(p + from, c - from, p + done, objs, &second);
+        const unsigned char* stop = e ? e : second ? second : p + c;
+        const unsigned char* st = findStream(p + from, static_cast<size_t>(stop - (p + from)));
         if (st) {
             *stream = st;
             return static_cast<size_t>(st - p) + 6;
@@ -167,6 +173,8 @@ size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char*
             *endobj = e;
             return static_cast<size_t>(e - p) + 6;
         }
+        if (second)
+            return static_cast<size_t>(second - p) + 3;
         if (c == n)
             return n;
         done = c;
@@ -2037,12 +2045,15 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
             }
             if (obj.isEndOfInput())
                 return result;
-            if (obj.isInteger()) {
-                // "n g obj" right after the header: the object has no value, and the
-                // number read is that of the next object (its text is none either).
-                CPdfElement g = p.readObject();
-                if (g.isInteger() && p.readObject().isCommand("obj"))
-                    return result;
+            if (!p.nextIsEndobj()) {
+                // Not followed by "endobj": the object may lack it, or its value may
+                // run into the next object. What its text says counts: no whole object
+                // there, or the whole text it was given.
+                std::string text;
+                if (!getRawObjectText(num, text))
+                    return isMissing(num) ? result : obj;
+                if (memText_.count(num))
+                    return fetchHeld(num, gen, memText_[num]);
             }
             return obj;
         }
