@@ -433,7 +433,8 @@ void CPdfParser::lex(CPdfElement& tok)
         break;
     }
 
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+    // A number may carry a sign: "-3" and "+3" alike (some writers put the '+').
+    if (c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9')) {
         bool real = c == '.';
         s.push_back(static_cast<char>(c));
         for (;;) {
@@ -456,11 +457,11 @@ void CPdfParser::lex(CPdfElement& tok)
         if (real) {
             tok.setReal(std::strtod(s.c_str(), nullptr));
         } else {
-            // Base 10 with a leading '-', clamped to 32 bits (as strtol into an int32).
+            // Base 10 with a leading sign, clamped to 32 bits (as strtol into an int32).
             size_t i = 0;
             bool neg = false;
-            if (i < s.size() && s[i] == '-') {
-                neg = true;
+            if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+                neg = s[i] == '-';
                 ++i;
             }
             int64_t v = 0;

@@ -305,7 +305,7 @@ Token Next(CPdfByteCursor& c, std::string* word, int64_t* start, bool* unclosed)
     default:
         break;
     }
-    if (ch == '-' || ch == '.' || (ch >= '0' && ch <= '9')) {
+    if (ch == '-' || ch == '+' || ch == '.' || (ch >= '0' && ch <= '9')) {
         if (word)
             word->push_back(static_cast<char>(ch));
         for (;;) {
@@ -347,7 +347,7 @@ ObjectEnd ScanObject(CPdfByteCursor& c)
                 return kAtObject;
         }
         intBefore = intLast;
-        intLast = t == kNumber && IsInteger(w) && !w.empty() && w[0] != '-';
+        intLast = t == kNumber && IsInteger(w) && !w.empty() && w[0] != '-' && w[0] != '+';
         prev = t;
     }
 }
