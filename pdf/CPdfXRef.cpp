@@ -665,6 +665,17 @@ struct XRefImpl {
         }
     }
 
+    // Whether the member at [b, e) of the decoded data holds a whole value. Only the
+    // member that reaches the end of the data can be cut (the data of a truncated or
+    // damaged stream ends early); the others end where the next member begins.
+    static bool memberWhole(const ObjStmData& r, size_t b, size_t e)
+    {
+        if (e < r.data->size())
+            return true;
+        CPdfMemoryCursor c(r.data->data() + b, e - b);
+        return CPdfRawScan::ReadCompleteValue(c);
+    }
+
     // Byte range of member idx (object num) inside the decoded data; false when
     // the stream does not hold it.
     static bool memberRange(const ObjStmData& r, int32_t idx, int32_t num, size_t& b, size_t& e)
@@ -2067,6 +2078,11 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
                     continue;
                 return result;
             }
+            if (!XRefImpl::memberWhole(*r, b, en)) {
+                // A member cut short has no value to write: nothing stands there.
+                impl.markMissing(num);
+                return result;
+            }
             // The parser holds the bytes; a nested fetch may replace the current object stream.
             CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
             CPdfElement obj = p.readObject();
@@ -2158,6 +2174,10 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
             if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
                 if (attempt == 0 && impl.relocate(num))
                     continue;
+                return false;
+            }
+            if (!XRefImpl::memberWhole(*r, b, en)) {
+                impl.markMissing(num);
                 return false;
             }
             char head[32];

@@ -108,7 +108,9 @@ def _far_object(data, path):
         far = 65536 + 8 * (len(data) + 4096) + 1000
         page = pdf.pages[0].obj
         pnum, pgen = page.objgen
-        box = [float(v) for v in page.get("/MediaBox", pdf.pages[0].mediabox)]
+        # The page's own box, else what it inherits; a tiny file may have none.
+        box = page.get("/MediaBox") or pdf.pages[0].mediabox or [0, 0, 612, 792]
+        box = [float(v) for v in box]
         annots = list(page.get("/Annots", pikepdf.Array()))
         page.Annots = pikepdf.Array(annots + [pikepdf.Name("/QmFarAnnot")])
         text = page.unparse(resolved=True).replace(b"/QmFarAnnot", b"%d 0 R" % far)

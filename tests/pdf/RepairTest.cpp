@@ -240,6 +240,13 @@ const DocCase kDocCases[] = {
          return body;
      },
      kBoth, true, ""},
+    {"member_cut_by_the_end_of_its_stream",
+     [] {
+         // The decoded data of an object stream ends inside its last member: that
+         // member has no whole value (nothing stands there); the one before it counts.
+         return kBody + ObjStm(8, {{9, "(nine)"}, {7, "<< /A [1 2"}}) + "trailer\n<< /Size 10 /Root 1 0 R >>\n";
+     },
+     kBoth, true, ""},
     {"last_trailer_whose_root_is_a_catalog",
      [] {
          // The last trailer's Root leads nowhere; the one before it counts.
