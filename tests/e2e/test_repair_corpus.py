@@ -17,10 +17,17 @@ For each file, qpdf's own repair of it (qpdf in.pdf ref.pdf) is the reference.
   - When qpdf cannot repair it (or finds no page), the program either processes it
     (qpdf --check finds no error in the output) or refuses it: "Document error", a
     line saying why, status 1 and no output.
+
+Hostile inputs of almost 1 MB that only the repair path reads (a file of "obj"
+keywords, of object headers, of nested containers, streams without end, strings
+left open, many trailers, object streams that list more members than they hold)
+finish every mode within 512 MB of address space (not under the sanitizers), and
+are processed or refused as above.
 """
 import json
 import os
 import re
+import resource
 import shutil
 import subprocess
 import sys
@@ -74,13 +81,22 @@ def check(cond, what, detail=b""):
             print("      ", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
 
 
-def run(exe, work, path, mode):
+def sanitized(exe):
+    with open(exe, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+def run(exe, work, path, mode, memory_limit=False):
     """(status, messages, output bytes or None, report bytes or None) of one run."""
     d = tempfile.mkdtemp(dir=work)
     shutil.copy(os.path.join(work, "words.txt"), d)
     shutil.copy(os.path.join(work, "links.txt"), d)
+
+    def limits():
+        if memory_limit:
+            resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
     p = subprocess.run([exe, path, "out.pdf"] + MODES[mode], cwd=d, stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT, timeout=120)
+                       stderr=subprocess.STDOUT, timeout=120, preexec_fn=limits)
     out = os.path.join(d, "out.pdf")
     rep = os.path.join(d, "rep.txt")
     result = (p.returncode, p.stdout, out if os.path.exists(out) else None,
@@ -180,6 +196,47 @@ def check_file(exe, work, name, path):
                       repr(a[1])[:300] + "\n       reference: " + repr(b[1])[:300])
 
 
+def hostile_files():
+    """(name, bytes) of inputs just under 1 MB that only the repair path reads."""
+    size = 1000 * 1000 - 4096
+    tree = (b"1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+            b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+            b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >> endobj\n")
+
+    def fill(unit, head=b"%PDF-1.4\n" + tree):
+        return (head + unit * ((size - len(head)) // len(unit)))[:size]
+    return [
+        ("obj-keywords", fill(b"obj ", b"%PDF-1.4\n")),
+        ("obj-headers", fill(b"7 0 obj\n")),
+        ("obj-headers-numbered", (b"%PDF-1.4\n" + tree + b"".join(b"%d 0 obj\n" % i for i in range(5, 120000)))[:size]),
+        ("nested-arrays", fill(b"[", b"%PDF-1.4\n" + tree + b"5 0 obj\n")),
+        ("nested-dictionaries", fill(b"<< /A ", b"%PDF-1.4\n" + tree + b"5 0 obj\n")),
+        ("streams-without-end", fill(b"9 0 obj << /Length 99999 >> stream\nBT (x) Tj ET\n")),
+        ("streams-without-length", fill(b"9 0 obj << >> stream\nendobj\n")),
+        ("strings-left-open", fill(b"8 0 obj (")),
+        ("trailers", fill(b"trailer << /Root 1 0 R /Prev 0 /XRefStm 10 >>\n")),
+        ("object-streams-listing-more", fill(b"10 0 obj << /Type /ObjStm /N 1000 /First 10 /Length 20 >> stream\n"
+                                             b"1 0 2 0 3 0 4 0\n<<>>\nendstream endobj\n")),
+    ]
+
+
+def check_hostile(exe, work, name, path):
+    limit = not sanitized(exe)
+    for mode in MODES:
+        rc, msg, out, _ = run(exe, work, path, mode, memory_limit=limit)
+        what = "hostile %s, %s" % (name, mode)
+        if rc != 0:
+            lines = msg.rstrip().splitlines()
+            check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
+                  what + ": refused with a reason", msg)
+            check(out is None, what + ": no output after a refusal")
+            continue
+        check(msg.rstrip().endswith(b"\n" + REPAIRED + b"\nDone."), what + ": the repaired line", msg)
+        if out:
+            p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            check(p.returncode in (0, 3), what + ": qpdf --check finds no error", p.stdout)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -202,9 +259,16 @@ def main():
                 with open(path, "wb") as f:
                     f.write(data)
                 files.append((name, path))
+        hostile = []
+        for name, data in hostile_files():
+            path = os.path.join(work, "hostile-" + name + ".pdf")
+            with open(path, "wb") as f:
+                f.write(data)
+            hostile.append((name, path))
         with ThreadPoolExecutor(max_workers=2) as pool:
             list(pool.map(lambda f: check_file(exe, work, f[0], f[1]), files))
-        print("%d damaged files, %d modes each" % (len(files), len(MODES)))
+            list(pool.map(lambda f: check_hostile(exe, work, f[0], f[1]), hostile))
+        print("%d damaged files, %d hostile files, %d modes each" % (len(files), len(hostile), len(MODES)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if failures:
