@@ -245,7 +245,8 @@ void CPdfParser::skipToLineEnd()
     }
 }
 
-void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
+// Inline: the lexer calls it for every name and keyword.
+inline void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
 {
     for (;;) {
         if (bufRead_ >= bufEnd_ && peekChar() < 0)
@@ -436,7 +437,8 @@ void CPdfParser::lex(CPdfElement& tok)
     // A number may carry a sign: "-3" and "+3" alike (some writers put the '+').
     if (c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9')) {
         bool real = c == '.';
-        s.push_back(static_cast<char>(c));
+        if (c != '+')  // "+3" reads as "3"
+            s.push_back(static_cast<char>(c));
         for (;;) {
             // Digits in runs within the buffer.
             size_t i = bufRead_;
@@ -457,11 +459,11 @@ void CPdfParser::lex(CPdfElement& tok)
         if (real) {
             tok.setReal(std::strtod(s.c_str(), nullptr));
         } else {
-            // Base 10 with a leading sign, clamped to 32 bits (as strtol into an int32).
+            // Base 10 with a leading '-', clamped to 32 bits (as strtol into an int32).
             size_t i = 0;
             bool neg = false;
-            if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-                neg = s[i] == '-';
+            if (i < s.size() && s[i] == '-') {
+                neg = true;
                 ++i;
             }
             int64_t v = 0;

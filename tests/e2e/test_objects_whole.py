@@ -278,7 +278,8 @@ def checks(exe, work):
                 continue
             p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             check(p.returncode == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), p.stdout)
-            page = fitz.open(out)[0]
+            doc = fitz.open(out)  # kept: a page outlives its document only while it is referenced
+            page = doc[0]
             check("Quillmark endobj test" in page.get_text(), "%s, %s: the page keeps its text" % (name, mode))
             if mode == "stamp":
                 uris = sorted(l.get("uri", "") for l in page.get_links())
