@@ -108,9 +108,11 @@ def _far_object(data, path):
         far = 65536 + 8 * (len(data) + 4096) + 1000
         page = pdf.pages[0].obj
         pnum, pgen = page.objgen
-        # The page's own box, else what it inherits; a tiny file may have none.
-        box = page.get("/MediaBox") or pdf.pages[0].mediabox or [0, 0, 612, 792]
-        box = [float(v) for v in box]
+        # The page's own box, else what it inherits (asking for it makes pikepdf put
+        # the inherited values into the page, which the page written below keeps); a
+        # tiny file may have none.
+        box = page.get("/MediaBox", pdf.pages[0].mediabox)
+        box = [float(v) for v in (box if box is not None else [0, 0, 612, 792])]
         annots = list(page.get("/Annots", pikepdf.Array()))
         page.Annots = pikepdf.Array(annots + [pikepdf.Name("/QmFarAnnot")])
         text = page.unparse(resolved=True).replace(b"/QmFarAnnot", b"%d 0 R" % far)
