@@ -34,6 +34,10 @@ struct ObjStmData {
     std::vector<int64_t> end;    ///< where it ends: the next member's offset, or kToDataEnd
     int64_t first = 0;           ///< where First lies in data
     std::shared_ptr<std::vector<unsigned char>> data;  ///< the decoded bytes (from First on for a large header)
+    /// Whether the member from lastFrom to the end of data holds a whole value (-1: not
+    /// yet known; found once per decoding, as its members are read many times).
+    mutable int8_t lastWhole = -1;
+    mutable size_t lastFrom = 0;
 };
 
 // The decoded object streams used last (most recent first), and the work spent
@@ -672,8 +676,12 @@ struct XRefImpl {
     {
         if (e < r.data->size())
             return true;
-        CPdfMemoryCursor c(r.data->data() + b, e - b);
-        return CPdfRawScan::ReadCompleteValue(c);
+        if (r.lastWhole < 0 || r.lastFrom != b) {
+            CPdfMemoryCursor c(r.data->data() + b, e - b);
+            r.lastWhole = CPdfRawScan::ReadCompleteValue(c) ? 1 : 0;
+            r.lastFrom = b;
+        }
+        return r.lastWhole == 1;
     }
 
     // Byte range of member idx (object num) inside the decoded data; false when
