@@ -1,8 +1,8 @@
 // Damaged files through the repair path. The object table is rebuilt from a reading
 // of the whole input (whatever its cross-reference data says), and every object it
-// lists must read the same from its raw text as through the table: the object pass
-// copies that text, so a disagreement is an output that says something else than
-// the input was read as. Then the whole program stamps the input; an output it
+// lists must read the same from its raw text as through the table, and its value
+// must end before the text does: the object pass copies that text, so a disagreement
+// is an output that says something else than the input was read as. Then the whole program stamps the input; an output it
 // writes must be a sound file (opened without repair, with the input's pages).
 // Seeds: damaged variants of small files (tests/e2e/damaged_variants.py), and hostile
 // inputs (a run of object headers, deeply nested containers). With QM_FUZZ_DEBUG set,
@@ -90,7 +90,10 @@ void CheckRebuiltTable(const std::string& path)
             } catch (const CPdfException&) {
                 viaText = "exception";
             }
-            if (viaText != viaTable || after != "C:endobj") {
+            // A value that runs to the end of its text swallowed its "endobj": the
+            // output would hold an object left open. (A malformed value the parser
+            // ends early, a stray token before "endobj", is copied as the file has it.)
+            if (viaText != viaTable || after == "EOI") {
                 if (getenv("QM_FUZZ_DEBUG")) fprintf(stderr, "obj %d\n table: %s\n text: %s\n after: %s\n raw: %s\n", i, viaTable.c_str(), viaText.c_str(), after.c_str(), raw.c_str());
                 __builtin_trap();
             }
