@@ -38,6 +38,7 @@ struct ObjStmData {
     /// yet known; found once per decoding, as its members are read many times).
     mutable int8_t lastWhole = -1;
     mutable size_t lastFrom = 0;
+    mutable size_t lastEnd = 0;  ///< where its text ends: after the value when garbage follows it
 };
 
 // The decoded object streams used last (most recent first), and the work spent
@@ -672,7 +673,9 @@ struct XRefImpl {
     // Whether the member at [b, e) of the decoded data holds a whole value. Only the
     // member that reaches the end of the data can be cut (the data of a truncated or
     // damaged stream ends early); the others end where the next member begins.
-    static bool memberWhole(const ObjStmData& r, size_t b, size_t e)
+    // Its text ends after the value when more than white space follows it there (the
+    // rest of damaged data), which *e is moved to.
+    static bool memberWhole(const ObjStmData& r, size_t b, size_t& e)
     {
         if (e < r.data->size())
             return true;
@@ -680,7 +683,16 @@ struct XRefImpl {
             CPdfMemoryCursor c(r.data->data() + b, e - b);
             r.lastWhole = CPdfRawScan::ReadCompleteValue(c) ? 1 : 0;
             r.lastFrom = b;
+            r.lastEnd = e;
+            const size_t end = b + static_cast<size_t>(c.pos());
+            for (size_t k = end; r.lastWhole == 1 && k < e; ++k) {
+                if (!isPdfWhite(r.data->data()[k])) {
+                    r.lastEnd = end;
+                    break;
+                }
+            }
         }
+        e = r.lastEnd;
         return r.lastWhole == 1;
     }
 

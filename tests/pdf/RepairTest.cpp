@@ -247,6 +247,13 @@ const DocCase kDocCases[] = {
          return kBody + ObjStm(8, {{9, "(nine)"}, {7, "<< /A [1 2"}}) + "trailer\n<< /Size 10 /Root 1 0 R >>\n";
      },
      kBoth, true, ""},
+    {"member_followed_by_the_rest_of_damaged_data",
+     [] {
+         // Bytes that are no value follow the last member: its text ends with its value.
+         return kBody + ObjStm(8, {{9, "(nine)"}, {7, "<< /A 1 >>\nstr%PDF-1.5 (x"}}) +
+                "trailer\n<< /Size 10 /Root 1 0 R >>\n";
+     },
+     kBoth, true, ""},
     {"last_trailer_whose_root_is_a_catalog",
      [] {
          // The last trailer's Root leads nowhere; the one before it counts.
