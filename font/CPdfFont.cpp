@@ -7,6 +7,7 @@
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfElement.h"
+#include "pdf/CPdfException.h"
 
 CPdfFont::~CPdfFont() = default;
 
@@ -40,7 +41,16 @@ std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& f
             // A font written directly in the Font dictionary gets a made-up id.
             id = PdfObjRef{i, fontDictRefNum >= 0 ? 100000 + fontDictRefNum : 999999};
         }
-        fonts->addSlot(createFont(doc, key, id, value));
+        // A font that cannot be built (a broken encoding, a descendant font of an
+        // unknown kind, a font program of another type than the font says) leaves its
+        // slot empty, as readers go on without it: the rest of the page reads as usual.
+        std::unique_ptr<CPdfFont> font;
+        try {
+            font = createFont(doc, key, id, value);
+        } catch (const CPdfException&) {
+            font.reset();
+        }
+        fonts->addSlot(std::move(font));
     }
     return fonts;
 }

@@ -81,8 +81,8 @@ private:
 };
 
 /// Builds the fonts of fontDict (a Dictionary element). fontDictRefNum is the object
-/// number of the Font dictionary when it was reached by reference, else -1. Throws the
-/// font construction messages as CPdfException.
+/// number of the Font dictionary when it was reached by reference, else -1. A font
+/// that cannot be built leaves its slot empty.
 std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& fontDict,
                                          int32_t fontDictRefNum);
 /// Builds one font; nullptr when construction did not complete. Throws CPdfException.

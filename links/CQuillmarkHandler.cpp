@@ -22,10 +22,13 @@
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfXRef.h"
 #include "platform/Platform.h"
+#include "writer/COutputFile.h"
 #include "writer/OutputWriter.h"
 #include "writer/StampText.h"
 
 int CQuillmarkHandler::fontNameSeedForTesting = -1;
+
+const char* const CQuillmarkHandler::kRepairedMessage = "The file was damaged and has been repaired";
 
 namespace {
 
@@ -57,14 +60,17 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
         writer_->WriteObjects(pageIndexOf, mode_.get());
         FinishOutput();
     } catch (...) {
-        // A failure that tells the user why (an encrypted file that needs a password
-        // or forbids the change) adds that reason on the line after "Document error".
+        // The line after "Document error" says why: the reason the failure carries (the
+        // file cannot be read, is not a PDF, is encrypted, or forbids the change; an
+        // output that cannot be written), else the file is damaged beyond repair.
         std::string reason;
         try {
             throw;
         } catch (const CPdfException& e) {
             reason = e.getReason();
+            if (reason.empty()) reason = CPdfReason::kDamaged;
         } catch (...) {
+            reason = CPdfReason::kUnreadable;
         }
         Abandon();
         if (!reason.empty()) throw CPdfException("Document error\n" + reason + "\n", reason);
@@ -75,7 +81,7 @@ void CQuillmarkHandler::Process(int argc, char** argv) {
 void CQuillmarkHandler::OpenInput(CPdfPageTreeObserver* pageTree) {
     FILE* in = Platform::OpenFile(settings_.inputName, "rb");
     std::printf("Input file: '%s'", settings_.inputName.c_str());
-    if (!in) throw CPdfException("Input file open error\n");
+    if (!in) throw CPdfException("Input file open error\n", CPdfReason::kUnreadable);
     std::fclose(in);
     doc_.reset(new CPdfDocument(&Platform::SystemFileAccess()));
     doc_->open(settings_.inputName.c_str(), pageTree);
@@ -93,7 +99,7 @@ void CQuillmarkHandler::OpenOutput() {
     // output path stays as it is.
     const std::string& path = settings_.outputName;
     if (!writer_->Open(settings_.report ? std::string(Platform::NullDevice()) : path))
-        throw CPdfException("\nOutput file create error: '" + path + "'\n");
+        throw CPdfException("\nOutput file create error: '" + path + "'\n", COutputFile::kUnwritable);
     std::printf(", output file: '%s'\n", path.c_str());
     std::printf("Processing");
 }
@@ -147,9 +153,14 @@ void CQuillmarkHandler::PrepareMode(const std::vector<int32_t>& pageIndexOf) {
 void CQuillmarkHandler::FinishOutput() {
     writer_->WriteEnd();
     writer_->Close();
+    // Whatever was damaged in the input is sound in the output, which is a complete
+    // rewrite; the user is told that the input needed repairing.
+    const bool repaired = doc_->getXRef()->wasRepaired();
     doc_->close();
-    if (!writer_->Commit()) throw CPdfException("\nOutput file create error: '" + settings_.outputName + "'\n");
+    if (!writer_->Commit())
+        throw CPdfException("\nOutput file create error: '" + settings_.outputName + "'\n", COutputFile::kUnwritable);
     writer_.reset();
+    if (repaired) std::printf("\n%s", kRepairedMessage);
 }
 
 void CQuillmarkHandler::Abandon() {

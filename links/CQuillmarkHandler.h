@@ -40,6 +40,9 @@ public:
     /// Seam for deterministic output in tests: when >= 0 the font resource name uses it.
     static int fontNameSeedForTesting;
 
+    /// The line printed (before "Done.") for an input that had to be repaired.
+    static const char* const kRepairedMessage;
+
 private:
     // The phases of Process, in order.
     void OpenInput(CPdfPageTreeObserver* pageTree);

@@ -58,6 +58,6 @@ void WriteReport(CPdfDocument& doc, const LinkSettings& settings, std::vector<Ex
     if (!ok) {
         if (f && appendedAt >= 0) Platform::TruncateFile(name, appendedAt);
         std::printf("\nError! Unable to write report file: '%s'\n", name.c_str());
-        throw CPdfException("Report file write error\n");
+        throw CPdfException("Report file write error\n", "The report file cannot be written");
     }
 }

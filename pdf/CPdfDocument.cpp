@@ -87,6 +87,8 @@ void CPdfCatalog::load(CPdfPageTreeObserver* observer)
 {
     pages_.clear();
     observer_ = observer;
+    if (observer_)
+        observer_->begin();
     CPdfElement root = xref_->fetch(xref_->getRootNum(), xref_->getRootGen());
     if (!root.isDictionary())
         throw CPdfException("Catalog object is wrong type");
@@ -218,12 +220,15 @@ void CPdfCatalog::loadPage(const CPdfElement& raw, CPdfDictionary* dict, const I
             lastResolved_ = res;
         }
     }
-    if (res.isDictionary())
+    if (res.isDictionary()) {
         page.resources_ = std::move(res);
-    else if (inh.resources.isDictionary())
+    } else if (inh.resources.isDictionary()) {
         page.resources_ = inh.resources;
-    else
-        throw CPdfException("Resources are not found");
+    } else {
+        // No resources, own or inherited: valid for a page whose content needs none
+        // (readers show such pages); the page gets empty ones.
+        page.resources_.setNewDictionary(xref_);
+    }
 
     CPdfElement rot = dict->lookup("Rotate");
     if (rot.isNull())
@@ -244,11 +249,12 @@ void CPdfDocument::open(const char* path, CPdfPageTreeObserver* observer)
     close();
     file_ = path ? std::fopen(path, "rb") : nullptr;
     if (!file_)
-        throw CPdfException("Can't open file");
+        throw CPdfException("Can't open file", CPdfReason::kUnreadable);
     // Every reader of the file keeps its own buffer sized to what it reads; a second
     // buffer in the C library would only add a copy and a read per seek.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     stream_ = new CPdfFileStream(file_, 0, 0, CPdfElement(), access_);
+    bool header = false;
     try {
         // The header: every offset of the file counts from "%PDF-".
         unsigned char head[1024];
@@ -259,25 +265,45 @@ void CPdfDocument::open(const char* path, CPdfPageTreeObserver* observer)
             if (std::memcmp(head + p, "%PDF-", 5) == 0) {
                 if (p > 0)
                     stream_->shiftStart(p);
+                header = true;
                 break;
             }
         }
         xref_.reset(new CPdfXRef(stream_));
-        xref_->open();
-        catalog_.reset(new CPdfCatalog(xref_.get()));
-        // The page walk visits page objects spread over the whole file.
-        CPdfLookupScope lookups(xref_.get());
-        catalog_->load(observer);
+        try {
+            xref_->open();
+            loadCatalog(observer);
+        } catch (const CPdfException& e) {
+            // A file that needs a password stays refused; any other failure may come
+            // from damaged cross-reference data: the table is rebuilt from the objects
+            // the file holds, and the catalog read anew.
+            if (!e.getReason().empty())
+                throw;
+            catalog_.reset();
+            xref_->rebuild();
+            loadCatalog(observer);
+        }
     } catch (const CPdfException& e) {
         close();
-        // The specific message is dropped; a reason for the user (an encrypted file
-        // that needs a password) is kept.
-        throw CPdfException("Problem with input file", e.getReason());
+        // The specific message is dropped; the reason for the user is kept (an
+        // encrypted file that needs a password) or told by what the file is.
+        std::string reason = e.getReason();
+        if (reason.empty())
+            reason = header ? CPdfReason::kDamaged : CPdfReason::kNotPdf;
+        throw CPdfException("Problem with input file", reason);
     } catch (...) {
         close();
-        throw CPdfException("Problem with input file");
+        throw CPdfException("Problem with input file", CPdfReason::kUnreadable);
     }
     open_ = true;
+}
+
+void CPdfDocument::loadCatalog(CPdfPageTreeObserver* observer)
+{
+    catalog_.reset(new CPdfCatalog(xref_.get()));
+    // The page walk visits page objects spread over the whole file.
+    CPdfLookupScope lookups(xref_.get());
+    catalog_->load(observer);
 }
 
 void CPdfDocument::close()

@@ -21,7 +21,8 @@ public:
     int32_t getNumber() const { return number_; }      ///< 1-based
     /// "Contents" unresolved: Null, Array or Reference.
     const CPdfElement& getContents() const { return contents_; }
-    /// "Resources" resolved (own or inherited): a Dictionary.
+    /// "Resources" resolved (own or inherited): a Dictionary, empty when the page has
+    /// none.
     const CPdfElement& getResources() const { return resources_; }
     /// The page's "Annots" value as written (a reference or an array, unresolved);
     /// None when the page has none.
@@ -50,6 +51,9 @@ private:
 class CPdfPageTreeObserver {
 public:
     virtual ~CPdfPageTreeObserver() = default;
+    /// A walk begins: whatever an earlier walk told is void (the catalog is read anew
+    /// once the cross-reference table was rebuilt).
+    virtual void begin() {}
     virtual void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) = 0;
     virtual void leaveNode() = 0;
     virtual void page(const CPdfElement& raw, CPdfDictionary* dict) = 0;
@@ -89,8 +93,11 @@ public:
     CPdfDocument& operator=(const CPdfDocument&) = delete;
     virtual ~CPdfDocument();
 
-    /// Opens path and loads table, catalog and pages. Throws "Can't open file" or
-    /// "Problem with input file". observer (when given) is told about the page tree.
+    /// Opens path and loads table, catalog and pages; when that fails for a reason
+    /// other than a password, the table is rebuilt from the objects found in the file
+    /// (CPdfXRef::rebuild) and the catalog loaded from it. Throws "Can't open file" or
+    /// "Problem with input file", with a reason (CPdfReason, or why an encrypted file
+    /// cannot be opened). observer (when given) is told about the page tree.
     void open(const char* path, CPdfPageTreeObserver* observer = nullptr);
     /// Safe on a half-opened document; a second call does nothing.
     void close();
@@ -105,6 +112,8 @@ public:
     const CPdfPage& getPage(int i) const;  ///< 0-based
 
 private:
+    void loadCatalog(CPdfPageTreeObserver* observer);
+
     const FileAccess* access_;
     bool open_ = false;
     FILE* file_ = nullptr;

@@ -44,6 +44,11 @@ public:
     CPdfElement fetch(CPdfXRef* xref) const;
     /// True when this is a Command whose bytes equal text exactly.
     bool isCommand(const char* text) const;
+    /// isCommand for text of len bytes, checked in place (for hot paths).
+    bool isCommandOf(const char* text, size_t len) const
+    {
+        return kind_ == Command && bytes_.size() == len && bytes_.compare(0, len, text, len) == 0;
+    }
 
     // Setters (each frees the previous value first).
     void setBoolean(bool v);

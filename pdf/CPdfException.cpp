@@ -12,3 +12,9 @@ CPdfException::CPdfException(const std::string& message, const std::string& reas
 CPdfException::~CPdfException() = default;
 
 const char* CPdfException::getMessage() const { return message_.c_str(); }
+
+namespace CPdfReason {
+const char* const kUnreadable = "The file cannot be read";
+const char* const kNotPdf = "The file is not a PDF file";
+const char* const kDamaged = "The file is damaged beyond repair";
+}  // namespace CPdfReason

@@ -23,3 +23,11 @@ private:
     std::string message_;
     std::string reason_;
 };
+
+/// The reasons given when an input file cannot be processed, worded alike (those of
+/// encrypted files are given where they arise).
+namespace CPdfReason {
+extern const char* const kUnreadable;  ///< the file cannot be opened or read
+extern const char* const kNotPdf;      ///< no PDF header and nothing a reader could use
+extern const char* const kDamaged;     ///< damaged, and repairing it did not help
+}  // namespace CPdfReason

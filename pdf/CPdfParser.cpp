@@ -245,7 +245,8 @@ void CPdfParser::skipToLineEnd()
     }
 }
 
-void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
+// Inline: the lexer calls it for every name and keyword.
+inline void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
 {
     for (;;) {
         if (bufRead_ >= bufEnd_ && peekChar() < 0)
@@ -433,9 +434,11 @@ void CPdfParser::lex(CPdfElement& tok)
         break;
     }
 
-    if (c == '-' || c == '.' || (c >= '0' && c <= '9')) {
+    // A number may carry a sign: "-3" and "+3" alike (some writers put the '+').
+    if (c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9')) {
         bool real = c == '.';
-        s.push_back(static_cast<char>(c));
+        if (c != '+')  // "+3" reads as "3"
+            s.push_back(static_cast<char>(c));
         for (;;) {
             // Digits in runs within the buffer.
             size_t i = bufRead_;
@@ -668,6 +671,7 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     }
     CPdfElement len = dict.getDictionary()->lookup("Length");
     if (!len.isInteger() || len.getInteger() < 0 || index_ >= streams_.size()) {
+        lengthFailed_ = lengthFailed_ || index_ < streams_.size();
         result.setError();
         return result;
     }
@@ -685,8 +689,10 @@ CPdfElement CPdfParser::readStreamObject(CPdfElement& dict)
     }
     shift();
     shift();
-    if (!current().isCommand("endstream"))
+    if (!current().isCommand("endstream")) {
+        lengthFailed_ = true;
         throw CPdfException("Missing 'endstream'");
+    }
     shift();
     if (sub && crypt_) {
         CPdfStream* raw = sub.detach();

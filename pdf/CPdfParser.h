@@ -48,6 +48,12 @@ public:
     void setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen);
     /// Position (as the current stream counts it) of the next byte the lexer reads.
     int64_t getPos() const;
+    /// True when the token after the last object read is the keyword "endobj".
+    bool nextIsEndobj() const { return tok_[cur_].isCommandOf("endobj", 6); }
+    /// True once a stream object was met whose Length is not a usable integer or does
+    /// not lead to "endstream" (the object then came out as an Error element or the
+    /// read threw "Missing 'endstream'"): the caller may find where its data ends.
+    bool streamLengthFailed() const { return lengthFailed_; }
 
     /// Arrays and dictionaries nested deeper than this become Error elements.
     static constexpr int kMaxDepth = 256;
@@ -90,5 +96,6 @@ private:
     int32_t cryptGen_ = 0;
     bool stopAtStream_ = false;
     bool stoppedAtStream_ = false;
+    bool lengthFailed_ = false;
     int64_t streamDataPos_ = -1;
 };

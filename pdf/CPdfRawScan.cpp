@@ -211,8 +211,10 @@ const unsigned char kClass[256] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
 };
 
-Token Next(CPdfByteCursor& c, std::string* word, int64_t* start)
+Token Next(CPdfByteCursor& c, std::string* word, int64_t* start, bool* unclosed)
 {
+    if (unclosed)
+        *unclosed = false;
     int ch;
     for (;;) {
         ch = c.peek();
@@ -247,8 +249,11 @@ Token Next(CPdfByteCursor& c, std::string* word, int64_t* start)
         int depth = 1;
         for (;;) {
             int d = c.get();
-            if (d < 0)
+            if (d < 0) {
+                if (unclosed)
+                    *unclosed = true;
                 return kString;
+            }
             if (d == '\\') {
                 c.get();  // the escaped byte, a parenthesis included
             } else if (d == '(') {
@@ -265,6 +270,8 @@ Token Next(CPdfByteCursor& c, std::string* word, int64_t* start)
         }
         for (;;) {
             int d = c.get();
+            if (d < 0 && unclosed)
+                *unclosed = true;
             if (d < 0 || d == '>')
                 return kHexString;
         }
@@ -298,7 +305,7 @@ Token Next(CPdfByteCursor& c, std::string* word, int64_t* start)
     default:
         break;
     }
-    if (ch == '-' || ch == '.' || (ch >= '0' && ch <= '9')) {
+    if (ch == '-' || ch == '+' || ch == '.' || (ch >= '0' && ch <= '9')) {
         if (word)
             word->push_back(static_cast<char>(ch));
         for (;;) {
@@ -325,6 +332,8 @@ ObjectEnd ScanObject(CPdfByteCursor& c)
 {
     std::string w;
     Token prev = kEnd;
+    // Whether the last two tokens were integers: "n g obj" is the header of an object.
+    bool intBefore = false, intLast = false;
     for (;;) {
         Token t = Next(c, &w);
         if (t == kEnd)
@@ -334,8 +343,59 @@ ObjectEnd ScanObject(CPdfByteCursor& c)
                 return kAtEndobj;
             if (prev == kDictClose && w == "stream")
                 return kAtStream;
+            if (intBefore && intLast && w == "obj")
+                return kAtObject;
         }
+        intBefore = intLast;
+        intLast = t == kNumber && IsInteger(w) && !w.empty() && w[0] != '-' && w[0] != '+';
         prev = t;
+    }
+}
+
+bool ReadCompleteValue(CPdfMemoryCursor& c)
+{
+    // Open containers, innermost last: an array ends only at "]" and a dictionary only
+    // at ">>"; inside either, any other token is an item (or a dropped stray key).
+    std::vector<Token> open;
+    std::string w;
+    for (;;) {
+        bool unclosed = false;
+        const Token t = Next(c, &w, nullptr, &unclosed);
+        if (t == kEnd || unclosed)
+            return false;
+        if (t == kArrayOpen || t == kDictOpen) {
+            open.push_back(t);
+            continue;
+        }
+        if (!open.empty()) {
+            if ((t == kArrayClose && open.back() == kArrayOpen) || (t == kDictClose && open.back() == kDictOpen)) {
+                open.pop_back();
+                if (open.empty())
+                    return true;
+            }
+            continue;
+        }
+        switch (t) {
+        case kNumber: {
+            if (!IsInteger(w))
+                return true;
+            // "n g R" is one value.
+            const int64_t at = c.pos();
+            std::string g, r;
+            if (Next(c, &g) == kNumber && IsInteger(g) && Next(c, &r) == kKeyword && r == "R")
+                return true;
+            c.seek(at);
+            return true;
+        }
+        case kString:
+        case kHexString:
+        case kName:
+            return true;
+        case kKeyword:
+            return w == "true" || w == "false" || w == "null";
+        default:
+            return false;
+        }
     }
 }
 

@@ -73,18 +73,27 @@ inline bool IsRegular(int c) { return c >= 0 && kClass[c] == 0; }
 
 /// Skips white space and comments, then reads one token. *start (when given) receives
 /// the position of its first byte; word (when given) the bytes of a number or keyword
-/// (the first 32 of them).
-Token Next(CPdfByteCursor& c, std::string* word = nullptr, int64_t* start = nullptr);
+/// (the first 32 of them); *unclosed (when given) whether a literal or hexadecimal
+/// string ran into the end of the input.
+Token Next(CPdfByteCursor& c, std::string* word = nullptr, int64_t* start = nullptr, bool* unclosed = nullptr);
 
 /// How the text of an object ends, read from just after its "obj" keyword.
 enum ObjectEnd {
     kNoEnd,        ///< the input ended first
     kAtEndobj,     ///< the cursor stands just after the keyword "endobj"
-    kAtStream      ///< the cursor stands just after a "stream" keyword that follows ">>"
+    kAtStream,     ///< the cursor stands just after a "stream" keyword that follows ">>"
+    kAtObject      ///< an object header "n g obj" came first: the object lacks its "endobj"
 };
 /// Reads tokens up to the first "endobj" keyword, or up to a "stream" keyword right
-/// after ">>" (the data of a stream object begins after that line).
+/// after ">>" (the data of a stream object begins after that line), or up to the
+/// header of another object.
 ObjectEnd ScanObject(CPdfByteCursor& c);
+
+/// Reads one value from c as the parser's readObject reads it (arrays up to "]",
+/// dictionaries up to ">>", "n g R" references). False when the input ends inside it
+/// (an array, dictionary or string left open) or when no value starts there (a
+/// keyword other than true, false and null, a closing token, a stray ")").
+bool ReadCompleteValue(CPdfMemoryCursor& c);
 
 /// Moves c past the end of line that follows a "stream" keyword, as the parser does:
 /// the rest of the line up to and including a line feed, or a carriage return and a

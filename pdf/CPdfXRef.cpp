@@ -10,6 +10,7 @@
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
+#include "pdf/CPdfObjectScan.h"
 #include "pdf/CPdfParser.h"
 #include "pdf/CPdfSecurityHandler.h"
 #include "stream/CPdfFileStream.h"
@@ -33,6 +34,11 @@ struct ObjStmData {
     std::vector<int64_t> end;    ///< where it ends: the next member's offset, or kToDataEnd
     int64_t first = 0;           ///< where First lies in data
     std::shared_ptr<std::vector<unsigned char>> data;  ///< the decoded bytes (from First on for a large header)
+    /// Whether the member from lastFrom to the end of data holds a whole value (-1: not
+    /// yet known; found once per decoding, as its members are read many times).
+    mutable int8_t lastWhole = -1;
+    mutable size_t lastFrom = 0;
+    mutable size_t lastEnd = 0;  ///< where its text ends: after the value when garbage follows it
 };
 
 // The decoded object streams used last (most recent first), and the work spent
@@ -43,6 +49,8 @@ struct RawObjectStream {
     uint64_t again = 0;        ///< bytes of object streams decoded once more
     std::set<int32_t> counted; ///< object streams whose bytes count in decoded
     int64_t scanned = 0;       ///< bytes searched for keywords so far
+    int64_t held = 0;          ///< bytes of whole text given to objects
+    bool budgetSpent = false;  ///< an object stream was left undecoded for the budget
 };
 
 namespace {
@@ -116,21 +124,52 @@ const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* 
 inline const unsigned char* findEndobj(const unsigned char* p, size_t n) { return findAnchored(p, n, "endobj", 6, 5); }
 inline const unsigned char* findStream(const unsigned char* p, size_t n) { return findAnchored(p, n, "stream", 6, 5); }
 
+// The first "endobj" in [p, p + n), or null. *objs (when given) counts the "obj"
+// keywords other than those of "endobj" met before it whose 'j' lies at or after
+// countFrom: the header's own, and those of other headers. The search ends at the
+// second one (*second receives where its "obj" begins): the object may end before it.
+const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom, int* objs,
+                                        const unsigned char** second)
+{
+    if (!objs)
+        return findEndobj(p, n);
+    const unsigned char* const end = p + n;
+    for (const unsigned char* q = p + 2; q < end;) {
+        const void* hit = std::memchr(q, 'j', static_cast<size_t>(end - q));
+        if (!hit)
+            return nullptr;
+        const unsigned char* j = static_cast<const unsigned char*>(hit);
+        q = j + 1;
+        if (j[-2] != 'o' || j[-1] != 'b')
+            continue;
+        if (j - 5 >= p && j[-5] == 'e' && j[-4] == 'n' && j[-3] == 'd')
+            return j - 5;
+        if (j >= countFrom && ++*objs >= 2) {
+            *second = j - 2;
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
 // The first "endobj" in [p, p + n) (*endobj, or null) and whether a "stream" keyword
 // comes before it (*stream, or null; searched only before the "endobj"). The bytes
 // are searched in growing pieces from the start, so that for a stream object, whose
 // keyword comes right after its dictionary, the data is not searched at all. Returns
-// the count of bytes searched.
+// the count of bytes searched. *objs (when given) counts the "obj" keywords met before
+// the "endobj" (see findEndobjCounting); at the second the search ends.
 size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char** endobj,
-                          const unsigned char** stream)
+                          const unsigned char** stream, int* objs = nullptr)
 {
     *endobj = nullptr;
     *stream = nullptr;
     size_t done = 0;  // searched without a find; a keyword may straddle its end
     for (size_t c = std::min<size_t>(n, 512);; c = std::min(n, c * 4)) {
         const size_t from = done > 5 ? done - 5 : 0;
-        const unsigned char* e = findEndobj(p + from, c - from);
-        const unsigned char* st = findStream(p + from, e ? static_cast<size_t>(e - (p + from)) : c - from);
+        const unsigned char* second = nullptr;
+        const unsigned char* e = findEndobjCounting(p + from, c - from, p + done, objs, &second);
+        const unsigned char* stop = e ? e : second ? second : p + c;
+        const unsigned char* st = findStream(p + from, static_cast<size_t>(stop - (p + from)));
         if (st) {
             *stream = st;
             return static_cast<size_t>(st - p) + 6;
@@ -139,6 +178,8 @@ size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char*
             *endobj = e;
             return static_cast<size_t>(e - p) + 6;
         }
+        if (second)
+            return static_cast<size_t>(second - p) + 3;
         if (c == n)
             return n;
         done = c;
@@ -247,8 +288,14 @@ struct XRefImpl {
 
     void grow(int64_t size)
     {
-        if (size > static_cast<int64_t>(x.entries_.size()))
+        if (size > static_cast<int64_t>(x.entries_.size())) {
             x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, 0});
+            // Objects looked at while the table is rebuilt keep what was found.
+            if (!x.headerState_.empty()) {
+                x.headerState_.resize(x.entries_.size(), 0);
+                x.spanLen_.resize(x.entries_.size(), 0);
+            }
+        }
     }
 
     int64_t findStartXRef()
@@ -472,10 +519,12 @@ struct XRefImpl {
 
     // ---- object streams ----
 
-    RawObjectStream& caches()
+    // Made on first use; asked for on every object-stream member, so kept small
+    // enough to be inlined.
+    RawObjectStream& caches() { return x.rawObjStm_ ? *x.rawObjStm_ : makeCaches(); }
+    RawObjectStream& makeCaches()
     {
-        if (!x.rawObjStm_)
-            x.rawObjStm_.reset(new RawObjectStream);
+        x.rawObjStm_.reset(new RawObjectStream);
         return *x.rawObjStm_;
     }
 
@@ -527,8 +576,10 @@ struct XRefImpl {
         const uint64_t size = static_cast<uint64_t>(x.fileSize_);
         budget.totalLimit = std::min(kMaxObjStmTotal, kObjStmBase + kObjStmPerByte * size);
         budget.againLimit = kObjStmBase + kObjStmAgainPerByte * size;
-        if (c.decoded >= budget.totalLimit || c.again >= budget.againLimit)
+        if (c.decoded >= budget.totalLimit || c.again >= budget.againLimit) {
+            c.budgetSpent = true;
             return;
+        }
         CPdfElement obj = x.fetch(s, 0);
         if (!obj.isStream())
             return;
@@ -552,8 +603,10 @@ struct XRefImpl {
         CPdfStream* source;
         BudgetWindow* header = nullptr;
         if (firstLen <= kHeaderInMemory) {
-            if (!readAll(st, *data, budget))
+            if (!readAll(st, *data, budget)) {
+                c.budgetSpent = true;
                 return;
+            }
             source = new CPdfMemoryStream(data, 0, std::min<size_t>(data->size(), static_cast<size_t>(firstLen)),
                                           CPdfElement());
             r.first = std::min<int64_t>(firstLen, static_cast<int64_t>(data->size()));
@@ -591,8 +644,10 @@ struct XRefImpl {
             }
             const bool over = header->spent();
             header->release();
-            if (over || !readAll(st, *data, budget))
+            if (over || !readAll(st, *data, budget)) {
                 malformed = true;
+                c.budgetSpent = true;
+            }
         }
         if (malformed) {
             r.index.clear();  // no members
@@ -613,6 +668,32 @@ struct XRefImpl {
                 return false;
             out.insert(out.end(), chunk, chunk + k);
         }
+    }
+
+    // Whether the member at [b, e) of the decoded data holds a whole value. Only the
+    // member that reaches the end of the data can be cut (the data of a truncated or
+    // damaged stream ends early); the others end where the next member begins.
+    // Its text ends after the value when more than white space follows it there (the
+    // rest of damaged data), which *e is moved to.
+    static bool memberWhole(const ObjStmData& r, size_t b, size_t& e)
+    {
+        if (e < r.data->size())
+            return true;
+        if (r.lastWhole < 0 || r.lastFrom != b) {
+            CPdfMemoryCursor c(r.data->data() + b, e - b);
+            r.lastWhole = CPdfRawScan::ReadCompleteValue(c) ? 1 : 0;
+            r.lastFrom = b;
+            r.lastEnd = e;
+            const size_t end = b + static_cast<size_t>(c.pos());
+            for (size_t k = end; r.lastWhole == 1 && k < e; ++k) {
+                if (!isPdfWhite(r.data->data()[k])) {
+                    r.lastEnd = end;
+                    break;
+                }
+            }
+        }
+        e = r.lastEnd;
+        return r.lastWhole == 1;
     }
 
     // Byte range of member idx (object num) inside the decoded data; false when
@@ -900,21 +981,29 @@ struct XRefImpl {
     // remembered, so that asking again costs nothing.
     int64_t objectPos(int32_t num, const unsigned char** at = nullptr, size_t* atAvail = nullptr)
     {
-        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
-        if (e.kind != 1 || e.offset >= static_cast<uint64_t>(x.fileSize_))
+        const XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        if (e.kind != 1)
             return -1;
         if (x.headerState_.empty()) {
             x.headerState_.assign(x.entries_.size(), 0);
             x.spanLen_.assign(x.entries_.size(), 0);
         }
-        unsigned char& state = x.headerState_[static_cast<size_t>(num)];
-        const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
+        const unsigned char state = x.headerState_[static_cast<size_t>(num)];
         if (state == kHeaderFound)
-            return pos;
+            return x.start_ + static_cast<int64_t>(e.offset);
         if (state == kHeaderMissing)
             return -1;
+        return findHeader(num, at, atAvail);
+    }
+
+    // objectPos of an object not looked for yet.
+    int64_t findHeader(int32_t num, const unsigned char** at, size_t* atAvail)
+    {
+        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        unsigned char& state = x.headerState_[static_cast<size_t>(num)];
+        const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
         int64_t h = -1;
-        if (pos < x.fileSize_) {
+        if (e.offset < static_cast<uint64_t>(x.fileSize_) && pos < x.fileSize_) {
             size_t avail;
             const unsigned char* p = window(pos, &avail);
             const int plain = p ? plainHeader(p, avail, num) : -1;
@@ -924,16 +1013,519 @@ struct XRefImpl {
                 *at = p;
                 *atAvail = avail;
             }
+            if (h < 0) {
+                h = headerNear(pos, num, e.gen);
+                if (h >= 0)
+                    x.repaired_ = true;
+            }
         }
-        if (h < 0 && pos < x.fileSize_)
-            h = headerNear(pos, num, e.gen);
         if (h < 0) {
             state = kHeaderMissing;
+            // The object may stand anywhere else in the file (looked for once).
+            if (relocate(num) && e.kind == 1)
+                return objectPos(num, at, atAvail);
             return -1;
         }
         e.offset = static_cast<uint64_t>(h - x.start_);
         state = kHeaderFound;
         return h;
+    }
+
+    // ---- opening ----
+
+    // Back to an empty table over the file.
+    void reset()
+    {
+        x.start_ = x.file_->startOffset();
+        x.fileSize_ = x.file_->fileSize();
+        for (CPdfXRef::CacheBlock& b : x.cache_)
+            b = CPdfXRef::CacheBlock();
+        x.rawObjStm_.reset();
+        x.entries_.clear();
+        x.trailer_.free();
+        x.security_.reset();
+        x.encryptNum_ = -1;
+        x.encryptGen_ = 0;
+        x.rootNum_ = x.rootGen_ = x.infoNum_ = x.infoGen_ = 0;
+        x.objStmMembers_.clear();
+        x.memText_.clear();
+        x.direct_.clear();
+        x.headerState_.clear();
+        x.spanLen_.clear();
+        x.missing_.clear();
+        x.scannedMembers_.clear();
+        x.membersScanned_ = false;
+    }
+
+    // After the entries are known: the members entries name, the root, the info
+    // dictionary and the security handler from the trailer.
+    void finish()
+    {
+        x.objStmMembers_.clear();
+        x.memText_.clear();
+        x.direct_.clear();
+        x.headerState_.clear();
+        x.spanLen_.clear();
+        x.missing_.clear();
+        x.scannedMembers_.clear();
+        x.membersScanned_ = false;
+        for (XRefEntry& e : x.entries_) {
+            if (e.offset == kUnfilled)
+                e = XRefEntry{kUnfilledAfterOpen, 0, 0};
+            else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+                x.objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
+        }
+        if (!std::is_sorted(x.objStmMembers_.begin(), x.objStmMembers_.end()))
+            std::sort(x.objStmMembers_.begin(), x.objStmMembers_.end());
+        x.objStmMembers_.erase(std::unique(x.objStmMembers_.begin(), x.objStmMembers_.end()), x.objStmMembers_.end());
+        CPdfDictionary* t = x.trailer_.getDictionary();
+        if (!t || !x.trailer_.isDictionary())
+            throw CPdfException("PDF file was damaged");
+        const CPdfElement* root = t->find("Root");
+        if (!root || !root->isReference())
+            throw CPdfException("PDF file was damaged");
+        x.rootNum_ = root->getRefNum();
+        x.rootGen_ = root->getRefGen();
+        const CPdfElement* info = t->find("Info");
+        if (info && info->isReference()) {
+            x.infoNum_ = info->getRefNum();
+            x.infoGen_ = info->getRefGen();
+        }
+        t->setXRef(&x);
+        // An encryption dictionary, direct or indirect: strings and streams are read
+        // through the security handler, which must accept the empty password.
+        const CPdfElement* enc = t->find("Encrypt");
+        if (enc && (enc->isReference() || enc->isDictionary()))
+            x.openSecurity(*enc);
+    }
+
+    // ---- rebuilding the table ----
+
+    int32_t rebuiltCap() const
+    {
+        const int64_t cap = std::max<int64_t>(CPdfXRef::kMinRebuiltEntries, 2 * static_cast<int64_t>(maxEntries()));
+        return static_cast<int32_t>(std::min<int64_t>(cap, CPdfXRef::kMaxEntries));
+    }
+
+    // The entries of every object found in the file: of each number, the last whole
+    // object counts; a member of an object stream counts where its stream stands.
+    void rebuildEntries()
+    {
+        CPdfObjectScan& s = scan();
+        const int32_t cap = rebuiltCap();
+        std::vector<int64_t> at;  // per entry, where the object that made it stands
+        auto place = [&](int32_t num, const XRefEntry& e, int64_t pos) {
+            if (num <= 0 || num >= cap)
+                return;
+            if (static_cast<size_t>(num) >= x.entries_.size()) {
+                grow(num + 1);
+                at.resize(x.entries_.size(), -1);
+            }
+            if (at[static_cast<size_t>(num)] > pos)
+                return;  // a later object of that number counts
+            x.entries_[static_cast<size_t>(num)] = e;
+            at[static_cast<size_t>(num)] = pos;
+        };
+        for (const CPdfObjectScan::Object& o : s.objects())
+            place(o.num, XRefEntry{static_cast<uint64_t>(o.pos - x.start_), o.gen, 1}, o.pos);
+        if (x.entries_.empty())
+            throw CPdfException("PDF file was damaged");
+        // An encrypted file: object streams are read through the security handler of
+        // the last trailer that names one.
+        const std::vector<CPdfObjectScan::Trailer>& ts = s.trailers();
+        bool encrypted = false;
+        for (size_t i = ts.size(); i-- > 0 && !encrypted;) {
+            CPdfDictionary* d = ts[i].dict.getDictionary();
+            const CPdfElement* enc = d ? d->find("Encrypt") : nullptr;
+            if (!enc || !(enc->isReference() || enc->isDictionary()))
+                continue;
+            finishEntriesForLookups();
+            x.trailer_ = ts[i].dict;
+            d->setXRef(&x);
+            x.openSecurity(*enc);
+            encrypted = true;
+        }
+        // An encryption dictionary that no trailer names: the strings and streams
+        // cannot be read (the key needs the trailer's /ID), nor written as they were.
+        if (!encrypted)
+            for (const CPdfObjectScan::Object& o : s.objects())
+                if (o.flags & CPdfObjectScan::kEncrypt)
+                    throw CPdfException("PDF file was damaged");
+        // Each object stream that the table holds where the scan found it gives its
+        // members, stream by stream in file order.
+        for (const CPdfObjectScan::Object& o : s.objects()) {
+            if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
+                continue;
+            const XRefEntry e = x.entries_[static_cast<size_t>(o.num)];
+            if (e.kind != 1 || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
+                continue;
+            std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
+            for (size_t k = 0; k < nums.size(); ++k) {
+                // An object stream does not hold itself, nor one that holds it.
+                if (nums[k] == o.num)
+                    continue;
+                place(nums[k], XRefEntry{static_cast<uint64_t>(o.num), static_cast<int32_t>(k), 2}, o.pos);
+            }
+        }
+        // The object streams are read again through the finished table.
+        x.rawObjStm_.reset();
+        x.membersScanned_ = true;  // the scan's members are in the table already
+    }
+
+    // The trailer: the last one found whose Root leads to a dictionary, else one made
+    // for the catalog found last.
+    void chooseTrailer()
+    {
+        finishEntriesForLookups();
+        CPdfObjectScan& s = scan();
+        const std::vector<CPdfObjectScan::Trailer>& ts = s.trailers();
+        for (size_t i = ts.size(); i-- > 0;) {
+            CPdfDictionary* d = ts[i].dict.getDictionary();
+            const CPdfElement* root = d ? d->find("Root") : nullptr;
+            if (!root || !root->isReference() || !isCatalog(root->getRefNum(), root->getRefGen()))
+                continue;
+            x.trailer_ = ts[i].dict;
+            return;
+        }
+        // No usable trailer: the catalog is the last object of /Type /Catalog, in the
+        // file or inside an object stream.
+        int32_t best = -1;
+        int64_t bestPos = -1;
+        for (const CPdfObjectScan::Object& o : s.objects()) {
+            if ((o.flags & CPdfObjectScan::kCatalog) && o.pos > bestPos && isCatalog(o.num, o.gen)) {
+                best = o.num;
+                bestPos = o.pos;
+            }
+        }
+        for (size_t n = 1; n < x.entries_.size(); ++n) {
+            const XRefEntry& e = x.entries_[n];
+            if (e.kind != 2 || e.offset >= x.entries_.size())
+                continue;
+            const XRefEntry& st = x.entries_[static_cast<size_t>(e.offset)];
+            const int64_t pos = x.start_ + static_cast<int64_t>(st.offset);
+            if (st.kind == 1 && pos > bestPos && isCatalog(static_cast<int32_t>(n), 0)) {
+                best = static_cast<int32_t>(n);
+                bestPos = pos;
+            }
+        }
+        if (best < 0)
+            throw CPdfException("PDF file was damaged");
+        // Without a trailer, an encrypted file does not show it: its streams then do
+        // not start as Flate data says they do. Such a file cannot be read, nor
+        // written as it was.
+        int checked = 0, flate = 0;
+        for (const CPdfObjectScan::Object& o : s.objects()) {
+            if (!(o.flags & CPdfObjectScan::kFlate) || checked == 4)
+                continue;
+            CPdfObjectScan::Extent e;
+            if (!s.extent(o.pos, nullptr, e) || !e.stream || e.dataEnd - e.dataStart < 2)
+                continue;
+            ++checked;
+            const std::string head = s.bytes(e.dataStart, 2);
+            const unsigned cmf = static_cast<unsigned char>(head[0]), flg = static_cast<unsigned char>(head[1]);
+            if ((cmf & 15) == 8 && (cmf * 256 + flg) % 31 == 0)
+                ++flate;
+        }
+        if (checked > 0 && flate == 0)
+            throw CPdfException("PDF file was damaged");
+        CPdfElement trailer;
+        trailer.setNewDictionary(nullptr);
+        CPdfElement ref;
+        ref.setReference(best, best < x.getNumEntries() && x.entries_[static_cast<size_t>(best)].kind == 1
+                                   ? x.entries_[static_cast<size_t>(best)].gen
+                                   : 0);
+        trailer.getDictionary()->add("Root", ref);
+        x.trailer_ = trailer;
+    }
+
+    // Entries not found are free; the table is ready for lookups.
+    void finishEntriesForLookups()
+    {
+        for (XRefEntry& e : x.entries_)
+            if (e.offset == kUnfilled)
+                e = XRefEntry{kUnfilledAfterOpen, 0, 0};
+        x.objStmMembers_.clear();
+        for (const XRefEntry& e : x.entries_)
+            if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+                x.objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
+        std::sort(x.objStmMembers_.begin(), x.objStmMembers_.end());
+        x.objStmMembers_.erase(std::unique(x.objStmMembers_.begin(), x.objStmMembers_.end()), x.objStmMembers_.end());
+    }
+
+    // True when object (num, gen) is a dictionary that can be the catalog: of /Type
+    // /Catalog, or with a /Pages dictionary.
+    bool isCatalog(int32_t num, int32_t gen)
+    {
+        if (num <= 0 || num >= x.getNumEntries())
+            return false;
+        CPdfElement c;
+        try {
+            c = x.fetch(num, gen);
+        } catch (const CPdfException&) {
+            return false;
+        }
+        CPdfDictionary* d = c.isDictionary() ? c.getDictionary() : nullptr;
+        if (!d)
+            return false;
+        if (d->isType("Catalog"))
+            return true;
+        CPdfElement pages;
+        try {
+            pages = d->lookup("Pages");
+        } catch (const CPdfException&) {
+            return false;
+        }
+        return pages.isDictionary();
+    }
+
+    // ---- repair: objects looked for in the whole file ----
+
+    CPdfObjectScan& scan()
+    {
+        if (!x.scan_) {
+            x.scan_.reset(new CPdfObjectScan);
+            x.scan_->run(x.file_, x.start_);
+        }
+        return *x.scan_;
+    }
+
+    // Per entry: in use without a whole object in the file, or moved once already.
+    static const unsigned char kMissing = 1;
+    static const unsigned char kRelocated = 2;
+
+    unsigned char& repairState(int32_t num)
+    {
+        if (x.missing_.size() < x.entries_.size())
+            x.missing_.resize(x.entries_.size(), 0);
+        return x.missing_[static_cast<size_t>(num)];
+    }
+
+    void markMissing(int32_t num)
+    {
+        repairState(num) = kMissing;
+        x.repaired_ = true;
+    }
+
+    // The members of every object stream the scan found that the table holds where the
+    // scan found it, read once.
+    void scanMembers()
+    {
+        if (x.membersScanned_)
+            return;
+        x.membersScanned_ = true;
+        CPdfObjectScan& s = scan();
+        for (const CPdfObjectScan::Object& o : s.objects()) {
+            if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
+                continue;
+            const XRefEntry& e = x.entries_[static_cast<size_t>(o.num)];
+            if (e.kind != 1 || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
+                continue;
+            std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
+            for (size_t k = 0; k < nums.size(); ++k)
+                x.scannedMembers_.push_back(
+                    CPdfXRef::ScannedMember{nums[k], o.num, static_cast<int32_t>(k), o.pos});
+        }
+        std::stable_sort(x.scannedMembers_.begin(), x.scannedMembers_.end(),
+                         [](const CPdfXRef::ScannedMember& a, const CPdfXRef::ScannedMember& b) {
+                             return a.num != b.num ? a.num < b.num : a.pos < b.pos;
+                         });
+    }
+
+    // The object numbers listed in the header of object stream s, by index; empty when
+    // it cannot be read.
+    std::vector<int32_t> memberNumbers(int32_t s, int32_t gen)
+    {
+        std::vector<int32_t> nums;
+        RawObjectStream& c = caches();
+        DecodeBudget budget{c, c.counted.insert(s).second};
+        const uint64_t size = static_cast<uint64_t>(x.fileSize_);
+        budget.totalLimit = std::min(kMaxObjStmTotal, kObjStmBase + kObjStmPerByte * size);
+        budget.againLimit = kObjStmBase + kObjStmAgainPerByte * size;
+        if (c.decoded >= budget.totalLimit || c.again >= budget.againLimit) {
+            c.budgetSpent = true;
+            return nums;
+        }
+        CPdfElement obj = x.fetch(s, gen);
+        CPdfDictionary* d = obj.isStream() ? obj.getDictionary() : nullptr;
+        if (!d)
+            return nums;
+        CPdfElement n = d->lookup("N");
+        CPdfElement first = d->lookup("First");
+        if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() <= 0)
+            return nums;
+        BudgetWindow* header = new BudgetWindow(obj.getStream(), first.getInteger(), budget);
+        header->addRef();  // one for the parser, one to tell whether the budget ran out
+        {
+            CPdfParser p(nullptr, header);
+            for (int64_t k = 0; k < n.getInteger(); ++k) {
+                CPdfElement a = p.readObject();
+                CPdfElement b = p.readObject();
+                if (!a.isInteger() || !b.isInteger())
+                    break;
+                nums.push_back(a.getInteger());
+            }
+        }
+        if (header->spent())
+            c.budgetSpent = true;
+        header->release();
+        return nums;
+    }
+
+    // Entry num does not lead to its object: the object is looked for among all that
+    // the file holds, and the last whole one of that number counts (a member of an
+    // object stream counts where the stream stands). True when the entry now leads
+    // somewhere else; false when it cannot (the entry is then missing, unless the
+    // search could not be completed).
+    bool relocate(int32_t num)
+    {
+        unsigned char& state = repairState(num);
+        if (state != 0)
+            return false;  // looked for once already
+        state = kRelocated;
+        XRefEntry& e = x.entries_[static_cast<size_t>(num)];
+        CPdfObjectScan& s = scan();
+        const int k = s.lastOf(num);
+        const int32_t wantGen = e.kind == 1 ? e.gen : 0;
+        int64_t plainPos = -1;
+        if (k >= 0 && s.objects()[static_cast<size_t>(k)].gen == wantGen)
+            plainPos = s.objects()[static_cast<size_t>(k)].pos;
+        scanMembers();
+        auto m = std::upper_bound(x.scannedMembers_.begin(), x.scannedMembers_.end(), num,
+                                  [](int32_t v, const CPdfXRef::ScannedMember& a) { return v < a.num; });
+        const CPdfXRef::ScannedMember* member = nullptr;
+        if (m != x.scannedMembers_.begin() && (m - 1)->num == num && wantGen == 0)
+            member = &*(m - 1);
+        if (member && member->pos > plainPos) {
+            if (!(e.kind == 2 && e.offset == static_cast<uint64_t>(member->stream) && e.gen == member->index)) {
+                e = XRefEntry{static_cast<uint64_t>(member->stream), member->index, 2};
+                nameMember(member->stream, member->index);
+                x.repaired_ = true;
+                return true;
+            }
+        } else if (plainPos >= 0 && !(e.kind == 1 && x.start_ + static_cast<int64_t>(e.offset) == plainPos)) {
+            e = XRefEntry{static_cast<uint64_t>(plainPos - x.start_), wantGen, 1};
+            if (static_cast<size_t>(num) < x.headerState_.size()) {
+                x.headerState_[static_cast<size_t>(num)] = 0;
+                x.spanLen_[static_cast<size_t>(num)] = 0;
+            }
+            x.repaired_ = true;
+            return true;
+        }
+        if (!caches().budgetSpent)
+            markMissing(num);
+        return false;
+    }
+
+    // text (object to's own text) with every string encrypted with the key of (to, 0);
+    // the strings come from object from: encrypted with its key when it is stored in
+    // the file, plain when it is a member of an object stream.
+    std::string rekeyStrings(const std::string& text, int32_t from, int32_t to)
+    {
+        const XRefEntry& src = x.entries_[static_cast<size_t>(from)];
+        const bool fromEncrypted = src.kind != 2;
+        const int32_t fromGen = src.kind == 1 ? src.gen : 0;
+        std::string out;
+        out.reserve(text.size());
+        CPdfMemoryCursor c(text);
+        size_t copied = 0;
+        for (;;) {
+            int64_t start;
+            const CPdfRawScan::Token t = CPdfRawScan::Next(c, nullptr, &start);
+            if (t == CPdfRawScan::kEnd)
+                break;
+            if (t != CPdfRawScan::kString && t != CPdfRawScan::kHexString)
+                continue;
+            const size_t b = static_cast<size_t>(start), e = static_cast<size_t>(c.pos());
+            CPdfParser p(nullptr, new CPdfMemoryStream(text.data() + b, e - b, CPdfElement()));
+            const CPdfElement v = p.readObject();
+            const std::string bytes = v.isString() ? v.getBytes() : std::string();
+            const std::string plain = fromEncrypted ? x.security_->decryptString(bytes, from, fromGen) : bytes;
+            const std::string enc = x.security_->encryptString(plain, to, 0);
+            static const char kHex[] = "0123456789ABCDEF";
+            out.append(text, copied, b - copied);
+            out.push_back('<');
+            for (unsigned char ch : enc) {
+                out.push_back(kHex[ch >> 4]);
+                out.push_back(kHex[ch & 15]);
+            }
+            out.push_back('>');
+            copied = e;
+        }
+        out.append(text, copied, std::string::npos);
+        return out;
+    }
+
+    // Member index of object stream stream is named by an entry now: it is read when
+    // the stream is decoded (again).
+    void nameMember(int32_t stream, int32_t index)
+    {
+        const std::pair<int32_t, int32_t> m(stream, index);
+        auto at = std::lower_bound(x.objStmMembers_.begin(), x.objStmMembers_.end(), m);
+        if (at != x.objStmMembers_.end() && *at == m)
+            return;
+        x.objStmMembers_.insert(at, m);
+        RawObjectStream& c = caches();
+        c.recent.erase(std::remove_if(c.recent.begin(), c.recent.end(),
+                                      [stream](const std::shared_ptr<ObjStmData>& d) { return d->num == stream; }),
+                       c.recent.end());
+    }
+
+    // The extent of the object at pos, a Length held in another object read through
+    // the table.
+    bool objectExtent(int64_t pos, CPdfObjectScan::Extent& e)
+    {
+        const CPdfObjectScan::LengthOf lengthOf = [this](int32_t n, int32_t g, int64_t& v) {
+            if (n < 0 || n >= x.getNumEntries())
+                return false;
+            CPdfElement l = x.fetch(n, g);
+            if (!l.isInteger())
+                return false;
+            v = l.getInteger();
+            return true;
+        };
+        return scan().extent(pos, lengthOf, e);
+    }
+
+    // Object num (at pos) cannot be copied as the file holds it: it is given whole text,
+    // held in memory, that the parser reads as it reads the object. A stream gets the
+    // Length of its data (found as CPdfObjectScan says) and "endstream"; any object its
+    // "endobj". False when the file holds no whole object there (the entry is missing).
+    bool giveWholeText(int32_t num, int64_t pos)
+    {
+        CPdfObjectScan::Extent e;
+        if (!objectExtent(pos, e) || !e.complete) {
+            markMissing(num);
+            return false;
+        }
+        CPdfObjectScan& s = scan();
+        // Whole text copies bytes of the file; a file whose entries make it copy the
+        // same bytes again and again gets no more once several times its size is held.
+        const int64_t size = e.stream ? e.dataEnd - pos : e.valueEnd - pos;
+        RawObjectStream& c = caches();
+        if (c.held + size > 4 * x.fileSize_ + (int64_t(64) << 20))
+            return false;
+        c.held += size;
+        std::string text = s.bytes(pos, e.valueEnd - pos);
+        if (static_cast<int64_t>(text.size()) != e.valueEnd - pos) {
+            markMissing(num);
+            return false;
+        }
+        if (e.stream) {
+            const int64_t len = e.dataEnd - e.dataStart;
+            size_t vs, ve;
+            if (CPdfRawScan::LocateValue(text, std::vector<CPdfRawStep>{CPdfRawStep{"Length", 0}}, vs, ve))
+                text.replace(vs, ve - vs, std::to_string(len));
+            else
+                text.insert(static_cast<size_t>(e.valueStart - pos) + 2, " /Length " + std::to_string(len));
+            text += s.bytes(e.valueEnd, e.dataStart - e.valueEnd);
+            text += s.bytes(e.dataStart, len);
+            text += "\nendstream\nendobj\n";
+        } else {
+            text += "\nendobj\n";
+        }
+        x.memText_[num] = std::move(text);
+        x.repaired_ = true;
+        return true;
     }
 
     // True when bytes [p, p + n) end outside every literal string, hexadecimal string
@@ -1085,25 +1677,15 @@ struct XRefImpl {
         return -1;
     }
 
-    // The position of the "endobj" that ends the stream object at pos, whose
-    // "stream" keyword ends at keyword; -1 when there is none. The data runs for the
-    // dictionary's Length when "endstream" follows there (as the parser reads it),
-    // else up to the first "endstream" after its start.
-    int64_t streamObjectEnd(int64_t pos, int64_t keyword)
+    // The position of the "endobj" that ends the stream object at pos: its data runs
+    // for the dictionary's Length, and "endstream" and "endobj" follow (as the parser
+    // reads it). -1 when the object is not written so.
+    int64_t streamObjectEnd(int64_t pos)
     {
         int64_t data;
-        int64_t after = streamDataEnd(pos, &data);
-        if (after < 0) {
-            if (data < 0) {
-                FileCursor c(x, keyword, false);
-                CPdfRawScan::SkipLineEnd(c);
-                data = c.pos();
-            }
-            const int64_t h = findInFile(data, "endstream", 9, x.fileSize_);
-            if (h < 0)
-                return -1;
-            after = h + 9;
-        }
+        const int64_t after = streamDataEnd(pos, &data);
+        if (after < 0)
+            return -1;
         const int64_t k = keywordAfter(after, "endobj", 6);
         if (k >= 0)
             return k - 6;
@@ -1134,25 +1716,39 @@ struct XRefImpl {
     bool rawTextInFile(int32_t num, std::string& out)
     {
         int64_t pos, stop;
-        if (!rawSpanInFile(num, pos, stop))
+        switch (rawSpanInFile(num, pos, stop)) {
+        case kSpanInFile:
+            copyFile(pos, static_cast<size_t>(stop - pos), out);
+            return true;
+        case kSpanHeld:
+            out = x.memText_[num];
+            return true;
+        default:
             return false;
-        copyFile(pos, static_cast<size_t>(stop - pos), out);
-        return true;
+        }
     }
+
+    enum Span {
+        kSpanNone,    ///< no text: no object there, or the search was cut short
+        kSpanInFile,  ///< the text is [pos, stop) of the file
+        kSpanHeld     ///< the object was given whole text, held in memory
+    };
 
     // Where the raw text of object num (kind 1) lies: [pos, stop) of the file, from its
     // header through "endobj" and the byte after it; *isStream (when given) tells
     // whether the object is a stream. The text search for the keywords decides where
     // it is sure; where a string, comment, hexadecimal string or name escape comes
     // before the keyword it found, the bytes are read token by token as the lexer
-    // reads them, and a stream's data is skipped as the parser skips it.
-    bool rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop, bool* isStreamOut = nullptr)
+    // reads them, and a stream's data is skipped as the parser skips it. An object the
+    // parser reads otherwise than its bytes say (a stream whose Length does not lead to
+    // "endstream", a missing "endstream" or "endobj") is given whole text instead.
+    Span rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop, bool* isStreamOut = nullptr)
     {
         const unsigned char* p = nullptr;
         size_t avail = 0;
         pos = objectPos(num, &p, &avail);
         if (pos < 0)
-            return false;
+            return kSpanNone;
         // Found once, the span is known: objects are asked for again (an annotation
         // by its page's editor and by the pass).
         uint32_t& known = x.spanLen_[static_cast<size_t>(num)];
@@ -1160,7 +1756,7 @@ struct XRefImpl {
             stop = pos + (known & kSpanLength);
             if (isStreamOut)
                 *isStreamOut = (known & kSpanStream) != 0;
-            return true;
+            return kSpanInFile;
         }
         // The header holds no keyword: the search starts at it.
         const int64_t body = pos;
@@ -1169,12 +1765,17 @@ struct XRefImpl {
         if (!p)
             p = window(body, &avail);
         if (!p || !scanAllowed())
-            return false;
+            return kSpanNone;
         const unsigned char* e;
         const unsigned char* st;
-        spendScan(findEndobjOrStream(p, avail, &e, &st));
+        // "obj" keywords before the first "endobj": the header's, and another
+        // header's when the object lacks its "endobj" (the lexer decides).
+        int objs = 0;
+        spendScan(findEndobjOrStream(p, avail, &e, &st, &objs));
         std::vector<unsigned char> whole;
-        if (!e && !st && body + static_cast<int64_t>(avail) < x.fileSize_) {
+        // Another header in the bytes at hand before any keyword: the object may end
+        // before it, which the lexer decides without a search further on.
+        if (!e && !st && objs < 2 && body + static_cast<int64_t>(avail) < x.fileSize_) {
             // The object runs on past the bytes at hand: the keyword is looked for
             // further on, and the bytes up to it are checked in one piece.
             const int64_t k = keywordFurther(body + static_cast<int64_t>(avail) - 5);
@@ -1183,15 +1784,20 @@ struct XRefImpl {
                 whole.resize(x.readCached(body, whole.data(), whole.size()));
                 p = whole.data();
                 avail = whole.size();
-                findEndobjOrStream(p, avail, &e, &st);
+                objs = 0;
+                findEndobjOrStream(p, avail, &e, &st, &objs);
             }
         }
-        if (e && endobjIsSure(p, avail, e, body + static_cast<int64_t>(avail) >= x.fileSize_)) {
+        bool needsText = false;
+        if (e && objs < 2 && endobjIsSure(p, avail, e, body + static_cast<int64_t>(avail) >= x.fileSize_)) {
             end = body + (e - p);
         } else if (st && streamIsSure(p, avail, st)) {
             keyword = body + (st - p) + 6;
         } else {
             FileCursor c(x, body, true);
+            std::string w;
+            for (int i = 0; i < 3; ++i)
+                CPdfRawScan::Next(c, &w);  // the header
             switch (CPdfRawScan::ScanObject(c)) {
             case CPdfRawScan::kAtEndobj:
                 end = c.pos() - 6;
@@ -1200,20 +1806,28 @@ struct XRefImpl {
                 keyword = c.pos();
                 break;
             default:
-                return false;
+                // No "endobj" before the next object or the end of the file.
+                if (!scanAllowed())
+                    return kSpanNone;
+                needsText = true;
+                break;
             }
         }
         if (keyword >= 0) {
-            end = streamObjectEnd(pos, keyword);
-            if (end < 0)
-                return false;
+            end = streamObjectEnd(pos);
+            needsText = end < 0;
+        }
+        if (needsText) {
+            if (!scanAllowed() || !giveWholeText(num, pos))
+                return kSpanNone;
+            return kSpanHeld;
         }
         stop = std::min<int64_t>(end + 7, x.fileSize_);
         if (isStreamOut)
             *isStreamOut = keyword >= 0;
         if (stop - pos <= static_cast<int64_t>(kSpanLength))
             known = static_cast<uint32_t>(stop - pos) | (keyword >= 0 ? kSpanStream : 0);
-        return true;
+        return kSpanInFile;
     }
 
     // The position of the first "endobj" or "stream" at or after pos, found by the text
@@ -1322,15 +1936,7 @@ CPdfXRef::~CPdfXRef() = default;
 void CPdfXRef::open()
 {
     XRefImpl impl{*this};
-    start_ = file_->startOffset();
-    fileSize_ = file_->fileSize();
-    for (CacheBlock& b : cache_)
-        b = CacheBlock();
-    rawObjStm_.reset();
-    entries_.clear();
-    trailer_.free();
-    security_.reset();
-    encryptNum_ = -1;
+    impl.reset();
     startXRef_ = impl.findStartXRef();
     if (startXRef_ == 0)
         throw CPdfException("PDF file was damaged");
@@ -1338,9 +1944,10 @@ void CPdfXRef::open()
     impl.entriesLeft = 4 * static_cast<int64_t>(impl.maxEntries());
     int64_t pos = startXRef_;
     for (;;) {
-        // A Prev chain that leads back to a section already read ends the walk.
+        // A chain that leads back to a section already read has lost the section it
+        // should lead to, and the objects only that section lists with it.
         if (!visited.insert(pos).second || visited.size() > kMaxSections)
-            break;
+            throw CPdfException("Couldn't parse an xref");
         int64_t prev = 0, hidden = -1;
         bool more = impl.readSection(pos, prev, hidden);
         // A hybrid file keeps the objects that only readers of cross-reference
@@ -1354,39 +1961,17 @@ void CPdfXRef::open()
             break;
         pos = prev;
     }
-    objStmMembers_.clear();
-    memText_.clear();
-    direct_.clear();
-    headerState_.clear();
-    spanLen_.clear();
-    for (XRefEntry& e : entries_) {
-        if (e.offset == kUnfilled)
-            e = XRefEntry{kUnfilledAfterOpen, 0, 0};
-        else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
-            objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
-    }
-    if (!std::is_sorted(objStmMembers_.begin(), objStmMembers_.end()))
-        std::sort(objStmMembers_.begin(), objStmMembers_.end());
-    objStmMembers_.erase(std::unique(objStmMembers_.begin(), objStmMembers_.end()), objStmMembers_.end());
-    CPdfDictionary* t = trailer_.getDictionary();
-    if (!t || !trailer_.isDictionary())
-        throw CPdfException("PDF file was damaged");
-    const CPdfElement* root = t->find("Root");
-    if (!root || !root->isReference())
-        throw CPdfException("PDF file was damaged");
-    rootNum_ = root->getRefNum();
-    rootGen_ = root->getRefGen();
-    const CPdfElement* info = t->find("Info");
-    if (info && info->isReference()) {
-        infoNum_ = info->getRefNum();
-        infoGen_ = info->getRefGen();
-    }
-    t->setXRef(this);
-    // An encryption dictionary, direct or indirect: strings and streams are read
-    // through the security handler, which must accept the empty password.
-    const CPdfElement* enc = t->find("Encrypt");
-    if (enc && (enc->isReference() || enc->isDictionary()))
-        openSecurity(*enc);
+    impl.finish();
+}
+
+void CPdfXRef::rebuild()
+{
+    XRefImpl impl{*this};
+    impl.reset();
+    impl.rebuildEntries();
+    repaired_ = true;
+    impl.chooseTrailer();
+    impl.finish();
 }
 
 void CPdfXRef::openSecurity(const CPdfElement& encrypt)
@@ -1414,75 +1999,140 @@ void CPdfXRef::openSecurity(const CPdfElement& encrypt)
     security_ = std::move(h);
 }
 
+namespace {
+
+// The next object of p; a stream whose Length does not lead to "endstream" gives an
+// empty element (p.streamLengthFailed() tells), any other failure throws.
+CPdfElement readObjectOrLengthFailure(CPdfParser& p)
+{
+    try {
+        return p.readObject();
+    } catch (const CPdfException&) {
+        if (!p.streamLengthFailed())
+            throw;
+    }
+    return CPdfElement();
+}
+
+}  // namespace
+
 CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
 {
-    if (num < 0 || num >= getNumEntries())
-        throw CPdfException("Corrupted PDF file");
     CPdfElement result;
     result.setNull();
+    // A reference past the end of the table leads nowhere, as readers take it: the
+    // table of a damaged file may be short.
+    if (num < 0 || num >= getNumEntries()) {
+        repaired_ = true;
+        return result;
+    }
     // An object whose parsing needs itself (a Length that refers back to its own
     // stream, an object stream holding its own Length) cannot be had.
     if (std::find(fetching_.begin(), fetching_.end(), num) != fetching_.end() || fetching_.size() >= kMaxFetchDepth)
         return result;
     FetchGuard guard(fetching_, num);
-    const XRefEntry e = entries_[static_cast<size_t>(num)];
     XRefImpl impl{*this};
-    if (!memText_.empty()) {
-        auto held = memText_.find(num);
-        if (held != memText_.end()) {
-            if (e.kind == 1 && e.gen != gen)
+    // An entry that does not lead to its object may lead elsewhere once looked for:
+    // the object is then fetched from there.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const XRefEntry e = entries_[static_cast<size_t>(num)];
+        if (!memText_.empty()) {
+            auto held = memText_.find(num);
+            if (held != memText_.end()) {
+                if (e.kind == 1 && e.gen != gen)
+                    return result;
+                return fetchHeld(num, e.kind == 1 ? e.gen : 0, held->second);
+            }
+        }
+        if (e.kind == 1) {
+            if (e.gen != gen)
                 return result;
-            const std::string& t = held->second;
-            CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
+            const int64_t pos = impl.objectPos(num);
+            if (pos < 0) {
+                if (entries_[static_cast<size_t>(num)].kind == 2)
+                    continue;  // found inside an object stream
+                return result;
+            }
+            CPdfParser p(this, new CachedFileStream(this, pos));
             CPdfElement a = p.readObject();
-            CPdfElement b = p.readObject();
-            CPdfElement c = p.readObject();
-            if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
+            if (!a.isInteger() || a.getInteger() != num)
                 return result;
+            CPdfElement b = p.readObject();
+            if (!b.isInteger() || b.getInteger() != gen)
+                return result;
+            CPdfElement c = p.readObject();
+            if (!c.isCommand("obj"))
+                return result;
+            if (security_ && num != encryptNum_)
+                p.setDecryption(security_.get(), num, gen);
+            CPdfElement obj = readObjectOrLengthFailure(p);
+            if (p.streamLengthFailed()) {
+                // The stream's Length does not lead to its end: the object is read as
+                // its whole text says, which the output writes too.
+                std::string text;
+                if (!getRawObjectText(num, text) || memText_.count(num) == 0)
+                    return result;
+                return fetchHeld(num, gen, memText_[num]);
+            }
+            if (obj.isEndOfInput())
+                return result;
+            if (!p.nextIsEndobj()) {
+                // Not followed by "endobj": the object may lack it, or its value may
+                // run into the next object. What its text says counts: no whole object
+                // there, or the whole text it was given.
+                std::string text;
+                if (!getRawObjectText(num, text))
+                    return isMissing(num) ? result : obj;
+                if (memText_.count(num))
+                    return fetchHeld(num, gen, memText_[num]);
+            }
+            return obj;
+        }
+        if (e.kind == 2) {
+            if (e.offset > static_cast<uint64_t>(INT32_MAX))
+                return result;
+            std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+            size_t b, en;
+            if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
+                if (attempt == 0 && impl.relocate(num))
+                    continue;
+                return result;
+            }
+            if (!XRefImpl::memberWhole(*r, b, en)) {
+                // A member cut short has no value to write: nothing stands there.
+                impl.markMissing(num);
+                return result;
+            }
+            // The parser holds the bytes; a nested fetch may replace the current object stream.
+            CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
             CPdfElement obj = p.readObject();
             if (obj.isEndOfInput())
                 return result;
             return obj;
         }
-    }
-    if (e.kind == 1) {
-        if (e.gen != gen)
-            return result;
-        const int64_t pos = impl.objectPos(num);
-        if (pos < 0)
-            return result;
-        CPdfParser p(this, new CachedFileStream(this, pos));
-        CPdfElement a = p.readObject();
-        if (!a.isInteger() || a.getInteger() != num)
-            return result;
-        CPdfElement b = p.readObject();
-        if (!b.isInteger() || b.getInteger() != gen)
-            return result;
-        CPdfElement c = p.readObject();
-        if (!c.isCommand("obj"))
-            return result;
-        if (security_ && num != encryptNum_)
-            p.setDecryption(security_.get(), num, gen);
-        CPdfElement obj = p.readObject();
-        if (obj.isEndOfInput())
-            return result;
-        return obj;
-    }
-    if (e.kind == 2) {
-        if (e.offset > static_cast<uint64_t>(INT32_MAX))
-            return result;
-        std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
-        size_t b, en;
-        if (!XRefImpl::memberRange(*r, e.gen, num, b, en))
-            return result;
-        // The parser holds the bytes; a nested fetch may replace the current object stream.
-        CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
-        CPdfElement obj = p.readObject();
-        if (obj.isEndOfInput())
-            return result;
-        return obj;
+        return result;
     }
     return result;
+}
+
+CPdfElement CPdfXRef::fetchHeld(int32_t num, int32_t gen, const std::string& t)
+{
+    CPdfElement result;
+    result.setNull();
+    CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
+    CPdfElement a = p.readObject();
+    CPdfElement b = p.readObject();
+    CPdfElement c = p.readObject();
+    if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
+        return result;
+    // Held text keeps the strings as the file holds them: encrypted with the object's
+    // own key, except in the text of an object stream's member (plain there).
+    if (security_ && num != encryptNum_ && entries_[static_cast<size_t>(num)].kind != 2)
+        p.setDecryption(security_.get(), num, gen);
+    CPdfElement obj = p.readObject();
+    if (obj.isEndOfInput())
+        return result;
+    return obj;
 }
 
 CPdfLookupScope::CPdfLookupScope(CPdfXRef* x) : x_(x), was_(x ? x->lookupMode() : false)
@@ -1519,31 +2169,46 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     if (num < 0 || num >= getNumEntries())
         throw CPdfException("Corrupted PDF file");
     out.clear();
-    const XRefEntry e = entries_[static_cast<size_t>(num)];
     XRefImpl impl{*this};
-    if (!memText_.empty()) {
-        auto held = memText_.find(num);
-        if (held != memText_.end()) {
-            out = held->second;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const XRefEntry e = entries_[static_cast<size_t>(num)];
+        if (!memText_.empty()) {
+            auto held = memText_.find(num);
+            if (held != memText_.end()) {
+                out = held->second;
+                return true;
+            }
+        }
+        if (e.kind == 1) {
+            if (impl.rawTextInFile(num, out))
+                return true;
+            if (entries_[static_cast<size_t>(num)].kind == 2)
+                continue;  // found inside an object stream
+            return false;
+        }
+        if (e.kind == 2) {
+            if (e.offset > static_cast<uint64_t>(INT32_MAX))
+                return false;
+            std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+            size_t b, en;
+            if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
+                if (attempt == 0 && impl.relocate(num))
+                    continue;
+                return false;
+            }
+            if (!XRefImpl::memberWhole(*r, b, en)) {
+                impl.markMissing(num);
+                return false;
+            }
+            char head[32];
+            int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
+            out.reserve(static_cast<size_t>(hl) + (en - b) + 8);
+            out.append(head, static_cast<size_t>(hl));
+            out.append(reinterpret_cast<const char*>(r->data->data() + b), en - b);
+            out.append(" endobj\r", 8);
             return true;
         }
-    }
-    if (e.kind == 1)
-        return impl.rawTextInFile(num, out);
-    if (e.kind == 2) {
-        if (e.offset > static_cast<uint64_t>(INT32_MAX))
-            return false;
-        std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
-        size_t b, en;
-        if (!XRefImpl::memberRange(*r, e.gen, num, b, en))
-            return false;
-        char head[32];
-        int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
-        out.reserve(static_cast<size_t>(hl) + (en - b) + 8);
-        out.append(head, static_cast<size_t>(hl));
-        out.append(reinterpret_cast<const char*>(r->data->data() + b), en - b);
-        out.append(" endobj\r", 8);
-        return true;
+        return false;
     }
     return false;
 }
@@ -1556,10 +2221,15 @@ bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* is
     if (e.kind != 1 || (!memText_.empty() && memText_.count(num)))
         return false;
     int64_t stop;
-    if (!XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream))
+    if (XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream) != XRefImpl::kSpanInFile)
         return false;
     len = static_cast<size_t>(stop - pos);
     return true;
+}
+
+bool CPdfXRef::isMissing(int32_t num) const
+{
+    return num >= 0 && static_cast<size_t>(num) < missing_.size() && missing_[static_cast<size_t>(num)] == 1;
 }
 
 const unsigned char* CPdfXRef::peekFile(int64_t pos, size_t* avail)
@@ -1576,8 +2246,24 @@ bool CPdfXRef::isObjectStream(int32_t num)
     if (num < 0 || num >= getNumEntries())
         return false;
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != 1 || (!memText_.empty() && memText_.count(num)))
+    if (e.kind != 1)
         return false;
+    if (!memText_.empty() && memText_.count(num)) {
+        // Whole text given to a damaged object stream.
+        const std::string& t = memText_[num];
+        if (t.find("ObjStm") == std::string::npos)
+            return false;
+        try {
+            CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
+            p.setStopAtStream(true);
+            for (int i = 0; i < 3; ++i)
+                p.readObject();
+            CPdfElement obj = p.readObject();
+            return p.stoppedAtStream() && obj.isDictionary() && obj.getDictionary()->isType("ObjStm");
+        } catch (const CPdfException&) {
+            return false;
+        }
+    }
     XRefImpl impl{*this};
     const int64_t pos = impl.objectPos(num);
     if (pos < 0)
@@ -1654,6 +2340,10 @@ bool CPdfXRef::placeDirectObjects()
             std::string obj = std::to_string(num) + " 0 obj\n";
             obj.append(text, b, e - b);
             obj += "\nendobj\n";
+            // In an encrypted file the object's strings take its own key, as any
+            // object's strings in the file do.
+            if (security_)
+                obj = XRefImpl{*this}.rekeyStrings(obj, container, num);
             memText_[num] = std::move(obj);
             text.replace(b, e - b, std::to_string(num) + " 0 R");
         }

@@ -14,6 +14,7 @@
 
 class CPdfFileStream;
 class CPdfDictionary;
+class CPdfObjectScan;
 class CPdfSecurityHandler;
 
 struct XRefEntry {
@@ -48,10 +49,26 @@ public:
     CPdfXRef& operator=(const CPdfXRef&) = delete;
     virtual ~CPdfXRef();
 
-    /// Reads every section and the trailer. Throws CPdfException on failure.
+    /// Reads every section and the trailer. Throws CPdfException on failure, also
+    /// when the chain of sections leads back to a section already read (a section in
+    /// between may be lost).
     void open();
-    /// The object (num, gen) as a new element; Null when it cannot be had. Throws
-    /// "Corrupted PDF file" for a number outside the table.
+    /// Rebuilds the table from the objects found by reading the whole file, for a file
+    /// whose cross-reference data cannot be used: the last whole object of each number
+    /// counts (the members of an object stream count where the stream stands), and the
+    /// trailer is the last one whose Root is a dictionary, else one made for the last
+    /// catalog found. Throws CPdfException when there is no catalog to be found.
+    void rebuild();
+    /// True once anything was repaired: the table rebuilt, an entry that does not lead
+    /// to its object led there, an object given whole text (a stream whose Length does
+    /// not lead to its "endstream", a missing "endstream" or "endobj"), or an entry in
+    /// use found to have no whole object in the file.
+    bool wasRepaired() const { return repaired_; }
+    /// True when entry num is in use but the file holds no whole object for it (known
+    /// once its object was looked for): readers see nothing there.
+    bool isMissing(int32_t num) const;
+    /// The object (num, gen) as a new element; Null when it cannot be had, also for a
+    /// number outside the table (which counts as a repair: the table is short).
     CPdfElement fetch(int32_t num, int32_t gen);
     /// Raw object text of num into out (replaced). False when there is none. Throws
     /// "Corrupted PDF file" for a number outside the table.
@@ -110,6 +127,9 @@ public:
 
     /// Most entries a table may have; larger sections are refused.
     static constexpr int32_t kMaxEntries = 8388608;
+    /// Object numbers a rebuilt table takes, at the least (a small file may hold an
+    /// object numbered far past its others).
+    static constexpr int32_t kMinRebuiltEntries = 2097152;
 
     /// Index of the last byte of the first match of pat in buf[start, end), or 0.
     static long findInBuffer(const char* buf, long start, long end, const char* pat, long patLen);
@@ -123,6 +143,8 @@ private:
 
     // Implementation detail, defined in CPdfXRef.cpp.
     friend struct XRefImpl;
+    /// The object text in memory for num (kind 3, or given whole text), parsed.
+    CPdfElement fetchHeld(int32_t num, int32_t gen, const std::string& text);
     CPdfFileStream* file_;
     std::vector<XRefEntry> entries_;
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
@@ -134,6 +156,22 @@ private:
     // Raw object text of the objects held in memory: those made by promoteDirectObject
     // and the containers they were taken out of.
     std::unordered_map<int32_t, std::string> memText_;
+    bool repaired_ = false;
+    // The file read from end to end (made when first needed: only for a damaged file).
+    std::unique_ptr<CPdfObjectScan> scan_;
+    // Per entry, 1 when it is in use but no whole object for it is in the file (made
+    // on first need).
+    std::vector<unsigned char> missing_;
+    // Members of the object streams the scan found, sorted by number: (number, stream,
+    // index, position of the stream); made on first need.
+    struct ScannedMember {
+        int32_t num;
+        int32_t stream;
+        int32_t index;
+        int64_t pos;
+    };
+    std::vector<ScannedMember> scannedMembers_;
+    bool membersScanned_ = false;
     // Objects numbered by addDirectObject and not placed yet: container, path, number.
     struct DirectObject {
         int32_t container;

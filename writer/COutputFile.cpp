@@ -14,6 +14,8 @@ constexpr uint64_t kWritebackStep = uint64_t(8) << 20;
 const char kWriteError[] = "Output file write error\n";
 }  // namespace
 
+const char* const COutputFile::kUnwritable = "The output file cannot be written";
+
 COutputFile::COutputFile() : buf_(kBufferSize) {}
 
 COutputFile::~COutputFile() {
@@ -45,8 +47,8 @@ void COutputFile::startWriteback() {
 
 void COutputFile::flushBuffer() {
     if (used_ == 0) return;
-    if (!file_) throw CPdfException(kWriteError);
-    if (std::fwrite(buf_.data(), 1, used_, file_) != used_) throw CPdfException(kWriteError);
+    if (!file_) throw CPdfException(kWriteError, COutputFile::kUnwritable);
+    if (std::fwrite(buf_.data(), 1, used_, file_) != used_) throw CPdfException(kWriteError, COutputFile::kUnwritable);
     flushed_ += used_;
     used_ = 0;
     startWriteback();
@@ -62,7 +64,7 @@ void COutputFile::write(const char* data, size_t n) {
     flushBuffer();
     if (n >= buf_.size()) {
         // A large object goes straight to the file without passing the buffer.
-        if (!file_ || std::fwrite(data, 1, n, file_) != n) throw CPdfException(kWriteError);
+        if (!file_ || std::fwrite(data, 1, n, file_) != n) throw CPdfException(kWriteError, COutputFile::kUnwritable);
         flushed_ += n;
         startWriteback();
         return;
@@ -81,7 +83,7 @@ void COutputFile::close() {
     }
     if (std::fclose(file_) != 0) ok = false;
     file_ = nullptr;
-    if (!ok) throw CPdfException(kWriteError);
+    if (!ok) throw CPdfException(kWriteError, COutputFile::kUnwritable);
 }
 
 void COutputFile::abandon() {

@@ -10,6 +10,9 @@
 
 class COutputFile {
 public:
+    /// The reason a failure to create or write the output carries.
+    static const char* const kUnwritable;
+
     COutputFile();
     COutputFile(const COutputFile&) = delete;
     COutputFile& operator=(const COutputFile&) = delete;

@@ -19,7 +19,10 @@ bool COutputWriter::StringsEncrypted(int32_t num) const {
     // are put in encrypted with that number's key (WriteEncryptedObject writes it as
     // it stands).
     if (num >= xref_->getNumEntries()) return static_cast<size_t>(num) < entries_.size();
-    return xref_->getEntry(num).kind == 1;
+    // A page written directly in its parent's Kids and made an object of its own holds
+    // its strings encrypted with its own key (the reading core puts them so).
+    const int32_t kind = xref_->getEntry(num).kind;
+    return kind == 1 || kind == 3;
 }
 
 std::string COutputWriter::StringToken(int32_t num, const std::string& bytes) const {

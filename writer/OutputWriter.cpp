@@ -107,7 +107,12 @@ void COutputWriter::WriteObjects(const std::vector<int32_t>& pageIndexOf, PageMo
                 continue;
             }
         }
-        if (!xref_->getRawObjectText(n, text) || text.empty()) throw CPdfException("PDF file was damaged");
+        if (!xref_->getRawObjectText(n, text) || text.empty()) {
+            // An entry in use whose object the file does not hold whole is left out, as
+            // readers see nothing there; one that could not be read fails.
+            if (xref_->isMissing(n)) continue;
+            throw CPdfException("PDF file was damaged");
+        }
         if (xref_->isObjectStream(n)) continue;
         if (pageIndex < 0) {
             CopyObject(n, text);
@@ -144,8 +149,10 @@ int32_t COutputWriter::InputGeneration(int32_t num) const {
 }
 
 void COutputWriter::CopyHeader() {
-    // The header runs up to the first stored object: the "%PDF-" line and the comment
-    // lines after it. Offsets are counted from "%PDF-", so bytes before it stay out.
+    // The header: the "%PDF-" line and the comment lines after it (a binary comment
+    // marks the file as binary), never beyond the first stored object. Offsets are
+    // counted from "%PDF-", so bytes before it stay out; whatever follows the comments
+    // (the start of an object whose entry is a few bytes late, junk) is not copied.
     const int n = xref_->getNumEntries();
     bool found = false;
     uint64_t first = 0;
@@ -155,20 +162,40 @@ void COutputWriter::CopyHeader() {
         if (!found || e.offset < first) first = e.offset;
         found = true;
     }
-    if (!found) return;
     CPdfFileStream* fs = doc_->getFileStream();
     const int64_t base = doc_->getHeaderOffset();
     const int64_t size = fs->fileSize();
-    if (static_cast<int64_t>(first) > size - base) first = static_cast<uint64_t>(size - base);
-    std::vector<unsigned char> buf(first < (1u << 16) ? static_cast<size_t>(first) : (1u << 16));
-    uint64_t done = 0;
-    while (done < first) {
-        size_t want = static_cast<size_t>(first - done < buf.size() ? first - done : buf.size());
-        size_t got = fs->readAt(base + static_cast<int64_t>(done), buf.data(), want);
-        if (got == 0) break;
-        out_->write(reinterpret_cast<const char*>(buf.data()), got);
-        done += got;
+    // Header and comment lines are short; a longer run of them is read no further.
+    const uint64_t kMaxHeader = 1u << 16;
+    uint64_t limit = found ? first : kMaxHeader;
+    if (limit > kMaxHeader) limit = kMaxHeader;
+    if (static_cast<int64_t>(limit) > size - base) limit = static_cast<uint64_t>(size - base);
+    std::vector<unsigned char> buf(static_cast<size_t>(limit));
+    buf.resize(fs->readAt(base, buf.data(), buf.size()));
+    if (buf.size() < 5 || std::memcmp(buf.data(), "%PDF-", 5) != 0) {
+        // No header at all (readers open such files too): the output gets one.
+        out_->write("%PDF-1.7\n%\xE2\xE3\xCF\xD3\n");
+        return;
     }
+    size_t len = 0;
+    bool inComment = true;  // the header line is read like a comment
+    for (; len < buf.size(); ++len) {
+        const unsigned char c = buf[len];
+        if (inComment) {
+            if (c == '\r' || c == '\n') inComment = false;
+        } else if (c == '%') {
+            inComment = true;
+        } else if (!(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0)) {
+            break;
+        }
+    }
+    // Copying stops at the first stored object's offset: when that falls inside
+    // the header region (a table whose first entry is a few bytes early), so does
+    // the copy, and the output's first object must still start on a line of its own.
+    out_->write(reinterpret_cast<const char*>(buf.data()), len);
+    const unsigned char last = buf[len - 1];
+    if (!(last == ' ' || last == '\t' || last == '\r' || last == '\n' || last == '\f' || last == 0))
+        out_->write("\n", 1);
 }
 
 void COutputWriter::CopyObject(int32_t num, const std::string& text) {
@@ -223,7 +250,9 @@ int32_t COutputWriter::AppendObject(const std::string& body) {
     return num;
 }
 
-void COutputWriter::ThrowOutputTooLarge() { throw CPdfException("Output file too large\n"); }
+void COutputWriter::ThrowOutputTooLarge() {
+    throw CPdfException("Output file too large\n", "The output file would be too large");
+}
 
 void COutputWriter::WriteXRef() {
     const size_t m = entries_.size();

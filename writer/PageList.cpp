@@ -60,13 +60,13 @@ bool IsSpaceOrBracket(char c) {
 }
 
 // The number spanning exactly t[s, e), read by the parser's rules so that a box or a
-// rotation read here agrees with what the parsed page says: an optional leading '-',
-// then digits and '.'; with a '.' a real (strtod), otherwise an integer clamped to 32
-// bits. A token the parser would read otherwise, or not as a number ("+7" is a
-// keyword to it, "1-2" two numbers), is refused, and the caller parses the object.
+// rotation read here agrees with what the parsed page says: an optional leading '-'
+// or '+', then digits and '.'; with a '.' a real (strtod), otherwise an integer clamped
+// to 32 bits. A token the parser would read otherwise ("1-2" is two numbers to it), is
+// refused, and the caller parses the object.
 bool PlainNumber(const std::string& t, size_t s, size_t e, double& out) {
     size_t i = s;
-    if (i < e && t[i] == '-') ++i;
+    if (i < e && (t[i] == '-' || t[i] == '+')) ++i;
     bool digits = false, real = false;
     for (size_t k = i; k < e; ++k) {
         const char c = t[k];
@@ -273,6 +273,13 @@ private:
 // used when the page list's own walk would have met the same pages in the same way.
 class PageTreeRecord : public CPdfPageTreeObserver {
 public:
+    void begin() override {
+        plain = true;
+        rootNum = 0;
+        pages.clear();
+        stack_.clear();
+        seen_.clear();
+    }
     void enterNode(const CPdfElement& raw, CPdfDictionary* dict, int depth) override {
         if (!raw.isReference() || depth > kMaxPageTreeDepth || !firstVisit(raw.getRefNum())) {
             plain = false;

@@ -47,7 +47,7 @@ void StampMode::WritePage(int32_t pageObjNum, int32_t pageIndex, const std::stri
 
 std::string StampMode::BuildFontDescriptor(const std::string& fontName) const {
     const FontMetricsRecord* m = FindFontMetrics(fontName);
-    if (!m) throw CPdfException("Unknown font name");
+    if (!m) throw CPdfException("Unknown font name", "The font of the stamp is not known: '" + fontName + "'");
     char box[96];
     std::snprintf(box, sizeof(box), "%d %d %d %d", m->bbox[0], m->bbox[1], m->bbox[2], m->bbox[3]);
     std::string t = " 0 obj\n<<\n/Type /FontDescriptor\n/FontName /";

@@ -86,7 +86,7 @@ TEST(RunList, FailingLineEndsTheBatchAndRestoresArguments) {
         RunBatch(a, printed);
         ADD_FAILURE() << "the batch did not fail";
     } catch (const CPdfException& e) {
-        EXPECT_STREQ("Document error\n", e.getMessage());
+        EXPECT_STREQ("Document error\nThe file cannot be read\n", e.getMessage());
     }
     // The handler saw the list line and the null device; "second.pdf" never ran.
     EXPECT_NE(std::string::npos, printed.find("Input file: '/no/such/dir/a.pdf'"));

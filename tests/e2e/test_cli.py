@@ -144,13 +144,16 @@ def main():
         check(os.path.isdir(os.path.join(work, "made")), "the output folder is created before the list is read")
         # .TXT and .pdf are not list names: single mode (and the input is missing).
         rc, out = run("LIST.TXT", "-fx", "-remove")
-        check(rc == 1 and b"Input file: 'LIST.TXT'" in out and out.endswith(b"Document error\n"),
+        check(rc == 1 and b"Input file: 'LIST.TXT'" in out and
+              out.endswith(b"Document error\nThe file cannot be read\n"),
               "upper-case .TXT is not a list name", out)
         check(not os.path.isdir(os.path.join(work, "x")), "single mode creates no folder")
 
-        # Single mode: a missing input ends in "Document error\n" with status 1.
+        # Single mode: a missing input ends in "Document error\n" and the reason, with
+        # status 1.
         rc, out = run("missing.pdf", "o2.pdf", "-remove")
-        check(rc == 1 and out.endswith(BANNER_END + b"Input file: 'missing.pdf'Document error\n"),
+        check(rc == 1 and out.endswith(BANNER_END + b"Input file: 'missing.pdf'Document error\n"
+                                       b"The file cannot be read\n"),
               "missing input gives Document error and status 1", out)
         check(not exists("o2.pdf"), "no output left for a missing input")
 
@@ -214,7 +217,7 @@ def main():
         rc, out = run("broken.txt", "-fout3", "-remove")
         check(rc == 1, "a failing list line gives status 1", out)
         check(out.count(b"Input file: '") == 2 and b"Input file: 'missing.pdf'Document error\n" in out
-              and out.endswith(b"Document error\n") and out.count(b"\nDone.\n") == 1,
+              and out.endswith(b"Document error\nThe file cannot be read\n") and out.count(b"\nDone.\n") == 1,
               "a missing input fails and ends the batch (the empty line is skipped)", out)
 
         # "Error parameter" in batch mode ends the batch at its first line.

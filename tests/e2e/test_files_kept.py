@@ -84,7 +84,8 @@ def main():
             full = os.path.join(work, "full")
             os.mknod(full, 0o666 | stat.S_IFCHR, os.makedev(1, 7))
         rc, out = run(src, full, "-remove")
-        check(rc == 1 and out.endswith(b"Document error\n"), "writing a full device fails with status 1", out)
+        check(rc == 1 and out.endswith(b"Document error\nThe output file cannot be written\n"),
+              "writing a full device fails with status 1", out)
         check(stat.S_ISCHR(os.stat(full).st_mode), "the full device is still a device")
         check(not leftovers(os.path.dirname(full)), "nothing left beside the device")
 
@@ -92,7 +93,8 @@ def main():
         path = os.path.join(work, "full.pdf")
         write(path, b"previous output")
         rc, out = run(src, path, "-remove", limit=500)
-        check(rc == 1 and out.endswith(b"Document error\n"), "a full disk fails the run", out)
+        check(rc == 1 and out.endswith(b"Document error\nThe output file cannot be written\n"),
+              "a full disk fails the run", out)
         check(read(path) == b"previous output", "the old output stays when the disk is full")
         check(not leftovers(work), "no temporary file left after a full disk", str(leftovers(work)))
 
@@ -135,7 +137,7 @@ def main():
             for extra in ([], ["-reportappend"]):
                 rc, out = run(src, "o.pdf", "-report", name, *extra)
                 check(rc == 1 and (b"Error! Unable to write report file: '%s'" % name.encode()) in out and
-                      out.endswith(b"Document error\n") and b"Done." not in out,
+                      out.endswith(b"Document error\nThe report file cannot be written\n") and b"Done." not in out,
                       "unwritable report %s %s fails" % (name, extra), out)
         # A disk that fills while appending: the report goes back to what it was.
         write(rep, b"x" * 300 + b"\r\n")

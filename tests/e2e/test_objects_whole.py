@@ -7,9 +7,9 @@ Hand-made files, in every mode that writes or reads links:
   - objects whose bytes hold "endobj" in strings, comments, names and stream
     dictionaries, a comment inside an object header, an entry a few bytes off its
     object: the output holds every object as the input has it;
-  - objects that cannot be read (an entry far from any object, a string that never
-    ends, an object-stream member past the stream's count): "Document error",
-    status 1, no output;
+  - objects readers read past (an entry far from its object, a string that never
+    ends, an object-stream member named past the stream's count): the file is
+    repaired, and keeps its page, text and link;
   - members of several large object streams asked for in turn: none is lost;
   - page trees with shared Kids arrays, pages listed twice, a page written directly
     in Kids, a root typed as a page: each page is listed once, as readers list them,
@@ -111,6 +111,8 @@ def with_object_streams(plain, streams, root=1):
 
 
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
+LINK = (b"<< /Type /Annot /Subtype /Link /Rect [70 690 400 730] /Border [0 0 0] "
+        b"/A << /S /URI /URI (https://www.example.com/) >> >>")
 
 
 def text_stream(lines):
@@ -235,34 +237,54 @@ def checks(exe, work):
                 "changepart": ["https://www.EXAMPLE.com/endobj"]}[mode]
         check(uris == want, "tricky objects, %s: links %s" % (mode, want), repr(uris))
 
-    # ---- 2. objects that cannot be read fail the file -----------------------------
+    # ---- 2. objects readers read past are repaired --------------------------------
+    # An entry far from its object (found in the file), an unused object whose string
+    # never ends (left out: nothing can be read there), an object-stream member whose
+    # entry names an index past the stream's count (found in the stream): every mode
+    # is done, says the file was repaired, and keeps the page, its text and its link.
     pad = obj(9, b"(" + b"p" * 3000 + b")")
-    broken = {
+    repaired = {
         "entry far from its object": classic([
             obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
             obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4)), obj(5, FONT), pad,
+            obj(3, page_dict(2, 4, b"/Annots [6 0 R]")), obj(5, FONT), pad, obj(6, LINK),
             stream_obj(4, content)], shifts={4: -2500}),
         "string that never ends": classic([
             obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
             obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4)), obj(5, FONT), stream_obj(4, content),
+            obj(3, page_dict(2, 4, b"/Annots [8 0 R]")), obj(5, FONT), stream_obj(4, content), obj(8, LINK),
             (6, b"6 0 obj\n(never closed endobj\n")]),
         "member past its stream's count": with_object_streams(
             [(1, b"<< /Type /Catalog /Pages 2 0 R >>"), (2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-             (3, page_dict(2, 4)), (4, b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"),
-             (5, FONT)],
-            [(10, [(6, b"(six)"), (7, b"(seven)")])]).replace(
+             (3, page_dict(2, 4, b"/Annots [7 0 R]")),
+             (4, b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream"), (5, FONT)],
+            [(10, [(6, b"(six)"), (7, LINK)])]).replace(
             # the entry of member 7 names index 5 of a stream of two
             bytes([2]) + (10).to_bytes(4, "big") + (1).to_bytes(2, "big"),
             bytes([2]) + (10).to_bytes(4, "big") + (5).to_bytes(2, "big")),
     }
-    for name, data in broken.items():
-        path = write("broken.pdf", data)
+    for name, data in repaired.items():
+        path = write("repaired.pdf", data)
         for mode in MODES:
-            rc, msg, out, _ = run(path, mode)
-            check(rc == 1 and msg.rstrip().endswith(b"Document error"), "%s, %s: Document error" % (name, mode), msg)
-            check(out is None, "%s, %s: no output" % (name, mode))
+            rc, msg, out, report = run(path, mode)
+            check(rc == 0 and msg.rstrip().endswith(b"The file was damaged and has been repaired\nDone."),
+                  "%s, %s: repaired" % (name, mode), msg)
+            if mode == "report":
+                check(report is not None and b"https://www.example.com/" in report,
+                      "%s: the report lists the link" % name, report or b"")
+                continue
+            if not out:
+                check(False, "%s, %s: an output" % (name, mode))
+                continue
+            p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            check(p.returncode == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), p.stdout)
+            doc = fitz.open(out)  # kept: a page outlives its document only while it is referenced
+            page = doc[0]
+            check("Quillmark endobj test" in page.get_text(), "%s, %s: the page keeps its text" % (name, mode))
+            if mode == "stamp":
+                uris = sorted(l.get("uri", "") for l in page.get_links())
+                check(uris == ["https://stamp.example/", "https://www.example.com/"],
+                      "%s: the page keeps its link" % name, repr(uris))
 
     # ---- 3. members of several large object streams asked for in turn ------------
     # Six object streams of about 2.5 MB (members padded with white space), 600 link

@@ -14,6 +14,7 @@ path) keeps a valid file, and the null device works as output.
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -99,7 +100,8 @@ def main():
                 check(not opened, "%s: file needing a password not refused" % name)
             if not opened:
                 check(rc == 1, "%s: exit status %d" % (name, rc))
-                check(stdout.endswith(b"Document error\n"), "%s: no Document error message" % name)
+                check(re.search(rb"Document error\nThe file [^\n]+\n$", stdout) is not None,
+                      "%s: no Document error message with its reason" % name)
                 with open(out, "rb") as f:
                     check(f.read() == b"previous output", "%s: output path touched on failure" % name)
                 check(not [n for n in os.listdir(work) if n.endswith(".tmp")],

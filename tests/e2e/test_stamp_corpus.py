@@ -189,7 +189,8 @@ def main():
         out = os.path.join(work, "nofont.pdf")
         rc, stdout, _ = run(exe, [src, out, "-font", "NoSuchFace"] + BASE)
         check(rc == 1, "unknown font: exit %d" % rc)
-        check(stdout.endswith(b"Document error\n"), "unknown font: message %r" % stdout[-60:])
+        check(stdout.endswith(b"Document error\nThe font of the stamp is not known: 'NoSuchFace'\n"),
+              "unknown font: message %r" % stdout[-60:])
         check(not os.path.exists(out), "unknown font: output left")
         check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "temporary files left")
     finally:

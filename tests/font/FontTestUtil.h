@@ -44,7 +44,7 @@ public:
 
     CPdfDocument* doc() { return &doc_; }
 
-    /// The page's PageFonts (throws like loadPageFonts).
+    /// The page's PageFonts (a font that cannot be built leaves its slot empty).
     std::unique_ptr<PageFonts> load() {
         const CPdfPage& page = doc_.getPage(0);
         CPdfElement raw = page.getResources().getDictionary()->lookupRaw("Font");
@@ -53,12 +53,19 @@ public:
         return loadPageFonts(&doc_, dict, refNum);
     }
 
-    /// The message loadPageFonts throws, or "" when it does not.
+    /// The message building the page's first font that fails throws, or "" when
+    /// every font is built.
     std::string loadError() {
-        try {
-            load();
-        } catch (const CPdfException& e) {
-            return e.getMessage();
+        const CPdfPage& page = doc_.getPage(0);
+        CPdfElement raw = page.getResources().getDictionary()->lookupRaw("Font");
+        CPdfElement dict = raw.fetch(doc_.getXRef());
+        CPdfDictionary* d = dict.getDictionary();
+        for (int i = 0; d && i < d->getLength(); ++i) {
+            try {
+                createFont(&doc_, d->getKey(i), PdfObjRef{i, 0}, d->getValue(i).fetch(doc_.getXRef()));
+            } catch (const CPdfException& e) {
+                return e.getMessage();
+            }
         }
         return "";
     }

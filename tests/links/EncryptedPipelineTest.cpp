@@ -183,6 +183,61 @@ TEST_P(EncryptedPipeline, StampObjectsAreEncrypted) {
     EXPECT_NE(data.find("(Stamped words) Tj"), std::string::npos) << data;
 }
 
+// A page written directly in its parent's Kids: its strings were encrypted with the
+// key of the Pages node that holds it. The output makes it an object of its own, so
+// they must be put under that object's key; a string the run changes and one it
+// leaves alone must both read right in the output.
+std::string DirectPageFile(const std::string& dict) {
+    CPdfElement keep;
+    std::unique_ptr<CPdfSecurityHandler> h = Handler(dict, keep);
+    TestPdfBuilder b;
+    b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.add(2, "<< /Type /Pages /Count 2 /MediaBox [0 0 300 300] /Kids [3 0 R << /Type /Page /Parent 2 0 R "
+             "/Resources << >> /Contents 4 0 R /PieceInfo << /Q << /Private " + Str(*h, "kept as it was", 2, 0) +
+             " >> >> /Annots [<< /Subtype /Link /Rect [0 0 9 9] /A << /S /URI /URI " +
+             Str(*h, "https://old.example/direct", 2, 0) + " >> >>] >>] >>");
+    b.add(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R >>");
+    b.add(4, Stream(*h, "BT /F1 12 Tf 20 20 Td (text) Tj ET", 4, 0));
+    b.add(6, dict);
+    b.trailerExtra = std::string("/Encrypt 6 0 R /ID [") + kId + kId + "]";
+    return b.build();
+}
+
+TEST_P(EncryptedPipeline, APageMovedOutOfKidsTakesItsOwnKey) {
+    const std::string in = testpdf::TempPath("direct.pdf"), report = testpdf::TempPath("direct.txt");
+    testpdf::WriteFile(in, DirectPageFile(DictOf(GetParam())));
+    // Read through the input: the link's target decrypts.
+    ASSERT_EQ(RunQm({in, testpdf::TempPath("direct.none.pdf"), "-report", report}), "");
+    EXPECT_NE(testpdf::ReadFile(report).find("https://old.example/direct"), std::string::npos)
+        << testpdf::ReadFile(report);
+
+    for (const bool change : {true, false}) {
+        SCOPED_TRACE(change ? "changepart" : "stamp");
+        const std::string out = testpdf::TempPath("direct.out.pdf");
+        if (change)
+            ASSERT_EQ(RunQm({in, out, "-changepart", "-link", "old", "-newlink", "new"}), "");
+        else
+            ASSERT_EQ(RunQm({in, out, "-text", "Stamped", "-link", "https://stamp.example/"}), "");
+        Opened o(out);
+        ASSERT_EQ(o.error, "");
+        ASSERT_EQ(o.doc.getNumPages(), 2);
+        const CPdfPage& page = o.doc.getPage(1);
+        ASSERT_GT(page.getObjNum(), 6) << "an object of its own";
+        CPdfElement dict = o.x()->fetch(page.getObjNum(), page.getObjGen());
+        ASSERT_TRUE(dict.isDictionary());
+        CPdfElement piece = dict.getDictionary()->lookup("PieceInfo");
+        ASSERT_TRUE(piece.isDictionary());
+        EXPECT_EQ(piece.getDictionary()->lookup("Q").getDictionary()->lookup("Private").getBytes(), "kept as it was");
+        CPdfElement annots = dict.getDictionary()->lookup("Annots");
+        ASSERT_TRUE(annots.isArray());
+        CPdfElement first = annots.getArray()->get(0);
+        CPdfDictionary* link = first.getDictionary();
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->lookup("A").getDictionary()->lookup("URI").getBytes(),
+                  change ? "https://new.example/direct" : "https://old.example/direct");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Ciphers, EncryptedPipeline, ::testing::Values("rc4", "aes256"));
 
 TEST(EncryptedPipelineRefusal, ReasonFollowsDocumentError) {

@@ -148,6 +148,49 @@ TEST(Pipeline, GenerationsAndLeadingJunk) {
     }
 }
 
+TEST(Pipeline, TheHeaderCopyHoldsTheHeaderAndCommentLinesOnly) {
+    // The output's header is the input's "%PDF-" line and the comment lines after it,
+    // whatever the first entry's offset says, and an object header follows it.
+    const std::string head = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    const std::string sound = testpdf::Build(Pages(1));
+    const size_t entry1 = sound.find("0000000000 65535 f \n") + 20;
+    auto firstEntry = [&](long shift) {
+        std::string pdf = sound;
+        char line[16];
+        std::snprintf(line, sizeof line, "%010ld", static_cast<long>(head.size()) + shift);
+        pdf.replace(entry1, 10, line);
+        return pdf;
+    };
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string header;  // what the output starts with, up to its first object
+    } cases[] = {
+        {"sound", sound, head},
+        {"first entry a few bytes late", firstEntry(4), head},
+        {"first entry a few bytes early", firstEntry(-3), head},
+        {"more comment lines", testpdf::Build(Pages(1)).replace(head.size(), 0, "% made by hand\n\n"),
+         head + "% made by hand\n\n"},
+        {"a line that is no comment before the first object", std::string(sound).insert(head.size(), "junk\n"),
+         head},
+        {"no header", sound.substr(head.size()), head.substr(0, 5) + "1.7\n%\xE2\xE3\xCF\xD3\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = testpdf::TempPath("head.pdf"), out = testpdf::TempPath("head.out.pdf");
+        testpdf::WriteFile(in, c.input);
+        CQuillmarkHandler h;
+        Result r = RunQm(h, {in, out, "-text", "T", "-link", "L"});
+        ASSERT_EQ(r.error, "") << r.stdoutText;
+        const std::string o = testpdf::ReadFile(out);
+        EXPECT_EQ(o.substr(0, c.header.size()), c.header);
+        size_t p = c.header.size();
+        while (p < o.size() && o[p] >= '0' && o[p] <= '9') ++p;
+        EXPECT_GT(p, c.header.size()) << "an object header follows: " << o.substr(c.header.size(), 12);
+        EXPECT_EQ(o.substr(p, 7), " 0 obj\n") << o.substr(c.header.size(), 12);
+    }
+}
+
 TEST(Pipeline, InPlaceRewriteKeepsAValidFile) {
     const std::string in = testpdf::TempPath("inplace.pdf");
     testpdf::WriteFile(in, testpdf::Build(Pages(2)));
@@ -160,25 +203,32 @@ TEST(Pipeline, InPlaceRewriteKeepsAValidFile) {
     EXPECT_EQ(o.substr(o.size() - 5), "%%EOF");
 }
 
-TEST(Pipeline, FailuresLeaveTheOutputPathAlone) {
+TEST(Pipeline, FailuresLeaveTheOutputPathAloneAndSayWhy) {
+    // "Document error" stays the first line (scripts look for it); the line after it
+    // names the cause.
     const std::string out = testpdf::TempPath("fail.out.pdf");
     const std::string damaged = testpdf::TempPath("fail.pdf");
     testpdf::WriteFile(damaged, "%PDF-1.4\nnothing else\n");
+    const std::string text = testpdf::TempPath("fail-text.pdf");
+    testpdf::WriteFile(text, "Dear reader,\nthis is a letter, not a PDF file.\n");
     const std::string good = testpdf::TempPath("fail-good.pdf");
     testpdf::WriteFile(good, testpdf::Build(Pages(1)));
     struct Case {
         std::vector<std::string> args;
         const char* stdoutEnd;
+        const char* reason;
     } cases[] = {
-        {{testpdf::TempPath("no-such-file.pdf"), out, "-text", "T"}, "no-such-file.pdf'"},
-        {{damaged, out, "-text", "T"}, "fail.pdf'"},
-        {{good, out, "-font", "NoSuchFace", "-text", "T"}, "Processing"},
+        {{testpdf::TempPath("no-such-file.pdf"), out, "-text", "T"}, "no-such-file.pdf'", "The file cannot be read"},
+        {{damaged, out, "-text", "T"}, "fail.pdf'", "The file is damaged beyond repair"},
+        {{text, out, "-text", "T"}, "fail-text.pdf'", "The file is not a PDF file"},
+        {{good, out, "-font", "NoSuchFace", "-text", "T"}, "Processing",
+         "The font of the stamp is not known: 'NoSuchFace'"},
     };
     for (const Case& c : cases) {
         testpdf::WriteFile(out, "previous output");
         CQuillmarkHandler h;
         Result r = RunQm(h, c.args);
-        EXPECT_EQ(r.error, "Document error\n") << c.args[0];
+        EXPECT_EQ(r.error, std::string("Document error\n") + c.reason + "\n") << c.args[0];
         EXPECT_EQ(testpdf::ReadFile(out), "previous output") << c.args[0];
         const std::string end = c.stdoutEnd;
         ASSERT_GE(r.stdoutText.size(), end.size());
@@ -186,7 +236,8 @@ TEST(Pipeline, FailuresLeaveTheOutputPathAlone) {
     }
     // An output folder that does not exist.
     CQuillmarkHandler h;
-    EXPECT_EQ(RunQm(h, {good, testpdf::TempPath("no/such/dir/out.pdf"), "-text", "T"}).error, "Document error\n");
+    EXPECT_EQ(RunQm(h, {good, testpdf::TempPath("no/such/dir/out.pdf"), "-text", "T"}).error,
+              "Document error\nThe output file cannot be written\n");
 }
 
 TEST(Pipeline, ReportRunLeavesNoOutput) {

@@ -187,7 +187,9 @@ TEST_F(TextPhases, ReportFileThatCannotBeWrittenFailsTheFile) {
     const std::vector<std::string> reports = {missingFolder, "/dev/full"};
     for (const std::string& report : reports) {
         for (const char* append : {"-reportpos", "-reportappend"}) {
-            EXPECT_EQ(run(TwoPageDoc(), {"-report", report, append}, "report_bad"), "Document error\n") << report;
+            EXPECT_EQ(run(TwoPageDoc(), {"-report", report, append}, "report_bad"),
+                      "Document error\nThe report file cannot be written\n")
+                << report;
             EXPECT_NE(stdoutText.find("\nError! Unable to write report file: '" + report + "'\n"), std::string::npos)
                 << stdoutText;
         }

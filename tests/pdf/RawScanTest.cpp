@@ -28,6 +28,8 @@ TEST(RawScan, LocatesValuesAsTheParserReadsThem)
         {"key", "<< /A 1 /Kids [3 0 R] >>", Path({Key("Kids")}), "[3 0 R]"},
         {"item of a key", "<< /Kids [3 0 R << /T /Page >> 4 0 R] >>", Path({Key("Kids"), Item(1)}), "<< /T /Page >>"},
         {"reference item", "<< /Kids [3 0 R << /T /Page >> 4 0 R] >>", Path({Key("Kids"), Item(2)}), "4 0 R"},
+        {"signed numbers are numbers", "<< /Kids [+3 0 R << /T /Page >> +4.5] >>", Path({Key("Kids"), Item(1)}),
+         "<< /T /Page >>"},
         {"array object", "[1 (a]b) << /K [] >>]", Path({Item(2)}), "<< /K [] >>"},
         {"key inside a string is no key", "<< /T (/Kids [9]) /Kids [1] >>", Path({Key("Kids")}), "[1]"},
         {"key inside a comment is no key", "<< % /Kids [9]\n /Kids [1] >>", Path({Key("Kids")}), "[1]"},

@@ -212,15 +212,17 @@ TEST(RecordedPageList, TreesTheWalkSeesOtherwiseFallBackToIt) {
 
 TEST(RecordedPageList, BoxNumbersAreReadByTheParsersRules) {
     // A page's boxes and rotation read straight from its text must come out as the
-    // parsed page gives them: "+300" is no number to the parser (a keyword), "1-2" is
-    // two numbers, a real is read by strtod and an integer is clamped to 32 bits.
+    // parsed page gives them: "+300" is 300 (a sign is allowed), "1-2" is two numbers,
+    // a real is read by strtod and an integer is clamped to 32 bits.
     struct Case {
         const char* entries;
         float box[4];
         int32_t rotate;
     } cases[] = {
-        {"/CropBox [+100 0 +300 400]", {0, 0, 595, 842}, 0},  // no crop box: the media box
-        {"/CropBox [0 0 300 400] /Rotate +90", {0, 0, 300, 400}, 0},
+        {"/CropBox [+100 0 +300 400]", {100, 0, 300, 400}, 0},
+        {"/CropBox [0 0 300 400] /Rotate +90", {0, 0, 300, 400}, 90},
+        {"/CropBox [+.5 +0 300.5 +400.]", {0.5f, 0, 300.5f, 400}, 0},
+        {"/CropBox [+-1 0 300 400]", {0, -1, 0, 300}, 0},  // "+" is 0 and "-1" a number
         {"/CropBox [-.5 0. 300.25 400]", {-0.5f, 0, 300.25f, 400}, 0},
         {"/CropBox [0.1 0.2 100.3 200.7]", {0.1f, 0.2f, 100.3f, 200.7f}, 0},
         {"/CropBox [1-2 0 300 400]", {0, -2, 1, 300}, 0},
