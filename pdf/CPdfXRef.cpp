@@ -16,11 +16,6 @@
 #include "stream/CPdfFileStream.h"
 #include "stream/CPdfMemoryStream.h"
 
-// Parsed members of an object stream are not kept: members are parsed from the
-// decoded bytes of the current object stream on every fetch, as cheap as a copy.
-struct ObjectStream {
-};
-
 const int64_t kToDataEnd = INT64_MIN;  // a member that runs to the end of the data
 
 // One object stream kept as decoded bytes with its member table. Only the members
@@ -289,7 +284,7 @@ struct XRefImpl {
     void grow(int64_t size)
     {
         if (size > static_cast<int64_t>(x.entries_.size())) {
-            x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, 0});
+            x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, XRefKind::Free});
             // Objects looked at while the table is rebuilt keep what was found.
             if (!x.headerState_.empty()) {
                 x.headerState_.resize(x.entries_.size(), 0);
@@ -404,11 +399,11 @@ struct XRefImpl {
                 CPdfElement kind = p.readObject();
                 if (!off.isInteger() || !gen.isInteger())
                     throw CPdfException("Couldn't parse an xref table");
-                int32_t k;
+                XRefKind k;
                 if (kind.isCommand("n"))
-                    k = 1;
+                    k = XRefKind::InFile;
                 else if (kind.isCommand("f"))
-                    k = 0;
+                    k = XRefKind::Free;
                 else
                     throw CPdfException("Couldn't parse an xref table");
                 XRefEntry& e = x.entries_[static_cast<size_t>(i)];
@@ -511,7 +506,7 @@ struct XRefImpl {
                 continue;
             if (kind > 2)
                 throw CPdfException("Wrong type of xref entry while reading xref stream section");
-            e.kind = static_cast<int32_t>(kind);
+            e.kind = static_cast<XRefKind>(kind);
             e.offset = f2 == kUnfilled ? kUnfilled - 1 : f2;
             e.gen = static_cast<int32_t>(f3);
         }
@@ -975,14 +970,14 @@ struct XRefImpl {
         return n == num ? 1 : 0;
     }
 
-    // Where the header of object num (kind 1) begins, or -1: at its entry's offset,
+    // Where the header of object num (InFile) begins, or -1: at its entry's offset,
     // or, when the entry is a few bytes off, at the nearest header of that number and
     // generation (the entry is corrected for every later use). What was found is
     // remembered, so that asking again costs nothing.
     int64_t objectPos(int32_t num, const unsigned char** at = nullptr, size_t* atAvail = nullptr)
     {
         const XRefEntry& e = x.entries_[static_cast<size_t>(num)];
-        if (e.kind != 1)
+        if (e.kind != XRefKind::InFile)
             return -1;
         if (x.headerState_.empty()) {
             x.headerState_.assign(x.entries_.size(), 0);
@@ -1022,7 +1017,7 @@ struct XRefImpl {
         if (h < 0) {
             state = kHeaderMissing;
             // The object may stand anywhere else in the file (looked for once).
-            if (relocate(num) && e.kind == 1)
+            if (relocate(num) && e.kind == XRefKind::InFile)
                 return objectPos(num, at, atAvail);
             return -1;
         }
@@ -1071,8 +1066,8 @@ struct XRefImpl {
         x.membersScanned_ = false;
         for (XRefEntry& e : x.entries_) {
             if (e.offset == kUnfilled)
-                e = XRefEntry{kUnfilledAfterOpen, 0, 0};
-            else if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+                e = XRefEntry{kUnfilledAfterOpen, 0, XRefKind::Free};
+            else if (e.kind == XRefKind::InObjectStream && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
                 x.objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
         }
         if (!std::is_sorted(x.objStmMembers_.begin(), x.objStmMembers_.end()))
@@ -1127,7 +1122,7 @@ struct XRefImpl {
             at[static_cast<size_t>(num)] = pos;
         };
         for (const CPdfObjectScan::Object& o : s.objects())
-            place(o.num, XRefEntry{static_cast<uint64_t>(o.pos - x.start_), o.gen, 1}, o.pos);
+            place(o.num, XRefEntry{static_cast<uint64_t>(o.pos - x.start_), o.gen, XRefKind::InFile}, o.pos);
         if (x.entries_.empty())
             throw CPdfException("PDF file was damaged");
         // An encrypted file: object streams are read through the security handler of
@@ -1157,14 +1152,14 @@ struct XRefImpl {
             if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
                 continue;
             const XRefEntry e = x.entries_[static_cast<size_t>(o.num)];
-            if (e.kind != 1 || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
+            if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
                 continue;
             std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
             for (size_t k = 0; k < nums.size(); ++k) {
                 // An object stream does not hold itself, nor one that holds it.
                 if (nums[k] == o.num)
                     continue;
-                place(nums[k], XRefEntry{static_cast<uint64_t>(o.num), static_cast<int32_t>(k), 2}, o.pos);
+                place(nums[k], XRefEntry{static_cast<uint64_t>(o.num), static_cast<int32_t>(k), XRefKind::InObjectStream}, o.pos);
             }
         }
         // The object streams are read again through the finished table.
@@ -1199,11 +1194,11 @@ struct XRefImpl {
         }
         for (size_t n = 1; n < x.entries_.size(); ++n) {
             const XRefEntry& e = x.entries_[n];
-            if (e.kind != 2 || e.offset >= x.entries_.size())
+            if (e.kind != XRefKind::InObjectStream || e.offset >= x.entries_.size())
                 continue;
             const XRefEntry& st = x.entries_[static_cast<size_t>(e.offset)];
             const int64_t pos = x.start_ + static_cast<int64_t>(st.offset);
-            if (st.kind == 1 && pos > bestPos && isCatalog(static_cast<int32_t>(n), 0)) {
+            if (st.kind == XRefKind::InFile && pos > bestPos && isCatalog(static_cast<int32_t>(n), 0)) {
                 best = static_cast<int32_t>(n);
                 bestPos = pos;
             }
@@ -1231,7 +1226,7 @@ struct XRefImpl {
         CPdfElement trailer;
         trailer.setNewDictionary(nullptr);
         CPdfElement ref;
-        ref.setReference(best, best < x.getNumEntries() && x.entries_[static_cast<size_t>(best)].kind == 1
+        ref.setReference(best, best < x.getNumEntries() && x.entries_[static_cast<size_t>(best)].kind == XRefKind::InFile
                                    ? x.entries_[static_cast<size_t>(best)].gen
                                    : 0);
         trailer.getDictionary()->add("Root", ref);
@@ -1243,10 +1238,10 @@ struct XRefImpl {
     {
         for (XRefEntry& e : x.entries_)
             if (e.offset == kUnfilled)
-                e = XRefEntry{kUnfilledAfterOpen, 0, 0};
+                e = XRefEntry{kUnfilledAfterOpen, 0, XRefKind::Free};
         x.objStmMembers_.clear();
         for (const XRefEntry& e : x.entries_)
-            if (e.kind == 2 && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
+            if (e.kind == XRefKind::InObjectStream && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
                 x.objStmMembers_.emplace_back(static_cast<int32_t>(e.offset), e.gen);
         std::sort(x.objStmMembers_.begin(), x.objStmMembers_.end());
         x.objStmMembers_.erase(std::unique(x.objStmMembers_.begin(), x.objStmMembers_.end()), x.objStmMembers_.end());
@@ -1318,7 +1313,7 @@ struct XRefImpl {
             if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
                 continue;
             const XRefEntry& e = x.entries_[static_cast<size_t>(o.num)];
-            if (e.kind != 1 || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
+            if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
                 continue;
             std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
             for (size_t k = 0; k < nums.size(); ++k)
@@ -1385,7 +1380,7 @@ struct XRefImpl {
         XRefEntry& e = x.entries_[static_cast<size_t>(num)];
         CPdfObjectScan& s = scan();
         const int k = s.lastOf(num);
-        const int32_t wantGen = e.kind == 1 ? e.gen : 0;
+        const int32_t wantGen = e.kind == XRefKind::InFile ? e.gen : 0;
         int64_t plainPos = -1;
         if (k >= 0 && s.objects()[static_cast<size_t>(k)].gen == wantGen)
             plainPos = s.objects()[static_cast<size_t>(k)].pos;
@@ -1396,14 +1391,14 @@ struct XRefImpl {
         if (m != x.scannedMembers_.begin() && (m - 1)->num == num && wantGen == 0)
             member = &*(m - 1);
         if (member && member->pos > plainPos) {
-            if (!(e.kind == 2 && e.offset == static_cast<uint64_t>(member->stream) && e.gen == member->index)) {
-                e = XRefEntry{static_cast<uint64_t>(member->stream), member->index, 2};
+            if (!(e.kind == XRefKind::InObjectStream && e.offset == static_cast<uint64_t>(member->stream) && e.gen == member->index)) {
+                e = XRefEntry{static_cast<uint64_t>(member->stream), member->index, XRefKind::InObjectStream};
                 nameMember(member->stream, member->index);
                 x.repaired_ = true;
                 return true;
             }
-        } else if (plainPos >= 0 && !(e.kind == 1 && x.start_ + static_cast<int64_t>(e.offset) == plainPos)) {
-            e = XRefEntry{static_cast<uint64_t>(plainPos - x.start_), wantGen, 1};
+        } else if (plainPos >= 0 && !(e.kind == XRefKind::InFile && x.start_ + static_cast<int64_t>(e.offset) == plainPos)) {
+            e = XRefEntry{static_cast<uint64_t>(plainPos - x.start_), wantGen, XRefKind::InFile};
             if (static_cast<size_t>(num) < x.headerState_.size()) {
                 x.headerState_[static_cast<size_t>(num)] = 0;
                 x.spanLen_[static_cast<size_t>(num)] = 0;
@@ -1422,8 +1417,8 @@ struct XRefImpl {
     std::string rekeyStrings(const std::string& text, int32_t from, int32_t to)
     {
         const XRefEntry& src = x.entries_[static_cast<size_t>(from)];
-        const bool fromEncrypted = src.kind != 2;
-        const int32_t fromGen = src.kind == 1 ? src.gen : 0;
+        const bool fromEncrypted = src.kind != XRefKind::InObjectStream;
+        const int32_t fromGen = src.kind == XRefKind::InFile ? src.gen : 0;
         std::string out;
         out.reserve(text.size());
         CPdfMemoryCursor c(text);
@@ -1734,7 +1729,7 @@ struct XRefImpl {
         kSpanHeld     ///< the object was given whole text, held in memory
     };
 
-    // Where the raw text of object num (kind 1) lies: [pos, stop) of the file, from its
+    // Where the raw text of object num (InFile) lies: [pos, stop) of the file, from its
     // header through "endobj" and the byte after it; *isStream (when given) tells
     // whether the object is a stream. The text search for the keywords decides where
     // it is sure; where a string, comment, hexadecimal string or name escape comes
@@ -2039,17 +2034,17 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         if (!memText_.empty()) {
             auto held = memText_.find(num);
             if (held != memText_.end()) {
-                if (e.kind == 1 && e.gen != gen)
+                if (e.kind == XRefKind::InFile && e.gen != gen)
                     return result;
-                return fetchHeld(num, e.kind == 1 ? e.gen : 0, held->second);
+                return fetchHeld(num, e.kind == XRefKind::InFile ? e.gen : 0, held->second);
             }
         }
-        if (e.kind == 1) {
+        if (e.kind == XRefKind::InFile) {
             if (e.gen != gen)
                 return result;
             const int64_t pos = impl.objectPos(num);
             if (pos < 0) {
-                if (entries_[static_cast<size_t>(num)].kind == 2)
+                if (entries_[static_cast<size_t>(num)].kind == XRefKind::InObjectStream)
                     continue;  // found inside an object stream
                 return result;
             }
@@ -2088,7 +2083,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
             }
             return obj;
         }
-        if (e.kind == 2) {
+        if (e.kind == XRefKind::InObjectStream) {
             if (e.offset > static_cast<uint64_t>(INT32_MAX))
                 return result;
             std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
@@ -2127,7 +2122,7 @@ CPdfElement CPdfXRef::fetchHeld(int32_t num, int32_t gen, const std::string& t)
         return result;
     // Held text keeps the strings as the file holds them: encrypted with the object's
     // own key, except in the text of an object stream's member (plain there).
-    if (security_ && num != encryptNum_ && entries_[static_cast<size_t>(num)].kind != 2)
+    if (security_ && num != encryptNum_ && entries_[static_cast<size_t>(num)].kind != XRefKind::InObjectStream)
         p.setDecryption(security_.get(), num, gen);
     CPdfElement obj = p.readObject();
     if (obj.isEndOfInput())
@@ -2179,14 +2174,14 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
                 return true;
             }
         }
-        if (e.kind == 1) {
+        if (e.kind == XRefKind::InFile) {
             if (impl.rawTextInFile(num, out))
                 return true;
-            if (entries_[static_cast<size_t>(num)].kind == 2)
+            if (entries_[static_cast<size_t>(num)].kind == XRefKind::InObjectStream)
                 continue;  // found inside an object stream
             return false;
         }
-        if (e.kind == 2) {
+        if (e.kind == XRefKind::InObjectStream) {
             if (e.offset > static_cast<uint64_t>(INT32_MAX))
                 return false;
             std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
@@ -2218,7 +2213,7 @@ bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* is
     if (num < 0 || num >= getNumEntries())
         throw CPdfException("Corrupted PDF file");
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != 1 || (!memText_.empty() && memText_.count(num)))
+    if (e.kind != XRefKind::InFile || (!memText_.empty() && memText_.count(num)))
         return false;
     int64_t stop;
     if (XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream) != XRefImpl::kSpanInFile)
@@ -2246,7 +2241,7 @@ bool CPdfXRef::isObjectStream(int32_t num)
     if (num < 0 || num >= getNumEntries())
         return false;
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != 1)
+    if (e.kind != XRefKind::InFile)
         return false;
     if (!memText_.empty() && memText_.count(num)) {
         // Whole text given to a damaged object stream.
@@ -2292,7 +2287,7 @@ void CPdfXRef::markFree(int i)
 {
     if (i < 0 || i >= getNumEntries())
         return;
-    entries_[static_cast<size_t>(i)].kind = 0;
+    entries_[static_cast<size_t>(i)].kind = XRefKind::Free;
 }
 
 int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path)
@@ -2300,7 +2295,7 @@ int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawSt
     if (container <= 0 || container >= getNumEntries() || getNumEntries() >= kMaxEntries)
         return 0;
     const int32_t num = getNumEntries();
-    entries_.push_back(XRefEntry{0, 0, 3});
+    entries_.push_back(XRefEntry{0, 0, XRefKind::InMemory});
     if (!headerState_.empty()) {
         headerState_.push_back(0);
         spanLen_.push_back(0);
