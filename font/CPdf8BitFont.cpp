@@ -37,8 +37,8 @@ CPdf8BitFont::CPdf8BitFont(const std::string& tag_, PdfObjRef id_, FontType type
 
 CPdf8BitFont::~CPdf8BitFont() = default;
 
-void CPdf8BitFont::setOwnedName(int code, const char* name, size_t len) {
-    ownedNames_[code].assign(name, len);
+void CPdf8BitFont::setOwnedName(int code, const char* glyphName, size_t len) {
+    ownedNames_[code].assign(glyphName, len);
     encoding[code] = ownedNames_[code].c_str();
     encodingOwned[code] = true;
 }

@@ -53,6 +53,6 @@ private:
     void setBaseEncoding(const char* const* base, bool fromFontFile);
     void applyDifferences(const CPdfElement& enc);
     void widthsFromMetrics();
-    void setOwnedName(int code, const char* name, size_t len);
+    void setOwnedName(int code, const char* glyphName, size_t len);
     std::string ownedNames_[256];
 };

@@ -163,7 +163,9 @@ TEST(SimpleFont, DifferencesPassOverEntriesOfAnotherKind) {
         EXPECT_EQ(d.loadError(), "");
         auto fonts = d.load();
         CPdf8BitFont* f = simple(*fonts);
-        if (f) EXPECT_EQ(glyph(f, c.code), c.name);
+        if (f) {
+            EXPECT_EQ(glyph(f, c.code), c.name);
+        }
     }
 }
 

@@ -265,7 +265,9 @@ TEST(EncryptedPipelineRefusal, ReasonFollowsDocumentError) {
         std::vector<std::string> args = {in, out};
         for (const std::string& m : c.mode) args.push_back(m == "REPORT" ? report : m);
         EXPECT_EQ(RunQm(args), c.expected) << c.name;
-        if (*c.expected) EXPECT_FALSE(testpdf::FileExists(out)) << c.name;
+        if (*c.expected) {
+            EXPECT_FALSE(testpdf::FileExists(out)) << c.name;
+        }
     }
     // A user password: refused before anything else is read.
     const std::string in = testpdf::TempPath("password.pdf");

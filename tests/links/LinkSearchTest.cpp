@@ -41,6 +41,14 @@ std::vector<WindowFind> FindAll(const std::vector<TextChar>& chars, const std::s
 // The window algorithm exactly as described for the program, used as the reference.
 std::vector<WindowFind> ReferenceWindow(const std::vector<TextChar>& chars, const std::string& t) {
     std::vector<WindowFind> out;
+    auto add = [&out](size_t first, size_t last, int32_t page, bool isFinal) {
+        WindowFind f;
+        f.first = first;
+        f.last = last;
+        f.page = page;
+        f.isFinal = isFinal;
+        out.push_back(f);
+    };
     if (chars.empty()) return out;
     std::string w(1, chars[0].text);
     size_t s = 0;
@@ -49,14 +57,14 @@ std::vector<WindowFind> ReferenceWindow(const std::vector<TextChar>& chars, cons
         if (w.size() != t.size()) {
             w.push_back(chars[i].text);
         } else {
-            if (w == t) out.push_back({s, i - 1, page, false});
+            if (w == t) add(s, i - 1, page, false);
             w.erase(0, 1);
             ++s;
             w.push_back(chars[i].text);
             page = chars[i].page;
         }
     }
-    if (w == t) out.push_back({s, chars.size() - 1, page, true});
+    if (w == t) add(s, chars.size() - 1, page, true);
     return out;
 }
 

@@ -37,17 +37,48 @@ std::string ParseError(const std::vector<std::string>& options) {
 std::string Diff(const LinkSettings& a, const LinkSettings& b) {
     std::ostringstream d;
 #define QM_FIELD(f) \
-    if (!(a.f == b.f)) d << #f << ": got " << a.f << ", want " << b.f << "; ";
-    QM_FIELD(inputName) QM_FIELD(outputName) QM_FIELD(text) QM_FIELD(link) QM_FIELD(newLink)
-    QM_FIELD(textLink) QM_FIELD(remove) QM_FIELD(change) QM_FIELD(changePart) QM_FIELD(create)
-    QM_FIELD(textFileName) QM_FIELD(linkFileName) QM_FIELD(report) QM_FIELD(reportAppend)
-    QM_FIELD(stamp) QM_FIELD(reportFileName) QM_FIELD(linkType) QM_FIELD(highlightStyle)
-    QM_FIELD(lineThickness) QM_FIELD(lineStyle) QM_FIELD(linkColor) QM_FIELD(linkAction)
-    QM_FIELD(posLength) QM_FIELD(posHeight) QM_FIELD(posLeft) QM_FIELD(posBottom)
-    QM_FIELD(startPage) QM_FIELD(endPage) QM_FIELD(fontSize) QM_FIELD(angle) QM_FIELD(force)
-    QM_FIELD(flipV) QM_FIELD(flipH) QM_FIELD(fontName) QM_FIELD(align) QM_FIELD(textColor)
-    QM_FIELD(fontFileName) QM_FIELD(debug) QM_FIELD(reportPositions) QM_FIELD(posH)
-    QM_FIELD(posV)
+    if (!(a.f == b.f)) d << #f << ": got " << a.f << ", want " << b.f << "; "
+    QM_FIELD(inputName);
+    QM_FIELD(outputName);
+    QM_FIELD(text);
+    QM_FIELD(link);
+    QM_FIELD(newLink);
+    QM_FIELD(textLink);
+    QM_FIELD(remove);
+    QM_FIELD(change);
+    QM_FIELD(changePart);
+    QM_FIELD(create);
+    QM_FIELD(textFileName);
+    QM_FIELD(linkFileName);
+    QM_FIELD(report);
+    QM_FIELD(reportAppend);
+    QM_FIELD(stamp);
+    QM_FIELD(reportFileName);
+    QM_FIELD(linkType);
+    QM_FIELD(highlightStyle);
+    QM_FIELD(lineThickness);
+    QM_FIELD(lineStyle);
+    QM_FIELD(linkColor);
+    QM_FIELD(linkAction);
+    QM_FIELD(posLength);
+    QM_FIELD(posHeight);
+    QM_FIELD(posLeft);
+    QM_FIELD(posBottom);
+    QM_FIELD(startPage);
+    QM_FIELD(endPage);
+    QM_FIELD(fontSize);
+    QM_FIELD(angle);
+    QM_FIELD(force);
+    QM_FIELD(flipV);
+    QM_FIELD(flipH);
+    QM_FIELD(fontName);
+    QM_FIELD(align);
+    QM_FIELD(textColor);
+    QM_FIELD(fontFileName);
+    QM_FIELD(debug);
+    QM_FIELD(reportPositions);
+    QM_FIELD(posH);
+    QM_FIELD(posV);
 #undef QM_FIELD
     return d.str();
 }

@@ -99,18 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
     All, NewVersionThroughLinks,
     ::testing::Values(
         LinkCase{"Relative",
-                 [](const std::string& d, std::string& p, std::string& t) {
-                     t = d + "real.pdf";
-                     WriteAll(t, "old");
+                 [](const std::string& d, std::string& p, std::string& target) {
+                     target = d + "real.pdf";
+                     WriteAll(target, "old");
                      p = d + "link.pdf";
                      unlink(p.c_str());
                      ASSERT_EQ(0, symlink("real.pdf", p.c_str()));
                  }},
         LinkCase{"ChainIntoAnotherFolder",
-                 [](const std::string& d, std::string& p, std::string& t) {
+                 [](const std::string& d, std::string& p, std::string& target) {
                      mkdir((d + "sub").c_str(), 0777);
-                     t = d + "sub/real.pdf";
-                     WriteAll(t, "old");
+                     target = d + "sub/real.pdf";
+                     WriteAll(target, "old");
                      unlink((d + "sub/hop.pdf").c_str());
                      ASSERT_EQ(0, symlink("real.pdf", (d + "sub/hop.pdf").c_str()));
                      p = d + "link.pdf";
@@ -118,9 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
                      ASSERT_EQ(0, symlink((d + "sub/hop.pdf").c_str(), p.c_str()));
                  }},
         LinkCase{"Dangling",
-                 [](const std::string& d, std::string& p, std::string& t) {
-                     t = d + "not-yet.pdf";
-                     unlink(t.c_str());
+                 [](const std::string& d, std::string& p, std::string& target) {
+                     target = d + "not-yet.pdf";
+                     unlink(target.c_str());
                      p = d + "link.pdf";
                      unlink(p.c_str());
                      ASSERT_EQ(0, symlink("not-yet.pdf", p.c_str()));

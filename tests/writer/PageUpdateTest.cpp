@@ -16,11 +16,11 @@ protected:
     // Page num stamped with the annotation 22 and the content stream 23.
     void stamp(int32_t num) { updater().UpdateStampedPage(num, raw(num), 23, 20, 22); }
     // The bytes written for object num (from its recorded offset to the next "endobj").
-    std::string written(const std::string& file, int32_t num) {
+    std::string written(const std::string& out, int32_t num) {
         const OutputEntry e = writer->Entry(num);
         EXPECT_EQ(e.written, 1) << num;
-        size_t end = file.find("endobj", static_cast<size_t>(e.offset));
-        return file.substr(static_cast<size_t>(e.offset), end - static_cast<size_t>(e.offset));
+        size_t end = out.find("endobj", static_cast<size_t>(e.offset));
+        return out.substr(static_cast<size_t>(e.offset), end - static_cast<size_t>(e.offset));
     }
     std::unique_ptr<PageUpdater> up;
 };
@@ -59,12 +59,12 @@ TEST_F(PageUpdate, StampEditsReferencedObjectsBeforeThePage) {
          "stamp_refs");
     stampSetup();
     stamp(3);
-    std::string file = output();
-    EXPECT_EQ(written(file, 4), "4 0 obj\n[ 20 0 R 8 0 R 23 0 R ]\n");
-    EXPECT_EQ(written(file, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
-    EXPECT_EQ(written(file, 7), "7 0 obj\n[ 22 0 R ]\n");
+    std::string out = output();
+    EXPECT_EQ(written(out, 4), "4 0 obj\n[ 20 0 R 8 0 R 23 0 R ]\n");
+    EXPECT_EQ(written(out, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
+    EXPECT_EQ(written(out, 7), "7 0 obj\n[ 22 0 R ]\n");
     EXPECT_EQ(writer->Entry(5).written, 0);  // the resources object itself is unchanged
-    EXPECT_EQ(written(file, 3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
+    EXPECT_EQ(written(out, 3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
     EXPECT_LT(writer->Entry(4).offset, writer->Entry(6).offset);
     EXPECT_LT(writer->Entry(6).offset, writer->Entry(7).offset);
     EXPECT_LT(writer->Entry(7).offset, writer->Entry(3).offset);
@@ -78,11 +78,11 @@ TEST_F(PageUpdate, SharedFontObjectIsEditedOnce) {
     stampSetup();
     stamp(3);
     stamp(4);
-    std::string file = output();
-    size_t first = file.find("5 0 obj");
+    std::string out = output();
+    size_t first = out.find("5 0 obj");
     ASSERT_NE(first, std::string::npos);
-    EXPECT_EQ(file.find("5 0 obj", first + 1), std::string::npos);
-    EXPECT_EQ(written(file, 5), "5 0 obj\n<< /F123 21 0 R  /F1 6 0 R >>\n");
+    EXPECT_EQ(out.find("5 0 obj", first + 1), std::string::npos);
+    EXPECT_EQ(written(out, 5), "5 0 obj\n<< /F123 21 0 R  /F1 6 0 R >>\n");
 }
 
 TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
@@ -92,8 +92,8 @@ TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
          "stamp_inherited_direct");
     stampSetup();
     stamp(3);
-    std::string file = output();
-    EXPECT_EQ(written(file, 3),
+    std::string out = output();
+    EXPECT_EQ(written(out, 3),
               "3 0 obj\n<</Annots [ 22 0 R ]/Resources << /Font << /F123 21 0 R  /F1 4 0 R >> /ProcSet [/PDF] >>\n"
               " /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>\n");
     EXPECT_EQ(writer->Entry(2).written, 0);  // the parent stays as it is
@@ -107,9 +107,9 @@ TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
          "stamp_inherited_ref");
     stampSetup();
     stamp(5);
-    std::string file = output();
-    EXPECT_EQ(written(file, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
-    EXPECT_EQ(written(file, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
+    std::string out = output();
+    EXPECT_EQ(written(out, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
+    EXPECT_EQ(written(out, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
 }
 
 TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
@@ -133,12 +133,12 @@ TEST_F(PageUpdate, LinkedPageAnnotsAbsentDirectAndReferenced) {
     updater().UpdateLinkedPage(3, raw(3), {30, 31});
     updater().UpdateLinkedPage(4, raw(4), {32});
     updater().UpdateLinkedPage(5, raw(5), {33, 34});
-    std::string file = output();
-    EXPECT_EQ(written(file, 3), "3 0 obj\n<</Annots [ 30 0 R 31 0 R ]\n /Type /Page /Parent 2 0 R >>\n");
-    EXPECT_EQ(written(file, 4),
+    std::string out = output();
+    EXPECT_EQ(written(out, 3), "3 0 obj\n<</Annots [ 30 0 R 31 0 R ]\n /Type /Page /Parent 2 0 R >>\n");
+    EXPECT_EQ(written(out, 4),
               "4 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R 32 0 R ] >>\n");
-    EXPECT_EQ(written(file, 6), "6 0 obj\n[ 7 0 R  33 0 R  34 0 R ]\n");
-    EXPECT_EQ(written(file, 5), "5 0 obj\n<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>\n");
+    EXPECT_EQ(written(out, 6), "6 0 obj\n[ 7 0 R  33 0 R  34 0 R ]\n");
+    EXPECT_EQ(written(out, 5), "5 0 obj\n<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>\n");
 }
 
 TEST_F(PageUpdate, LinkedPageWithoutFoundLinks) {
@@ -158,11 +158,11 @@ TEST_F(PageUpdate, NullEntriesAreReplacedAndSiblingsShareTheInheritedCopy) {
     stampSetup();
     stamp(3);
     stamp(4);
-    std::string file = output();
-    EXPECT_EQ(written(file, 3),
+    std::string out = output();
+    EXPECT_EQ(written(out, 3),
               "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] /Annots [ 22 0 R ] "
               "/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >> >>\n");
-    EXPECT_EQ(written(file, 4),
+    EXPECT_EQ(written(out, 4),
               "4 0 obj\n<</Annots [ 22 0 R ]/Resources <</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n"
               " /Type /Page /Parent 2 0 R /Contents [ 20 0 R  23 0 R ] >>\n");
 }
@@ -200,13 +200,15 @@ TEST_P(StampedContents, SaveTheStateBeforeThePageAndRestoreItAtTheEnd) {
          "stamp_contents");
     stampSetup();
     stamp(3);
-    const std::string file = output();
-    std::string page = written(file, 3);
+    const std::string out = output();
+    std::string page = written(out, 3);
     // The resources the page gets are not the subject here.
     const size_t res = page.find("/Resources");
     if (res != std::string::npos) page.erase(res, page.find('\n', res) + 1 - res);
     EXPECT_EQ(page, std::string("3 0 obj\n") + GetParam().written + "\n");
-    if (page.find("6 0 R") != std::string::npos) EXPECT_EQ(written(file, 6), "6 0 obj\n[ 20 0 R 4 0 R\n5 0 R 23 0 R ]\n");
+    if (page.find("6 0 R") != std::string::npos) {
+        EXPECT_EQ(written(out, 6), "6 0 obj\n[ 20 0 R 4 0 R\n5 0 R 23 0 R ]\n");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(PageUpdate, StampedContents, ::testing::ValuesIn(kContentsCases));

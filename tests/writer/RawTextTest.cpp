@@ -88,7 +88,9 @@ TEST(RawText, ArbitraryBytesNeverRunPastTheText) {
         }
         for (size_t p = 0; p < t.size(); ++p) {
             size_t e = RawText::ValueEnd(t, p);
-            if (e != RawText::npos) EXPECT_LE(e, t.size());
+            if (e != RawText::npos) {
+                EXPECT_LE(e, t.size());
+            }
         }
     }
 }

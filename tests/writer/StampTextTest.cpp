@@ -87,7 +87,9 @@ TEST_F(StampText, FontDescriptorAndFont) {
         int count = 0;
         for (char c : l) count += c == ' ';
         EXPECT_EQ(count, 16) << l;
-        if (line == 2) EXPECT_EQ(l.substr(0, 4), "278 ");  // code 32
+        if (line == 2) {
+            EXPECT_EQ(l.substr(0, 4), "278 ");  // code 32
+        }
         pos = nl + 1;
     }
     EXPECT_EQ(rest.substr(pos), " ]\n>>\nendobj\n");
