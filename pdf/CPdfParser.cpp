@@ -608,90 +608,100 @@ void CPdfParser::skipNested()
     }
 }
 
-CPdfElement CPdfParser::readObjectAt(int depth)
+// After "[": the array up to its "]" (what was read so far when the input ends first).
+CPdfElement CPdfParser::readArray(int depth)
 {
     CPdfElement result;
-    if (isCmd(current(), '[')) {
-        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
-            skipNested();
-            result.setError();
-            return result;
-        }
-        DepthGuard guard;
-        shift();
-        result.setNewArray(xref_);
-        CPdfArray* a = result.getArray();
-        // Items are collected in the level's vector; the array takes exactly the room
-        // it needs, also when it ends early.
-        ScratchLevel<Items> level(tArrayScratch);
-        Items& items = level.v;
-        while (!isCmd(current(), ']')) {
-            if (current().isEndOfInput()) {
-                a->adopt(items);
-                return result;  // unterminated: what was read so far
-            }
-            CPdfElement item = readObjectAt(depth + 1);
-            if (stoppedAtStream_) {
-                a->adopt(items);
-                return result;
-            }
-            if (budget_ > 0) {
-                --budget_;
-                items.push_back(std::move(item));
-            }
-        }
-        a->adopt(items);
-        shift();
+    if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
+        skipNested();
+        result.setError();
         return result;
     }
-
-    if (isCmd(current(), '<', '<')) {
-        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
-            skipNested();
-            result.setError();
+    DepthGuard guard;
+    shift();
+    result.setNewArray(xref_);
+    CPdfArray* a = result.getArray();
+    // Items are collected in the level's vector; the array takes exactly the room
+    // it needs, also when it ends early.
+    ScratchLevel<Items> level(tArrayScratch);
+    Items& items = level.v;
+    while (!isCmd(current(), ']')) {
+        if (current().isEndOfInput()) {
+            a->adopt(items);
+            return result;  // unterminated: what was read so far
+        }
+        CPdfElement item = readObjectAt(depth + 1);
+        if (stoppedAtStream_) {
+            a->adopt(items);
             return result;
         }
-        DepthGuard guard;
-        shift();
-        // Entries are collected in a vector kept per level of the containers being
-        // read (by all parsers of the thread), so that its room is reused from one
-        // dictionary and one parse to the next; the dictionary then takes exactly as
-        // much as it needs.
-        ScratchLevel<Entries> level(tDictScratch);
-        Entries& entries = level.v;
-        while (!isCmd(current(), '>', '>')) {
-            if (current().isEndOfInput())
-                break;
-            if (!current().isName()) {
-                shift();
-                continue;
-            }
-            std::string key = current().getBytes();
+        if (budget_ > 0) {
+            --budget_;
+            items.push_back(std::move(item));
+        }
+    }
+    a->adopt(items);
+    shift();
+    return result;
+}
+
+// After "<<": the dictionary up to its ">>", or the stream object it begins.
+CPdfElement CPdfParser::readDictionary(int depth)
+{
+    CPdfElement result;
+    if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
+        skipNested();
+        result.setError();
+        return result;
+    }
+    DepthGuard guard;
+    shift();
+    // Entries are collected in a vector kept per level of the containers being
+    // read (by all parsers of the thread), so that its room is reused from one
+    // dictionary and one parse to the next; the dictionary then takes exactly as
+    // much as it needs.
+    ScratchLevel<Entries> level(tDictScratch);
+    Entries& entries = level.v;
+    while (!isCmd(current(), '>', '>')) {
+        if (current().isEndOfInput())
+            break;
+        if (!current().isName()) {
             shift();
-            if (current().isError() || current().isEndOfInput())
-                continue;
-            CPdfElement value = readObjectAt(depth + 1);
-            if (stoppedAtStream_)
-                break;
-            if (budget_ > 0) {
-                --budget_;
-                entries.emplace_back(std::move(key), std::move(value));
-            }
+            continue;
         }
-        // Sort once (stable, so a repeated key keeps its first value first) and add
-        // in key order: each add then appends.
-        sortEntries(entries);
-        result.setNewDictionary(xref_);
-        CPdfDictionary* d = result.getDictionary();
-        d->adoptSorted(entries);
-        if (stoppedAtStream_)
-            return result;
-        if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))
-            return readStreamObject(result);
+        std::string key = current().getBytes();
         shift();
-        return result;
+        if (current().isError() || current().isEndOfInput())
+            continue;
+        CPdfElement value = readObjectAt(depth + 1);
+        if (stoppedAtStream_)
+            break;
+        if (budget_ > 0) {
+            --budget_;
+            entries.emplace_back(std::move(key), std::move(value));
+        }
     }
+    // Sort once (stable, so a repeated key keeps its first value first) and add
+    // in key order: each add then appends.
+    sortEntries(entries);
+    result.setNewDictionary(xref_);
+    CPdfDictionary* d = result.getDictionary();
+    d->adoptSorted(entries);
+    if (stoppedAtStream_)
+        return result;
+    if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))
+        return readStreamObject(result);
+    shift();
+    return result;
+}
 
+CPdfElement CPdfParser::readObjectAt(int depth)
+{
+    if (isCmd(current(), '['))
+        return readArray(depth);
+    if (isCmd(current(), '<', '<'))
+        return readDictionary(depth);
+    CPdfElement result;
     if (current().isInteger()) {
         int32_t n = current().getInteger();
         shift();

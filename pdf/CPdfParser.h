@@ -63,6 +63,8 @@ public:
 
 private:
     CPdfElement readObjectAt(int depth);
+    CPdfElement readArray(int depth);
+    CPdfElement readDictionary(int depth);
     void lex(CPdfElement& tok);
     // One reader per kind of token, called by lex after the token's first byte.
     int skipSpaceAndComments();
