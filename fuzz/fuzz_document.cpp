@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < n; ++i) {
         const XRefEntry e = x->getEntry(i);
         try {
-            CPdfElement obj = x->fetch(i, e.kind == 1 ? e.gen : 0);
+            CPdfElement obj = x->fetch(i, e.kind == XRefKind::InFile ? e.gen : 0);
             if (CPdfStream* s = obj.getStream()) {
                 unsigned char buf[4096];
                 size_t total = 0;

@@ -67,13 +67,13 @@ void CheckRebuiltTable(const std::string& path)
         std::string raw;
         for (int i = 1; i < n; ++i) {
             const XRefEntry e = x.getEntry(i);
-            if (e.kind != 1 && e.kind != 2)
+            if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream)
                 continue;
             std::string viaTable, viaText, after;
             try {
                 if (!x.getRawObjectText(i, raw))
                     continue;
-                viaTable = Read(x.fetch(i, e.kind == 1 ? e.gen : 0));
+                viaTable = Read(x.fetch(i, e.kind == XRefKind::InFile ? e.gen : 0));
             } catch (const CPdfException&) {
                 continue;
             }
@@ -83,7 +83,7 @@ void CheckRebuiltTable(const std::string& path)
                     p.readObject();
                 // The text keeps the strings as the file holds them: encrypted with the
                 // object's key, except in an object stream's member.
-                if (x.getSecurityHandler() && e.kind == 1 && i != x.getEncryptNum())
+                if (x.getSecurityHandler() && e.kind == XRefKind::InFile && i != x.getEncryptNum())
                     p.setDecryption(x.getSecurityHandler(), i, e.gen);
                 viaText = Read(p.readObject());
                 after = pdftest::describe(p.readObject());

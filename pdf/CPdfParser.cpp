@@ -263,18 +263,17 @@ inline void CPdfParser::appendRun(std::string& s, size_t cap, bool stopAtHash)
     }
 }
 
-void CPdfParser::lex(CPdfElement& tok)
+// Skips white space and comments; returns the first byte of the next token, or -1 at
+// the end of the input.
+inline int CPdfParser::skipSpaceAndComments()
 {
-    int c;
     for (;;) {
         // White space is skipped in runs within the buffer.
         while (bufRead_ < bufEnd_ && kClasses.cls[buf_[bufRead_]] == kWhite)
             ++bufRead_;
-        c = readChar();
-        if (c < 0) {
-            tok.setEndOfInput();
-            return;
-        }
+        const int c = readChar();
+        if (c < 0)
+            return -1;
         if (isWhite(c))
             continue;
         if (c == '%') {
@@ -286,113 +285,242 @@ void CPdfParser::lex(CPdfElement& tok)
             }
             continue;
         }
+        return c;
+    }
+}
+
+// After "(": the string up to its balancing ")", with its escapes resolved.
+void CPdfParser::lexLiteralString(CPdfElement& tok, std::string& s)
+{
+    int depth = 1;
+    for (;;) {
+        // Plain bytes (no parenthesis, no backslash) are taken in runs of the buffer.
+        size_t i = bufRead_;
+        while (i < bufEnd_ && buf_[i] != '(' && buf_[i] != ')' && buf_[i] != '\\')
+            ++i;
+        if (i > bufRead_) {
+            if (s.size() < kMaxStringBytes)
+                s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
+                         std::min(i - bufRead_, kMaxStringBytes - s.size()));
+            bufRead_ = i;
+        }
+        int d = readChar();
+        if (d < 0)
+            break;
+        if (d == '(') {
+            ++depth;
+            store(s, kMaxStringBytes, d);
+        } else if (d == ')') {
+            if (--depth == 0)
+                break;
+            store(s, kMaxStringBytes, d);
+        } else if (d == '\\') {
+            if (!lexEscape(s))
+                break;
+        } else {
+            store(s, kMaxStringBytes, d);
+        }
+    }
+    tok.setString(s.data(), s.size());
+    if (crypt_)
+        decryptToken(tok);
+}
+
+// After a backslash in a literal string: stores the escaped byte (none for a line
+// continuation); false at the end of the input.
+bool CPdfParser::lexEscape(std::string& s)
+{
+    int e = readChar();
+    if (e < 0)
+        return false;
+    switch (e) {
+    case 'n': store(s, kMaxStringBytes, 0x0A); break;
+    case 'r': store(s, kMaxStringBytes, 0x0D); break;
+    case 't': store(s, kMaxStringBytes, 0x09); break;
+    case 'b': store(s, kMaxStringBytes, 0x08); break;
+    case 'f': store(s, kMaxStringBytes, 0x0C); break;
+    case '\n': break;
+    case '\r':
+        if (peekChar() == '\n')
+            readChar();
+        break;
+    default:
+        if (e >= '0' && e <= '7') {
+            int v = e - '0';
+            for (int k = 0; k < 2; ++k) {
+                int p = peekChar();
+                if (p < '0' || p > '7')
+                    break;
+                readChar();
+                v = v * 8 + (p - '0');
+            }
+            store(s, kMaxStringBytes, v & 0xFF);
+        } else {
+            store(s, kMaxStringBytes, e);
+        }
         break;
     }
+    return true;
+}
 
+// After "<": the dictionary opener "<<", or a hexadecimal string up to ">" (white
+// space skipped, a byte that is no hex digit read as 0, an odd last digit followed by 0).
+inline void CPdfParser::lexAngleOpen(CPdfElement& tok, std::string& s)
+{
+    if (peekChar() == '<') {
+        readChar();
+        tok.setCommand("<<", 2);
+        return;
+    }
+    int high = -1;
+    for (;;) {
+        int d = readChar();
+        if (d < 0 || d == '>')
+            break;
+        if (isWhite(d))
+            continue;
+        int v = hexValue(d);
+        if (v < 0)
+            v = 0;
+        if (high < 0) {
+            high = v;
+        } else {
+            store(s, kMaxStringBytes, (high << 4) | v);
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        store(s, kMaxStringBytes, high << 4);
+    tok.setString(s.data(), s.size());
+    if (crypt_)
+        decryptToken(tok);
+}
+
+// After ">": the dictionary closer ">>"; a lone ">" is an error token.
+inline void CPdfParser::lexAngleClose(CPdfElement& tok)
+{
+    if (peekChar() == '>') {
+        readChar();
+        tok.setCommand(">>", 2);
+    } else {
+        tok.setError();
+    }
+}
+
+// After "/": the name's regular characters, "#xx" escapes resolved.
+inline void CPdfParser::lexName(CPdfElement& tok, std::string& s)
+{
+    for (;;) {
+        appendRun(s, kMaxWordBytes, true);
+        int p = peekChar();
+        if (!isRegular(p))
+            break;
+        readChar();
+        if (p == '#') {
+            int h = peekChar();
+            int hv = hexValue(h);
+            if (hv >= 0) {
+                readChar();
+                int l = readChar();
+                int lv = hexValue(l);
+                store(s, kMaxWordBytes, (hv << 4) | (lv >= 0 ? lv : 0));
+            } else {
+                store(s, kMaxWordBytes, '#');
+            }
+        } else {
+            store(s, kMaxWordBytes, p);
+        }
+    }
+    tok.setName(s.data(), s.size());
+}
+
+// From its first byte c (a sign, a digit or '.'): an integer, or a real when a '.'
+// is among its characters. A number may carry a sign: "-3" and "+3" alike (some
+// writers put the '+').
+inline void CPdfParser::lexNumber(CPdfElement& tok, std::string& s, int c)
+{
+    bool real = c == '.';
+    if (c != '+')  // "+3" reads as "3"
+        s.push_back(static_cast<char>(c));
+    for (;;) {
+        // Digits in runs within the buffer.
+        size_t i = bufRead_;
+        while (i < bufEnd_ && buf_[i] >= '0' && buf_[i] <= '9')
+            ++i;
+        if (i > bufRead_ && s.size() < kMaxWordBytes)
+            s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
+                     std::min(i - bufRead_, kMaxWordBytes - s.size()));
+        bufRead_ = i;
+        int p = peekChar();
+        if (!((p >= '0' && p <= '9') || p == '.'))
+            break;
+        readChar();
+        if (p == '.')
+            real = true;
+        store(s, kMaxWordBytes, p);
+    }
+    if (real) {
+        tok.setReal(std::strtod(s.c_str(), nullptr));
+        return;
+    }
+    // Base 10 with a leading '-', clamped to 32 bits (as strtol into an int32).
+    size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && s[i] == '-') {
+        neg = true;
+        ++i;
+    }
+    int64_t v = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        if (v <= INT64_C(4294967296))
+            v = v * 10 + (s[i] - '0');
+    }
+    if (neg)
+        v = -v;
+    if (v > INT32_MAX)
+        v = INT32_MAX;
+    if (v < INT32_MIN)
+        v = INT32_MIN;
+    tok.setInteger(static_cast<int32_t>(v));
+}
+
+// From its first byte c: true, false, null, or a keyword (an operator, "obj", "R",
+// "endobj" ...).
+inline void CPdfParser::lexKeyword(CPdfElement& tok, std::string& s, int c)
+{
+    s.push_back(static_cast<char>(c));
+    appendRun(s, kMaxWordBytes, false);
+    // Most keywords are operators and "obj", "R", "endobj": told apart by length first.
+    if (s.size() == 4 && s.compare(0, 4, "true", 4) == 0)
+        tok.setBoolean(true);
+    else if (s.size() == 5 && s.compare(0, 5, "false", 5) == 0)
+        tok.setBoolean(false);
+    else if (s.size() == 4 && s.compare(0, 4, "null", 4) == 0)
+        tok.setNull();
+    else
+        tok.setCommand(s.data(), s.size());
+}
+
+// The next token into tok: dispatched on its first byte.
+void CPdfParser::lex(CPdfElement& tok)
+{
+    const int c = skipSpaceAndComments();
+    if (c < 0) {
+        tok.setEndOfInput();
+        return;
+    }
     // Names, strings and keywords are collected in one buffer kept by the parser.
     std::string& s = scratch_;
     s.clear();
     switch (c) {
-    case '(': {
-        int depth = 1;
-        for (;;) {
-            // Plain bytes (no parenthesis, no backslash) are taken in runs of the buffer.
-            size_t i = bufRead_;
-            while (i < bufEnd_ && buf_[i] != '(' && buf_[i] != ')' && buf_[i] != '\\')
-                ++i;
-            if (i > bufRead_) {
-                if (s.size() < kMaxStringBytes)
-                    s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
-                             std::min(i - bufRead_, kMaxStringBytes - s.size()));
-                bufRead_ = i;
-            }
-            int d = readChar();
-            if (d < 0)
-                break;
-            if (d == '(') {
-                ++depth;
-                store(s, kMaxStringBytes, d);
-            } else if (d == ')') {
-                if (--depth == 0)
-                    break;
-                store(s, kMaxStringBytes, d);
-            } else if (d == '\\') {
-                int e = readChar();
-                if (e < 0)
-                    break;
-                switch (e) {
-                case 'n': store(s, kMaxStringBytes, 0x0A); break;
-                case 'r': store(s, kMaxStringBytes, 0x0D); break;
-                case 't': store(s, kMaxStringBytes, 0x09); break;
-                case 'b': store(s, kMaxStringBytes, 0x08); break;
-                case 'f': store(s, kMaxStringBytes, 0x0C); break;
-                case '\n': break;
-                case '\r':
-                    if (peekChar() == '\n')
-                        readChar();
-                    break;
-                default:
-                    if (e >= '0' && e <= '7') {
-                        int v = e - '0';
-                        for (int k = 0; k < 2; ++k) {
-                            int p = peekChar();
-                            if (p < '0' || p > '7')
-                                break;
-                            readChar();
-                            v = v * 8 + (p - '0');
-                        }
-                        store(s, kMaxStringBytes, v & 0xFF);
-                    } else {
-                        store(s, kMaxStringBytes, e);
-                    }
-                    break;
-                }
-            } else {
-                store(s, kMaxStringBytes, d);
-            }
-        }
-        tok.setString(s.data(), s.size());
-        if (crypt_)
-            decryptToken(tok);
+    case '(':
+        lexLiteralString(tok, s);
         return;
-    }
-    case '<': {
-        if (peekChar() == '<') {
-            readChar();
-            tok.setCommand("<<", 2);
-            return;
-        }
-        int high = -1;
-        for (;;) {
-            int d = readChar();
-            if (d < 0 || d == '>')
-                break;
-            if (isWhite(d))
-                continue;
-            int v = hexValue(d);
-            if (v < 0)
-                v = 0;
-            if (high < 0) {
-                high = v;
-            } else {
-                store(s, kMaxStringBytes, (high << 4) | v);
-                high = -1;
-            }
-        }
-        if (high >= 0)
-            store(s, kMaxStringBytes, high << 4);
-        tok.setString(s.data(), s.size());
-        if (crypt_)
-            decryptToken(tok);
+    case '<':
+        lexAngleOpen(tok, s);
         return;
-    }
     case '>':
-        if (peekChar() == '>') {
-            readChar();
-            tok.setCommand(">>", 2);
-        } else {
-            tok.setError();
-        }
+        lexAngleClose(tok);
         return;
     case '[':
     case ']': {
@@ -405,96 +533,20 @@ void CPdfParser::lex(CPdfElement& tok)
     case '}':
         tok.setError();
         return;
-    case '/': {
-        for (;;) {
-            appendRun(s, kMaxWordBytes, true);
-            int p = peekChar();
-            if (!isRegular(p))
-                break;
-            readChar();
-            if (p == '#') {
-                int h = peekChar();
-                int hv = hexValue(h);
-                if (hv >= 0) {
-                    readChar();
-                    int l = readChar();
-                    int lv = hexValue(l);
-                    store(s, kMaxWordBytes, (hv << 4) | (lv >= 0 ? lv : 0));
-                } else {
-                    store(s, kMaxWordBytes, '#');
-                }
-            } else {
-                store(s, kMaxWordBytes, p);
-            }
-        }
-        tok.setName(s.data(), s.size());
+    case '/':
+        lexName(tok, s);
         return;
-    }
+    case '+':
+    case '-':
+    case '.':
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+        lexNumber(tok, s, c);
+        return;
     default:
-        break;
-    }
-
-    // A number may carry a sign: "-3" and "+3" alike (some writers put the '+').
-    if (c == '-' || c == '+' || c == '.' || (c >= '0' && c <= '9')) {
-        bool real = c == '.';
-        if (c != '+')  // "+3" reads as "3"
-            s.push_back(static_cast<char>(c));
-        for (;;) {
-            // Digits in runs within the buffer.
-            size_t i = bufRead_;
-            while (i < bufEnd_ && buf_[i] >= '0' && buf_[i] <= '9')
-                ++i;
-            if (i > bufRead_ && s.size() < kMaxWordBytes)
-                s.append(reinterpret_cast<const char*>(buf_ + bufRead_),
-                         std::min(i - bufRead_, kMaxWordBytes - s.size()));
-            bufRead_ = i;
-            int p = peekChar();
-            if (!((p >= '0' && p <= '9') || p == '.'))
-                break;
-            readChar();
-            if (p == '.')
-                real = true;
-            store(s, kMaxWordBytes, p);
-        }
-        if (real) {
-            tok.setReal(std::strtod(s.c_str(), nullptr));
-        } else {
-            // Base 10 with a leading '-', clamped to 32 bits (as strtol into an int32).
-            size_t i = 0;
-            bool neg = false;
-            if (i < s.size() && s[i] == '-') {
-                neg = true;
-                ++i;
-            }
-            int64_t v = 0;
-            for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-                if (v <= INT64_C(4294967296))
-                    v = v * 10 + (s[i] - '0');
-            }
-            if (neg)
-                v = -v;
-            if (v > INT32_MAX)
-                v = INT32_MAX;
-            if (v < INT32_MIN)
-                v = INT32_MIN;
-            tok.setInteger(static_cast<int32_t>(v));
-        }
+        lexKeyword(tok, s, c);
         return;
     }
-
-    // Keyword.
-    s.push_back(static_cast<char>(c));
-    appendRun(s, kMaxWordBytes, false);
-    // Most keywords are operators and "obj", "R", "endobj": told apart by length first.
-    if (s.size() == 4 && s.compare(0, 4, "true", 4) == 0)
-        tok.setBoolean(true);
-    else if (s.size() == 5 && s.compare(0, 5, "false", 5) == 0)
-        tok.setBoolean(false);
-    else if (s.size() == 4 && s.compare(0, 4, "null", 4) == 0)
-        tok.setNull();
-    else
-        tok.setCommand(s.data(), s.size());
-    return;
 }
 
 void CPdfParser::setDecryption(const CPdfSecurityHandler* handler, int32_t num, int32_t gen)
@@ -556,90 +608,100 @@ void CPdfParser::skipNested()
     }
 }
 
-CPdfElement CPdfParser::readObjectAt(int depth)
+// After "[": the array up to its "]" (what was read so far when the input ends first).
+CPdfElement CPdfParser::readArray(int depth)
 {
     CPdfElement result;
-    if (isCmd(current(), '[')) {
-        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
-            skipNested();
-            result.setError();
-            return result;
-        }
-        DepthGuard guard;
-        shift();
-        result.setNewArray(xref_);
-        CPdfArray* a = result.getArray();
-        // Items are collected in the level's vector; the array takes exactly the room
-        // it needs, also when it ends early.
-        ScratchLevel<Items> level(tArrayScratch);
-        Items& items = level.v;
-        while (!isCmd(current(), ']')) {
-            if (current().isEndOfInput()) {
-                a->adopt(items);
-                return result;  // unterminated: what was read so far
-            }
-            CPdfElement item = readObjectAt(depth + 1);
-            if (stoppedAtStream_) {
-                a->adopt(items);
-                return result;
-            }
-            if (budget_ > 0) {
-                --budget_;
-                items.push_back(std::move(item));
-            }
-        }
-        a->adopt(items);
-        shift();
+    if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
+        skipNested();
+        result.setError();
         return result;
     }
-
-    if (isCmd(current(), '<', '<')) {
-        if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
-            skipNested();
-            result.setError();
+    DepthGuard guard;
+    shift();
+    result.setNewArray(xref_);
+    CPdfArray* a = result.getArray();
+    // Items are collected in the level's vector; the array takes exactly the room
+    // it needs, also when it ends early.
+    ScratchLevel<Items> level(tArrayScratch);
+    Items& items = level.v;
+    while (!isCmd(current(), ']')) {
+        if (current().isEndOfInput()) {
+            a->adopt(items);
+            return result;  // unterminated: what was read so far
+        }
+        CPdfElement item = readObjectAt(depth + 1);
+        if (stoppedAtStream_) {
+            a->adopt(items);
             return result;
         }
-        DepthGuard guard;
-        shift();
-        // Entries are collected in a vector kept per level of the containers being
-        // read (by all parsers of the thread), so that its room is reused from one
-        // dictionary and one parse to the next; the dictionary then takes exactly as
-        // much as it needs.
-        ScratchLevel<Entries> level(tDictScratch);
-        Entries& entries = level.v;
-        while (!isCmd(current(), '>', '>')) {
-            if (current().isEndOfInput())
-                break;
-            if (!current().isName()) {
-                shift();
-                continue;
-            }
-            std::string key = current().getBytes();
+        if (budget_ > 0) {
+            --budget_;
+            items.push_back(std::move(item));
+        }
+    }
+    a->adopt(items);
+    shift();
+    return result;
+}
+
+// After "<<": the dictionary up to its ">>", or the stream object it begins.
+CPdfElement CPdfParser::readDictionary(int depth)
+{
+    CPdfElement result;
+    if (depth >= kMaxDepth || tActiveDepth >= kMaxTotalDepth) {
+        skipNested();
+        result.setError();
+        return result;
+    }
+    DepthGuard guard;
+    shift();
+    // Entries are collected in a vector kept per level of the containers being
+    // read (by all parsers of the thread), so that its room is reused from one
+    // dictionary and one parse to the next; the dictionary then takes exactly as
+    // much as it needs.
+    ScratchLevel<Entries> level(tDictScratch);
+    Entries& entries = level.v;
+    while (!isCmd(current(), '>', '>')) {
+        if (current().isEndOfInput())
+            break;
+        if (!current().isName()) {
             shift();
-            if (current().isError() || current().isEndOfInput())
-                continue;
-            CPdfElement value = readObjectAt(depth + 1);
-            if (stoppedAtStream_)
-                break;
-            if (budget_ > 0) {
-                --budget_;
-                entries.emplace_back(std::move(key), std::move(value));
-            }
+            continue;
         }
-        // Sort once (stable, so a repeated key keeps its first value first) and add
-        // in key order: each add then appends.
-        sortEntries(entries);
-        result.setNewDictionary(xref_);
-        CPdfDictionary* d = result.getDictionary();
-        d->adoptSorted(entries);
-        if (stoppedAtStream_)
-            return result;
-        if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))
-            return readStreamObject(result);
+        std::string key = current().getBytes();
         shift();
-        return result;
+        if (current().isError() || current().isEndOfInput())
+            continue;
+        CPdfElement value = readObjectAt(depth + 1);
+        if (stoppedAtStream_)
+            break;
+        if (budget_ > 0) {
+            --budget_;
+            entries.emplace_back(std::move(key), std::move(value));
+        }
     }
+    // Sort once (stable, so a repeated key keeps its first value first) and add
+    // in key order: each add then appends.
+    sortEntries(entries);
+    result.setNewDictionary(xref_);
+    CPdfDictionary* d = result.getDictionary();
+    d->adoptSorted(entries);
+    if (stoppedAtStream_)
+        return result;
+    if (isCmd(current(), '>', '>') && ahead().isCommand("stream"))
+        return readStreamObject(result);
+    shift();
+    return result;
+}
 
+CPdfElement CPdfParser::readObjectAt(int depth)
+{
+    if (isCmd(current(), '['))
+        return readArray(depth);
+    if (isCmd(current(), '<', '<'))
+        return readDictionary(depth);
+    CPdfElement result;
     if (current().isInteger()) {
         int32_t n = current().getInteger();
         shift();

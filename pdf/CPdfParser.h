@@ -63,7 +63,18 @@ public:
 
 private:
     CPdfElement readObjectAt(int depth);
+    CPdfElement readArray(int depth);
+    CPdfElement readDictionary(int depth);
     void lex(CPdfElement& tok);
+    // One reader per kind of token, called by lex after the token's first byte.
+    int skipSpaceAndComments();
+    void lexLiteralString(CPdfElement& tok, std::string& s);
+    bool lexEscape(std::string& s);
+    void lexAngleOpen(CPdfElement& tok, std::string& s);
+    void lexAngleClose(CPdfElement& tok);
+    void lexName(CPdfElement& tok, std::string& s);
+    void lexNumber(CPdfElement& tok, std::string& s, int c);
+    void lexKeyword(CPdfElement& tok, std::string& s, int c);
     /// Appends to s (up to cap bytes) the regular characters from the read position on
     /// (stopping before '#' when stopAtHash), reading on across blocks.
     void appendRun(std::string& s, size_t cap, bool stopAtHash);

@@ -17,13 +17,23 @@ class CPdfDictionary;
 class CPdfObjectScan;
 class CPdfSecurityHandler;
 
-struct XRefEntry {
-    uint64_t offset;   ///< kind 1: offset counted from the header; kind 2: object stream number
-    int32_t gen;       ///< kind 1: generation; kind 2: index inside the object stream
-    int32_t kind;      ///< 0 free, 1 in the file, 2 in an object stream, 3 held in memory
+/// Where the object of a table entry is (the values are those of the type field of a
+/// cross-reference stream, and 3 for objects made while reading).
+enum class XRefKind : int32_t {
+    Free = 0,            ///< no object
+    InFile = 1,          ///< an object in the file
+    InObjectStream = 2,  ///< a member of an object stream
+    /// A page dictionary that stood directly in a Kids array, given an object number of
+    /// its own (addDirectObject); its text is held in memory.
+    InMemory = 3,
 };
 
-struct ObjectStream;
+struct XRefEntry {
+    uint64_t offset;  ///< InFile: offset counted from the header; InObjectStream: object stream number
+    int32_t gen;      ///< InFile: generation; InObjectStream: index inside the object stream
+    XRefKind kind;
+};
+
 struct RawObjectStream;
 
 class CPdfXRef;
@@ -88,7 +98,7 @@ public:
     /// Marks entry i free (used when an annotation is dropped from the output).
     void markFree(int i);
     /// Gives the dictionary written directly at path inside object container (a page
-    /// standing in a Kids array) an object number of its own (kind 3), returned; 0
+    /// standing in a Kids array) an object number of its own (InMemory), returned; 0
     /// when the table is full. The object can be had once placeDirectObjects is done.
     int32_t addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path);
     /// Makes the objects addDirectObject numbered: each holds its dictionary, and the
@@ -143,14 +153,13 @@ private:
 
     // Implementation detail, defined in CPdfXRef.cpp.
     friend struct XRefImpl;
-    /// The object text in memory for num (kind 3, or given whole text), parsed.
+    /// The object text in memory for num (InMemory, or given whole text), parsed.
     CPdfElement fetchHeld(int32_t num, int32_t gen, const std::string& text);
     CPdfFileStream* file_;
     std::vector<XRefEntry> entries_;
     int32_t rootNum_ = 0, rootGen_ = 0, infoNum_ = 0, infoGen_ = 0;
     CPdfElement trailer_;
     int64_t startXRef_ = 0;
-    std::unique_ptr<ObjectStream> objStm_;
     std::unique_ptr<RawObjectStream> rawObjStm_;
     std::vector<int32_t> fetching_;  // objects being parsed now, innermost last (re-entry guard)
     // Raw object text of the objects held in memory: those made by promoteDirectObject
@@ -207,7 +216,7 @@ private:
     std::unique_ptr<CPdfSecurityHandler> security_;
     int32_t encryptNum_ = -1;
     int32_t encryptGen_ = 0;
-    // The (object stream, member index) pairs that kind 2 entries name, sorted:
+    // The (object stream, member index) pairs that InObjectStream entries name, sorted:
     // members no entry names are never read.
     std::vector<std::pair<int32_t, int32_t>> objStmMembers_;
 };

@@ -21,8 +21,8 @@ bool COutputWriter::StringsEncrypted(int32_t num) const {
     if (num >= xref_->getNumEntries()) return static_cast<size_t>(num) < entries_.size();
     // A page written directly in its parent's Kids and made an object of its own holds
     // its strings encrypted with its own key (the reading core puts them so).
-    const int32_t kind = xref_->getEntry(num).kind;
-    return kind == 1 || kind == 3;
+    const XRefKind kind = xref_->getEntry(num).kind;
+    return kind == XRefKind::InFile || kind == XRefKind::InMemory;
 }
 
 std::string COutputWriter::StringToken(int32_t num, const std::string& bytes) const {
@@ -57,7 +57,7 @@ void COutputWriter::CheckPermissions(const LinkSettings& settings) const {
 }
 
 void COutputWriter::WriteEncryptedObject(int32_t num, const std::string& text) {
-    if (num == xref_->getEncryptNum() || num >= xref_->getNumEntries() || xref_->getEntry(num).kind != 2) {
+    if (num == xref_->getEncryptNum() || num >= xref_->getNumEntries() || xref_->getEntry(num).kind != XRefKind::InObjectStream) {
         out_->write(text);
         return;
     }

@@ -30,7 +30,7 @@ namespace {
 int32_t Generation(CPdfXRef* xref, int32_t num) {
     if (num < 0 || num >= xref->getNumEntries()) return 0;
     const XRefEntry& e = xref->getEntry(num);
-    return e.kind == 1 ? e.gen : 0;
+    return e.kind == XRefKind::InFile ? e.gen : 0;
 }
 
 // A value resolved through the table. A reference to a number outside the table (a

@@ -91,11 +91,11 @@ void COutputWriter::WriteObjects(const std::vector<int32_t>& pageIndexOf, PageMo
     // Number 0 is never an object; its entry is always the head of the free list.
     for (int32_t n = 1; n < numEntries; ++n) {
         const XRefEntry& e = xref_->getEntry(n);
-        if ((e.kind < 1 || e.kind > 3) || entries_[static_cast<size_t>(n)].written) continue;
+        if (e.kind == XRefKind::Free || entries_[static_cast<size_t>(n)].written) continue;
         const int32_t pageIndex = pageIndexOf[static_cast<size_t>(n)];
         // Object streams (dictionary "Type" "ObjStm") are dissolved: they are not
         // written, their members are written as plain objects when the pass reaches them.
-        if (pageIndex < 0 && e.kind == 1) {
+        if (pageIndex < 0 && e.kind == XRefKind::InFile) {
             // An object stored in the file is copied as it stands, straight from
             // the input's read-ahead blocks.
             int64_t pos;
@@ -142,7 +142,7 @@ void COutputWriter::WriteEnd() {
 int32_t COutputWriter::InputGeneration(int32_t num) const {
     if (!xref_ || num < 0 || num >= xref_->getNumEntries()) return 0;
     const XRefEntry& e = xref_->getEntry(num);
-    if (e.kind != 1) return 0;  // members of object streams always have generation 0
+    if (e.kind != XRefKind::InFile) return 0;  // members of object streams always have generation 0
     int32_t g = e.gen;
     if (g < 0) return 0;
     return g > 65535 ? 65535 : g;
@@ -158,7 +158,7 @@ void COutputWriter::CopyHeader() {
     uint64_t first = 0;
     for (int i = 1; i < n; ++i) {
         const XRefEntry& e = xref_->getEntry(i);
-        if (e.kind != 1 || e.offset == 0) continue;
+        if (e.kind != XRefKind::InFile || e.offset == 0) continue;
         if (!found || e.offset < first) first = e.offset;
         found = true;
     }

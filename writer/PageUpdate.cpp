@@ -122,8 +122,8 @@ enum class Target { Missing, Array, Stream, Other };
 Target ReferencedKind(CPdfXRef* xref, int32_t num) {
     if (num <= 0 || num >= xref->getNumEntries()) return Target::Missing;
     const XRefEntry& e = xref->getEntry(num);
-    if (e.kind != 1 && e.kind != 2) return Target::Missing;
-    if (e.kind == 1 && xref->getFileStream()) {
+    if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream) return Target::Missing;
+    if (e.kind == XRefKind::InFile && xref->getFileStream()) {
         CPdfFileStream* fs = xref->getFileStream();
         unsigned char buf[160];
         // A look at a few bytes, maybe far from where the pass reads: one small block,
@@ -146,7 +146,7 @@ Target ReferencedKind(CPdfXRef* xref, int32_t num) {
     CPdfElement obj;
     {
         CPdfLookupScope lookup(xref);
-        obj = xref->fetch(num, e.kind == 1 ? e.gen : 0);
+        obj = xref->fetch(num, e.kind == XRefKind::InFile ? e.gen : 0);
     }
     if (obj.isArray()) return Target::Array;
     if (obj.isStream()) return Target::Stream;

@@ -144,8 +144,8 @@ TEST_P(EncryptedPipeline, ChangedTargetsAreEncryptedForTheObjectThatHoldsThem) {
     EXPECT_EQ(inline1.getDictionary()->lookup("A").getDictionary()->lookup("URI").getBytes(),
               "https://new.example/inline");
     // Members of the object stream are objects of their own now, with their own keys.
-    EXPECT_EQ(o.x()->getEntry(8).kind, 1);
-    EXPECT_EQ(o.x()->getEntry(9).kind, 1);
+    EXPECT_EQ(o.x()->getEntry(8).kind, XRefKind::InFile);
+    EXPECT_EQ(o.x()->getEntry(9).kind, XRefKind::InFile);
     EXPECT_EQ(o.Uri(9, 0), "https://new.example/member");
     EXPECT_EQ(o.x()->fetch(8, 0).getDictionary()->lookup("Contents").getBytes(), "plain in the stream");
     const std::string bytes = testpdf::ReadFile(out);

@@ -51,7 +51,7 @@ protected:
     }
     CPdfElement object(int32_t num) { return doc->getXRef()->fetch(num, 0); }
     bool isFree(int32_t num) {
-        return num >= doc->getXRef()->getNumEntries() || doc->getXRef()->getEntry(num).kind == 0;
+        return num >= doc->getXRef()->getNumEntries() || doc->getXRef()->getEntry(num).kind == XRefKind::Free;
     }
     std::string rawOut(int32_t num) {
         std::string t;

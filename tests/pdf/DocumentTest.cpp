@@ -423,7 +423,7 @@ TEST(Document, DirectPagesGetObjectsOfTheirOwn)
         // The new objects read back as the page dictionaries, through raw text and fetch.
         const int first = static_cast<int>(c.bodies.size()) + 2;
         for (int num = first; num < x->getNumEntries(); ++num) {
-            EXPECT_EQ(x->getEntry(num).kind, 3);
+            EXPECT_EQ(x->getEntry(num).kind, XRefKind::InMemory);
             ASSERT_TRUE(x->getRawObjectText(num, raw));
             EXPECT_EQ(raw.compare(0, std::to_string(num).size() + 7, std::to_string(num) + " 0 obj\n"), 0) << raw;
             CPdfElement page = x->fetch(num, 0);

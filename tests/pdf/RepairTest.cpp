@@ -143,7 +143,7 @@ TEST_P(Repair, OpensAsReadersRepairIt)
     CPdfXRef* x = f.doc.getXRef();
     for (int n = 1; n < x->getNumEntries() && n < 200; ++n) {
         const XRefEntry& e = x->getEntry(n);
-        if (e.kind != 1 && e.kind != 2)
+        if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream)
             continue;
         std::string raw;
         if (!x->getRawObjectText(n, raw)) {
@@ -153,7 +153,7 @@ TEST_P(Repair, OpensAsReadersRepairIt)
         CPdfParser p(x, new CPdfMemoryStream(raw.data(), raw.size(), CPdfElement()));
         for (int k = 0; k < 3; ++k)
             p.readObject();
-        EXPECT_EQ(describe(p.readObject()), describe(x->fetch(n, e.kind == 1 ? e.gen : 0))) << n;
+        EXPECT_EQ(describe(p.readObject()), describe(x->fetch(n, e.kind == XRefKind::InFile ? e.gen : 0))) << n;
         EXPECT_EQ(describe(p.readObject()), "C:endobj") << n;
     }
 }

@@ -209,8 +209,8 @@ TEST(XRef, ClassicTableAndFetch)
     EXPECT_EQ(f.x->getRootGen(), 0);
     EXPECT_EQ(f.x->getInfoNum(), 3);
     EXPECT_EQ(f.x->getInfoGen(), 2);
-    EXPECT_EQ(f.x->getEntry(0).kind, 0);
-    EXPECT_EQ(f.x->getEntry(3).kind, 1);
+    EXPECT_EQ(f.x->getEntry(0).kind, XRefKind::Free);
+    EXPECT_EQ(f.x->getEntry(3).kind, XRefKind::InFile);
     EXPECT_EQ(f.x->getEntry(3).gen, 2);
     EXPECT_EQ(static_cast<long>(f.x->getEntry(2).offset), b.offsetOf(2));
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Pages:Ref:2,0 Type:N:Catalog}");
@@ -614,7 +614,7 @@ TEST(XRef, XRefStreamWithKindOneDefault)
     XRefFile f(s, "w042.pdf");
     ASSERT_EQ(f.open(), "");
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(f.x->getEntry(i).kind, 1) << i;
+        EXPECT_EQ(f.x->getEntry(i).kind, XRefKind::InFile) << i;
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
     EXPECT_TRUE(f.x->fetch(2, 0).isStream());
     // The trailer is the stream's dictionary.
@@ -637,8 +637,8 @@ TEST(XRef, XRefStreamIndexPairs)
     XRefFile f(s, "index.pdf");
     ASSERT_EQ(f.open(), "");
     EXPECT_EQ(f.x->getNumEntries(), 6);
-    EXPECT_EQ(f.x->getEntry(1).kind, 1);
-    EXPECT_EQ(f.x->getEntry(5).kind, 0);
+    EXPECT_EQ(f.x->getEntry(1).kind, XRefKind::InFile);
+    EXPECT_EQ(f.x->getEntry(5).kind, XRefKind::Free);
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
 }
 
@@ -658,7 +658,7 @@ TEST(XRef, ObjectStreamMembers)
     b.inObjStm(7, 2, 0);  // the member at index 0 is object 3
     XRefFile f(b.buildWithXRefStream(8), "objstm.pdf");
     ASSERT_EQ(f.open(), "");
-    EXPECT_EQ(f.x->getEntry(4).kind, 2);
+    EXPECT_EQ(f.x->getEntry(4).kind, XRefKind::InObjectStream);
     EXPECT_EQ(describe(f.x->fetch(3, 0)), "{Count:I:0 Kids:[] Type:N:Pages}");
     EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:four");
     EXPECT_EQ(describe(f.x->fetch(4, 7)), "S:four");  // the generation is not compared
@@ -902,7 +902,7 @@ TEST(XRef, MarkFree)
     XRefFile f(b.build(), "markfree.pdf");
     ASSERT_EQ(f.open(), "");
     f.x->markFree(2);
-    EXPECT_EQ(f.x->getEntry(2).kind, 0);
+    EXPECT_EQ(f.x->getEntry(2).kind, XRefKind::Free);
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "Null");
     f.x->markFree(99);  // ignored
 }
