@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/Platform.h"
 #include "links/CQuillmarkHandler.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -21,8 +21,7 @@ struct FileCloser {
 class ArgvRestorer {
 public:
     ArgvRestorer(int argc, char** argv)
-        : argv_(argv), saved1_(argc > 1 ? argv[1] : nullptr), saved2_(argc > 2 ? argv[2] : nullptr),
-          argc_(argc) {}
+        : argv_(argv), saved1_(argc > 1 ? argv[1] : nullptr), saved2_(argc > 2 ? argv[2] : nullptr), argc_(argc) {}
     ~ArgvRestorer() {
         if (argc_ > 1) argv_[1] = saved1_;
         if (argc_ > 2) argv_[2] = saved2_;
@@ -53,7 +52,7 @@ int RunList(const char* first, const char* second, int argc, char** argv) {
 
     // A folder opens like a file on some systems and then reads as an empty list.
     std::unique_ptr<FILE, FileCloser> list(Platform::IsDirectory(listName) ? nullptr
-                                                                          : Platform::OpenFile(listName, "rb"));
+                                                                           : Platform::OpenFile(listName, "rb"));
     if (!list) {
         std::printf("Unable to open file list: '%s'\r\n", listName.c_str());
         return 1;

@@ -22,7 +22,8 @@ const char* const kUsage[] = {
     "-f\t\toutput folder, must be second parameter (optional) e.g. -fout\n",
     "-text\t\tfor stamping text with a link.\n",
     "-link   \tfor the link e.g. " QM_SITE1_HOME "\n",
-    "-remove\t\tfor removing existing links, NOTE: only \"Open a file\" or \"Open a web page\" link types are removed\n",
+    "-remove\t\tfor removing existing links, NOTE: only \"Open a file\" or \"Open a web page\" link types are "
+    "removed\n",
     "-textlink\tfor matching on text within link\n",
     "-change\t\tto signify a change from -link to -newlink\n",
     "-newlink\tfor above change\n",
@@ -46,9 +47,11 @@ const char* const kUsage[] = {
     "-color\t\tRGB hex font color to use in rgb hex. 000000 is default for black. default as black.\n",
     "-size(n)\tfont size to use, e.g. 11, use 11 as default\n",
     "-angle(n)\tangle of text in degrees, use 0 as default\n",
-    "-align <TEXT>\talign justified text, can be 'left', 'right' or 'center', left is default. e.g. right on positions 20,20 would mean last character right edge ends at that position.\n",
+    "-align <TEXT>\talign justified text, can be 'left', 'right' or 'center', left is default. e.g. right on positions "
+    "20,20 would mean last character right edge ends at that position.\n",
     "-force\t\tforce portrait when landscape, if view is rotated then calculate as unrotated.\n",
-    "-pos(n),(n) h,v (horizontal, vertical) positions on page calculated from bottom left up. e.g. 20,20 would be bottom left corner. use 10,20 as default. if -1 is specified then center on page size.\n",
+    "-pos(n),(n) h,v (horizontal, vertical) positions on page calculated from bottom left up. e.g. 20,20 would be "
+    "bottom left corner. use 10,20 as default. if -1 is specified then center on page size.\n",
     "-posLength  extend link box (horizontal) positions on page calculated from bottom left eg. -posLength100\n",
     "-posHeight  extend link box (vertical) positions on page calculated from bottom left eg. -posHeight100\n",
     "-posLeft    extend link box (horizontal) positions on page calculated from bottom left eg. -posLeft100\n",
@@ -59,13 +62,17 @@ const char* const kUsage[] = {
     "\r\nExample usage:-\r\n",
     "\n",
     "add link option to add link to text. \n",
-    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"adobe systems\" -link \"" QM_SITE1_HOME "\" -pos10,10 -linkcolor FF0000\n",
+    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"adobe systems\" -link \"" QM_SITE1_HOME
+    "\" -pos10,10 -linkcolor FF0000\n",
     "add text at position 10,10 with link.\n",
-    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"c:\\test.txt\" -link \"c:\\test.txt\" -pos10,10 -linkaction \"Open a file\" -linktype \"Visible Rectangle\"\n",
+    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"c:\\test.txt\" -link \"c:\\test.txt\" -pos10,10 "
+    "-linkaction \"Open a file\" -linktype \"Visible Rectangle\"\n",
     "add text of the filename at position 10,10 with link.\n",
-    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"[FILENAME]\" -link \"c:\\test.txt\" -pos10,10 -linkaction \"Open a file\" -linktype \"Visible Rectangle\"\n",
+    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"[FILENAME]\" -link \"c:\\test.txt\" -pos10,10 -linkaction "
+    "\"Open a file\" -linktype \"Visible Rectangle\"\n",
     "add text of the filename title at position 10,10 with link.\n",
-    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"[FILETITLE]\" -link \"c:\\test.txt\" -pos10,10 -linkaction \"Open a file\" -linktype \"Visible Rectangle\"\n",
+    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -text \"[FILETITLE]\" -link \"c:\\test.txt\" -pos10,10 -linkaction "
+    "\"Open a file\" -linktype \"Visible Rectangle\"\n",
     "\n",
     "add link to existing text.\n",
     "e.g.\tQuillmark test.pdf out-add-link-existing.pdf -text \"PDF\" -create -link \"" QM_SITE1_HOME "\"\n",
@@ -73,27 +80,37 @@ const char* const kUsage[] = {
     "\n",
     "remove links  (page range and/or by text / link).\n",
     "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -remove\n",
-    "(removes all links found from pages 1-2, NOTE: only \"Open a file\" or \"Open a web page\" link types are removed)\n",
+    "(removes all links found from pages 1-2, NOTE: only \"Open a file\" or \"Open a web page\" link types are "
+    "removed)\n",
     "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -remove -textlink \"adobe systems\"\n",
-    "(removes all links found from pages 1-2 but only if the text is \"adobe systems\"), the text remains only the link is changed.\n",
+    "(removes all links found from pages 1-2 but only if the text is \"adobe systems\"), the text remains only the "
+    "link is changed.\n",
     "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -remove -link \"" QM_SITE1_PAGE "\"\n",
-    "(removes all links found from pages 1-2 but only if the link is \"" QM_SITE1_PAGE "\")  - use non case sensitive matching.\n",
+    "(removes all links found from pages 1-2 but only if the link is \"" QM_SITE1_PAGE
+    "\")  - use non case sensitive matching.\n",
     "\n",
     "change links by text / link address.\n",
-    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -change -textlink \"adobe systems\" -newlink \"" QM_SITE2_PAGE "\"\n",
-    "(changes a whole text link from where text is \"adobe systems\" to the newlink, this only happens if an existing link was found.\n",
-    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -change -link \"" QM_SITE1_PAGE "\" -newlink \"" QM_SITE2_PAGE "\"\n",
+    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -change -textlink \"adobe systems\" -newlink "
+    "\"" QM_SITE2_PAGE "\"\n",
+    "(changes a whole text link from where text is \"adobe systems\" to the newlink, this only happens if an existing "
+    "link was found.\n",
+    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -change -link \"" QM_SITE1_PAGE
+    "\" -newlink \"" QM_SITE2_PAGE "\"\n",
     "(changes a whole link to another link if exact match is found) - use non case sensitive matching.\n",
     "change links partly by link address.\n",
-    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -changepart -link \"" QM_SITE1_DOMAIN "\" -newlink \"" QM_SITE2_DOMAIN "\"\n",
+    "e.g. \tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -changepart -link \"" QM_SITE1_DOMAIN
+    "\" -newlink \"" QM_SITE2_DOMAIN "\"\n",
     "(change part of a link if the search part link is found)  - use non case sensitive matching.\n",
     "create links from web addresses in text. e.g. text: click " QM_SEARCH_SITE " to go and search " QM_SEARCH_WWW "\n",
     "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -create\n",
-    "(searches text for web style links and create a link for them, search for http:, https:, www, ftp:, file:, mailto:)\n",
+    "(searches text for web style links and create a link for them, search for http:, https:, www, ftp:, file:, "
+    "mailto:)\n",
     "create links from string in text\n",
-    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -create -text \"adobe systems\" -link \"" QM_SITE1_PAGE "\"\n",
+    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -create -text \"adobe systems\" -link \"" QM_SITE1_PAGE
+    "\"\n",
     "(searches for text and creates a link for them)  - use non case sensitive matching.\n",
-    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -create -text \"test.txt\" -link \"c:\\test.txt\"  -linkaction \"Open a file\" -linethickness \"Thick\"\n",
+    "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -create -text \"test.txt\" -link \"c:\\test.txt\"  "
+    "-linkaction \"Open a file\" -linethickness \"Thick\"\n",
     "report links.\n",
     "e.g.\tQuillmark c:\\test.pdf c:\\test-out.pdf -s1 -e2 -report \"c:\\report.txt\"\n",
     "report.txt would have e.g.\n",
@@ -101,8 +118,10 @@ const char* const kUsage[] = {
     "1|adobe|" QM_SITE1_HOME "\n",
     "8|my space|" QM_SOCIAL_PAGE "\n",
     "NOTE: first 2 parameters have to be input file / output file or 2nd parameter -f\r\n",
-    "If your filename has spaces in it then use double quotes around the filename, e.g. \"c:\\my test\\test file.pdf\"\n",
-    "\nWildcards * are not permitted, if you want to process many files then do: dir /B *.pdf > list.txt, then quillmark list.txt -fout\n",
+    "If your filename has spaces in it then use double quotes around the filename, e.g. \"c:\\my test\\test "
+    "file.pdf\"\n",
+    "\nWildcards * are not permitted, if you want to process many files then do: dir /B *.pdf > list.txt, then "
+    "quillmark list.txt -fout\n",
     "\r\n",
     "\r\n",
 };
@@ -114,15 +133,17 @@ const char* const kWildcardMessage =
     "dir /B *.pdf > list.txt, then quillmark list.txt -fc:\\test\n\n";
 
 void PrintBanner() {
-    std::fputs("\r\n"
-               "Quillmark v1.10 - edits the hyperlinks of PDF files\r\n"
-               "https://quillmark.example.com\r\n"
-               "support@quillmark.example.com\r\n"
-               "\r\n",
-               stdout);
+    std::fputs(
+        "\r\n"
+        "Quillmark v1.10 - edits the hyperlinks of PDF files\r\n"
+        "https://quillmark.example.com\r\n"
+        "support@quillmark.example.com\r\n"
+        "\r\n",
+        stdout);
 }
 
 void PrintUsage() {
     PrintBanner();
-    for (const char* piece : kUsage) std::fputs(piece, stdout);
+    for (const char* piece : kUsage)
+        std::fputs(piece, stdout);
 }

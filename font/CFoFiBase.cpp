@@ -29,7 +29,8 @@ uint32_t CFoFiBase::readUnsignedBE(int64_t pos, int size, bool* ok) const {
         return 0;
     }
     uint32_t v = 0;
-    for (int i = 0; i < size; ++i) v = (v << 8) | data_[pos + i];
+    for (int i = 0; i < size; ++i)
+        v = (v << 8) | data_[pos + i];
     return v;
 }
 

@@ -35,12 +35,12 @@ const char* const* CFoFiType1::getEncoding() {
 
 // Line walking: a line ends at CR, LF or CR LF. nextLine gives the start and the
 // length of the line at *pos (cut to kLineCut characters) and moves *pos past it.
-static bool nextLine(const unsigned char* data, int64_t len, int64_t* pos, const char** line,
-                     int* n) {
+static bool nextLine(const unsigned char* data, int64_t len, int64_t* pos, const char** line, int* n) {
     if (*pos >= len) return false;
     int64_t start = *pos;
     int64_t p = start;
-    while (p < len && data[p] != '\r' && data[p] != '\n') ++p;
+    while (p < len && data[p] != '\r' && data[p] != '\n')
+        ++p;
     int64_t full = p - start;
     *line = reinterpret_cast<const char*>(data + start);
     *n = static_cast<int>(full < kLineCut ? full : kLineCut);
@@ -64,13 +64,14 @@ void CFoFiType1::parse() {
     for (int count = 0; count < kMaxLines && !(fontName_ && encoding_); ++count) {
         if (!nextLine(data_, len_, &pos, &line, &n)) break;
         if (!fontName_ && startsWith(line, n, "/FontName")) {
-            const char* slash = static_cast<const char*>(
-                n > 9 ? std::memchr(line + 9, '/', static_cast<size_t>(n - 9)) : nullptr);
+            const char* slash =
+                static_cast<const char*>(n > 9 ? std::memchr(line + 9, '/', static_cast<size_t>(n - 9)) : nullptr);
             if (slash) {
                 const char* s = slash + 1;
                 const char* e = s;
                 const char* end = line + n;
-                while (e < end && *e != ' ' && *e != '\t' && *e != '\r' && *e != '\n') ++e;
+                while (e < end && *e != ' ' && *e != '\t' && *e != '\r' && *e != '\n')
+                    ++e;
                 fontName_.reset(new std::string(s, static_cast<size_t>(e - s)));
             }
         } else if (!encoding_ && startsWith(line, n, "/Encoding StandardEncoding def")) {
@@ -84,7 +85,8 @@ void CFoFiType1::parse() {
 void CFoFiType1::readEncodingBlock(int64_t* pos) {
     names_.reset(new std::string[256]);
     table_.reset(new const char*[256]);
-    for (int i = 0; i < 256; ++i) table_[i] = nullptr;
+    for (int i = 0; i < 256; ++i)
+        table_[i] = nullptr;
     encoding_ = table_.get();
     const char* line;
     int n;
@@ -92,12 +94,14 @@ void CFoFiType1::readEncodingBlock(int64_t* pos) {
         if (!nextLine(data_, len_, pos, &line, &n)) break;
         const char* p = line;
         const char* end = line + n;
-        while (p < end && isBlank(*p)) ++p;
+        while (p < end && isBlank(*p))
+            ++p;
         if (end - p >= 3 && std::memcmp(p, "dup", 3) == 0) {
             // One or more "dup <code> /<name> put" entries on this line.
             while (end - p >= 3 && std::memcmp(p, "dup", 3) == 0) {
                 p += 3;
-                while (p < end && isBlank(*p)) ++p;
+                while (p < end && isBlank(*p))
+                    ++p;
                 int code = 0;
                 bool digits = false;
                 while (p < end && *p >= '0' && *p <= '9') {
@@ -105,16 +109,19 @@ void CFoFiType1::readEncodingBlock(int64_t* pos) {
                     digits = true;
                     ++p;
                 }
-                while (p < end && isBlank(*p)) ++p;
+                while (p < end && isBlank(*p))
+                    ++p;
                 if (digits && code < 256 && p < end && *p == '/') {
                     const char* s = ++p;
-                    while (p < end && !isBlank(*p)) ++p;
+                    while (p < end && !isBlank(*p))
+                        ++p;
                     names_[code].assign(s, static_cast<size_t>(p - s));
                     table_[code] = names_[code].c_str();
                 }
                 // Look for a further entry on the same line.
                 const char* next = p;
-                while (next + 3 <= end && std::memcmp(next, "dup", 3) != 0) ++next;
+                while (next + 3 <= end && std::memcmp(next, "dup", 3) != 0)
+                    ++next;
                 if (next + 3 > end) break;
                 p = next;
             }
@@ -122,10 +129,13 @@ void CFoFiType1::readEncodingBlock(int64_t* pos) {
         }
         // Otherwise the block ends at a line whose second word is "def".
         const char* w = p;
-        while (w < end && !isBlank(*w)) ++w;
-        while (w < end && isBlank(*w)) ++w;
+        while (w < end && !isBlank(*w))
+            ++w;
+        while (w < end && isBlank(*w))
+            ++w;
         const char* we = w;
-        while (we < end && !isBlank(*we)) ++we;
+        while (we < end && !isBlank(*we))
+            ++we;
         if (we - w == 3 && std::memcmp(w, "def", 3) == 0) break;
     }
 }

@@ -117,8 +117,7 @@ void CFoFiType1C::readIndex(int64_t pos, CffIndex* idx) {
         ok_ = false;
         return;
     }
-    uint32_t last = readUnsignedBE(pos + 3 + static_cast<int64_t>(idx->count) * idx->offSize,
-                                   idx->offSize, &ok_);
+    uint32_t last = readUnsignedBE(pos + 3 + static_cast<int64_t>(idx->count) * idx->offSize, idx->offSize, &ok_);
     idx->endPos = idx->startPos + last;
     if (!ok_ || idx->endPos < idx->startPos || idx->endPos > len_) ok_ = false;
 }
@@ -133,8 +132,7 @@ void CFoFiType1C::getIndexVal(const CffIndex& idx, int i, CffIndexVal* val) {
     int64_t offPos = idx.pos + 3 + static_cast<int64_t>(i) * idx.offSize;
     int64_t start = idx.startPos + readUnsignedBE(offPos, idx.offSize, &ok_);
     int64_t end = idx.startPos + readUnsignedBE(offPos + idx.offSize, idx.offSize, &ok_);
-    if (!ok_ || start < idx.startPos || start > idx.endPos || end <= idx.startPos ||
-        end > idx.endPos || end < start) {
+    if (!ok_ || start < idx.startPos || start > idx.endPos || end <= idx.startPos || end > idx.endPos || end < start) {
         ok_ = false;
         return;
     }
@@ -217,47 +215,88 @@ void CFoFiType1C::readTopDict() {
         auto n = [&](int i) { return ops_[i]; };
         auto ni = [&](int i) { return toInt(ops_[i]); };
         switch (op) {
-        case 0: if (nOps_ >= 1) d.version = static_cast<int>(ni(0)); break;
-        case 1: if (nOps_ >= 1) d.notice = static_cast<int>(ni(0)); break;
-        case 0x0c00: if (nOps_ >= 1) d.copyright = static_cast<int>(ni(0)); break;
-        case 2: if (nOps_ >= 1) d.fullName = static_cast<int>(ni(0)); break;
-        case 3: if (nOps_ >= 1) d.familyName = static_cast<int>(ni(0)); break;
-        case 4: if (nOps_ >= 1) d.weight = static_cast<int>(ni(0)); break;
-        case 0x0c01: if (nOps_ >= 1) d.isFixedPitch = static_cast<int>(ni(0)); break;
-        case 0x0c02: if (nOps_ >= 1) d.italicAngle = n(0); break;
-        case 0x0c03: if (nOps_ >= 1) d.underlinePosition = n(0); break;
-        case 0x0c04: if (nOps_ >= 1) d.underlineThickness = n(0); break;
-        case 0x0c05: if (nOps_ >= 1) d.paintType = static_cast<int>(ni(0)); break;
-        case 0x0c06: if (nOps_ >= 1) d.charStringType = static_cast<int>(ni(0)); break;
-        case 0x0c07:
-            if (nOps_ >= 6)
-                for (int i = 0; i < 6; ++i) d.fontMatrix[i] = n(i);
-            break;
-        case 5:
-            if (nOps_ >= 4)
-                for (int i = 0; i < 4; ++i) d.fontBBox[i] = n(i);
-            break;
-        case 0x0c08: if (nOps_ >= 1) d.strokeWidth = n(0); break;
-        case 13: if (nOps_ >= 1) d.uniqueID = static_cast<int>(ni(0)); break;
-        case 15: if (nOps_ >= 1) d.charsetOffset = ni(0); break;
-        case 16: if (nOps_ >= 1) d.encodingOffset = ni(0); break;
-        case 17: if (nOps_ >= 1) d.charStringsOffset = ni(0); break;
-        case 18:
-            if (nOps_ >= 2) {
-                d.privateSize = ni(0);
-                d.privateOffset = ni(1);
-            }
-            break;
-        case 0x0c1e:
-            if (nOps_ >= 3) {
-                d.registrySID = static_cast<int>(ni(0));
-                d.orderingSID = static_cast<int>(ni(1));
-                d.supplement = static_cast<int>(ni(2));
-            }
-            break;
-        case 0x0c24: if (nOps_ >= 1) d.fdArrayOffset = ni(0); break;
-        case 0x0c25: if (nOps_ >= 1) d.fdSelectOffset = ni(0); break;
-        default: break;
+            case 0:
+                if (nOps_ >= 1) d.version = static_cast<int>(ni(0));
+                break;
+            case 1:
+                if (nOps_ >= 1) d.notice = static_cast<int>(ni(0));
+                break;
+            case 0x0c00:
+                if (nOps_ >= 1) d.copyright = static_cast<int>(ni(0));
+                break;
+            case 2:
+                if (nOps_ >= 1) d.fullName = static_cast<int>(ni(0));
+                break;
+            case 3:
+                if (nOps_ >= 1) d.familyName = static_cast<int>(ni(0));
+                break;
+            case 4:
+                if (nOps_ >= 1) d.weight = static_cast<int>(ni(0));
+                break;
+            case 0x0c01:
+                if (nOps_ >= 1) d.isFixedPitch = static_cast<int>(ni(0));
+                break;
+            case 0x0c02:
+                if (nOps_ >= 1) d.italicAngle = n(0);
+                break;
+            case 0x0c03:
+                if (nOps_ >= 1) d.underlinePosition = n(0);
+                break;
+            case 0x0c04:
+                if (nOps_ >= 1) d.underlineThickness = n(0);
+                break;
+            case 0x0c05:
+                if (nOps_ >= 1) d.paintType = static_cast<int>(ni(0));
+                break;
+            case 0x0c06:
+                if (nOps_ >= 1) d.charStringType = static_cast<int>(ni(0));
+                break;
+            case 0x0c07:
+                if (nOps_ >= 6)
+                    for (int i = 0; i < 6; ++i)
+                        d.fontMatrix[i] = n(i);
+                break;
+            case 5:
+                if (nOps_ >= 4)
+                    for (int i = 0; i < 4; ++i)
+                        d.fontBBox[i] = n(i);
+                break;
+            case 0x0c08:
+                if (nOps_ >= 1) d.strokeWidth = n(0);
+                break;
+            case 13:
+                if (nOps_ >= 1) d.uniqueID = static_cast<int>(ni(0));
+                break;
+            case 15:
+                if (nOps_ >= 1) d.charsetOffset = ni(0);
+                break;
+            case 16:
+                if (nOps_ >= 1) d.encodingOffset = ni(0);
+                break;
+            case 17:
+                if (nOps_ >= 1) d.charStringsOffset = ni(0);
+                break;
+            case 18:
+                if (nOps_ >= 2) {
+                    d.privateSize = ni(0);
+                    d.privateOffset = ni(1);
+                }
+                break;
+            case 0x0c1e:
+                if (nOps_ >= 3) {
+                    d.registrySID = static_cast<int>(ni(0));
+                    d.orderingSID = static_cast<int>(ni(1));
+                    d.supplement = static_cast<int>(ni(2));
+                }
+                break;
+            case 0x0c24:
+                if (nOps_ >= 1) d.fdArrayOffset = ni(0);
+                break;
+            case 0x0c25:
+                if (nOps_ >= 1) d.fdSelectOffset = ni(0);
+                break;
+            default:
+                break;
         }
         nOps_ = 0;
     }
@@ -277,10 +316,17 @@ void CFoFiType1C::readPrivateDict(int64_t offset, int64_t size, CffPrivateDict* 
         if (!ok_) break;
         if (op < 0) continue;
         switch (op) {
-        case 19: if (nOps_ >= 1) pd->subrsOffset = offset + toInt(ops_[0]); break;
-        case 20: if (nOps_ >= 1) pd->defaultWidthX = ops_[0]; break;
-        case 21: if (nOps_ >= 1) pd->nominalWidthX = ops_[0]; break;
-        default: break;
+            case 19:
+                if (nOps_ >= 1) pd->subrsOffset = offset + toInt(ops_[0]);
+                break;
+            case 20:
+                if (nOps_ >= 1) pd->defaultWidthX = ops_[0];
+                break;
+            case 21:
+                if (nOps_ >= 1) pd->nominalWidthX = ops_[0];
+                break;
+            default:
+                break;
         }
         nOps_ = 0;
     }
@@ -338,7 +384,8 @@ void CFoFiType1C::readFDSelect() {
             ok_ = false;
             return;
         }
-        for (int i = 0; i < glyphCount_; ++i) fdSelect_[static_cast<size_t>(i)] = data_[pos + i];
+        for (int i = 0; i < glyphCount_; ++i)
+            fdSelect_[static_cast<size_t>(i)] = data_[pos + i];
     } else if (fmt == 3) {
         int nRanges = readU16BE(pos, &ok_);
         pos += 2;
@@ -353,7 +400,8 @@ void CFoFiType1C::readFDSelect() {
                 ok_ = false;
                 return;
             }
-            for (int g = gid0; g < gid1; ++g) fdSelect_[static_cast<size_t>(g)] = static_cast<uint8_t>(fd);
+            for (int g = gid0; g < gid1; ++g)
+                fdSelect_[static_cast<size_t>(g)] = static_cast<uint8_t>(fd);
             gid0 = gid1;
         }
     } else {

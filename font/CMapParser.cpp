@@ -17,12 +17,10 @@ constexpr uint64_t kMaxRangeWork = uint64_t{1} << 20;
 // Largest ToUnicode stream read (a real one is far smaller).
 constexpr size_t kMaxCMapBytes = size_t{4} << 20;
 
-inline bool isWhite(int c) {
-    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
+inline bool isWhite(int c) { return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
 inline bool isDelim(int c) {
-    return c == '%' || c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' ||
-           c == ']' || c == '{' || c == '}';
+    return c == '%' || c == '(' || c == ')' || c == '/' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}';
 }
 inline bool isRegular(int c) { return c >= 0 && !isWhite(c) && !isDelim(c); }
 
@@ -80,8 +78,7 @@ int destinationDigits(const Token& t, char* out) {
 
 }  // namespace
 
-CMapTokenizer::CMapTokenizer(int (*getChar)(void*), void* context)
-    : getChar_(getChar), context_(context) {}
+CMapTokenizer::CMapTokenizer(int (*getChar)(void*), void* context) : getChar_(getChar), context_(context) {}
 
 CMapTokenizer::CMapTokenizer(const char* text, size_t len) : text_(text), len_(len) {}
 
@@ -96,7 +93,8 @@ bool CMapTokenizer::nextToken(char buf[kMaxToken + 1], int* len) {
         }
         if (isWhite(c)) continue;
         if (c == '%') {
-            while ((c = peek()) >= 0 && c != '\r' && c != '\n') get();
+            while ((c = peek()) >= 0 && c != '\r' && c != '\n')
+                get();
             continue;
         }
         break;
@@ -121,7 +119,8 @@ bool CMapTokenizer::nextToken(char buf[kMaxToken + 1], int* len) {
     } else if (c == '[' || c == ']') {
         // one character
     } else {
-        while (isRegular(peek())) put(get());
+        while (isRegular(peek()))
+            put(get());
     }
     buf[n] = 0;
     *len = n;
@@ -199,8 +198,7 @@ void ToUnicodeReader::readBfRanges() {
         } else if (ok && c.isHex() && low <= high) {
             int n = destinationDigits(c, digits_);
             for (uint64_t code = low; code <= high && work_ < kMaxRangeWork; ++code, ++work_) {
-                map_->addEntry(static_cast<uint32_t>(code), digits_, n,
-                               static_cast<uint32_t>(code - low));
+                map_->addEntry(static_cast<uint32_t>(code), digits_, n, static_cast<uint32_t>(code - low));
             }
         }
     }
@@ -228,8 +226,7 @@ void parseCMapInto(UnicodeMapping* map, const char* text, size_t len, int codeBi
     reader.run();
 }
 
-std::unique_ptr<UnicodeMapping> loadToUnicode(CPdfDictionary* fontDict, int codeBits,
-                                              UnicodeMapping* map) {
+std::unique_ptr<UnicodeMapping> loadToUnicode(CPdfDictionary* fontDict, int codeBits, UnicodeMapping* map) {
     std::unique_ptr<UnicodeMapping> fresh;
     if (!fontDict) return fresh;
     CPdfElement tu = fontDict->lookup("ToUnicode");

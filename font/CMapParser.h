@@ -56,5 +56,4 @@ void parseCMapInto(UnicodeMapping* map, const char* text, size_t len, int codeBi
 
 /// Reads the ToUnicode stream of fontDict into map, or into a new map when map is
 /// null (returned then). Anything but a stream leaves map alone and returns null.
-std::unique_ptr<UnicodeMapping> loadToUnicode(CPdfDictionary* fontDict, int codeBits,
-                                              UnicodeMapping* map);
+std::unique_ptr<UnicodeMapping> loadToUnicode(CPdfDictionary* fontDict, int codeBits, UnicodeMapping* map);

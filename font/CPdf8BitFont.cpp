@@ -17,9 +17,8 @@
 namespace {
 
 bool isStaticTable(const char* const* t) {
-    return t == StandardEncoding || t == MacRomanEncoding || t == WinAnsiEncoding ||
-           t == MacExpertEncoding || t == ExpertEncoding || t == SymbolEncoding ||
-           t == ZapfDingbatsEncoding || t == StandardEncodingMarker;
+    return t == StandardEncoding || t == MacRomanEncoding || t == WinAnsiEncoding || t == MacExpertEncoding ||
+           t == ExpertEncoding || t == SymbolEncoding || t == ZapfDingbatsEncoding || t == StandardEncodingMarker;
 }
 
 }  // namespace
@@ -77,11 +76,13 @@ void CPdf8BitFont::readNameAndMetrics(CPdfDictionary* dict) {
     if (standardMetrics) {
         ascent = standardMetrics->ascent * 0.001;
         descent = standardMetrics->descent * 0.001;
-        for (int i = 0; i < 4; ++i) fontBBox[i] = standardMetrics->bbox[i] * 0.001;
+        for (int i = 0; i < 4; ++i)
+            fontBBox[i] = standardMetrics->bbox[i] * 0.001;
     } else {
         ascent = 0.95;
         descent = -0.35;
-        for (double& b : fontBBox) b = 0;
+        for (double& b : fontBBox)
+            b = 0;
     }
 }
 
@@ -161,8 +162,7 @@ const char* const* CPdf8BitFont::namedBaseEncoding(const CPdfElement& enc) {
 
 // Reads the embedded Type 1 or CFF program into program: its font name always, and
 // returns its built-in encoding when wantEncoding asks for it and it has one.
-const char* const* CPdf8BitFont::readEmbeddedProgram(CPdfDocument* doc, bool wantEncoding,
-                                                     EmbeddedProgram& program) {
+const char* const* CPdf8BitFont::readEmbeddedProgram(CPdfDocument* doc, bool wantEncoding, EmbeddedProgram& program) {
     if ((type != Type1Font && type != Type1CFont) || embeddedFontRef.num < 0 || !doc) return nullptr;
     try {
         readFontFile(this, doc, program.bytes);
@@ -251,7 +251,8 @@ void CPdf8BitFont::applyDifferences(const CPdfElement& enc) {
 // Widths: the Widths array from FirstChar to LastChar (the descriptor's MissingWidth
 // elsewhere), or without the array the standard font's metrics by glyph name.
 void CPdf8BitFont::readWidths(CPdfDictionary* dict) {
-    for (double& w : widths) w = missingWidth * 0.001;
+    for (double& w : widths)
+        w = missingWidth * 0.001;
     int firstChar = 0, lastChar = 255;
     CPdfElement v = dict->lookup("FirstChar");
     if (v.isInteger()) {
@@ -296,15 +297,13 @@ void CPdf8BitFont::widthsFromMetrics() {
         int width;
         if (lookupWidth(metrics, "space", &width)) widths[32] = width * 0.001;
         for (int code = 0; code < 256; ++code) {
-            if (encoding[code] && lookupWidth(metrics, encoding[code], &width))
-                widths[code] = width * 0.001;
+            if (encoding[code] && lookupWidth(metrics, encoding[code], &width)) widths[code] = width * 0.001;
         }
     }
 }
 
-int CPdf8BitFont::decodeChar(const unsigned char* bytes, int remaining, uint32_t* code,
-                             uint32_t* unicode, int capacity, int* ucount, double* dx, double* dy,
-                             double* ox, double* oy) const {
+int CPdf8BitFont::decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode, int capacity,
+                             int* ucount, double* dx, double* dy, double* ox, double* oy) const {
     *dy = *ox = *oy = 0;
     if (remaining <= 0) {
         *code = 0;

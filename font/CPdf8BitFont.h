@@ -16,12 +16,9 @@ public:
     void load(CPdfDocument* doc, CPdfDictionary* fontDict);
 
     double getWidth(uint32_t code) const override { return code < 256 ? widths[code] : 0.0; }
-    const char* getGlyphName(uint32_t code) const override {
-        return code < 256 ? encoding[code] : nullptr;
-    }
-    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode,
-                   int capacity, int* ucount, double* dx, double* dy, double* ox,
-                   double* oy) const override;
+    const char* getGlyphName(uint32_t code) const override { return code < 256 ? encoding[code] : nullptr; }
+    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode, int capacity,
+                   int* ucount, double* dx, double* dy, double* ox, double* oy) const override;
 
     /// Glyph name per code (nullptr where none); encodingOwned says which point into
     /// ownedNames (copied strings) rather than into static tables.
@@ -47,8 +44,7 @@ private:
     void readWidths(CPdfDictionary* dict);
     // The steps of readEncoding and readWidths.
     const char* const* namedBaseEncoding(const CPdfElement& enc);
-    const char* const* readEmbeddedProgram(CPdfDocument* doc, bool wantEncoding,
-                                           EmbeddedProgram& program);
+    const char* const* readEmbeddedProgram(CPdfDocument* doc, bool wantEncoding, EmbeddedProgram& program);
     const char* const* defaultBaseEncoding();
     void setBaseEncoding(const char* const* base, bool fromFontFile);
     void applyDifferences(const CPdfElement& enc);

@@ -7,32 +7,27 @@
 // font/BuiltinTablesData.cpp; this file holds the lookups over them.
 
 const char* const kSubstituteFonts[12] = {
-    "Courier",     "Courier-Oblique",   "Courier-Bold", "Courier-BoldOblique",
-    "Helvetica",   "Helvetica-Oblique", "Helvetica-Bold", "Helvetica-BoldOblique",
-    "Times-Roman", "Times-Italic",      "Times-Bold",   "Times-BoldItalic",
+    "Courier",        "Courier-Oblique",       "Courier-Bold", "Courier-BoldOblique", "Helvetica",  "Helvetica-Oblique",
+    "Helvetica-Bold", "Helvetica-BoldOblique", "Times-Roman",  "Times-Italic",        "Times-Bold", "Times-BoldItalic",
 };
 
 const StandardFontMetrics* findStandardFont(const char* name) {
-    if (!name)
-        return nullptr;
+    if (!name) return nullptr;
     for (const StandardFontMetrics& font : kStandardFonts) {
-        if (std::strcmp(font.name, name) == 0)
-            return &font;
+        if (std::strcmp(font.name, name) == 0) return &font;
     }
     return nullptr;
 }
 
 const char* lookupAlias(const char* name) {
-    if (!name)
-        return nullptr;
+    if (!name) return nullptr;
     int lo = 0;
     int hi = static_cast<int>(sizeof(kFontNameAliases) / sizeof(kFontNameAliases[0])) - 1;
     while (lo <= hi) {
         int mid = lo + (hi - lo) / 2;
         // strcmp compares as unsigned char, which is the byte order the table is sorted in.
         int c = std::strcmp(name, kFontNameAliases[mid].alias);
-        if (c == 0)
-            return kFontNameAliases[mid].name;
+        if (c == 0) return kFontNameAliases[mid].name;
         if (c < 0)
             hi = mid - 1;
         else
@@ -63,8 +58,7 @@ uint32_t glyphHash(const char* name) {
 
 int standardIndex(const StandardFontMetrics* font) {
     for (int i = 0; i < kFontCount; ++i) {
-        if (font == &kStandardFonts[i])
-            return i;
+        if (font == &kStandardFonts[i]) return i;
     }
     return -1;
 }
@@ -72,8 +66,7 @@ int standardIndex(const StandardFontMetrics* font) {
 }  // namespace
 
 void buildWidthTables() {
-    if (gBuildDepth++ > 0)
-        return;
+    if (gBuildDepth++ > 0) return;
     for (int f = 0; f < kFontCount; ++f) {
         const StandardFontMetrics& font = kStandardFonts[f];
         WidthHash& table = gTables[f];
@@ -89,10 +82,8 @@ void buildWidthTables() {
 }
 
 void releaseWidthTables() {
-    if (gBuildDepth == 0)
-        return;  // unbalanced release: nothing is built, nothing to free
-    if (--gBuildDepth > 0)
-        return;
+    if (gBuildDepth == 0) return;  // unbalanced release: nothing is built, nothing to free
+    if (--gBuildDepth > 0) return;
     for (WidthHash& table : gTables) {
         std::vector<int>().swap(table.heads);
         std::vector<int>().swap(table.next);
@@ -100,16 +91,14 @@ void releaseWidthTables() {
 }
 
 bool lookupWidth(const StandardFontMetrics* font, const char* glyph, int* width) {
-    if (!font || !glyph || !font->widths)
-        return false;
+    if (!font || !glyph || !font->widths) return false;
     int f = standardIndex(font);
     if (gBuildDepth > 0 && f >= 0 && !gTables[f].heads.empty()) {
         const WidthHash& table = gTables[f];
         uint32_t bucket = glyphHash(glyph) % static_cast<uint32_t>(table.heads.size());
         for (int i = table.heads[bucket]; i >= 0; i = table.next[i]) {
             if (std::strcmp(font->widths[i].name, glyph) == 0) {
-                if (width)
-                    *width = font->widths[i].width;
+                if (width) *width = font->widths[i].width;
                 return true;
             }
         }
@@ -117,14 +106,11 @@ bool lookupWidth(const StandardFontMetrics* font, const char* glyph, int* width)
     }
     for (int i = 0; i < font->widthCount; ++i) {
         if (std::strcmp(font->widths[i].name, glyph) == 0) {
-            if (width)
-                *width = font->widths[i].width;
+            if (width) *width = font->widths[i].width;
             return true;
         }
     }
     return false;
 }
 
-int widthTableSize(const StandardFontMetrics* font) {
-    return font ? font->widthCount : 0;
-}
+int widthTableSize(const StandardFontMetrics* font) { return font ? font->widthCount : 0; }

@@ -86,9 +86,8 @@ void parseW2(CPdfArray* a, std::vector<CIDVerticalRange>& out) {
             badW2();
         }
     }
-    std::stable_sort(out.begin(), out.end(), [](const CIDVerticalRange& x, const CIDVerticalRange& y) {
-        return x.first < y.first;
-    });
+    std::stable_sort(out.begin(), out.end(),
+                     [](const CIDVerticalRange& x, const CIDVerticalRange& y) { return x.first < y.first; });
 }
 
 }  // namespace
@@ -107,7 +106,8 @@ void CPdfCIDFont::load(CPdfDocument* doc, CPdfDictionary* dict) {
     givenName = name;
     ascent = 0.95;
     descent = -0.35;
-    for (double& b : fontBBox) b = 0;
+    for (double& b : fontBBox)
+        b = 0;
 
     // A descendant font that is missing or damaged leaves the defaults (every width
     // DW's default): the encoding CMap and the ToUnicode map of the Type 0 dictionary
@@ -178,9 +178,8 @@ double CPdfCIDFont::getWidth(uint32_t cid) const {
     return defaultWidth;
 }
 
-int CPdfCIDFont::decodeChar(const unsigned char* bytes, int remaining, uint32_t* code,
-                            uint32_t* unicode, int capacity, int* ucount, double* dx, double* dy,
-                            double* ox, double* oy) const {
+int CPdfCIDFont::decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode, int capacity,
+                            int* ucount, double* dx, double* dy, double* ox, double* oy) const {
     *code = 0;
     *ucount = 0;
     *dx = *dy = *ox = *oy = 0;

@@ -34,9 +34,8 @@ public:
 
     double getWidth(uint32_t cid) const override;
     const char* getGlyphName(uint32_t) const override { return nullptr; }
-    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode,
-                   int capacity, int* ucount, double* dx, double* dy, double* ox,
-                   double* oy) const override;
+    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode, int capacity,
+                   int* ucount, double* dx, double* dy, double* ox, double* oy) const override;
     bool isComposite() const override { return true; }
 
     /// The encoding CMap (null when the font's Encoding is not supported) and the

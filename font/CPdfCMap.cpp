@@ -58,7 +58,8 @@ bool hexBytes(const Tok& t, unsigned char out[4], int* nBytes) {
 
 uint32_t bytesValue(const unsigned char* b, int n) {
     uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | b[i];
+    for (int i = 0; i < n; ++i)
+        v = (v << 8) | b[i];
     return v;
 }
 
@@ -99,8 +100,7 @@ std::unique_ptr<CPdfCMap> CPdfCMap::createIdentity(bool vertical) {
 void CPdfCMap::addIdentityBase() {
     if (identityBase_) return;
     identityBase_ = true;
-    if (codespaces_.size() < kMaxCodespaces)
-        codespaces_.push_back(CMapCodespace{2, {0, 0, 0, 0}, {0xff, 0xff, 0, 0}});
+    if (codespaces_.size() < kMaxCodespaces) codespaces_.push_back(CMapCodespace{2, {0, 0, 0, 0}, {0xff, 0xff, 0, 0}});
 }
 
 std::unique_ptr<CPdfCMap> CPdfCMap::parse(const char* text, size_t len) {
@@ -152,8 +152,7 @@ void CPdfCMap::readCodespaceRanges(CMapTokenizer& tok) {
         if (!next(tok, b) || b.is("endcodespacerange")) break;
         CMapCodespace cs{};
         int na, nb;
-        if (hexBytes(a, cs.low, &na) && hexBytes(b, cs.high, &nb) && na == nb &&
-            codespaces_.size() < kMaxCodespaces) {
+        if (hexBytes(a, cs.low, &na) && hexBytes(b, cs.high, &nb) && na == nb && codespaces_.size() < kMaxCodespaces) {
             cs.nBytes = na;
             codespaces_.push_back(cs);
         }
@@ -240,8 +239,8 @@ std::unique_ptr<CPdfCMap> CPdfCMap::fromEncoding(const CPdfElement& encoding) {
 bool CPdfCMap::lookupCid(int nBytes, uint32_t code, uint32_t* cid) const {
     const std::vector<CMapCidRange>& r = ranges_[nBytes - 1];
     if (!r.empty()) {
-        auto it = std::upper_bound(r.begin(), r.end(), code,
-                                   [](uint32_t v, const CMapCidRange& x) { return v < x.low; });
+        auto it =
+            std::upper_bound(r.begin(), r.end(), code, [](uint32_t v, const CMapCidRange& x) { return v < x.low; });
         long i = static_cast<long>(it - r.begin()) - 1;
         const std::vector<uint32_t>& maxHigh = rangeMaxHigh_[nBytes - 1];
         for (int steps = 0; i >= 0 && steps < kMaxOverlapWalk && maxHigh[static_cast<size_t>(i)] >= code;
@@ -281,7 +280,8 @@ int CPdfCMap::decode(const unsigned char* bytes, int remaining, uint32_t* codeVa
         for (const CMapCodespace& cs : codespaces_) {
             if (cs.nBytes != n) continue;
             bool in = true;
-            for (int k = 0; k < n && in; ++k) in = bytes[k] >= cs.low[k] && bytes[k] <= cs.high[k];
+            for (int k = 0; k < n && in; ++k)
+                in = bytes[k] >= cs.low[k] && bytes[k] <= cs.high[k];
             if (!in) continue;
             *codeValue = bytesValue(bytes, n);
             *matched = true;
@@ -293,7 +293,8 @@ int CPdfCMap::decode(const unsigned char* bytes, int remaining, uint32_t* codeVa
     for (const CMapCodespace& cs : codespaces_) {
         if (cs.nBytes <= remaining) continue;
         bool in = true;
-        for (int k = 0; k < remaining && in; ++k) in = bytes[k] >= cs.low[k] && bytes[k] <= cs.high[k];
+        for (int k = 0; k < remaining && in; ++k)
+            in = bytes[k] >= cs.low[k] && bytes[k] <= cs.high[k];
         if (in) {
             *codeValue = bytesValue(bytes, remaining);
             return remaining;

@@ -41,8 +41,7 @@ public:
     /// bytes consumed (>= 1); *codeValue is the code's bytes as a big-endian number and
     /// *cid its CID. false in *matched when no codespace range holds the bytes (a
     /// trailing incomplete code included): then *cid is 0.
-    int decode(const unsigned char* bytes, int remaining, uint32_t* codeValue, uint32_t* cid,
-               bool* matched) const;
+    int decode(const unsigned char* bytes, int remaining, uint32_t* codeValue, uint32_t* cid, bool* matched) const;
 
     /// Code width in bits for reading the font's ToUnicode: 8, 16, 24, 32, or 0 when
     /// the codespace mixes widths.

@@ -18,8 +18,7 @@ CPdfFont* PageFonts::findFont(const char* tag, size_t len) const {
     return nullptr;
 }
 
-std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& fontDict,
-                                         int32_t fontDictRefNum) {
+std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& fontDict, int32_t fontDictRefNum) {
     std::unique_ptr<PageFonts> fonts(new PageFonts());
     if (!fontDict.isDictionary() || !fontDict.getDictionary()) return fonts;
     CPdfDictionary* dict = fontDict.getDictionary();

@@ -41,9 +41,8 @@ public:
     /// Decodes one character from bytes[0..remaining): returns the bytes consumed (>= 1
     /// when remaining > 0), the code, up to capacity Unicode values (count in *ucount),
     /// and the displacement dx, dy and origin offset ox, oy.
-    virtual int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code,
-                           uint32_t* unicode, int capacity, int* ucount,
-                           double* dx, double* dy, double* ox, double* oy) const = 0;
+    virtual int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* unicode, int capacity,
+                           int* ucount, double* dx, double* dy, double* ox, double* oy) const = 0;
     virtual bool isComposite() const { return false; }
 
     std::string tag;
@@ -83,8 +82,7 @@ private:
 /// Builds the fonts of fontDict (a Dictionary element). fontDictRefNum is the object
 /// number of the Font dictionary when it was reached by reference, else -1. A font
 /// that cannot be built leaves its slot empty.
-std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& fontDict,
-                                         int32_t fontDictRefNum);
+std::unique_ptr<PageFonts> loadPageFonts(CPdfDocument* doc, const CPdfElement& fontDict, int32_t fontDictRefNum);
 /// Builds one font; nullptr when construction did not complete. Throws CPdfException.
 std::unique_ptr<CPdfFont> createFont(CPdfDocument* doc, const std::string& tag, PdfObjRef id,
                                      const CPdfElement& fontDict);

@@ -30,8 +30,7 @@ void readFontDescriptor(CPdfFont* font, CPdfDictionary* fontDict) {
     if (v.isName()) font->embeddedFontName = v.getBytes();
 
     v = fd->lookupRaw("FontFile");
-    if (v.isReference() && font->type == Type1Font)
-        font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
+    if (v.isReference() && font->type == Type1Font) font->embeddedFontRef = PdfObjRef{v.getRefNum(), v.getRefGen()};
     if (font->embeddedFontRef.num < 0) {
         v = fd->lookupRaw("FontFile2");
         if (v.isReference() && (font->type == TrueTypeFont || font->type == CIDType2Font))

@@ -32,8 +32,7 @@ bool readInto(CPdfStream* stream, size_t limit, bool stopAtNul, Buffer& out) {
         if (stopAtNul && got > 0) {
             const void* nul = std::memchr(&out[0] + old, 0, got);
             if (nul) {
-                out.resize(static_cast<size_t>(static_cast<const char*>(nul) -
-                                               reinterpret_cast<const char*>(&out[0])));
+                out.resize(static_cast<size_t>(static_cast<const char*>(nul) - reinterpret_cast<const char*>(&out[0])));
                 break;
             }
         }

@@ -89,6 +89,7 @@ int UnicodeMapping::lookupUnicode(uint32_t code, uint32_t* out, int capacity) co
     if (it == firstSequence_.end()) return 0;
     const MultiUnicodeEntry& e = sequences_[it->second];
     int n = static_cast<int>(e.count) < capacity ? static_cast<int>(e.count) : capacity;
-    for (int i = 0; i < n; ++i) out[i] = e.values[i];
+    for (int i = 0; i < n; ++i)
+        out[i] = e.values[i];
     return n < 0 ? 0 : n;
 }

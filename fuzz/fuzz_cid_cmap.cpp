@@ -5,13 +5,10 @@
 
 #include "font/CPdfCMap.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > (1u << 20))
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
     auto cmap = CPdfCMap::parse(reinterpret_cast<const char*>(data), size);
-    if (!cmap)
-        return 0;
+    if (!cmap) return 0;
     volatile uint32_t sink = static_cast<uint32_t>(cmap->codeBits());
     const unsigned char* p = data;
     int left = static_cast<int>(size < 4096 ? size : 4096);
@@ -19,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint32_t value, cid;
         bool matched;
         int n = cmap->decode(p, left, &value, &cid, &matched);
-        if (n < 1 || n > left)
-            std::abort();
+        if (n < 1 || n > left) std::abort();
         sink = sink + cid + value;
         p += n;
         left -= n;

@@ -6,10 +6,8 @@
 #include "font/CMapParser.h"
 #include "font/UnicodeMapping.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 1 || size > (1u << 20))
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1 || size > (1u << 20)) return 0;
     static const int kBits[] = {8, 16, 0, 24, 32};
     const int bits = kBits[data[0] % 5];
     UnicodeMapping map;

@@ -13,8 +13,7 @@
 
 namespace {
 
-PageFonts* makeFonts()
-{
+PageFonts* makeFonts() {
     auto* fonts = new PageFonts();
     auto* simple = new texttest::SimpleTestFont("F1", 0.5);
     simple->useEncoding(MacRomanEncoding);
@@ -33,8 +32,7 @@ PageFonts* makeFonts()
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static PageFonts* fonts = makeFonts();
     std::vector<TextChar> chars;
     CPdfText text;
@@ -44,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)e.getMessage();
     }
     for (const TextChar& c : chars) {
-        if (c.page != 1 || (c.angle != 0 && c.angle != 90))
-            __builtin_trap();
+        if (c.page != 1 || (c.angle != 0 && c.angle != 90)) __builtin_trap();
     }
     return 0;
 }

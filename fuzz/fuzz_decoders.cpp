@@ -20,30 +20,25 @@
 
 namespace {
 
-CPdfElement nameElement(const char* n)
-{
+CPdfElement nameElement(const char* n) {
     CPdfElement e;
     e.setName(n, std::char_traits<char>::length(n));
     return e;
 }
 
-CPdfElement intElement(int v)
-{
+CPdfElement intElement(int v) {
     CPdfElement e;
     e.setInteger(v);
     return e;
 }
 
 // Builds the stream dictionary of a chain; returns false when the input is too short.
-bool buildChain(const uint8_t*& p, const uint8_t* end, CPdfElement& dict)
-{
-    static const char* const names[] = {"FlateDecode", "Fl", "ASCIIHexDecode", "AHx", "ASCII85Decode", "A85",
-                                        "LZWDecode", "LZW", "RunLengthDecode", "RL", "DCTDecode", "Crypt"};
-    if (p >= end)
-        return false;
+bool buildChain(const uint8_t*& p, const uint8_t* end, CPdfElement& dict) {
+    static const char* const names[] = {"FlateDecode", "Fl",  "ASCIIHexDecode",  "AHx", "ASCII85Decode", "A85",
+                                        "LZWDecode",   "LZW", "RunLengthDecode", "RL",  "DCTDecode",     "Crypt"};
+    if (p >= end) return false;
     int n = 1 + (*p++ % 4);
-    if (end - p < 3 * n)
-        return false;
+    if (end - p < 3 * n) return false;
     CPdfElement filters, parms;
     filters.setNewArray(nullptr);
     parms.setNewArray(nullptr);
@@ -76,35 +71,41 @@ bool buildChain(const uint8_t*& p, const uint8_t* end, CPdfElement& dict)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* p = data;
     const uint8_t* end = data + size;
-    if (p >= end)
-        return 0;
+    if (p >= end) return 0;
     uint8_t sel = *p++;
     CPdfElement dict;
-    if (sel >= 5 && !buildChain(p, end, dict))
-        return 0;
-    if (end - p < 2)
-        return 0;
+    if (sel >= 5 && !buildChain(p, end, dict)) return 0;
+    if (end - p < 2) return 0;
     unsigned mode = *p++;
     size_t maxBlock = *p++ % 8;
     CPdfStream* base = new FuzzBytesStream(p, static_cast<size_t>(end - p), maxBlock);
     CPdfStream* s = nullptr;
     switch (sel) {
-    case 0: s = new CPdfASCIIHexStream(base); break;
-    case 1: s = new CPdfASCII85Stream(base); break;
-    case 2: s = new CPdfRunLengthStream(base); break;
-    case 3: s = new CPdfLZWStream(base, 1); break;
-    case 4: s = new CPdfLZWStream(base, 0); break;
-    default:
-        s = applyFilters(base, dict);
-        if (!s) {
-            base->release();  // refused: the caller still owns the sub-stream
-            return 0;
-        }
-        break;
+        case 0:
+            s = new CPdfASCIIHexStream(base);
+            break;
+        case 1:
+            s = new CPdfASCII85Stream(base);
+            break;
+        case 2:
+            s = new CPdfRunLengthStream(base);
+            break;
+        case 3:
+            s = new CPdfLZWStream(base, 1);
+            break;
+        case 4:
+            s = new CPdfLZWStream(base, 0);
+            break;
+        default:
+            s = applyFilters(base, dict);
+            if (!s) {
+                base->release();  // refused: the caller still owns the sub-stream
+                return 0;
+            }
+            break;
     }
     fuzzDrain(s, mode);
     s->release();

@@ -4,19 +4,17 @@
 #include <cstdio>
 #include <string>
 
-#include "pdf/CPdfDictionary.h"
 #include "fuzz/FuzzSupport.h"
+#include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfStream.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = WriteFuzzInputFile("document", data, size);
-    if (path.empty())
-        return 0;
+    if (path.empty()) return 0;
 
     CPdfDocument doc;
     try {
@@ -26,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     CPdfXRef* x = doc.getXRef();
     int n = x->getNumEntries();
-    if (n > 4000)
-        n = 4000;
+    if (n > 4000) n = 4000;
     std::string raw;
     for (int i = 0; i < n; ++i) {
         const XRefEntry e = x->getEntry(i);
@@ -38,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 size_t total = 0;
                 while (total < (1u << 20)) {
                     size_t k = s->readBlock(buf, sizeof buf);
-                    if (k == 0)
-                        break;
+                    if (k == 0) break;
                     total += k;
                 }
             }
@@ -55,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         try {
             CPdfParser p(x, doc.getPage(i).getContents().fetch(x));
             for (int k = 0; k < 20000; ++k)
-                if (p.readObject().isEndOfInput())
-                    break;
+                if (p.readObject().isEndOfInput()) break;
         } catch (const CPdfException&) {
         }
     }

@@ -12,15 +12,13 @@
 
 namespace {
 
-void drain(const CPdfElement& e)
-{
+void drain(const CPdfElement& e) {
     if (CPdfStream* s = e.getStream()) {
         unsigned char buf[4096];
         size_t total = 0;
         while (total < (1u << 20)) {
             size_t k = s->readBlock(buf, sizeof buf);
-            if (k == 0)
-                break;
+            if (k == 0) break;
             total += k;
         }
     }
@@ -40,25 +38,20 @@ void drain(const CPdfElement& e)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 1)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
     size_t split = data[0] < 128 ? size : 1 + (data[0] % 64) * (size - 1) / 64;
-    if (split > size)
-        split = size;
+    if (split > size) split = size;
     const uint8_t* body = data + 1;
     size_t n = size - 1;
     size_t cut = split > 0 ? split - 1 : 0;
-    if (cut > n)
-        cut = n;
+    if (cut > n) cut = n;
     try {
         if (data[0] < 128) {
             CPdfParser p(nullptr, new CPdfMemoryStream(body, n, CPdfElement()));
             for (int i = 0; i < 100000; ++i) {
                 CPdfElement e = p.readObject();
-                if (e.isEndOfInput())
-                    break;
+                if (e.isEndOfInput()) break;
                 drain(e);
             }
         } else {
@@ -75,8 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             CPdfParser p(nullptr, arr);
             for (int i = 0; i < 100000; ++i) {
                 CPdfElement e = p.readObject();
-                if (e.isEndOfInput())
-                    break;
+                if (e.isEndOfInput()) break;
                 drain(e);
             }
         }

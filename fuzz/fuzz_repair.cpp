@@ -30,10 +30,8 @@ namespace {
 
 // What an element reads as: its text form, and for a stream its dictionary and the
 // first bytes of its data.
-std::string Read(const CPdfElement& e)
-{
-    if (!e.isStream())
-        return pdftest::describe(e);
+std::string Read(const CPdfElement& e) {
+    if (!e.isStream()) return pdftest::describe(e);
     CPdfStream* s = e.getStream();
     std::string out = "Stream{";
     if (CPdfDictionary* d = e.getDictionary())
@@ -49,11 +47,9 @@ std::string Read(const CPdfElement& e)
 
 // The table rebuilt from the file: each object's raw text parses as what fetch gives,
 // followed by "endobj".
-void CheckRebuiltTable(const std::string& path)
-{
+void CheckRebuiltTable(const std::string& path) {
     FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp)
-        return;
+    if (!fp) return;
     CPdfFileStream* s = new CPdfFileStream(fp, 0, 0, CPdfElement());
     {
         CPdfXRef x(s);
@@ -67,12 +63,10 @@ void CheckRebuiltTable(const std::string& path)
         std::string raw;
         for (int i = 1; i < n; ++i) {
             const XRefEntry e = x.getEntry(i);
-            if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream)
-                continue;
+            if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream) continue;
             std::string viaTable, viaText, after;
             try {
-                if (!x.getRawObjectText(i, raw))
-                    continue;
+                if (!x.getRawObjectText(i, raw)) continue;
                 viaTable = Read(x.fetch(i, e.kind == XRefKind::InFile ? e.gen : 0));
             } catch (const CPdfException&) {
                 continue;
@@ -95,7 +89,9 @@ void CheckRebuiltTable(const std::string& path)
             // dictionary takes "endobj" as a key), it does so in the file and in the
             // text alike, a leniency of the parser and not of the repair.
             if (after != "EOI" && viaText != viaTable) {
-                if (getenv("QM_FUZZ_DEBUG")) fprintf(stderr, "obj %d\n table: %s\n text: %s\n after: %s\n raw: %s\n", i, viaTable.c_str(), viaText.c_str(), after.c_str(), raw.c_str());
+                if (getenv("QM_FUZZ_DEBUG"))
+                    fprintf(stderr, "obj %d\n table: %s\n text: %s\n after: %s\n raw: %s\n", i, viaTable.c_str(),
+                            viaText.c_str(), after.c_str(), raw.c_str());
                 __builtin_trap();
             }
         }
@@ -104,8 +100,7 @@ void CheckRebuiltTable(const std::string& path)
     std::fclose(fp);
 }
 
-int PageCount(const std::string& path, bool* repaired)
-{
+int PageCount(const std::string& path, bool* repaired) {
     CPdfDocument doc;
     try {
         doc.open(path.c_str());
@@ -117,8 +112,7 @@ int PageCount(const std::string& path, bool* repaired)
 }
 
 // The whole program stamps the input (its messages kept off standard output).
-bool Stamp(const std::string& in, const std::string& out)
-{
+bool Stamp(const std::string& in, const std::string& out) {
     std::vector<std::string> args = {"quillmark", in, out, "-text", "Fuzz", "-link", "https://fuzz.example/"};
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -147,13 +141,10 @@ bool Stamp(const std::string& in, const std::string& out)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size > (1u << 20))
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20)) return 0;
     const std::string path = WriteFuzzInputFile("repair", data, size);
-    if (path.empty())
-        return 0;
+    if (path.empty()) return 0;
     CheckRebuiltTable(path);
 
     bool inRepaired = false;

@@ -10,11 +10,9 @@
 #include "pdf/CPdfException.h"
 #include "text/CPdfText.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = WriteFuzzInputFile("text_document", data, size);
-    if (path.empty())
-        return 0;
+    if (path.empty()) return 0;
 
     CPdfDocument doc;
     try {
@@ -33,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             (void)e.getMessage();
         }
         for (const TextChar& c : chars)
-            if (c.page < 1 || c.page > pages)
-                __builtin_trap();
+            if (c.page < 1 || c.page > pages) __builtin_trap();
     }
     doc.close();
     return 0;

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-int replayFile(const std::filesystem::path& p)
-{
+int replayFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     if (!in) {
         std::printf("cannot read %s\n", p.string().c_str());
@@ -27,8 +26,7 @@ int replayFile(const std::filesystem::path& p)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int failures = 0;
     size_t count = 0;
     for (int i = 1; i < argc; ++i) {
@@ -37,8 +35,7 @@ int main(int argc, char** argv)
         if (std::filesystem::is_directory(p, ec)) {
             std::vector<std::filesystem::path> files;
             for (const auto& e : std::filesystem::recursive_directory_iterator(p, ec))
-                if (e.is_regular_file())
-                    files.push_back(e.path());
+                if (e.is_regular_file()) files.push_back(e.path());
             std::sort(files.begin(), files.end());
             for (const auto& f : files) {
                 failures += replayFile(f);

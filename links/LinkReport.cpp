@@ -7,9 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "links/LinkSearch.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 
 void WriteReport(CPdfDocument& doc, const LinkSettings& settings, std::vector<ExistingLink>& existingLinks) {
     // The report reads the text of the range itself, a page at a time: a link takes

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 
 namespace LinkSearch {
 
@@ -55,7 +55,8 @@ namespace {
 std::vector<size_t> FailureTable(const std::string& text) {
     std::vector<size_t> fail(text.size(), 0);
     for (size_t i = 1, k = 0; i < text.size(); ++i) {
-        while (k > 0 && text[i] != text[k]) k = fail[k - 1];
+        while (k > 0 && text[i] != text[k])
+            k = fail[k - 1];
         if (text[i] == text[k]) ++k;
         fail[i] = k;
     }
@@ -128,7 +129,8 @@ void StreamingWindowSearch::add(const TextChar* chars, size_t count, const char*
     const size_t length = tail_.size() + count;
     for (size_t i = tail_.size(); i < length; ++i) {
         const char c = bytes ? bytes[i - tail_.size()] : chars[i - tail_.size()].text;
-        while (matched_ > 0 && c != text_[matched_]) matched_ = fail_[matched_ - 1];
+        while (matched_ > 0 && c != text_[matched_])
+            matched_ = fail_[matched_ - 1];
         if (c == text_[matched_]) ++matched_;
         if (matched_ < n) continue;
         matched_ = fail_[matched_ - 1];
@@ -139,7 +141,8 @@ void StreamingWindowSearch::add(const TextChar* chars, size_t count, const char*
         f.lastChar = at(i, chars);
         f.page = WindowPage(f);
         const size_t from = i + 1 - n;
-        FindPieces(n, [&](size_t j) -> const TextChar& { return at(from + j, chars); }, f.pieces);
+        FindPieces(
+            n, [&](size_t j) -> const TextChar& { return at(from + j, chars); }, f.pieces);
         if (i + 1 == length) {
             // Whether this is the final window depends on what comes next.
             held_ = f;
@@ -156,7 +159,8 @@ void StreamingWindowSearch::add(const TextChar* chars, size_t count, const char*
     const size_t keep = std::min(n - 1, length);
     std::vector<TextChar> tail;
     tail.reserve(keep);
-    for (size_t i = length - keep; i < length; ++i) tail.push_back(at(i, chars));
+    for (size_t i = length - keep; i < length; ++i)
+        tail.push_back(at(i, chars));
     tail_.swap(tail);
 }
 
@@ -176,7 +180,8 @@ void CharPages::take(std::vector<TextChar>& page) {
     own.swap(page);
     own.shrink_to_fit();
     std::string b(own.size(), '\0');
-    for (size_t i = 0; i < own.size(); ++i) b[i] = own[i].text;
+    for (size_t i = 0; i < own.size(); ++i)
+        b[i] = own[i].text;
     chars.push_back(std::move(own));
     bytes.push_back(std::move(b));
 }
@@ -343,7 +348,8 @@ LinkFileLine SplitLinkFileLine(std::string line) {
 
 int32_t FieldNumber(const std::string& field) {
     size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r'))) ++i;
+    while (i < field.size() && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r')))
+        ++i;
     bool negative = false;
     if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
     long long value = 0;
@@ -390,8 +396,7 @@ void SearchLinkFileText(const CharPages& pages, const std::string& text, const s
         std::string target = link;
         if (link.find("[FILEMATCH]") != std::string::npos) {
             target = ReplaceFileMatch(link, fileMatchText);
-            std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), target.c_str(),
-                        f.page);
+            std::printf("Matched text: %s - link: '%s', page: %d\n", fileMatchText.c_str(), target.c_str(), f.page);
         }
         AppendFoundLinks(f, target, found);
         CheckFoundLinks(found, foundLimit);
@@ -407,8 +412,17 @@ bool IsWordLetter(unsigned char b) {
     if ((b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')) return true;
     if (b >= 0xC0) return b != 0xD7 && b != 0xF7;
     switch (b) {
-        case 0x83: case 0x8A: case 0x8C: case 0x8E: case 0x9A: case 0x9C: case 0x9E: case 0x9F:
-        case 0xAA: case 0xB5: case 0xBA:
+        case 0x83:
+        case 0x8A:
+        case 0x8C:
+        case 0x8E:
+        case 0x9A:
+        case 0x9C:
+        case 0x9E:
+        case 0x9F:
+        case 0xAA:
+        case 0xB5:
+        case 0xBA:
             return true;
         default:
             return false;
@@ -432,8 +446,19 @@ const char* const kAddressStarts[] = {"http:", "https:", "www.", "ftp:", "file:"
 // belonging to it: . , ; : ! ? ' " and the typographic closing quotes, the ellipsis.
 bool IsTrailingPunctuation(unsigned char b) {
     switch (b) {
-        case '.': case ',': case ';': case ':': case '!': case '?': case '\'': case '"':
-        case 0x85: case 0x92: case 0x94: case 0x9B: case 0xBB:
+        case '.':
+        case ',':
+        case ';':
+        case ':':
+        case '!':
+        case '?':
+        case '\'':
+        case '"':
+        case 0x85:
+        case 0x92:
+        case 0x94:
+        case 0x9B:
+        case 0xBB:
             return true;
         default:
             return false;
@@ -467,7 +492,8 @@ bool FindWebAddress(const std::string& word, size_t* startOut, size_t* endOut) {
         const char open = b == ')' ? '(' : b == ']' ? '[' : b == '}' ? '{' : 0;
         if (open) {
             const std::string part = word.substr(start, end - start);
-            if (std::count(part.begin(), part.end(), open) < std::count(part.begin(), part.end(), static_cast<char>(b))) {
+            if (std::count(part.begin(), part.end(), open) <
+                std::count(part.begin(), part.end(), static_cast<char>(b))) {
                 --end;
                 continue;
             }
@@ -553,7 +579,8 @@ void SelectCovering(const std::vector<FoundLink>& found, const std::vector<Exist
     // Existing links by page (list order kept), so that each find looks only at the
     // links of its own page.
     std::unordered_map<int32_t, std::vector<const ExistingLink*>> byPage;
-    for (const ExistingLink& e : existing) byPage[e.page].push_back(&e);
+    for (const ExistingLink& e : existing)
+        byPage[e.page].push_back(&e);
     for (const FoundLink& f : found) {
         auto it = byPage.find(f.page);
         if (it == byPage.end()) continue;

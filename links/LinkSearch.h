@@ -67,11 +67,11 @@ private:
     std::string text_;
     std::vector<size_t> fail_;
     WindowStep step_;
-    size_t matched_ = 0;        // KMP state: bytes of text matched so far
-    size_t total_ = 0;          // characters seen
+    size_t matched_ = 0;  // KMP state: bytes of text matched so far
+    size_t total_ = 0;    // characters seen
     bool stopped_ = false;
     std::vector<TextChar> tail_;  // the last |text| - 1 characters seen
-    bool deferred_ = false;     // a find ends at the last character seen so far
+    bool deferred_ = false;       // a find ends at the last character seen so far
     WindowFind held_;
 };
 
@@ -80,8 +80,8 @@ private:
 struct CharPages {
     std::vector<std::vector<TextChar>> chars;
     std::vector<std::string> bytes;
-    size_t count = 0;          ///< characters kept
-    size_t limit = SIZE_MAX;   ///< characters that may be kept (see KeptCharLimit)
+    size_t count = 0;         ///< characters kept
+    size_t limit = SIZE_MAX;  ///< characters that may be kept (see KeptCharLimit)
     /// Takes over the characters of the next page (page is left empty). Throws
     /// CPdfException when more than limit characters would be kept.
     void take(std::vector<TextChar>& page);
@@ -149,9 +149,9 @@ void SearchTextFileText(const CharPages& pages, const std::string& text, const s
                         size_t foundLimit = SIZE_MAX);
 /// A link-file line split into its fields.
 struct LinkFileLine {
-    bool valid = false;        ///< false when the line holds no "|"
+    bool valid = false;  ///< false when the line holds no "|"
     bool startsWithSpace = false;
-    int bars = 0;              ///< number of "|"
+    int bars = 0;  ///< number of "|"
     std::string field[5];
 };
 LinkFileLine SplitLinkFileLine(std::string line);

@@ -4,23 +4,22 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 
 namespace {
 
 const char kErrorParameter[] = "Error parameter";
 
-bool IsScanfSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsScanfSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Reads a decimal number the way "%d" does: optional leading white space, an optional
 // sign, then at least one digit. Values beyond 32 bits are clamped. On success p is
 // moved past the number.
 bool ScanDecimal(const char*& p, int32_t& value) {
     const char* s = p;
-    while (IsScanfSpace(*s)) ++s;
+    while (IsScanfSpace(*s))
+        ++s;
     bool negative = false;
     if (*s == '+' || *s == '-') {
         negative = *s == '-';
@@ -100,9 +99,7 @@ bool MatchPosition(const char* arg, int32_t& h, int32_t& v) {
     return true;
 }
 
-bool Contains(const std::string& text, const char* what) {
-    return text.find(what) != std::string::npos;
-}
+bool Contains(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 
 // "[FILETITLE]" and "[FILENAME]" in a -text value, resolved against the input name.
 void ResolvePlaceholders(std::string& text, const std::string& inputName) {

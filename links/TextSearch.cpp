@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/Platform.h"
 #include "links/LinkSearch.h"
 #include "pdf/CPdfDocument.h"
+#include "platform/Platform.h"
 #include "stream/CPdfFileStream.h"
 #include "text/CPdfText.h"
 
@@ -43,9 +43,7 @@ private:
 };
 
 // The size of the input file (0 when unknown): the limits of the searches follow it.
-int64_t FileSize(CPdfDocument* doc) {
-    return doc && doc->getFileStream() ? doc->getFileStream()->fileSize() : 0;
-}
+int64_t FileSize(CPdfDocument* doc) { return doc && doc->getFileStream() ? doc->getFileStream()->fileSize() : 0; }
 
 // The pages the text phases read; false when the range holds no page.
 bool TextRange(CPdfDocument* doc, const LinkSettings& settings, int& first, int& last) {
@@ -138,8 +136,8 @@ void CreatePhase(CPdfDocument& doc, LinkSettings& settings, std::vector<FoundLin
         settings.link = fields.field[1];
         const std::string text = Platform::Utf8ToWinAnsi(raw);
         if (text.empty()) continue;
-        LinkSearch::SearchLinkFileText(pages, text, raw, settings.link, fields.bars >= 3, h, v, page,
-                                       settings.debug, matched, foundLinks, foundLimit);
+        LinkSearch::SearchLinkFileText(pages, text, raw, settings.link, fields.bars >= 3, h, v, page, settings.debug,
+                                       matched, foundLinks, foundLimit);
     }
     std::fclose(f);
 }

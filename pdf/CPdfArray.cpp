@@ -8,22 +8,16 @@ void CPdfArray::add(const CPdfElement& item) { items_.push_back(item); }
 
 void CPdfArray::add(CPdfElement&& item) { items_.push_back(std::move(item)); }
 
-void CPdfArray::adopt(std::vector<CPdfElement>& items)
-{
+void CPdfArray::adopt(std::vector<CPdfElement>& items) {
     items_.reserve(items_.size() + items.size());
     for (CPdfElement& item : items)
         items_.push_back(std::move(item));
 }
 
-CPdfElement CPdfArray::get(int i) const
-{
-    return items_[static_cast<size_t>(i)].fetch(xref_);
-}
+CPdfElement CPdfArray::get(int i) const { return items_[static_cast<size_t>(i)].fetch(xref_); }
 
 CPdfElement CPdfArray::getRaw(int i) const { return items_[static_cast<size_t>(i)]; }
 
-void CPdfArray::release()
-{
-    if (--refCount_ == 0)
-        delete this;
+void CPdfArray::release() {
+    if (--refCount_ == 0) delete this;
 }

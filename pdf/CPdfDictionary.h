@@ -34,8 +34,8 @@ public:
     bool isType(const char* name) const;
 
     int getLength() const { return static_cast<int>(entries_.size()); }
-    std::string getKey(int i) const;         ///< i-th key in byte order
-    CPdfElement getValue(int i) const;       ///< i-th value, unresolved
+    std::string getKey(int i) const;    ///< i-th key in byte order
+    CPdfElement getValue(int i) const;  ///< i-th value, unresolved
 
     void addRef() { ++refCount_; }
     void release();

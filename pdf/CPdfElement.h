@@ -45,8 +45,7 @@ public:
     /// True when this is a Command whose bytes equal text exactly.
     bool isCommand(const char* text) const;
     /// isCommand for text of len bytes, checked in place (for hot paths).
-    bool isCommandOf(const char* text, size_t len) const
-    {
+    bool isCommandOf(const char* text, size_t len) const {
         return kind_ == Command && bytes_.size() == len && bytes_.compare(0, len, text, len) == 0;
     }
 
@@ -107,7 +106,9 @@ private:
         bool b_;
         int32_t i_;
         double d_;
-        struct { int32_t num, gen; } ref_;
+        struct {
+            int32_t num, gen;
+        } ref_;
         CPdfArray* array_;
         CPdfDictionary* dict_;
         CPdfStream* stream_;

@@ -5,9 +5,7 @@ CPdfException::CPdfException(const char* message) : message_(message ? message :
 CPdfException::CPdfException(const std::string& message) : message_(message) {}
 
 CPdfException::CPdfException(const std::string& message, const std::string& reason)
-    : message_(message), reason_(reason)
-{
-}
+    : message_(message), reason_(reason) {}
 
 CPdfException::~CPdfException() = default;
 

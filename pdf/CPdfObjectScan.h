@@ -50,7 +50,7 @@ public:
         int64_t valueStart = 0;  ///< where its value begins
         int64_t valueEnd = 0;    ///< where its value (a stream's dictionary) ends
         bool stream = false;
-        int64_t dataStart = 0;   ///< a stream's data: [dataStart, dataEnd)
+        int64_t dataStart = 0;  ///< a stream's data: [dataStart, dataEnd)
         int64_t dataEnd = 0;
         bool lengthLeads = false;  ///< the Length led to "endstream" right after the data
         bool endstream = false;    ///< "endstream" follows the data

@@ -11,16 +11,14 @@
 #include "stream/CPdfFileStream.h"
 #include "stream/CPdfMemoryStream.h"
 
-RawObjectStream& XRefImpl::makeCaches()
-{
+RawObjectStream& XRefImpl::makeCaches() {
     x.rawObjStm_.reset(new RawObjectStream);
     return *x.rawObjStm_;
 }
 
 // Object stream s, decoded (possibly with no members). Recently used ones are
 // kept, so that members of streams used alternately are not decoded again and again.
-std::shared_ptr<ObjStmData> XRefImpl::loadObjectStream(int32_t s)
-{
+std::shared_ptr<ObjStmData> XRefImpl::loadObjectStream(int32_t s) {
     RawObjectStream& c = caches();
     for (size_t i = 0; i < c.recent.size(); ++i) {
         if (c.recent[i]->num == s) {
@@ -32,8 +30,7 @@ std::shared_ptr<ObjStmData> XRefImpl::loadObjectStream(int32_t s)
     }
     auto r = std::make_shared<ObjStmData>();
     r->num = s;
-    if (s >= 0 && s < x.getNumEntries())
-        fillObjectStream(*r, s);
+    if (s >= 0 && s < x.getNumEntries()) fillObjectStream(*r, s);
     // A nested fetch may have changed the list meanwhile.
     RawObjectStream& c2 = caches();
     c2.recent.insert(c2.recent.begin(), r);
@@ -44,22 +41,18 @@ std::shared_ptr<ObjStmData> XRefImpl::loadObjectStream(int32_t s)
     for (; keep < c2.recent.size(); ++keep) {
         const std::shared_ptr<ObjStmData>& d = c2.recent[keep];
         bytes += d->data ? d->data->size() : 0;
-        if (keep >= kRecentObjStms && bytes > kRecentObjStmBytes)
-            break;
+        if (keep >= kRecentObjStms && bytes > kRecentObjStmBytes) break;
     }
     c2.recent.resize(keep);
     return r;
 }
 
-void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s)
-{
+void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s) {
     // The member indexes entries name, in order.
-    auto named = std::equal_range(x.objStmMembers_.begin(), x.objStmMembers_.end(), std::make_pair(s, 0),
-                                  [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) {
-                                      return a.first < b.first;
-                                  });
-    if (named.first == named.second)
-        return;
+    auto named = std::equal_range(
+        x.objStmMembers_.begin(), x.objStmMembers_.end(), std::make_pair(s, 0),
+        [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) { return a.first < b.first; });
+    if (named.first == named.second) return;
     RawObjectStream& c = caches();
     DecodeBudget budget{c, c.counted.insert(s).second};
     const uint64_t size = static_cast<uint64_t>(x.fileSize_);
@@ -70,15 +63,12 @@ void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s)
         return;
     }
     CPdfElement obj = x.fetch(s, 0);
-    if (!obj.isStream())
-        return;
+    if (!obj.isStream()) return;
     CPdfDictionary* d = obj.getDictionary();
-    if (!d)
-        return;
+    if (!d) return;
     CPdfElement n = d->lookup("N");
     CPdfElement first = d->lookup("First");
-    if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() < 0)
-        return;
+    if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() < 0) return;
     CPdfStream* st = obj.getStream();
     // The header: the pairs (number, offset) of the members the entries name, up to
     // the pair after the last of them, which ends it. A header of usual size is
@@ -96,8 +86,8 @@ void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s)
             c.budgetSpent = true;
             return;
         }
-        source = new CPdfMemoryStream(data, 0, std::min<size_t>(data->size(), static_cast<size_t>(firstLen)),
-                                      CPdfElement());
+        source =
+            new CPdfMemoryStream(data, 0, std::min<size_t>(data->size(), static_cast<size_t>(firstLen)), CPdfElement());
         r.first = std::min<int64_t>(firstLen, static_cast<int64_t>(data->size()));
     } else {
         header = new BudgetWindow(st, firstLen, budget);
@@ -117,8 +107,7 @@ void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s)
                 break;
             }
             // The member before ends where this one begins.
-            if (!r.index.empty() && r.index.back() == k - 1)
-                r.end.back() = b.getInteger();
+            if (!r.index.empty() && r.index.back() == k - 1) r.end.back() = b.getInteger();
             if (j != named.second && j->second == k) {
                 r.index.push_back(static_cast<int32_t>(k));
                 r.nums.push_back(a.getInteger());
@@ -146,15 +135,12 @@ void XRefImpl::fillObjectStream(ObjStmData& r, int32_t s)
 }
 
 // Appends the rest of the decoded bytes of s to out; false when the budget is spent.
-bool XRefImpl::readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBudget& budget)
-{
+bool XRefImpl::readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBudget& budget) {
     unsigned char chunk[65536];
     for (;;) {
         const size_t k = s->readBlock(chunk, sizeof chunk);
-        if (k == 0)
-            return true;
-        if (!budget.spend(k))
-            return false;
+        if (k == 0) return true;
+        if (!budget.spend(k)) return false;
         out.insert(out.end(), chunk, chunk + k);
     }
 }
@@ -164,10 +150,8 @@ bool XRefImpl::readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBud
 // damaged stream ends early); the others end where the next member begins.
 // Its text ends after the value when more than white space follows it there (the
 // rest of damaged data), which *e is moved to.
-bool XRefImpl::memberWhole(const ObjStmData& r, size_t b, size_t& e)
-{
-    if (e < r.data->size())
-        return true;
+bool XRefImpl::memberWhole(const ObjStmData& r, size_t b, size_t& e) {
+    if (e < r.data->size()) return true;
     if (r.lastWhole < 0 || r.lastFrom != b) {
         CPdfMemoryCursor c(r.data->data() + b, e - b);
         r.lastWhole = CPdfRawScan::ReadCompleteValue(c) ? 1 : 0;
@@ -187,49 +171,37 @@ bool XRefImpl::memberWhole(const ObjStmData& r, size_t b, size_t& e)
 
 // Byte range of member idx (object num) inside the decoded data; false when
 // the stream does not hold it.
-bool XRefImpl::memberRange(const ObjStmData& r, int32_t idx, int32_t num, size_t& b, size_t& e)
-{
-    if (!r.data)
-        return false;
+bool XRefImpl::memberRange(const ObjStmData& r, int32_t idx, int32_t num, size_t& b, size_t& e) {
+    if (!r.data) return false;
     size_t i;
     if (idx >= 0 && static_cast<size_t>(idx) < r.index.size() && r.index[static_cast<size_t>(idx)] == idx) {
         i = static_cast<size_t>(idx);  // every member up to idx is listed
     } else {
         auto it = std::lower_bound(r.index.begin(), r.index.end(), idx);
-        if (it == r.index.end() || *it != idx)
-            return false;
+        if (it == r.index.end() || *it != idx) return false;
         i = static_cast<size_t>(it - r.index.begin());
     }
-    if (r.nums[i] != num)
-        return false;
+    if (r.nums[i] != num) return false;
     const int64_t size = static_cast<int64_t>(r.data->size());
-    if (r.begin[i] < 0 || (r.end[i] != kToDataEnd && r.end[i] < 0))
-        return false;
+    if (r.begin[i] < 0 || (r.end[i] != kToDataEnd && r.end[i] < 0)) return false;
     const int64_t begin = r.first + r.begin[i];
     int64_t end = r.end[i] == kToDataEnd ? size : r.first + r.end[i];
-    if (begin < 0 || begin > size)
-        return false;
-    if (end > size)
-        end = size;
-    if (end < begin)
-        return false;
+    if (begin < 0 || begin > size) return false;
+    if (end > size) end = size;
+    if (end < begin) return false;
     b = static_cast<size_t>(begin);
     e = static_cast<size_t>(end);
     return true;
 }
 
-bool CPdfXRef::isObjectStream(int32_t num)
-{
-    if (num < 0 || num >= getNumEntries())
-        return false;
+bool CPdfXRef::isObjectStream(int32_t num) {
+    if (num < 0 || num >= getNumEntries()) return false;
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != XRefKind::InFile)
-        return false;
+    if (e.kind != XRefKind::InFile) return false;
     if (!memText_.empty() && memText_.count(num)) {
         // Whole text given to a damaged object stream.
         const std::string& t = memText_[num];
-        if (t.find("ObjStm") == std::string::npos)
-            return false;
+        if (t.find("ObjStm") == std::string::npos) return false;
         try {
             CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
             p.setStopAtStream(true);
@@ -243,21 +215,18 @@ bool CPdfXRef::isObjectStream(int32_t num)
     }
     XRefImpl impl{*this};
     const int64_t pos = impl.objectPos(num);
-    if (pos < 0)
-        return false;
+    if (pos < 0) return false;
     const bool named = std::binary_search(
         objStmMembers_.begin(), objStmMembers_.end(), std::make_pair(num, 0),
         [](const std::pair<int32_t, int32_t>& a, const std::pair<int32_t, int32_t>& b) { return a.first < b.first; });
-    if (!named && !impl.mayBeObjectStream(pos))
-        return false;
+    if (!named && !impl.mayBeObjectStream(pos)) return false;
     try {
         CPdfParser p(this, openCached(this, pos));
         p.setStopAtStream(true);
         CPdfElement a = p.readObject();
         CPdfElement b = p.readObject();
         CPdfElement c = p.readObject();
-        if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
-            return false;
+        if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj")) return false;
         CPdfElement obj = p.readObject();
         return p.stoppedAtStream() && obj.isDictionary() && obj.getDictionary()->isType("ObjStm");
     } catch (const CPdfException&) {

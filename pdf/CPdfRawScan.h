@@ -51,17 +51,17 @@ struct CPdfRawStep {
 namespace CPdfRawScan {
 
 enum Token {
-    kEnd,        ///< the end of the input
-    kString,     ///< a literal string "(...)"
-    kHexString,  ///< a hexadecimal string "<...>"
-    kDictOpen,   ///< "<<"
-    kDictClose,  ///< ">>"
-    kArrayOpen,  ///< "["
-    kArrayClose, ///< "]"
-    kName,       ///< "/..."
-    kNumber,     ///< a number; word holds its bytes
-    kKeyword,    ///< any other run of regular bytes; word holds its bytes
-    kOther       ///< a lone ")", ">", "{" or "}"
+    kEnd,         ///< the end of the input
+    kString,      ///< a literal string "(...)"
+    kHexString,   ///< a hexadecimal string "<...>"
+    kDictOpen,    ///< "<<"
+    kDictClose,   ///< ">>"
+    kArrayOpen,   ///< "["
+    kArrayClose,  ///< "]"
+    kName,        ///< "/..."
+    kNumber,      ///< a number; word holds its bytes
+    kKeyword,     ///< any other run of regular bytes; word holds its bytes
+    kOther        ///< a lone ")", ">", "{" or "}"
 };
 
 /// The class of every byte as the lexer sees it: 0 regular, 1 white space, 2 delimiter.
@@ -79,10 +79,10 @@ Token Next(CPdfByteCursor& c, std::string* word = nullptr, int64_t* start = null
 
 /// How the text of an object ends, read from just after its "obj" keyword.
 enum ObjectEnd {
-    kNoEnd,        ///< the input ended first
-    kAtEndobj,     ///< the cursor stands just after the keyword "endobj"
-    kAtStream,     ///< the cursor stands just after a "stream" keyword that follows ">>"
-    kAtObject      ///< an object header "n g obj" came first: the object lacks its "endobj"
+    kNoEnd,     ///< the input ended first
+    kAtEndobj,  ///< the cursor stands just after the keyword "endobj"
+    kAtStream,  ///< the cursor stands just after a "stream" keyword that follows ">>"
+    kAtObject   ///< an object header "n g obj" came first: the object lacks its "endobj"
 };
 /// Reads tokens up to the first "endobj" keyword, or up to a "stream" keyword right
 /// after ">>" (the data of a stream object begins after that line), or up to the

@@ -12,8 +12,7 @@
 #include "stream/CPdfMemoryStream.h"
 
 // Pointer to file bytes at pos with *avail bytes available (0 at the end of the file).
-const unsigned char* XRefImpl::window(int64_t pos, size_t* avail)
-{
+const unsigned char* XRefImpl::window(int64_t pos, size_t* avail) {
     // A block that holds pos with a little to spare serves the request.
     CPdfXRef::CacheBlock* hit = nullptr;
     for (CPdfXRef::CacheBlock& b : x.cache_) {
@@ -34,15 +33,12 @@ const unsigned char* XRefImpl::window(int64_t pos, size_t* avail)
         for (CPdfXRef::CacheBlock& b : x.cache_) {
             int64_t end = b.pos + static_cast<int64_t>(b.len);
             int64_t reach = x.lookupMode_ ? end : end + static_cast<int64_t>(b.fill);
-            if (!forward && b.len > 0 && pos >= b.pos && pos <= reach)
-                forward = &b;
-            if (b.lastUse < oldest->lastUse)
-                oldest = &b;
+            if (!forward && b.len > 0 && pos >= b.pos && pos <= reach) forward = &b;
+            if (b.lastUse < oldest->lastUse) oldest = &b;
         }
         hit = forward ? forward : oldest;
         hit->fill = forward ? std::min(hit->fill * 2, kRawCacheSize) : x.lookupMode_ ? kLookupBlock : kRawCacheFirst;
-        if (hit->data.size() < hit->fill)
-            hit->data.resize(hit->fill);
+        if (hit->data.size() < hit->fill) hit->data.resize(hit->fill);
         hit->pos = pos;
         hit->len = pos < x.fileSize_ ? x.file_->readAt(pos, hit->data.data(), hit->fill) : 0;
     }
@@ -57,33 +53,25 @@ const unsigned char* XRefImpl::window(int64_t pos, size_t* avail)
 }
 
 // File position of the first pat at or after pos and before limit, or -1.
-int64_t XRefImpl::findInFile(int64_t pos, const char* pat, size_t patLen, int64_t limit)
-{
-    if (limit > x.fileSize_)
-        limit = x.fileSize_;
+int64_t XRefImpl::findInFile(int64_t pos, const char* pat, size_t patLen, int64_t limit) {
+    if (limit > x.fileSize_) limit = x.fileSize_;
     while (pos + static_cast<int64_t>(patLen) <= limit) {
         size_t avail;
         const unsigned char* p = window(pos, &avail);
-        if (!p || avail < patLen)
-            return -1;
-        if (static_cast<int64_t>(avail) > limit - pos)
-            avail = static_cast<size_t>(limit - pos);
-        if (!scanAllowed())
-            return -1;
+        if (!p || avail < patLen) return -1;
+        if (static_cast<int64_t>(avail) > limit - pos) avail = static_cast<size_t>(limit - pos);
+        if (!scanAllowed()) return -1;
         const unsigned char* hit =
             patLen == 6 && std::memcmp(pat, "endobj", 6) == 0 ? findEndobj(p, avail) : findBytes(p, avail, pat, patLen);
         spendScan(hit ? static_cast<size_t>(hit - p) + patLen : avail);
-        if (hit)
-            return pos + (hit - p);
-        if (pos + static_cast<int64_t>(avail) >= limit)
-            return -1;
+        if (hit) return pos + (hit - p);
+        if (pos + static_cast<int64_t>(avail) >= limit) return -1;
         pos += static_cast<int64_t>(avail - (patLen - 1));
     }
     return -1;
 }
 
-void XRefImpl::copyFile(int64_t pos, size_t len, std::string& out)
-{
+void XRefImpl::copyFile(int64_t pos, size_t len, std::string& out) {
     out.resize(len);
     size_t avail;
     const unsigned char* p = window(pos, &avail);
@@ -95,30 +83,24 @@ void XRefImpl::copyFile(int64_t pos, size_t len, std::string& out)
     out.resize(got);
 }
 
-bool XRefImpl::isDigits(const std::string& w)
-{
-    if (w.empty())
-        return false;
+bool XRefImpl::isDigits(const std::string& w) {
+    if (w.empty()) return false;
     for (char ch : w)
-        if (ch < '0' || ch > '9')
-            return false;
+        if (ch < '0' || ch > '9') return false;
     return true;
 }
 
-int64_t XRefImpl::digitsValue(const std::string& w)
-{
+int64_t XRefImpl::digitsValue(const std::string& w) {
     int64_t v = 0;
     for (char ch : w)
-        if (v < (int64_t(1) << 40))
-            v = v * 10 + (ch - '0');
+        if (v < (int64_t(1) << 40)) v = v * 10 + (ch - '0');
     return v;
 }
 
 // The header "num gen obj" of object num at pos, after white space and comments
 // (which the parser skips too): where it begins, or -1 when another thing is
 // there. *gen receives its generation.
-int64_t XRefImpl::headerAt(int64_t pos, int32_t num, int64_t* gen)
-{
+int64_t XRefImpl::headerAt(int64_t pos, int32_t num, int64_t* gen) {
     // The usual header, "num gen obj" with plain white space, is read in place;
     // anything else (a comment, a header across a block's end) token by token.
     size_t avail;
@@ -142,36 +124,28 @@ int64_t XRefImpl::headerAt(int64_t pos, int32_t num, int64_t* gen)
             ++i;
         if (numEnd > at && genAt > numEnd && genEnd > genAt && i + 4 <= avail && std::memcmp(p + i, "obj", 3) == 0 &&
             !CPdfRawScan::IsRegular(p[i + 3])) {
-            if (n != num)
-                return -1;
-            if (gen)
-                *gen = g;
+            if (n != num) return -1;
+            if (gen) *gen = g;
             return pos + static_cast<int64_t>(at);
         }
     }
     FileCursor c(x, pos, false);
     std::string w;
     int64_t at;
-    if (CPdfRawScan::Next(c, &w, &at) != CPdfRawScan::kNumber || !isDigits(w) || digitsValue(w) != num)
-        return -1;
-    if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kNumber || !isDigits(w))
-        return -1;
+    if (CPdfRawScan::Next(c, &w, &at) != CPdfRawScan::kNumber || !isDigits(w) || digitsValue(w) != num) return -1;
+    if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kNumber || !isDigits(w)) return -1;
     const int64_t g = digitsValue(w);
-    if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kKeyword || w != "obj")
-        return -1;
-    if (gen)
-        *gen = g;
+    if (CPdfRawScan::Next(c, &w) != CPdfRawScan::kKeyword || w != "obj") return -1;
+    if (gen) *gen = g;
     return at;
 }
 
 // The nearest header of object num with generation gen within kHeaderSlack bytes
 // of pos, or -1: an entry a few bytes off still finds its object.
-int64_t XRefImpl::headerNear(int64_t pos, int32_t num, int32_t gen)
-{
+int64_t XRefImpl::headerNear(int64_t pos, int32_t num, int32_t gen) {
     const int64_t lo = std::max(x.start_, pos - kHeaderSlack);
     const int64_t hi = std::min(x.fileSize_, pos + kHeaderSlack);
-    if (hi <= lo || !scanAllowed())
-        return -1;
+    if (hi <= lo || !scanAllowed()) return -1;
     std::vector<unsigned char> buf(static_cast<size_t>(hi - lo));
     const size_t n = x.readCached(lo, buf.data(), buf.size());
     spendScan(n);
@@ -182,14 +156,11 @@ int64_t XRefImpl::headerNear(int64_t pos, int32_t num, int32_t gen)
     while ((q = findBytes(q, static_cast<size_t>(end - q), digits.data(), digits.size())) != nullptr) {
         const size_t i = static_cast<size_t>(q - buf.data());
         ++q;
-        if (i > 0 && CPdfRawScan::IsRegular(buf[i - 1]))
-            continue;  // inside another token
+        if (i > 0 && CPdfRawScan::IsRegular(buf[i - 1])) continue;  // inside another token
         const int64_t cand = lo + static_cast<int64_t>(i);
-        if (best >= 0 && std::llabs(cand - pos) >= std::llabs(best - pos))
-            continue;
+        if (best >= 0 && std::llabs(cand - pos) >= std::llabs(best - pos)) continue;
         int64_t g = -1;
-        if (headerAt(cand, num, &g) == cand && g == gen)
-            best = cand;
+        if (headerAt(cand, num, &g) == cand && g == gen) best = cand;
     }
     return best;
 }
@@ -197,14 +168,12 @@ int64_t XRefImpl::headerNear(int64_t pos, int32_t num, int32_t gen)
 // The usual header right at p: "num gen obj" with single spaces. 1 when it is
 // object num's, 0 when it is another object's, -1 when it is written otherwise
 // (white space before it, a comment, another separator: read token by token).
-int XRefImpl::plainHeader(const unsigned char* p, size_t avail, int32_t num)
-{
+int XRefImpl::plainHeader(const unsigned char* p, size_t avail, int32_t num) {
     size_t i = 0;
     int64_t n = 0;
     while (i < avail && i < 11 && static_cast<unsigned>(p[i] - '0') < 10)
         n = n * 10 + (p[i++] - '0');
-    if (i == 0 || i >= avail || p[i] != ' ')
-        return -1;
+    if (i == 0 || i >= avail || p[i] != ' ') return -1;
     const size_t g = ++i;
     while (i < avail && i - g < 11 && static_cast<unsigned>(p[i] - '0') < 10)
         ++i;
@@ -218,26 +187,21 @@ int XRefImpl::plainHeader(const unsigned char* p, size_t avail, int32_t num)
 // or, when the entry is a few bytes off, at the nearest header of that number and
 // generation (the entry is corrected for every later use). What was found is
 // remembered, so that asking again costs nothing.
-int64_t XRefImpl::objectPos(int32_t num, const unsigned char** at, size_t* atAvail)
-{
+int64_t XRefImpl::objectPos(int32_t num, const unsigned char** at, size_t* atAvail) {
     const XRefEntry& e = x.entries_[static_cast<size_t>(num)];
-    if (e.kind != XRefKind::InFile)
-        return -1;
+    if (e.kind != XRefKind::InFile) return -1;
     if (x.headerState_.empty()) {
         x.headerState_.assign(x.entries_.size(), 0);
         x.spanLen_.assign(x.entries_.size(), 0);
     }
     const unsigned char state = x.headerState_[static_cast<size_t>(num)];
-    if (state == kHeaderFound)
-        return x.start_ + static_cast<int64_t>(e.offset);
-    if (state == kHeaderMissing)
-        return -1;
+    if (state == kHeaderFound) return x.start_ + static_cast<int64_t>(e.offset);
+    if (state == kHeaderMissing) return -1;
     return findHeader(num, at, atAvail);
 }
 
 // objectPos of an object not looked for yet.
-int64_t XRefImpl::findHeader(int32_t num, const unsigned char** at, size_t* atAvail)
-{
+int64_t XRefImpl::findHeader(int32_t num, const unsigned char** at, size_t* atAvail) {
     XRefEntry& e = x.entries_[static_cast<size_t>(num)];
     unsigned char& state = x.headerState_[static_cast<size_t>(num)];
     const int64_t pos = x.start_ + static_cast<int64_t>(e.offset);
@@ -254,15 +218,13 @@ int64_t XRefImpl::findHeader(int32_t num, const unsigned char** at, size_t* atAv
         }
         if (h < 0) {
             h = headerNear(pos, num, e.gen);
-            if (h >= 0)
-                x.repaired_ = true;
+            if (h >= 0) x.repaired_ = true;
         }
     }
     if (h < 0) {
         state = kHeaderMissing;
         // The object may stand anywhere else in the file (looked for once).
-        if (relocate(num) && e.kind == XRefKind::InFile)
-            return objectPos(num, at, atAvail);
+        if (relocate(num) && e.kind == XRefKind::InFile) return objectPos(num, at, atAvail);
         return -1;
     }
     e.offset = static_cast<uint64_t>(h - x.start_);
@@ -275,8 +237,7 @@ int64_t XRefImpl::findHeader(int32_t num, const unsigned char** at, size_t* atAv
 // after them is a token of its own (given the bytes around it say so). False when
 // unsure: a name escape ("#" may take the byte after it along). The bytes between
 // strings and comments are stepped over with memchr, a dictionary's "<<" at a time.
-bool XRefImpl::closedBytes(const unsigned char* p, size_t n)
-{
+bool XRefImpl::closedBytes(const unsigned char* p, size_t n) {
     const unsigned char* const end = p + n;
     // The first c in [from, to), or to.
     auto upTo = [](const unsigned char* from, const unsigned char* to, unsigned char c) {
@@ -289,8 +250,7 @@ bool XRefImpl::closedBytes(const unsigned char* p, size_t n)
         return hit ? static_cast<const unsigned char*>(hit) : to;
     };
     auto find = [end, &upTo](const unsigned char* from, unsigned char c) { return upTo(from, end, c); };
-    if (find(p, '#') != end)
-        return false;
+    if (find(p, '#') != end) return false;
     const unsigned char* q = p;
     const unsigned char* paren = find(q, '(');
     const unsigned char* percent = find(q, '%');
@@ -304,31 +264,25 @@ bool XRefImpl::closedBytes(const unsigned char* p, size_t n)
                 ++run;
                 continue;
             }
-            if (run % 2)
-                return false;
+            if (run % 2) return false;
             run = 0;
         }
         return run % 2 == 0;
     }
     const unsigned char* angle = find(q, '<');
     for (;;) {
-        if (paren < q)
-            paren = find(q, '(');
-        if (percent < q)
-            percent = find(q, '%');
-        if (angle < q)
-            angle = find(q, '<');
+        if (paren < q) paren = find(q, '(');
+        if (percent < q) percent = find(q, '%');
+        if (angle < q) angle = find(q, '<');
         const unsigned char* next = std::min(paren, std::min(percent, angle));
-        if (next == end)
-            return true;
+        if (next == end) return true;
         q = next + 1;
         if (*next == '(') {
             // A literal string: from one ')' to the next, unless a '(' or a
             // backslash comes first.
             for (int depth = 1; depth > 0;) {
                 const unsigned char* close = find(q, ')');
-                if (close == end)
-                    return false;
+                if (close == end) return false;
                 const unsigned char* other = std::min(upTo(q, close, '('), upTo(q, close, '\\'));
                 if (other == close) {
                     --depth;
@@ -338,32 +292,27 @@ bool XRefImpl::closedBytes(const unsigned char* p, size_t n)
                     q = other + 1;
                 } else {
                     q = other + 2;  // the escaped byte, a parenthesis included
-                    if (q > end)
-                        return false;
+                    if (q > end) return false;
                 }
             }
         } else if (*next == '%') {
             while (q < end && *q != '\r' && *q != '\n')
                 ++q;
-            if (q >= end)
-                return false;
+            if (q >= end) return false;
         } else if (q < end && *q == '<') {
             ++q;  // "<<"
         } else {
             q = find(q, '>');  // a hexadecimal string
-            if (q >= end)
-                return false;
+            if (q >= end) return false;
             ++q;
         }
     }
 }
 
 // The "endobj" found by the text search at e is the lexer's keyword for sure.
-bool XRefImpl::endobjIsSure(const unsigned char* p, size_t avail, const unsigned char* e, bool atEof)
-{
+bool XRefImpl::endobjIsSure(const unsigned char* p, size_t avail, const unsigned char* e, bool atEof) {
     const size_t i = static_cast<size_t>(e - p);
-    if (i == 0 || !closedBytes(p, i))
-        return false;
+    if (i == 0 || !closedBytes(p, i)) return false;
     const unsigned char before = p[i - 1];
     if (!(CPdfRawScan::IsWhite(before) || before == '>' || before == ']' || before == '}' || before == ')'))
         return false;
@@ -372,11 +321,9 @@ bool XRefImpl::endobjIsSure(const unsigned char* p, size_t avail, const unsigned
 
 // The "stream" found by the text search at st is the lexer's keyword for sure, and
 // it follows the ">>" that closes the object's dictionary.
-bool XRefImpl::streamIsSure(const unsigned char* p, size_t avail, const unsigned char* st)
-{
+bool XRefImpl::streamIsSure(const unsigned char* p, size_t avail, const unsigned char* st) {
     const size_t i = static_cast<size_t>(st - p);
-    if (!closedBytes(p, i) || i + 6 >= avail || CPdfRawScan::IsRegular(p[i + 6]))
-        return false;
+    if (!closedBytes(p, i) || i + 6 >= avail || CPdfRawScan::IsRegular(p[i + 6])) return false;
     size_t j = i;
     while (j > 0 && CPdfRawScan::IsWhite(p[j - 1]))
         --j;
@@ -389,8 +336,7 @@ bool XRefImpl::streamIsSure(const unsigned char* p, size_t avail, const unsigned
 // Where the data of the stream object at pos ends as the parser reads it: just
 // after the "endstream" that follows Length bytes of data, or -1 (*data receives
 // where the data begins, when the dictionary was read).
-int64_t XRefImpl::streamDataEnd(int64_t pos, int64_t* data)
-{
+int64_t XRefImpl::streamDataEnd(int64_t pos, int64_t* data) {
     *data = -1;
     try {
         CPdfParser p(&x, openCached(&x, pos));
@@ -398,21 +344,16 @@ int64_t XRefImpl::streamDataEnd(int64_t pos, int64_t* data)
         CPdfElement a = p.readObject();
         CPdfElement b = p.readObject();
         CPdfElement c = p.readObject();
-        if (!a.isInteger() || !b.isInteger() || !c.isCommand("obj"))
-            return -1;
+        if (!a.isInteger() || !b.isInteger() || !c.isCommand("obj")) return -1;
         CPdfElement obj = p.readObject();
-        if (!p.stoppedAtStream() || !obj.isDictionary())
-            return -1;
+        if (!p.stoppedAtStream() || !obj.isDictionary()) return -1;
         *data = p.getStreamDataPos();
         CPdfElement len = obj.getDictionary()->lookup("Length");
-        if (!len.isInteger() || len.getInteger() < 0)
-            return -1;
+        if (!len.isInteger() || len.getInteger() < 0) return -1;
         const int64_t after = *data + len.getInteger();
-        if (after > x.fileSize_)
-            return -1;
+        if (after > x.fileSize_) return -1;
         const int64_t k = keywordAfter(after, "endstream", 9);
-        if (k >= 0)
-            return k;
+        if (k >= 0) return k;
     } catch (const CPdfException&) {
         // An unreadable Length: the data ends at "endstream".
     }
@@ -422,23 +363,19 @@ int64_t XRefImpl::streamDataEnd(int64_t pos, int64_t* data)
 // The position of the "endobj" that ends the stream object at pos: its data runs
 // for the dictionary's Length, and "endstream" and "endobj" follow (as the parser
 // reads it). -1 when the object is not written so.
-int64_t XRefImpl::streamObjectEnd(int64_t pos)
-{
+int64_t XRefImpl::streamObjectEnd(int64_t pos) {
     int64_t data;
     const int64_t after = streamDataEnd(pos, &data);
-    if (after < 0)
-        return -1;
+    if (after < 0) return -1;
     const int64_t k = keywordAfter(after, "endobj", 6);
-    if (k >= 0)
-        return k - 6;
+    if (k >= 0) return k - 6;
     FileCursor c(x, after, true);
     return CPdfRawScan::ScanObject(c) == CPdfRawScan::kAtEndobj ? c.pos() - 6 : -1;
 }
 
 // When the first token at or after pos is the keyword kw: the position just after
 // it; else -1. White space is stepped over in place, anything else token by token.
-int64_t XRefImpl::keywordAfter(int64_t pos, const char* kw, size_t len)
-{
+int64_t XRefImpl::keywordAfter(int64_t pos, const char* kw, size_t len) {
     size_t avail;
     const unsigned char* p = window(pos, &avail);
     if (p) {
@@ -447,26 +384,24 @@ int64_t XRefImpl::keywordAfter(int64_t pos, const char* kw, size_t len)
             ++i;
         if (i + len < avail && std::memcmp(p + i, kw, len) == 0 && !CPdfRawScan::IsRegular(p[i + len]))
             return pos + static_cast<int64_t>(i + len);
-        if (i < avail && p[i] != '%')
-            return -1;  // another token
+        if (i < avail && p[i] != '%') return -1;  // another token
     }
     FileCursor c(x, pos, true);
     std::string w;
     return CPdfRawScan::Next(c, &w) == CPdfRawScan::kKeyword && w == kw ? c.pos() : -1;
 }
 
-bool XRefImpl::rawTextInFile(int32_t num, std::string& out)
-{
+bool XRefImpl::rawTextInFile(int32_t num, std::string& out) {
     int64_t pos, stop;
     switch (rawSpanInFile(num, pos, stop)) {
-    case kSpanInFile:
-        copyFile(pos, static_cast<size_t>(stop - pos), out);
-        return true;
-    case kSpanHeld:
-        out = x.memText_[num];
-        return true;
-    default:
-        return false;
+        case kSpanInFile:
+            copyFile(pos, static_cast<size_t>(stop - pos), out);
+            return true;
+        case kSpanHeld:
+            out = x.memText_[num];
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -478,30 +413,25 @@ bool XRefImpl::rawTextInFile(int32_t num, std::string& out)
 // reads them, and a stream's data is skipped as the parser skips it. An object the
 // parser reads otherwise than its bytes say (a stream whose Length does not lead to
 // "endstream", a missing "endstream" or "endobj") is given whole text instead.
-XRefImpl::Span XRefImpl::rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop, bool* isStreamOut)
-{
+XRefImpl::Span XRefImpl::rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop, bool* isStreamOut) {
     const unsigned char* p = nullptr;
     size_t avail = 0;
     pos = objectPos(num, &p, &avail);
-    if (pos < 0)
-        return kSpanNone;
+    if (pos < 0) return kSpanNone;
     // Found once, the span is known: objects are asked for again (an annotation
     // by its page's editor and by the pass).
     uint32_t& known = x.spanLen_[static_cast<size_t>(num)];
     if (known) {
         stop = pos + (known & kSpanLength);
-        if (isStreamOut)
-            *isStreamOut = (known & kSpanStream) != 0;
+        if (isStreamOut) *isStreamOut = (known & kSpanStream) != 0;
         return kSpanInFile;
     }
     // The header holds no keyword: the search starts at it.
     const int64_t body = pos;
     int64_t end = -1;
     int64_t keyword = -1;  // just after the "stream" keyword of a stream object
-    if (!p)
-        p = window(body, &avail);
-    if (!p || !scanAllowed())
-        return kSpanNone;
+    if (!p) p = window(body, &avail);
+    if (!p || !scanAllowed()) return kSpanNone;
     const unsigned char* e;
     const unsigned char* st;
     // "obj" keywords before the first "endobj": the header's, and another
@@ -535,18 +465,17 @@ XRefImpl::Span XRefImpl::rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop,
         for (int i = 0; i < 3; ++i)
             CPdfRawScan::Next(c, &w);  // the header
         switch (CPdfRawScan::ScanObject(c)) {
-        case CPdfRawScan::kAtEndobj:
-            end = c.pos() - 6;
-            break;
-        case CPdfRawScan::kAtStream:
-            keyword = c.pos();
-            break;
-        default:
-            // No "endobj" before the next object or the end of the file.
-            if (!scanAllowed())
-                return kSpanNone;
-            needsText = true;
-            break;
+            case CPdfRawScan::kAtEndobj:
+                end = c.pos() - 6;
+                break;
+            case CPdfRawScan::kAtStream:
+                keyword = c.pos();
+                break;
+            default:
+                // No "endobj" before the next object or the end of the file.
+                if (!scanAllowed()) return kSpanNone;
+                needsText = true;
+                break;
         }
     }
     if (keyword >= 0) {
@@ -554,13 +483,11 @@ XRefImpl::Span XRefImpl::rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop,
         needsText = end < 0;
     }
     if (needsText) {
-        if (!scanAllowed() || !giveWholeText(num, pos))
-            return kSpanNone;
+        if (!scanAllowed() || !giveWholeText(num, pos)) return kSpanNone;
         return kSpanHeld;
     }
     stop = std::min<int64_t>(end + 7, x.fileSize_);
-    if (isStreamOut)
-        *isStreamOut = keyword >= 0;
+    if (isStreamOut) *isStreamOut = keyword >= 0;
     if (stop - pos <= static_cast<int64_t>(kSpanLength))
         known = static_cast<uint32_t>(stop - pos) | (keyword >= 0 ? kSpanStream : 0);
     return kSpanInFile;
@@ -568,37 +495,30 @@ XRefImpl::Span XRefImpl::rawSpanInFile(int32_t num, int64_t& pos, int64_t& stop,
 
 // The position of the first "endobj" or "stream" at or after pos, found by the text
 // search over the file; -1 when there is none.
-int64_t XRefImpl::keywordFurther(int64_t pos)
-{
+int64_t XRefImpl::keywordFurther(int64_t pos) {
     for (int64_t cur = pos;;) {
         size_t avail;
         const unsigned char* p = window(cur, &avail);
-        if (!p || avail < 6 || !scanAllowed())
-            return -1;
+        if (!p || avail < 6 || !scanAllowed()) return -1;
         const unsigned char* e;
         const unsigned char* st;
         spendScan(findEndobjOrStream(p, avail, &e, &st));
-        if (e || st)
-            return cur + ((e ? e : st) - p);
-        if (cur + static_cast<int64_t>(avail) >= x.fileSize_)
-            return -1;
+        if (e || st) return cur + ((e ? e : st) - p);
+        if (cur + static_cast<int64_t>(avail) >= x.fileSize_) return -1;
         cur += static_cast<int64_t>(avail) - 5;
     }
 }
 
 // Cheap test: false when the object's bytes before its "stream" keyword do
 // not hold "ObjStm" at all; true when unsure.
-bool XRefImpl::mayBeObjectStream(int64_t pos)
-{
+bool XRefImpl::mayBeObjectStream(int64_t pos) {
     size_t avail;
     const unsigned char* p = window(pos, &avail);
-    if (!p)
-        return false;
+    if (!p) return false;
     const unsigned char* e;
     const unsigned char* st;
     findEndobjOrStream(p, avail, &e, &st);
-    if (!st)
-        return !e;  // no stream before "endobj"; unsure only when neither is in sight
+    if (!st) return !e;  // no stream before "endobj"; unsure only when neither is in sight
     return findBytes(p, static_cast<size_t>(st - p), "ObjStm", 6) != nullptr;
 }
 
@@ -612,25 +532,20 @@ public:
     CachedFileStream(CPdfXRef* x, int64_t start) : x_(x), start_(start), pos_(start) {}
 
     void reset() override { pos_ = start_; }
-    int getChar() override
-    {
+    int getChar() override {
         int c = peekChar();
-        if (c >= 0)
-            ++pos_;
+        if (c >= 0) ++pos_;
         return c;
     }
-    int peekChar() override
-    {
+    int peekChar() override {
         size_t avail;
         const unsigned char* p = XRefImpl{*x_}.window(pos_, &avail);
         return p && avail ? *p : -1;
     }
-    size_t readBlock(unsigned char* buf, size_t n) override
-    {
+    size_t readBlock(unsigned char* buf, size_t n) override {
         size_t avail;
         const unsigned char* p = XRefImpl{*x_}.window(pos_, &avail);
-        if (!p)
-            return 0;
+        if (!p) return 0;
         size_t k = std::min(n, avail);
         std::memcpy(buf, p, k);
         pos_ += static_cast<int64_t>(k);
@@ -638,17 +553,14 @@ public:
     }
     CPdfDictionary* getDict() override { return nullptr; }
     int64_t getPos() override { return pos_; }
-    void setPos(int64_t pos, int origin) override
-    {
+    void setPos(int64_t pos, int origin) override {
         pos_ = origin == 2 ? x_->getFileSize() + pos : pos;
-        if (pos_ < 0)
-            pos_ = 0;
+        if (pos_ < 0) pos_ = 0;
     }
     int64_t startOffset() override { return start_; }
     void shiftStart(int64_t) override {}
     int64_t getLength() override { return 0; }
-    CPdfStream* openWindow(int64_t start, int64_t length, const CPdfElement& dict) override
-    {
+    CPdfStream* openWindow(int64_t start, int64_t length, const CPdfElement& dict) override {
         return x_->getFileStream()->openWindow(start, length, dict);
     }
 
@@ -664,15 +576,13 @@ private:
 
 CPdfStream* openCached(CPdfXRef* x, int64_t pos) { return new CachedFileStream(x, pos); }
 
-size_t CPdfXRef::readCached(int64_t pos, unsigned char* out, size_t n)
-{
+size_t CPdfXRef::readCached(int64_t pos, unsigned char* out, size_t n) {
     size_t got = 0;
     XRefImpl impl{*this};
     while (got < n && pos >= 0) {
         size_t avail;
         const unsigned char* p = impl.window(pos, &avail);
-        if (!p || avail == 0)
-            break;
+        if (!p || avail == 0) break;
         size_t k = std::min(avail, n - got);
         std::memcpy(out + got, p, k);
         got += k;
@@ -681,10 +591,8 @@ size_t CPdfXRef::readCached(int64_t pos, unsigned char* out, size_t n)
     return got;
 }
 
-bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
-{
-    if (num < 0 || num >= getNumEntries())
-        throw CPdfException("Corrupted PDF file");
+bool CPdfXRef::getRawObjectText(int32_t num, std::string& out) {
+    if (num < 0 || num >= getNumEntries()) throw CPdfException("Corrupted PDF file");
     out.clear();
     XRefImpl impl{*this};
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -697,20 +605,17 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
             }
         }
         if (e.kind == XRefKind::InFile) {
-            if (impl.rawTextInFile(num, out))
-                return true;
+            if (impl.rawTextInFile(num, out)) return true;
             if (entries_[static_cast<size_t>(num)].kind == XRefKind::InObjectStream)
                 continue;  // found inside an object stream
             return false;
         }
         if (e.kind == XRefKind::InObjectStream) {
-            if (e.offset > static_cast<uint64_t>(INT32_MAX))
-                return false;
+            if (e.offset > static_cast<uint64_t>(INT32_MAX)) return false;
             std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
             size_t b, en;
             if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
-                if (attempt == 0 && impl.relocate(num))
-                    continue;
+                if (attempt == 0 && impl.relocate(num)) continue;
                 return false;
             }
             if (!XRefImpl::memberWhole(*r, b, en)) {
@@ -730,22 +635,17 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out)
     return false;
 }
 
-bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* isStream)
-{
-    if (num < 0 || num >= getNumEntries())
-        throw CPdfException("Corrupted PDF file");
+bool CPdfXRef::getRawObjectSpan(int32_t num, int64_t& pos, size_t& len, bool* isStream) {
+    if (num < 0 || num >= getNumEntries()) throw CPdfException("Corrupted PDF file");
     const XRefEntry e = entries_[static_cast<size_t>(num)];
-    if (e.kind != XRefKind::InFile || (!memText_.empty() && memText_.count(num)))
-        return false;
+    if (e.kind != XRefKind::InFile || (!memText_.empty() && memText_.count(num))) return false;
     int64_t stop;
-    if (XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream) != XRefImpl::kSpanInFile)
-        return false;
+    if (XRefImpl{*this}.rawSpanInFile(num, pos, stop, isStream) != XRefImpl::kSpanInFile) return false;
     len = static_cast<size_t>(stop - pos);
     return true;
 }
 
-const unsigned char* CPdfXRef::peekFile(int64_t pos, size_t* avail)
-{
+const unsigned char* CPdfXRef::peekFile(int64_t pos, size_t* avail) {
     if (pos < 0 || pos >= fileSize_) {
         *avail = 0;
         return nullptr;

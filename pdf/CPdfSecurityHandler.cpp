@@ -23,23 +23,20 @@ const unsigned char kPadding[32] = {0x28, 0xBF, 0x4E, 0x5E, 0x4E, 0x75, 0x8A, 0x
 
 const char* const kUnsupported = "The file is encrypted in a way this program cannot read";
 
-std::string padded(const std::string& password)
-{
+std::string padded(const std::string& password) {
     std::string p = password.substr(0, 32);
     p.append(reinterpret_cast<const char*>(kPadding), 32 - p.size());
     return p;
 }
 
-std::string xorKey(const std::string& key, int i)
-{
+std::string xorKey(const std::string& key, int i) {
     std::string k(key);
     for (char& c : k)
         c = static_cast<char>(static_cast<unsigned char>(c) ^ i);
     return k;
 }
 
-std::string le32(int32_t v)
-{
+std::string le32(int32_t v) {
     uint32_t u = static_cast<uint32_t>(v);
     std::string s(4, '\0');
     for (int i = 0; i < 4; ++i)
@@ -47,8 +44,7 @@ std::string le32(int32_t v)
     return s;
 }
 
-std::string stringEntry(CPdfDictionary* d, const char* key)
-{
+std::string stringEntry(CPdfDictionary* d, const char* key) {
     CPdfElement v = d->lookup(key);
     return v.isString() ? v.getBytes() : std::string();
 }
@@ -59,20 +55,16 @@ std::string stringEntry(CPdfDictionary* d, const char* key)
 class CPdfCryptStream : public CPdfFilterStream {
 public:
     CPdfCryptStream(CPdfStream* base, CPdfSecurityHandler::Cipher c, const std::string& key)
-        : CPdfFilterStream(base), key_(key)
-    {
-        if (c == CPdfSecurityHandler::Cipher::RC4)
-            rc4_.reset(new PdfCrypto::Rc4Stream(key));
+        : CPdfFilterStream(base), key_(key) {
+        if (c == CPdfSecurityHandler::Cipher::RC4) rc4_.reset(new PdfCrypto::Rc4Stream(key));
     }
 
 protected:
     ~CPdfCryptStream() override = default;
 
-    size_t decode(unsigned char* out, size_t cap) override
-    {
+    size_t decode(unsigned char* out, size_t cap) override {
         if (rc4_) {
-            if (!fetchInput())
-                return 0;
+            if (!fetchInput()) return 0;
             const size_t k = std::min(cap, inEnd_ - inPos_);
             std::memcpy(out, in_.data() + inPos_, k);
             inPos_ += k;
@@ -83,19 +75,16 @@ protected:
     }
 
 private:
-    size_t decodeAes(unsigned char* out, size_t cap)
-    {
+    size_t decodeAes(unsigned char* out, size_t cap) {
         if (!aes_) {
             unsigned char iv[16];
             for (int i = 0; i < 16; ++i) {
                 int c = inByte();
-                if (c < 0)
-                    return 0;
+                if (c < 0) return 0;
                 iv[i] = static_cast<unsigned char>(c);
             }
             aes_.reset(new PdfCrypto::AesCbcDecryptor(key_, iv));
-            if (!aes_->ok())
-                return 0;
+            if (!aes_->ok()) return 0;
         }
         // The last whole block is held back until the input ends, for its padding.
         while (!ended_ && pending_.size() < cap + 32) {
@@ -109,8 +98,7 @@ private:
         const size_t whole = pending_.size() / 16 * 16;
         size_t give = ended_ ? whole : (whole >= 16 ? whole - 16 : 0);
         give = std::min(give, cap / 16 * 16);
-        if (give == 0)
-            return 0;
+        if (give == 0) return 0;
         std::memcpy(out, pending_.data(), give);
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(give));
         aes_->apply(out, give);
@@ -119,8 +107,7 @@ private:
             bool ok = pad >= 1 && pad <= 16 && pad <= give;
             for (size_t i = 0; ok && i < pad; ++i)
                 ok = out[give - 1 - i] == pad;
-            if (ok)
-                give -= pad;
+            if (ok) give -= pad;
             pending_.clear();
         }
         return give;
@@ -135,24 +122,21 @@ private:
 
 }  // namespace
 
-CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::string& id0) : id0_(id0)
-{
-    if (!encrypt)
-        throw CPdfException("PDF file is encrypted", kUnsupported);
+CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::string& id0) : id0_(id0) {
+    if (!encrypt) throw CPdfException("PDF file is encrypted", kUnsupported);
     CPdfElement filter = encrypt->lookup("Filter");
-    if (!filter.isName("Standard"))
-        throw CPdfException("PDF file is encrypted", kUnsupported);
+    if (!filter.isName("Standard")) throw CPdfException("PDF file is encrypted", kUnsupported);
     CPdfElement v = encrypt->lookup("V");
     CPdfElement r = encrypt->lookup("R");
     CPdfElement p = encrypt->lookup("P");
     v_ = v.isInteger() ? v.getInteger() : 0;
     r_ = r.isInteger() ? r.getInteger() : 0;
-    if (!p.isNumber())
-        throw CPdfException("PDF file is encrypted", kUnsupported);
+    if (!p.isNumber()) throw CPdfException("PDF file is encrypted", kUnsupported);
     // /P is a signed 32-bit number; some writers give it as its unsigned value, which
     // the lexer clamps to the largest integer: such permissions are not known, and
     // only the owner gets any.
-    p_ = p.isInteger() ? p.getInteger() : static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(p.getNumber())));
+    p_ = p.isInteger() ? p.getInteger()
+                       : static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(p.getNumber())));
     pKnown_ = !p.isInteger() || (p_ != INT32_MAX && p_ != INT32_MIN);
     o_ = stringEntry(encrypt, "O");
     u_ = stringEntry(encrypt, "U");
@@ -161,8 +145,7 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
 
     const bool supported = (v_ == 1 && r_ == 2) || (v_ == 2 && (r_ == 2 || r_ == 3)) || (v_ == 4 && r_ == 4) ||
                            (v_ == 5 && (r_ == 5 || r_ == 6));
-    if (!supported)
-        throw CPdfException("PDF file is encrypted", kUnsupported);
+    if (!supported) throw CPdfException("PDF file is encrypted", kUnsupported);
 
     if (v_ >= 5) {
         keyLen_ = 32;
@@ -171,15 +154,12 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
         if (o_.size() < 48 || u_.size() < 48 || oe_.size() < 32 || ue_.size() < 32)
             throw CPdfException("PDF file is encrypted", kUnsupported);
     } else {
-        if (o_.size() < 32 || u_.size() < 32)
-            throw CPdfException("PDF file is encrypted", kUnsupported);
+        if (o_.size() < 32 || u_.size() < 32) throw CPdfException("PDF file is encrypted", kUnsupported);
         // 40 bits unless /Length says otherwise; crypt filters (V 4) default to 128.
         CPdfElement len = encrypt->lookup("Length");
         int bits = v_ == 4 ? 128 : 40;
-        if (v_ >= 2 && len.isInteger())
-            bits = len.getInteger();
-        if (bits < 40 || bits > 128 || bits % 8 != 0)
-            throw CPdfException("PDF file is encrypted", kUnsupported);
+        if (v_ >= 2 && len.isInteger()) bits = len.getInteger();
+        if (bits < 40 || bits > 128 || bits % 8 != 0) throw CPdfException("PDF file is encrypted", kUnsupported);
         keyLen_ = static_cast<size_t>(bits / 8);
     }
 
@@ -201,62 +181,47 @@ CPdfSecurityHandler::CPdfSecurityHandler(CPdfDictionary* encrypt, const std::str
                 }
             }
         }
-        if (v_ == 4 && (stmf_ == Cipher::AESV2 || strf_ == Cipher::AESV2))
-            keyLen_ = 16;
+        if (v_ == 4 && (stmf_ == Cipher::AESV2 || strf_ == Cipher::AESV2)) keyLen_ = 16;
     } else {
         stmf_ = strf_ = Cipher::RC4;
     }
 }
 
-CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherByName(CPdfDictionary* encrypt, const std::string& name) const
-{
-    if (name == "Identity")
-        return Cipher::Identity;
+CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherByName(CPdfDictionary* encrypt, const std::string& name) const {
+    if (name == "Identity") return Cipher::Identity;
     CPdfElement cf = encrypt->lookup("CF");
     CPdfDictionary* filters = cf.isDictionary() ? cf.getDictionary() : nullptr;
     CPdfElement entry = filters ? filters->lookup(name.c_str()) : CPdfElement();
     CPdfDictionary* d = entry.isDictionary() ? entry.getDictionary() : nullptr;
-    if (!d)
-        throw CPdfException("PDF file is encrypted", kUnsupported);
+    if (!d) throw CPdfException("PDF file is encrypted", kUnsupported);
     CPdfElement cfm = d->lookup("CFM");
-    if (cfm.isName("V2") && v_ == 4)
-        return Cipher::RC4;
-    if (cfm.isName("AESV2") && v_ == 4)
-        return Cipher::AESV2;
-    if (cfm.isName("AESV3") && v_ == 5)
-        return Cipher::AESV3;
-    if (cfm.isName("None") || cfm.isNull())
-        return Cipher::Identity;
+    if (cfm.isName("V2") && v_ == 4) return Cipher::RC4;
+    if (cfm.isName("AESV2") && v_ == 4) return Cipher::AESV2;
+    if (cfm.isName("AESV3") && v_ == 5) return Cipher::AESV3;
+    if (cfm.isName("None") || cfm.isNull()) return Cipher::Identity;
     throw CPdfException("PDF file is encrypted", kUnsupported);
 }
 
-bool CPdfSecurityHandler::authenticate(const std::string& password)
-{
+bool CPdfSecurityHandler::authenticate(const std::string& password) {
     owner_ = checkOwner(password);
     open_ = owner_ || checkUser(password);
-    if (!open_)
-        key_.clear();
+    if (!open_) key_.clear();
     lastNum_ = -1;
     return open_;
 }
 
-bool CPdfSecurityHandler::allows(uint32_t bits) const
-{
-    if (!open_)
-        return false;
-    if (owner_ || bits == 0)
-        return true;
+bool CPdfSecurityHandler::allows(uint32_t bits) const {
+    if (!open_) return false;
+    if (owner_ || bits == 0) return true;
     return pKnown_ && (static_cast<uint32_t>(p_) & bits) == bits;
 }
 
-std::string CPdfSecurityHandler::computeKeyR2to4(const std::string& password) const
-{
+std::string CPdfSecurityHandler::computeKeyR2to4(const std::string& password) const {
     const std::string pw = padded(password);
     const std::string o = o_.substr(0, 32);
     const std::string p = le32(p_);
     std::string tail;
-    if (r_ >= 4 && !encryptMetadata_)
-        tail.assign(4, '\xFF');
+    if (r_ >= 4 && !encryptMetadata_) tail.assign(4, '\xFF');
     std::string h = PdfCrypto::digest(Hash::MD5, {&pw, &o, &p, &id0_, &tail});
     if (r_ >= 3) {
         for (int i = 0; i < 50; ++i)
@@ -265,16 +230,13 @@ std::string CPdfSecurityHandler::computeKeyR2to4(const std::string& password) co
     return h.substr(0, keyLen_);
 }
 
-bool CPdfSecurityHandler::checkUser(const std::string& password)
-{
+bool CPdfSecurityHandler::checkUser(const std::string& password) {
     if (r_ >= 5) {
         const std::string pw = password.substr(0, 127);
-        if (hashR5R6(pw, u_.substr(32, 8), std::string()) != u_.substr(0, 32))
-            return false;
+        if (hashR5R6(pw, u_.substr(32, 8), std::string()) != u_.substr(0, 32)) return false;
         const std::string k = hashR5R6(pw, u_.substr(40, 8), std::string());
         std::string fileKey;
-        if (!PdfCrypto::aesCbc(false, k, std::string(16, '\0'), ue_.substr(0, 32), fileKey))
-            return false;
+        if (!PdfCrypto::aesCbc(false, k, std::string(16, '\0'), ue_.substr(0, 32), fileKey)) return false;
         key_ = fileKey;
         return true;
     }
@@ -290,22 +252,18 @@ bool CPdfSecurityHandler::checkUser(const std::string& password)
             x = PdfCrypto::rc4(xorKey(key, i), x);
         ok = x == u_.substr(0, 16);
     }
-    if (ok)
-        key_ = key;
+    if (ok) key_ = key;
     return ok;
 }
 
-bool CPdfSecurityHandler::checkOwner(const std::string& password)
-{
+bool CPdfSecurityHandler::checkOwner(const std::string& password) {
     if (r_ >= 5) {
         const std::string pw = password.substr(0, 127);
         const std::string udata = u_.substr(0, 48);
-        if (hashR5R6(pw, o_.substr(32, 8), udata) != o_.substr(0, 32))
-            return false;
+        if (hashR5R6(pw, o_.substr(32, 8), udata) != o_.substr(0, 32)) return false;
         const std::string k = hashR5R6(pw, o_.substr(40, 8), udata);
         std::string fileKey;
-        if (!PdfCrypto::aesCbc(false, k, std::string(16, '\0'), oe_.substr(0, 32), fileKey))
-            return false;
+        if (!PdfCrypto::aesCbc(false, k, std::string(16, '\0'), oe_.substr(0, 32), fileKey)) return false;
         key_ = fileKey;
         return true;
     }
@@ -327,11 +285,9 @@ bool CPdfSecurityHandler::checkOwner(const std::string& password)
 }
 
 std::string CPdfSecurityHandler::hashR5R6(const std::string& password, const std::string& salt,
-                                          const std::string& udata) const
-{
+                                          const std::string& udata) const {
     std::string k = PdfCrypto::digest(Hash::SHA256, {&password, &salt, &udata});
-    if (r_ == 5)
-        return k;
+    if (r_ == 5) return k;
     // Revision 6: rounds of AES-128-CBC over 64 copies of password, key and user data,
     // each round hashed by SHA-256, -384 or -512 as the round's output decides.
     std::string e;
@@ -341,29 +297,22 @@ std::string CPdfSecurityHandler::hashR5R6(const std::string& password, const std
         k1.reserve(one.size() * 64);
         for (int i = 0; i < 64; ++i)
             k1 += one;
-        if (!PdfCrypto::aesCbc(true, k.substr(0, 16), k.substr(16, 16), k1, e))
-            return std::string();
+        if (!PdfCrypto::aesCbc(true, k.substr(0, 16), k.substr(16, 16), k1, e)) return std::string();
         unsigned sum = 0;
         for (int i = 0; i < 16; ++i)
             sum += static_cast<unsigned char>(e[static_cast<size_t>(i)]);
         const Hash next[3] = {Hash::SHA256, Hash::SHA384, Hash::SHA512};
         k = PdfCrypto::digest(next[sum % 3], e);
-        if (round >= 63 && static_cast<unsigned char>(e.back()) <= static_cast<unsigned>(round + 1 - 32))
-            break;
+        if (round >= 63 && static_cast<unsigned char>(e.back()) <= static_cast<unsigned>(round + 1 - 32)) break;
     }
     return k.substr(0, 32);
 }
 
-CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherForStream(CPdfDictionary* dict) const
-{
-    if (!dict)
-        return stmf_;
-    if (dict->isType("XRef"))
-        return Cipher::Identity;
-    if (!encryptMetadata_ && dict->isType("Metadata"))
-        return Cipher::Identity;
-    if (v_ < 4)
-        return stmf_;
+CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherForStream(CPdfDictionary* dict) const {
+    if (!dict) return stmf_;
+    if (dict->isType("XRef")) return Cipher::Identity;
+    if (!encryptMetadata_ && dict->isType("Metadata")) return Cipher::Identity;
+    if (v_ < 4) return stmf_;
     // A /Crypt filter (first in the chain) names the crypt filter of this stream.
     CPdfElement filter = dict->lookup("Filter");
     CPdfElement parms = dict->lookup("DecodeParms");
@@ -373,38 +322,29 @@ CPdfSecurityHandler::Cipher CPdfSecurityHandler::cipherForStream(CPdfDictionary*
     } else if (filter.isArray()) {
         CPdfArray* a = filter.getArray();
         for (int i = 0; i < a->getLength() && index < 0; ++i)
-            if (a->get(i).isName("Crypt"))
-                index = i;
+            if (a->get(i).isName("Crypt")) index = i;
     }
-    if (index < 0)
-        return stmf_;
+    if (index < 0) return stmf_;
     CPdfElement p = parms;
-    if (parms.isArray())
-        p = index < parms.getArray()->getLength() ? parms.getArray()->get(index) : CPdfElement();
+    if (parms.isArray()) p = index < parms.getArray()->getLength() ? parms.getArray()->get(index) : CPdfElement();
     CPdfElement name = p.isDictionary() ? p.getDictionary()->lookup("Name") : CPdfElement();
     const std::string n = name.isName() ? name.getBytes() : "Identity";
-    if (n == "Identity")
-        return Cipher::Identity;
+    if (n == "Identity") return Cipher::Identity;
     for (const NamedFilter& f : filters_)
-        if (f.name == n)
-            return f.cipher;
+        if (f.name == n) return f.cipher;
     return stmf_;
 }
 
-std::string CPdfSecurityHandler::objectKey(Cipher c, int32_t num, int32_t gen) const
-{
-    if (c == Cipher::AESV3)
-        return key_;
-    if (num == lastNum_ && gen == lastGen_ && c == lastCipher_)
-        return lastKey_;
+std::string CPdfSecurityHandler::objectKey(Cipher c, int32_t num, int32_t gen) const {
+    if (c == Cipher::AESV3) return key_;
+    if (num == lastNum_ && gen == lastGen_ && c == lastCipher_) return lastKey_;
     std::string tail(5, '\0');
     tail[0] = static_cast<char>(num & 0xFF);
     tail[1] = static_cast<char>((num >> 8) & 0xFF);
     tail[2] = static_cast<char>((num >> 16) & 0xFF);
     tail[3] = static_cast<char>(gen & 0xFF);
     tail[4] = static_cast<char>((gen >> 8) & 0xFF);
-    if (c == Cipher::AESV2)
-        tail += "sAlT";
+    if (c == Cipher::AESV2) tail += "sAlT";
     std::string h = PdfCrypto::digest(Hash::MD5, {&key_, &tail});
     h.resize(std::min<size_t>(key_.size() + 5, 16));
     lastNum_ = num;
@@ -414,36 +354,27 @@ std::string CPdfSecurityHandler::objectKey(Cipher c, int32_t num, int32_t gen) c
     return h;
 }
 
-std::string CPdfSecurityHandler::decryptData(const std::string& data, Cipher c, int32_t num, int32_t gen) const
-{
-    if (c == Cipher::Identity)
-        return data;
+std::string CPdfSecurityHandler::decryptData(const std::string& data, Cipher c, int32_t num, int32_t gen) const {
+    if (c == Cipher::Identity) return data;
     const std::string key = objectKey(c, num, gen);
-    if (c == Cipher::RC4)
-        return PdfCrypto::rc4(key, data);
+    if (c == Cipher::RC4) return PdfCrypto::rc4(key, data);
     // AES: the initialisation vector, then whole blocks; a damaged tail is dropped.
-    if (data.size() < 32)
-        return std::string();
+    if (data.size() < 32) return std::string();
     const size_t whole = (data.size() - 16) / 16 * 16;
     std::string out;
-    if (!PdfCrypto::aesCbc(false, key, data.substr(0, 16), data.substr(16, whole), out))
-        return std::string();
+    if (!PdfCrypto::aesCbc(false, key, data.substr(0, 16), data.substr(16, whole), out)) return std::string();
     const unsigned char pad = static_cast<unsigned char>(out.back());
     bool ok = pad >= 1 && pad <= 16 && pad <= out.size();
     for (size_t i = 0; ok && i < pad; ++i)
         ok = static_cast<unsigned char>(out[out.size() - 1 - i]) == pad;
-    if (ok)
-        out.resize(out.size() - pad);
+    if (ok) out.resize(out.size() - pad);
     return out;
 }
 
-std::string CPdfSecurityHandler::encryptData(const std::string& data, Cipher c, int32_t num, int32_t gen) const
-{
-    if (c == Cipher::Identity)
-        return data;
+std::string CPdfSecurityHandler::encryptData(const std::string& data, Cipher c, int32_t num, int32_t gen) const {
+    if (c == Cipher::Identity) return data;
     const std::string key = objectKey(c, num, gen);
-    if (c == Cipher::RC4)
-        return PdfCrypto::rc4(key, data);
+    if (c == Cipher::RC4) return PdfCrypto::rc4(key, data);
     // The initialisation vector is derived from the key and the data (a keyed hash),
     // so that the same run gives the same output, while different data never share one.
     const std::string iv = PdfCrypto::hmacSha256(key_, key + data).substr(0, 16);
@@ -451,24 +382,19 @@ std::string CPdfSecurityHandler::encryptData(const std::string& data, Cipher c, 
     const size_t pad = 16 - plain.size() % 16;
     plain.append(pad, static_cast<char>(pad));
     std::string out;
-    if (!PdfCrypto::aesCbc(true, key, iv, plain, out))
-        throw CPdfException("Internal: AES encryption failed");
+    if (!PdfCrypto::aesCbc(true, key, iv, plain, out)) throw CPdfException("Internal: AES encryption failed");
     return iv + out;
 }
 
-std::string CPdfSecurityHandler::decryptString(const std::string& s, int32_t num, int32_t gen) const
-{
+std::string CPdfSecurityHandler::decryptString(const std::string& s, int32_t num, int32_t gen) const {
     return decryptData(s, strf_, num, gen);
 }
 
-std::string CPdfSecurityHandler::encryptString(const std::string& s, int32_t num, int32_t gen) const
-{
+std::string CPdfSecurityHandler::encryptString(const std::string& s, int32_t num, int32_t gen) const {
     return encryptData(s, strf_, num, gen);
 }
 
-CPdfStream* CPdfSecurityHandler::decryptStream(CPdfStream* raw, Cipher c, int32_t num, int32_t gen) const
-{
-    if (c == Cipher::Identity || !raw)
-        return raw;
+CPdfStream* CPdfSecurityHandler::decryptStream(CPdfStream* raw, Cipher c, int32_t num, int32_t gen) const {
+    if (c == Cipher::Identity || !raw) return raw;
     return new CPdfCryptStream(raw, c, objectKey(c, num, gen));
 }

@@ -30,8 +30,7 @@ struct FetchGuard {
 }  // namespace
 
 // Back to an empty table over the file.
-void XRefImpl::reset()
-{
+void XRefImpl::reset() {
     x.start_ = x.file_->startOffset();
     x.fileSize_ = x.file_->fileSize();
     for (CPdfXRef::CacheBlock& b : x.cache_)
@@ -55,8 +54,7 @@ void XRefImpl::reset()
 
 // After the entries are known: the members entries name, the root, the info
 // dictionary and the security handler from the trailer.
-void XRefImpl::finish()
-{
+void XRefImpl::finish() {
     x.objStmMembers_.clear();
     x.memText_.clear();
     x.direct_.clear();
@@ -75,11 +73,9 @@ void XRefImpl::finish()
         std::sort(x.objStmMembers_.begin(), x.objStmMembers_.end());
     x.objStmMembers_.erase(std::unique(x.objStmMembers_.begin(), x.objStmMembers_.end()), x.objStmMembers_.end());
     CPdfDictionary* t = x.trailer_.getDictionary();
-    if (!t || !x.trailer_.isDictionary())
-        throw CPdfException("PDF file was damaged");
+    if (!t || !x.trailer_.isDictionary()) throw CPdfException("PDF file was damaged");
     const CPdfElement* root = t->find("Root");
-    if (!root || !root->isReference())
-        throw CPdfException("PDF file was damaged");
+    if (!root || !root->isReference()) throw CPdfException("PDF file was damaged");
     x.rootNum_ = root->getRefNum();
     x.rootGen_ = root->getRefGen();
     const CPdfElement* info = t->find("Info");
@@ -91,29 +87,25 @@ void XRefImpl::finish()
     // An encryption dictionary, direct or indirect: strings and streams are read
     // through the security handler, which must accept the empty password.
     const CPdfElement* enc = t->find("Encrypt");
-    if (enc && (enc->isReference() || enc->isDictionary()))
-        x.openSecurity(*enc);
+    if (enc && (enc->isReference() || enc->isDictionary())) x.openSecurity(*enc);
 }
 
 CPdfXRef::CPdfXRef(CPdfFileStream* file) : file_(file) {}
 
 CPdfXRef::~CPdfXRef() = default;
 
-void CPdfXRef::open()
-{
+void CPdfXRef::open() {
     XRefImpl impl{*this};
     impl.reset();
     startXRef_ = impl.findStartXRef();
-    if (startXRef_ == 0)
-        throw CPdfException("PDF file was damaged");
+    if (startXRef_ == 0) throw CPdfException("PDF file was damaged");
     std::set<int64_t> visited;
     impl.entriesLeft = 4 * static_cast<int64_t>(impl.maxEntries());
     int64_t pos = startXRef_;
     for (;;) {
         // A chain that leads back to a section already read has lost the section it
         // should lead to, and the objects only that section lists with it.
-        if (!visited.insert(pos).second || visited.size() > kMaxSections)
-            throw CPdfException("Couldn't parse an xref");
+        if (!visited.insert(pos).second || visited.size() > kMaxSections) throw CPdfException("Couldn't parse an xref");
         int64_t prev = 0, hidden = -1;
         bool more = impl.readSection(pos, prev, hidden);
         // A hybrid file keeps the objects that only readers of cross-reference
@@ -123,14 +115,12 @@ void CPdfXRef::open()
             int64_t ignoredPrev, ignoredHidden;
             impl.readSection(hidden, ignoredPrev, ignoredHidden);
         }
-        if (!more)
-            break;
+        if (!more) break;
         pos = prev;
     }
     impl.finish();
 }
-void CPdfXRef::openSecurity(const CPdfElement& encrypt)
-{
+void CPdfXRef::openSecurity(const CPdfElement& encrypt) {
     security_.reset();
     encryptNum_ = -1;
     CPdfElement dict = encrypt;
@@ -138,7 +128,8 @@ void CPdfXRef::openSecurity(const CPdfElement& encrypt)
         encryptNum_ = encrypt.getRefNum();
         encryptGen_ = encrypt.getRefGen();
         if (encryptNum_ < 0 || encryptNum_ >= getNumEntries())
-            throw CPdfException("PDF file is encrypted", "The file is encrypted and its encryption dictionary is missing");
+            throw CPdfException("PDF file is encrypted",
+                                "The file is encrypted and its encryption dictionary is missing");
         dict = fetch(encryptNum_, encryptGen_);
     }
     if (!dict.isDictionary())
@@ -158,21 +149,18 @@ namespace {
 
 // The next object of p; a stream whose Length does not lead to "endstream" gives an
 // empty element (p.streamLengthFailed() tells), any other failure throws.
-CPdfElement readObjectOrLengthFailure(CPdfParser& p)
-{
+CPdfElement readObjectOrLengthFailure(CPdfParser& p) {
     try {
         return p.readObject();
     } catch (const CPdfException&) {
-        if (!p.streamLengthFailed())
-            throw;
+        if (!p.streamLengthFailed()) throw;
     }
     return CPdfElement();
 }
 
 }  // namespace
 
-CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
-{
+CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
     CPdfElement result;
     result.setNull();
     // A reference past the end of the table leads nowhere, as readers take it: the
@@ -194,14 +182,12 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
         if (!memText_.empty()) {
             auto held = memText_.find(num);
             if (held != memText_.end()) {
-                if (e.kind == XRefKind::InFile && e.gen != gen)
-                    return result;
+                if (e.kind == XRefKind::InFile && e.gen != gen) return result;
                 return fetchHeld(num, e.kind == XRefKind::InFile ? e.gen : 0, held->second);
             }
         }
         if (e.kind == XRefKind::InFile) {
-            if (e.gen != gen)
-                return result;
+            if (e.gen != gen) return result;
             const int64_t pos = impl.objectPos(num);
             if (pos < 0) {
                 if (entries_[static_cast<size_t>(num)].kind == XRefKind::InObjectStream)
@@ -210,47 +196,37 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
             }
             CPdfParser p(this, openCached(this, pos));
             CPdfElement a = p.readObject();
-            if (!a.isInteger() || a.getInteger() != num)
-                return result;
+            if (!a.isInteger() || a.getInteger() != num) return result;
             CPdfElement b = p.readObject();
-            if (!b.isInteger() || b.getInteger() != gen)
-                return result;
+            if (!b.isInteger() || b.getInteger() != gen) return result;
             CPdfElement c = p.readObject();
-            if (!c.isCommand("obj"))
-                return result;
-            if (security_ && num != encryptNum_)
-                p.setDecryption(security_.get(), num, gen);
+            if (!c.isCommand("obj")) return result;
+            if (security_ && num != encryptNum_) p.setDecryption(security_.get(), num, gen);
             CPdfElement obj = readObjectOrLengthFailure(p);
             if (p.streamLengthFailed()) {
                 // The stream's Length does not lead to its end: the object is read as
                 // its whole text says, which the output writes too.
                 std::string text;
-                if (!getRawObjectText(num, text) || memText_.count(num) == 0)
-                    return result;
+                if (!getRawObjectText(num, text) || memText_.count(num) == 0) return result;
                 return fetchHeld(num, gen, memText_[num]);
             }
-            if (obj.isEndOfInput())
-                return result;
+            if (obj.isEndOfInput()) return result;
             if (!p.nextIsEndobj()) {
                 // Not followed by "endobj": the object may lack it, or its value may
                 // run into the next object. What its text says counts: no whole object
                 // there, or the whole text it was given.
                 std::string text;
-                if (!getRawObjectText(num, text))
-                    return isMissing(num) ? result : obj;
-                if (memText_.count(num))
-                    return fetchHeld(num, gen, memText_[num]);
+                if (!getRawObjectText(num, text)) return isMissing(num) ? result : obj;
+                if (memText_.count(num)) return fetchHeld(num, gen, memText_[num]);
             }
             return obj;
         }
         if (e.kind == XRefKind::InObjectStream) {
-            if (e.offset > static_cast<uint64_t>(INT32_MAX))
-                return result;
+            if (e.offset > static_cast<uint64_t>(INT32_MAX)) return result;
             std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
             size_t b, en;
             if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
-                if (attempt == 0 && impl.relocate(num))
-                    continue;
+                if (attempt == 0 && impl.relocate(num)) continue;
                 return result;
             }
             if (!XRefImpl::memberWhole(*r, b, en)) {
@@ -261,8 +237,7 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
             // The parser holds the bytes; a nested fetch may replace the current object stream.
             CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
             CPdfElement obj = p.readObject();
-            if (obj.isEndOfInput())
-                return result;
+            if (obj.isEndOfInput()) return result;
             return obj;
         }
         return result;
@@ -270,52 +245,40 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen)
     return result;
 }
 
-CPdfElement CPdfXRef::fetchHeld(int32_t num, int32_t gen, const std::string& t)
-{
+CPdfElement CPdfXRef::fetchHeld(int32_t num, int32_t gen, const std::string& t) {
     CPdfElement result;
     result.setNull();
     CPdfParser p(this, new CPdfMemoryStream(t.data(), t.size(), CPdfElement()));
     CPdfElement a = p.readObject();
     CPdfElement b = p.readObject();
     CPdfElement c = p.readObject();
-    if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj"))
-        return result;
+    if (!a.isInteger() || a.getInteger() != num || !b.isInteger() || !c.isCommand("obj")) return result;
     // Held text keeps the strings as the file holds them: encrypted with the object's
     // own key, except in the text of an object stream's member (plain there).
     if (security_ && num != encryptNum_ && entries_[static_cast<size_t>(num)].kind != XRefKind::InObjectStream)
         p.setDecryption(security_.get(), num, gen);
     CPdfElement obj = p.readObject();
-    if (obj.isEndOfInput())
-        return result;
+    if (obj.isEndOfInput()) return result;
     return obj;
 }
 
-CPdfLookupScope::CPdfLookupScope(CPdfXRef* x) : x_(x), was_(x ? x->lookupMode() : false)
-{
-    if (x_)
-        x_->setLookupMode(true);
+CPdfLookupScope::CPdfLookupScope(CPdfXRef* x) : x_(x), was_(x ? x->lookupMode() : false) {
+    if (x_) x_->setLookupMode(true);
 }
 
-CPdfLookupScope::~CPdfLookupScope()
-{
-    if (x_)
-        x_->setLookupMode(was_);
+CPdfLookupScope::~CPdfLookupScope() {
+    if (x_) x_->setLookupMode(was_);
 }
-bool CPdfXRef::isMissing(int32_t num) const
-{
+bool CPdfXRef::isMissing(int32_t num) const {
     return num >= 0 && static_cast<size_t>(num) < missing_.size() && missing_[static_cast<size_t>(num)] == 1;
 }
-void CPdfXRef::markFree(int i)
-{
-    if (i < 0 || i >= getNumEntries())
-        return;
+void CPdfXRef::markFree(int i) {
+    if (i < 0 || i >= getNumEntries()) return;
     entries_[static_cast<size_t>(i)].kind = XRefKind::Free;
 }
 
-int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path)
-{
-    if (container <= 0 || container >= getNumEntries() || getNumEntries() >= kMaxEntries)
-        return 0;
+int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawStep>& path) {
+    if (container <= 0 || container >= getNumEntries() || getNumEntries() >= kMaxEntries) return 0;
     const int32_t num = getNumEntries();
     entries_.push_back(XRefEntry{0, 0, XRefKind::InMemory});
     if (!headerState_.empty()) {
@@ -326,8 +289,7 @@ int32_t CPdfXRef::addDirectObject(int32_t container, const std::vector<CPdfRawSt
     return num;
 }
 
-bool CPdfXRef::placeDirectObjects()
-{
+bool CPdfXRef::placeDirectObjects() {
     std::vector<DirectObject> pending;
     pending.swap(direct_);
     std::stable_sort(pending.begin(), pending.end(),
@@ -338,8 +300,7 @@ bool CPdfXRef::placeDirectObjects()
             ++to;
         const int32_t container = pending[from].container;
         std::string text;
-        if (!getRawObjectText(container, text))
-            return false;
+        if (!getRawObjectText(container, text)) return false;
         std::vector<std::vector<CPdfRawStep>> paths;
         for (size_t i = from; i < to; ++i)
             paths.push_back(pending[i].path);
@@ -351,16 +312,14 @@ bool CPdfXRef::placeDirectObjects()
         std::sort(order.begin(), order.end(), [&spans](size_t a, size_t b) { return spans[a].first > spans[b].first; });
         for (size_t i : order) {
             const size_t b = spans[i].first, e = spans[i].second;
-            if (e < b + 4 || text.compare(b, 2, "<<") != 0)
-                return false;
+            if (e < b + 4 || text.compare(b, 2, "<<") != 0) return false;
             const int32_t num = pending[from + i].num;
             std::string obj = std::to_string(num) + " 0 obj\n";
             obj.append(text, b, e - b);
             obj += "\nendobj\n";
             // In an encrypted file the object's strings take its own key, as any
             // object's strings in the file do.
-            if (security_)
-                obj = XRefImpl{*this}.rekeyStrings(obj, container, num);
+            if (security_) obj = XRefImpl{*this}.rekeyStrings(obj, container, num);
             memText_[num] = std::move(obj);
             text.replace(b, e - b, std::to_string(num) + " 0 R");
         }
@@ -372,24 +331,18 @@ bool CPdfXRef::placeDirectObjects()
 
 CPdfDictionary* CPdfXRef::getTrailerDict() const { return trailer_.getDictionary(); }
 
-long CPdfXRef::findInBuffer(const char* buf, long start, long end, const char* pat, long patLen)
-{
-    if (!buf || !pat || patLen <= 0 || start < 0 || end - start < patLen)
-        return 0;
+long CPdfXRef::findInBuffer(const char* buf, long start, long end, const char* pat, long patLen) {
+    if (!buf || !pat || patLen <= 0 || start < 0 || end - start < patLen) return 0;
     const unsigned char* hit = findBytes(reinterpret_cast<const unsigned char*>(buf) + start,
                                          static_cast<size_t>(end - start), pat, static_cast<size_t>(patLen));
-    if (!hit)
-        return 0;
+    if (!hit) return 0;
     return static_cast<long>(hit - reinterpret_cast<const unsigned char*>(buf)) + patLen - 1;
 }
 
-long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool* isRef)
-{
-    if (isRef)
-        *isRef = false;
+long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool* isRef) {
+    if (isRef) *isRef = false;
     long at = findInBuffer(buf, 0, len, pat, static_cast<long>(std::strlen(pat)));
-    if (at == 0)
-        return 0;
+    if (at == 0) return 0;
     long i = at + 1;
     while (i < len && !(buf[i] >= '0' && buf[i] <= '9'))
         ++i;
@@ -402,9 +355,7 @@ long CPdfXRef::readNumberAfter(const char* buf, long len, const char* pat, bool*
             v = INT64_MAX;
         ++i;
     }
-    if (v > LONG_MAX)
-        v = LONG_MAX;
-    if (isRef && i + 4 <= len && std::memcmp(buf + i, " 0 R", 4) == 0)
-        *isRef = true;
+    if (v > LONG_MAX) v = LONG_MAX;
+    if (isRef && i + 4 <= len && std::memcmp(buf + i, " 0 R", 4) == 0) *isRef = true;
     return static_cast<long>(v);
 }

@@ -28,11 +28,11 @@ const int64_t kToDataEnd = INT64_MIN;  // a member that runs to the end of the d
 // header that declares millions of members costs the time to read it, not memory.
 struct ObjStmData {
     int32_t num = -1;
-    std::vector<int32_t> index;  ///< member indexes listed, sorted (empty: unusable)
-    std::vector<int32_t> nums;   ///< object number of each listed member
-    std::vector<int64_t> begin;  ///< where each listed member begins, relative to First
-    std::vector<int64_t> end;    ///< where it ends: the next member's offset, or kToDataEnd
-    int64_t first = 0;           ///< where First lies in data
+    std::vector<int32_t> index;                        ///< member indexes listed, sorted (empty: unusable)
+    std::vector<int32_t> nums;                         ///< object number of each listed member
+    std::vector<int64_t> begin;                        ///< where each listed member begins, relative to First
+    std::vector<int64_t> end;                          ///< where it ends: the next member's offset, or kToDataEnd
+    int64_t first = 0;                                 ///< where First lies in data
     std::shared_ptr<std::vector<unsigned char>> data;  ///< the decoded bytes (from First on for a large header)
     /// Whether the member from lastFrom to the end of data holds a whole value (-1: not
     /// yet known; found once per decoding, as its members are read many times).
@@ -45,20 +45,20 @@ struct ObjStmData {
 // on raw object text, which is bounded so that no file can make it explode.
 struct RawObjectStream {
     std::vector<std::shared_ptr<ObjStmData>> recent;
-    uint64_t decoded = 0;      ///< bytes of distinct object streams decoded (each counted once)
-    uint64_t again = 0;        ///< bytes of object streams decoded once more
-    std::set<int32_t> counted; ///< object streams whose bytes count in decoded
-    int64_t scanned = 0;       ///< bytes searched for keywords so far
-    int64_t held = 0;          ///< bytes of whole text given to objects
-    bool budgetSpent = false;  ///< an object stream was left undecoded for the budget
+    uint64_t decoded = 0;       ///< bytes of distinct object streams decoded (each counted once)
+    uint64_t again = 0;         ///< bytes of object streams decoded once more
+    std::set<int32_t> counted;  ///< object streams whose bytes count in decoded
+    int64_t scanned = 0;        ///< bytes searched for keywords so far
+    int64_t held = 0;           ///< bytes of whole text given to objects
+    bool budgetSpent = false;   ///< an object stream was left undecoded for the budget
 };
 
 namespace {
 
-const uint64_t kUnfilled = UINT64_MAX;          // entry not yet written while sections are read
+const uint64_t kUnfilled = UINT64_MAX;            // entry not yet written while sections are read
 const uint64_t kUnfilledAfterOpen = 4294967295u;  // how an entry never written looks after open
-const size_t kMaxSections = 10000;              // longest Prev chain followed
-const size_t kMaxFetchDepth = 16;               // nested fetches (Length references, object streams)
+const size_t kMaxSections = 10000;                // longest Prev chain followed
+const size_t kMaxFetchDepth = 16;                 // nested fetches (Length references, object streams)
 const size_t kMaxObjStmBytes = size_t(64) << 20;  // largest decoded object stream accepted
 // Decoding object streams, for one file: distinct streams at most kMaxObjStmTotal,
 // and no more than kObjStmBase plus kObjStmPerByte times the file's size (no real
@@ -69,32 +69,28 @@ const uint64_t kMaxObjStmTotal = uint64_t(1) << 30;
 const uint64_t kObjStmBase = uint64_t(64) << 20;
 const uint64_t kObjStmPerByte = 128;
 const uint64_t kObjStmAgainPerByte = 64;
-const size_t kRecentObjStms = 2;                   // decoded object streams always kept
+const size_t kRecentObjStms = 2;                     // decoded object streams always kept
 const size_t kRecentObjStmBytes = size_t(32) << 20;  // more are kept while they hold no more than this
-const int64_t kHeaderInMemory = int64_t(1) << 20;  // object stream headers up to this are decoded at once
-const int64_t kHeaderSlack = 1024;                 // how far from its entry an object header is looked for
-const unsigned char kHeaderFound = 1;              // states of an entry's object header, once looked at
+const int64_t kHeaderInMemory = int64_t(1) << 20;    // object stream headers up to this are decoded at once
+const int64_t kHeaderSlack = 1024;                   // how far from its entry an object header is looked for
+const unsigned char kHeaderFound = 1;                // states of an entry's object header, once looked at
 const unsigned char kHeaderMissing = 2;
-const uint32_t kSpanLength = 0x7FFFFFFF;           // a known raw text span: its length,
-const uint32_t kSpanStream = 0x80000000;           // and whether the object is a stream
+const uint32_t kSpanLength = 0x7FFFFFFF;         // a known raw text span: its length,
+const uint32_t kSpanStream = 0x80000000;         // and whether the object is a stream
 const size_t kRawCacheSize = size_t(256) << 10;  // largest block read for raw text and fetches
 const size_t kRawCacheFirst = size_t(16) << 10;  // block read after a jump
 const size_t kLookupBlock = size_t(2) << 10;     // block read by a lookup in lookup mode
 
 // First occurrence of pat in [p, p + n), or null.
-inline const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen)
-{
-    if (patLen == 0 || n < patLen)
-        return nullptr;
+inline const unsigned char* findBytes(const unsigned char* p, size_t n, const char* pat, size_t patLen) {
+    if (patLen == 0 || n < patLen) return nullptr;
     const unsigned char first = static_cast<unsigned char>(pat[0]);
     const unsigned char* end = p + n - patLen + 1;
     while (p < end) {
         const void* hit = std::memchr(p, first, static_cast<size_t>(end - p));
-        if (!hit)
-            return nullptr;
+        if (!hit) return nullptr;
         const unsigned char* h = static_cast<const unsigned char*>(hit);
-        if (std::memcmp(h, pat, patLen) == 0)
-            return h;
+        if (std::memcmp(h, pat, patLen) == 0) return h;
         p = h + 1;
     }
     return nullptr;
@@ -102,20 +98,17 @@ inline const unsigned char* findBytes(const unsigned char* p, size_t n, const ch
 
 // First occurrence of pat in [p, p + n), looking first for the byte pat[anchor]
 // (chosen rare, such as the 'j' of "endobj", so that memchr skips far).
-inline const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* pat, size_t patLen, size_t anchor)
-{
-    if (n < patLen)
-        return nullptr;
+inline const unsigned char* findAnchored(const unsigned char* p, size_t n, const char* pat, size_t patLen,
+                                         size_t anchor) {
+    if (n < patLen) return nullptr;
     const unsigned char a = static_cast<unsigned char>(pat[anchor]);
     const unsigned char* q = p + anchor;
     const unsigned char* end = p + n - patLen + anchor + 1;
     while (q < end) {
         const void* hit = std::memchr(q, a, static_cast<size_t>(end - q));
-        if (!hit)
-            return nullptr;
+        if (!hit) return nullptr;
         const unsigned char* start = static_cast<const unsigned char*>(hit) - anchor;
-        if (std::memcmp(start, pat, patLen) == 0)
-            return start;
+        if (std::memcmp(start, pat, patLen) == 0) return start;
         q = static_cast<const unsigned char*>(hit) + 1;
     }
     return nullptr;
@@ -128,22 +121,17 @@ inline const unsigned char* findStream(const unsigned char* p, size_t n) { retur
 // keywords other than those of "endobj" met before it whose 'j' lies at or after
 // countFrom: the header's own, and those of other headers. The search ends at the
 // second one (*second receives where its "obj" begins): the object may end before it.
-inline const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom, int* objs,
-                                        const unsigned char** second)
-{
-    if (!objs)
-        return findEndobj(p, n);
+inline const unsigned char* findEndobjCounting(const unsigned char* p, size_t n, const unsigned char* countFrom,
+                                               int* objs, const unsigned char** second) {
+    if (!objs) return findEndobj(p, n);
     const unsigned char* const end = p + n;
     for (const unsigned char* q = p + 2; q < end;) {
         const void* hit = std::memchr(q, 'j', static_cast<size_t>(end - q));
-        if (!hit)
-            return nullptr;
+        if (!hit) return nullptr;
         const unsigned char* j = static_cast<const unsigned char*>(hit);
         q = j + 1;
-        if (j[-2] != 'o' || j[-1] != 'b')
-            continue;
-        if (j - 5 >= p && j[-5] == 'e' && j[-4] == 'n' && j[-3] == 'd')
-            return j - 5;
+        if (j[-2] != 'o' || j[-1] != 'b') continue;
+        if (j - 5 >= p && j[-5] == 'e' && j[-4] == 'n' && j[-3] == 'd') return j - 5;
         if (j >= countFrom && ++*objs >= 2) {
             *second = j - 2;
             return nullptr;
@@ -159,8 +147,7 @@ inline const unsigned char* findEndobjCounting(const unsigned char* p, size_t n,
 // the count of bytes searched. *objs (when given) counts the "obj" keywords met before
 // the "endobj" (see findEndobjCounting); at the second the search ends.
 inline size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigned char** endobj,
-                          const unsigned char** stream, int* objs = nullptr)
-{
+                                 const unsigned char** stream, int* objs = nullptr) {
     *endobj = nullptr;
     *stream = nullptr;
     size_t done = 0;  // searched without a find; a keyword may straddle its end
@@ -178,16 +165,13 @@ inline size_t findEndobjOrStream(const unsigned char* p, size_t n, const unsigne
             *endobj = e;
             return static_cast<size_t>(e - p) + 6;
         }
-        if (second)
-            return static_cast<size_t>(second - p) + 3;
-        if (c == n)
-            return n;
+        if (second) return static_cast<size_t>(second - p) + 3;
+        if (c == n) return n;
         done = c;
     }
 }
 
-inline bool isPdfWhite(unsigned char c)
-{
+inline bool isPdfWhite(unsigned char c) {
     return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
 }
 
@@ -203,8 +187,7 @@ struct DecodeBudget {
     uint64_t againLimit = 0;
     uint64_t inStream = 0;
     /// Counts k more decoded bytes; false once a limit is passed.
-    bool spend(size_t k)
-    {
+    bool spend(size_t k) {
         inStream += k;
         if (first)
             c.decoded += k;
@@ -219,23 +202,17 @@ struct DecodeBudget {
 class BudgetWindow : public CPdfStream {
 public:
     BudgetWindow(CPdfStream* base, int64_t length, DecodeBudget& budget)
-        : base_(base), left_(length), budget_(budget)
-    {
-    }
+        : base_(base), left_(length), budget_(budget) {}
     bool spent() const { return spent_; }
     void reset() override {}
-    int getChar() override
-    {
+    int getChar() override {
         unsigned char c;
         return readBlock(&c, 1) == 1 ? c : -1;
     }
     int peekChar() override { return left_ > 0 && !spent_ ? base_->peekChar() : -1; }
-    size_t readBlock(unsigned char* buf, size_t n) override
-    {
-        if (spent_ || left_ <= 0)
-            return 0;
-        if (static_cast<int64_t>(n) > left_)
-            n = static_cast<size_t>(left_);
+    size_t readBlock(unsigned char* buf, size_t n) override {
+        if (spent_ || left_ <= 0) return 0;
+        if (static_cast<int64_t>(n) > left_) n = static_cast<size_t>(left_);
         size_t k = base_->readBlock(buf, n);
         left_ -= static_cast<int64_t>(k);
         if (k > 0 && !budget_.spend(k)) {
@@ -270,14 +247,12 @@ struct XRefImpl {
     // object about once, a hostile one could list millions again and again.
     int64_t entriesLeft = 0;
 
-    int32_t maxEntries() const
-    {
+    int32_t maxEntries() const {
         int64_t bySize = 65536 + 8 * x.fileSize_;
         return static_cast<int32_t>(std::min<int64_t>(CPdfXRef::kMaxEntries, bySize));
     }
 
-    void grow(int64_t size)
-    {
+    void grow(int64_t size) {
         if (size > static_cast<int64_t>(x.entries_.size())) {
             x.entries_.resize(static_cast<size_t>(size), XRefEntry{kUnfilled, 0, XRefKind::Free});
             // Objects looked at while the table is rebuilt keep what was found.
@@ -301,15 +276,13 @@ struct XRefImpl {
         unsigned char buf[4096];
         size_t pos = 0, end = 0;
         explicit EntryReader(CPdfStream* st) : s(st) {}
-        bool read(int width, uint64_t& v)
-        {
+        bool read(int width, uint64_t& v) {
             v = 0;
             for (int i = 0; i < width; ++i) {
                 if (pos == end) {
                     pos = 0;
                     end = s->readBlock(buf, sizeof buf);
-                    if (end == 0)
-                        return false;
+                    if (end == 0) return false;
                 }
                 v = (v << 8) | buf[pos++];
             }
@@ -348,23 +321,18 @@ struct XRefImpl {
     class FileCursor : public CPdfByteCursor {
     public:
         FileCursor(CPdfXRef& x, int64_t pos, bool budgeted) : x_(x), from_(pos), budgeted_(budgeted) { base_ = pos; }
-        ~FileCursor() override
-        {
-            if (budgeted_)
-                XRefImpl{x_}.spendScan(static_cast<size_t>(pos() - from_));
+        ~FileCursor() override {
+            if (budgeted_) XRefImpl{x_}.spendScan(static_cast<size_t>(pos() - from_));
         }
 
     protected:
-        bool more() override
-        {
+        bool more() override {
             const int64_t p = pos();
             XRefImpl impl{x_};
-            if (budgeted_ && !impl.scanAllowed(p - from_))
-                return false;
+            if (budgeted_ && !impl.scanAllowed(p - from_)) return false;
             size_t avail;
             const unsigned char* q = impl.window(p, &avail);
-            if (!q || avail == 0)
-                return false;
+            if (!q || avail == 0) return false;
             base_ = p;
             chunk_ = cur_ = q;
             end_ = q + avail;

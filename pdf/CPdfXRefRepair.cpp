@@ -11,35 +11,30 @@
 #include "stream/CPdfFileStream.h"
 #include "stream/CPdfMemoryStream.h"
 
-int32_t XRefImpl::rebuiltCap() const
-{
+int32_t XRefImpl::rebuiltCap() const {
     const int64_t cap = std::max<int64_t>(CPdfXRef::kMinRebuiltEntries, 2 * static_cast<int64_t>(maxEntries()));
     return static_cast<int32_t>(std::min<int64_t>(cap, CPdfXRef::kMaxEntries));
 }
 
 // The entries of every object found in the file: of each number, the last whole
 // object counts; a member of an object stream counts where its stream stands.
-void XRefImpl::rebuildEntries()
-{
+void XRefImpl::rebuildEntries() {
     CPdfObjectScan& s = scan();
     const int32_t cap = rebuiltCap();
     std::vector<int64_t> at;  // per entry, where the object that made it stands
     auto place = [&](int32_t num, const XRefEntry& e, int64_t pos) {
-        if (num <= 0 || num >= cap)
-            return;
+        if (num <= 0 || num >= cap) return;
         if (static_cast<size_t>(num) >= x.entries_.size()) {
             grow(num + 1);
             at.resize(x.entries_.size(), -1);
         }
-        if (at[static_cast<size_t>(num)] > pos)
-            return;  // a later object of that number counts
+        if (at[static_cast<size_t>(num)] > pos) return;  // a later object of that number counts
         x.entries_[static_cast<size_t>(num)] = e;
         at[static_cast<size_t>(num)] = pos;
     };
     for (const CPdfObjectScan::Object& o : s.objects())
         place(o.num, XRefEntry{static_cast<uint64_t>(o.pos - x.start_), o.gen, XRefKind::InFile}, o.pos);
-    if (x.entries_.empty())
-        throw CPdfException("PDF file was damaged");
+    if (x.entries_.empty()) throw CPdfException("PDF file was damaged");
     // An encrypted file: object streams are read through the security handler of
     // the last trailer that names one.
     const std::vector<CPdfObjectScan::Trailer>& ts = s.trailers();
@@ -47,8 +42,7 @@ void XRefImpl::rebuildEntries()
     for (size_t i = ts.size(); i-- > 0 && !encrypted;) {
         CPdfDictionary* d = ts[i].dict.getDictionary();
         const CPdfElement* enc = d ? d->find("Encrypt") : nullptr;
-        if (!enc || !(enc->isReference() || enc->isDictionary()))
-            continue;
+        if (!enc || !(enc->isReference() || enc->isDictionary())) continue;
         finishEntriesForLookups();
         x.trailer_ = ts[i].dict;
         d->setXRef(&x);
@@ -59,22 +53,19 @@ void XRefImpl::rebuildEntries()
     // cannot be read (the key needs the trailer's /ID), nor written as they were.
     if (!encrypted)
         for (const CPdfObjectScan::Object& o : s.objects())
-            if (o.flags & CPdfObjectScan::kEncrypt)
-                throw CPdfException("PDF file was damaged");
+            if (o.flags & CPdfObjectScan::kEncrypt) throw CPdfException("PDF file was damaged");
     // Each object stream that the table holds where the scan found it gives its
     // members, stream by stream in file order.
     for (const CPdfObjectScan::Object& o : s.objects()) {
-        if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
-            continue;
+        if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries()) continue;
         const XRefEntry e = x.entries_[static_cast<size_t>(o.num)];
-        if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
-            continue;
+        if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos) continue;
         std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
         for (size_t k = 0; k < nums.size(); ++k) {
             // An object stream does not hold itself, nor one that holds it.
-            if (nums[k] == o.num)
-                continue;
-            place(nums[k], XRefEntry{static_cast<uint64_t>(o.num), static_cast<int32_t>(k), XRefKind::InObjectStream}, o.pos);
+            if (nums[k] == o.num) continue;
+            place(nums[k], XRefEntry{static_cast<uint64_t>(o.num), static_cast<int32_t>(k), XRefKind::InObjectStream},
+                  o.pos);
         }
     }
     // The object streams are read again through the finished table.
@@ -84,16 +75,14 @@ void XRefImpl::rebuildEntries()
 
 // The trailer: the last one found whose Root leads to a dictionary, else one made
 // for the catalog found last.
-void XRefImpl::chooseTrailer()
-{
+void XRefImpl::chooseTrailer() {
     finishEntriesForLookups();
     CPdfObjectScan& s = scan();
     const std::vector<CPdfObjectScan::Trailer>& ts = s.trailers();
     for (size_t i = ts.size(); i-- > 0;) {
         CPdfDictionary* d = ts[i].dict.getDictionary();
         const CPdfElement* root = d ? d->find("Root") : nullptr;
-        if (!root || !root->isReference() || !isCatalog(root->getRefNum(), root->getRefGen()))
-            continue;
+        if (!root || !root->isReference() || !isCatalog(root->getRefNum(), root->getRefGen())) continue;
         x.trailer_ = ts[i].dict;
         return;
     }
@@ -109,8 +98,7 @@ void XRefImpl::chooseTrailer()
     }
     for (size_t n = 1; n < x.entries_.size(); ++n) {
         const XRefEntry& e = x.entries_[n];
-        if (e.kind != XRefKind::InObjectStream || e.offset >= x.entries_.size())
-            continue;
+        if (e.kind != XRefKind::InObjectStream || e.offset >= x.entries_.size()) continue;
         const XRefEntry& st = x.entries_[static_cast<size_t>(e.offset)];
         const int64_t pos = x.start_ + static_cast<int64_t>(st.offset);
         if (st.kind == XRefKind::InFile && pos > bestPos && isCatalog(static_cast<int32_t>(n), 0)) {
@@ -118,26 +106,21 @@ void XRefImpl::chooseTrailer()
             bestPos = pos;
         }
     }
-    if (best < 0)
-        throw CPdfException("PDF file was damaged");
+    if (best < 0) throw CPdfException("PDF file was damaged");
     // Without a trailer, an encrypted file does not show it: its streams then do
     // not start as Flate data says they do. Such a file cannot be read, nor
     // written as it was.
     int checked = 0, flate = 0;
     for (const CPdfObjectScan::Object& o : s.objects()) {
-        if (!(o.flags & CPdfObjectScan::kFlate) || checked == 4)
-            continue;
+        if (!(o.flags & CPdfObjectScan::kFlate) || checked == 4) continue;
         CPdfObjectScan::Extent e;
-        if (!s.extent(o.pos, nullptr, e) || !e.stream || e.dataEnd - e.dataStart < 2)
-            continue;
+        if (!s.extent(o.pos, nullptr, e) || !e.stream || e.dataEnd - e.dataStart < 2) continue;
         ++checked;
         const std::string head = s.bytes(e.dataStart, 2);
         const unsigned cmf = static_cast<unsigned char>(head[0]), flg = static_cast<unsigned char>(head[1]);
-        if ((cmf & 15) == 8 && (cmf * 256 + flg) % 31 == 0)
-            ++flate;
+        if ((cmf & 15) == 8 && (cmf * 256 + flg) % 31 == 0) ++flate;
     }
-    if (checked > 0 && flate == 0)
-        throw CPdfException("PDF file was damaged");
+    if (checked > 0 && flate == 0) throw CPdfException("PDF file was damaged");
     CPdfElement trailer;
     trailer.setNewDictionary(nullptr);
     CPdfElement ref;
@@ -149,11 +132,9 @@ void XRefImpl::chooseTrailer()
 }
 
 // Entries not found are free; the table is ready for lookups.
-void XRefImpl::finishEntriesForLookups()
-{
+void XRefImpl::finishEntriesForLookups() {
     for (XRefEntry& e : x.entries_)
-        if (e.offset == kUnfilled)
-            e = XRefEntry{kUnfilledAfterOpen, 0, XRefKind::Free};
+        if (e.offset == kUnfilled) e = XRefEntry{kUnfilledAfterOpen, 0, XRefKind::Free};
     x.objStmMembers_.clear();
     for (const XRefEntry& e : x.entries_)
         if (e.kind == XRefKind::InObjectStream && e.offset <= static_cast<uint64_t>(INT32_MAX) && e.gen >= 0)
@@ -164,10 +145,8 @@ void XRefImpl::finishEntriesForLookups()
 
 // True when object (num, gen) is a dictionary that can be the catalog: of /Type
 // /Catalog, or with a /Pages dictionary.
-bool XRefImpl::isCatalog(int32_t num, int32_t gen)
-{
-    if (num <= 0 || num >= x.getNumEntries())
-        return false;
+bool XRefImpl::isCatalog(int32_t num, int32_t gen) {
+    if (num <= 0 || num >= x.getNumEntries()) return false;
     CPdfElement c;
     try {
         c = x.fetch(num, gen);
@@ -175,10 +154,8 @@ bool XRefImpl::isCatalog(int32_t num, int32_t gen)
         return false;
     }
     CPdfDictionary* d = c.isDictionary() ? c.getDictionary() : nullptr;
-    if (!d)
-        return false;
-    if (d->isType("Catalog"))
-        return true;
+    if (!d) return false;
+    if (d->isType("Catalog")) return true;
     CPdfElement pages;
     try {
         pages = d->lookup("Pages");
@@ -188,8 +165,7 @@ bool XRefImpl::isCatalog(int32_t num, int32_t gen)
     return pages.isDictionary();
 }
 
-CPdfObjectScan& XRefImpl::scan()
-{
+CPdfObjectScan& XRefImpl::scan() {
     if (!x.scan_) {
         x.scan_.reset(new CPdfObjectScan);
         x.scan_->run(x.file_, x.start_);
@@ -197,37 +173,29 @@ CPdfObjectScan& XRefImpl::scan()
     return *x.scan_;
 }
 
-unsigned char& XRefImpl::repairState(int32_t num)
-{
-    if (x.missing_.size() < x.entries_.size())
-        x.missing_.resize(x.entries_.size(), 0);
+unsigned char& XRefImpl::repairState(int32_t num) {
+    if (x.missing_.size() < x.entries_.size()) x.missing_.resize(x.entries_.size(), 0);
     return x.missing_[static_cast<size_t>(num)];
 }
 
-void XRefImpl::markMissing(int32_t num)
-{
+void XRefImpl::markMissing(int32_t num) {
     repairState(num) = kMissing;
     x.repaired_ = true;
 }
 
 // The members of every object stream the scan found that the table holds where the
 // scan found it, read once.
-void XRefImpl::scanMembers()
-{
-    if (x.membersScanned_)
-        return;
+void XRefImpl::scanMembers() {
+    if (x.membersScanned_) return;
     x.membersScanned_ = true;
     CPdfObjectScan& s = scan();
     for (const CPdfObjectScan::Object& o : s.objects()) {
-        if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries())
-            continue;
+        if (!(o.flags & CPdfObjectScan::kObjStm) || o.num <= 0 || o.num >= x.getNumEntries()) continue;
         const XRefEntry& e = x.entries_[static_cast<size_t>(o.num)];
-        if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos)
-            continue;
+        if (e.kind != XRefKind::InFile || x.start_ + static_cast<int64_t>(e.offset) != o.pos) continue;
         std::vector<int32_t> nums = memberNumbers(o.num, e.gen);
         for (size_t k = 0; k < nums.size(); ++k)
-            x.scannedMembers_.push_back(
-                CPdfXRef::ScannedMember{nums[k], o.num, static_cast<int32_t>(k), o.pos});
+            x.scannedMembers_.push_back(CPdfXRef::ScannedMember{nums[k], o.num, static_cast<int32_t>(k), o.pos});
     }
     std::stable_sort(x.scannedMembers_.begin(), x.scannedMembers_.end(),
                      [](const CPdfXRef::ScannedMember& a, const CPdfXRef::ScannedMember& b) {
@@ -237,8 +205,7 @@ void XRefImpl::scanMembers()
 
 // The object numbers listed in the header of object stream s, by index; empty when
 // it cannot be read.
-std::vector<int32_t> XRefImpl::memberNumbers(int32_t s, int32_t gen)
-{
+std::vector<int32_t> XRefImpl::memberNumbers(int32_t s, int32_t gen) {
     std::vector<int32_t> nums;
     RawObjectStream& c = caches();
     DecodeBudget budget{c, c.counted.insert(s).second};
@@ -251,12 +218,10 @@ std::vector<int32_t> XRefImpl::memberNumbers(int32_t s, int32_t gen)
     }
     CPdfElement obj = x.fetch(s, gen);
     CPdfDictionary* d = obj.isStream() ? obj.getDictionary() : nullptr;
-    if (!d)
-        return nums;
+    if (!d) return nums;
     CPdfElement n = d->lookup("N");
     CPdfElement first = d->lookup("First");
-    if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() <= 0)
-        return nums;
+    if (!n.isInteger() || n.getInteger() <= 0 || !first.isInteger() || first.getInteger() <= 0) return nums;
     BudgetWindow* header = new BudgetWindow(obj.getStream(), first.getInteger(), budget);
     header->addRef();  // one for the parser, one to tell whether the budget ran out
     {
@@ -264,13 +229,11 @@ std::vector<int32_t> XRefImpl::memberNumbers(int32_t s, int32_t gen)
         for (int64_t k = 0; k < n.getInteger(); ++k) {
             CPdfElement a = p.readObject();
             CPdfElement b = p.readObject();
-            if (!a.isInteger() || !b.isInteger())
-                break;
+            if (!a.isInteger() || !b.isInteger()) break;
             nums.push_back(a.getInteger());
         }
     }
-    if (header->spent())
-        c.budgetSpent = true;
+    if (header->spent()) c.budgetSpent = true;
     header->release();
     return nums;
 }
@@ -280,11 +243,9 @@ std::vector<int32_t> XRefImpl::memberNumbers(int32_t s, int32_t gen)
 // object stream counts where the stream stands). True when the entry now leads
 // somewhere else; false when it cannot (the entry is then missing, unless the
 // search could not be completed).
-bool XRefImpl::relocate(int32_t num)
-{
+bool XRefImpl::relocate(int32_t num) {
     unsigned char& state = repairState(num);
-    if (state != 0)
-        return false;  // looked for once already
+    if (state != 0) return false;  // looked for once already
     state = kRelocated;
     XRefEntry& e = x.entries_[static_cast<size_t>(num)];
     CPdfObjectScan& s = scan();
@@ -297,16 +258,17 @@ bool XRefImpl::relocate(int32_t num)
     auto m = std::upper_bound(x.scannedMembers_.begin(), x.scannedMembers_.end(), num,
                               [](int32_t v, const CPdfXRef::ScannedMember& a) { return v < a.num; });
     const CPdfXRef::ScannedMember* member = nullptr;
-    if (m != x.scannedMembers_.begin() && (m - 1)->num == num && wantGen == 0)
-        member = &*(m - 1);
+    if (m != x.scannedMembers_.begin() && (m - 1)->num == num && wantGen == 0) member = &*(m - 1);
     if (member && member->pos > plainPos) {
-        if (!(e.kind == XRefKind::InObjectStream && e.offset == static_cast<uint64_t>(member->stream) && e.gen == member->index)) {
+        if (!(e.kind == XRefKind::InObjectStream && e.offset == static_cast<uint64_t>(member->stream) &&
+              e.gen == member->index)) {
             e = XRefEntry{static_cast<uint64_t>(member->stream), member->index, XRefKind::InObjectStream};
             nameMember(member->stream, member->index);
             x.repaired_ = true;
             return true;
         }
-    } else if (plainPos >= 0 && !(e.kind == XRefKind::InFile && x.start_ + static_cast<int64_t>(e.offset) == plainPos)) {
+    } else if (plainPos >= 0 &&
+               !(e.kind == XRefKind::InFile && x.start_ + static_cast<int64_t>(e.offset) == plainPos)) {
         e = XRefEntry{static_cast<uint64_t>(plainPos - x.start_), wantGen, XRefKind::InFile};
         if (static_cast<size_t>(num) < x.headerState_.size()) {
             x.headerState_[static_cast<size_t>(num)] = 0;
@@ -315,16 +277,14 @@ bool XRefImpl::relocate(int32_t num)
         x.repaired_ = true;
         return true;
     }
-    if (!caches().budgetSpent)
-        markMissing(num);
+    if (!caches().budgetSpent) markMissing(num);
     return false;
 }
 
 // text (object to's own text) with every string encrypted with the key of (to, 0);
 // the strings come from object from: encrypted with its key when it is stored in
 // the file, plain when it is a member of an object stream.
-std::string XRefImpl::rekeyStrings(const std::string& text, int32_t from, int32_t to)
-{
+std::string XRefImpl::rekeyStrings(const std::string& text, int32_t from, int32_t to) {
     const XRefEntry& src = x.entries_[static_cast<size_t>(from)];
     const bool fromEncrypted = src.kind != XRefKind::InObjectStream;
     const int32_t fromGen = src.kind == XRefKind::InFile ? src.gen : 0;
@@ -335,10 +295,8 @@ std::string XRefImpl::rekeyStrings(const std::string& text, int32_t from, int32_
     for (;;) {
         int64_t start;
         const CPdfRawScan::Token t = CPdfRawScan::Next(c, nullptr, &start);
-        if (t == CPdfRawScan::kEnd)
-            break;
-        if (t != CPdfRawScan::kString && t != CPdfRawScan::kHexString)
-            continue;
+        if (t == CPdfRawScan::kEnd) break;
+        if (t != CPdfRawScan::kString && t != CPdfRawScan::kHexString) continue;
         const size_t b = static_cast<size_t>(start), e = static_cast<size_t>(c.pos());
         CPdfParser p(nullptr, new CPdfMemoryStream(text.data() + b, e - b, CPdfElement()));
         const CPdfElement v = p.readObject();
@@ -361,12 +319,10 @@ std::string XRefImpl::rekeyStrings(const std::string& text, int32_t from, int32_
 
 // Member index of object stream stream is named by an entry now: it is read when
 // the stream is decoded (again).
-void XRefImpl::nameMember(int32_t stream, int32_t index)
-{
+void XRefImpl::nameMember(int32_t stream, int32_t index) {
     const std::pair<int32_t, int32_t> m(stream, index);
     auto at = std::lower_bound(x.objStmMembers_.begin(), x.objStmMembers_.end(), m);
-    if (at != x.objStmMembers_.end() && *at == m)
-        return;
+    if (at != x.objStmMembers_.end() && *at == m) return;
     x.objStmMembers_.insert(at, m);
     RawObjectStream& c = caches();
     c.recent.erase(std::remove_if(c.recent.begin(), c.recent.end(),
@@ -376,14 +332,11 @@ void XRefImpl::nameMember(int32_t stream, int32_t index)
 
 // The extent of the object at pos, a Length held in another object read through
 // the table.
-bool XRefImpl::objectExtent(int64_t pos, CPdfObjectScan::Extent& e)
-{
+bool XRefImpl::objectExtent(int64_t pos, CPdfObjectScan::Extent& e) {
     const CPdfObjectScan::LengthOf lengthOf = [this](int32_t n, int32_t g, int64_t& v) {
-        if (n < 0 || n >= x.getNumEntries())
-            return false;
+        if (n < 0 || n >= x.getNumEntries()) return false;
         CPdfElement l = x.fetch(n, g);
-        if (!l.isInteger())
-            return false;
+        if (!l.isInteger()) return false;
         v = l.getInteger();
         return true;
     };
@@ -394,8 +347,7 @@ bool XRefImpl::objectExtent(int64_t pos, CPdfObjectScan::Extent& e)
 // held in memory, that the parser reads as it reads the object. A stream gets the
 // Length of its data (found as CPdfObjectScan says) and "endstream"; any object its
 // "endobj". False when the file holds no whole object there (the entry is missing).
-bool XRefImpl::giveWholeText(int32_t num, int64_t pos)
-{
+bool XRefImpl::giveWholeText(int32_t num, int64_t pos) {
     CPdfObjectScan::Extent e;
     if (!objectExtent(pos, e) || !e.complete) {
         markMissing(num);
@@ -406,8 +358,7 @@ bool XRefImpl::giveWholeText(int32_t num, int64_t pos)
     // same bytes again and again gets no more once several times its size is held.
     const int64_t size = e.stream ? e.dataEnd - pos : e.valueEnd - pos;
     RawObjectStream& c = caches();
-    if (c.held + size > 4 * x.fileSize_ + (int64_t(64) << 20))
-        return false;
+    if (c.held + size > 4 * x.fileSize_ + (int64_t(64) << 20)) return false;
     c.held += size;
     std::string text = s.bytes(pos, e.valueEnd - pos);
     if (static_cast<int64_t>(text.size()) != e.valueEnd - pos) {
@@ -432,8 +383,7 @@ bool XRefImpl::giveWholeText(int32_t num, int64_t pos)
     return true;
 }
 
-void CPdfXRef::rebuild()
-{
+void CPdfXRef::rebuild() {
     XRefImpl impl{*this};
     impl.reset();
     impl.rebuildEntries();

@@ -117,9 +117,7 @@ void RemoveFile(const std::string& path) {
 
 // ---- files ----
 
-FILE* OpenFile(const std::string& path, const char* mode) {
-    return std::fopen(path.c_str(), mode);
-}
+FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 void StartWriteback(FILE* f, uint64_t offset, uint64_t length) {
 #if defined(__linux__)
@@ -386,31 +384,31 @@ bool NewFileVersion::commit() {
     if (done_) return false;
     bool ok = true;
     switch (way_) {
-    case Way::None:
-        return false;
-    case Way::Direct:
-        break;
-    case Way::Beside:
+        case Way::None:
+            return false;
+        case Way::Direct:
+            break;
+        case Way::Beside:
 #ifdef _WIN32
-        ok = MoveFileExA(write_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+            ok = MoveFileExA(write_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
-        if (existed_) {
-            // Owner first: a change of owner clears the set-user-id bits that the
-            // mode then puts back.
-            struct stat st;
-            if (stat(write_.c_str(), &st) == 0 &&
-                (static_cast<int64_t>(st.st_uid) != uid_ || static_cast<int64_t>(st.st_gid) != gid_))
-                (void)chown(write_.c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_));
-            (void)chmod(write_.c_str(), static_cast<mode_t>(mode_));
-        }
-        ok = std::rename(write_.c_str(), target_.c_str()) == 0;
+            if (existed_) {
+                // Owner first: a change of owner clears the set-user-id bits that the
+                // mode then puts back.
+                struct stat st;
+                if (stat(write_.c_str(), &st) == 0 &&
+                    (static_cast<int64_t>(st.st_uid) != uid_ || static_cast<int64_t>(st.st_gid) != gid_))
+                    (void)chown(write_.c_str(), static_cast<uid_t>(uid_), static_cast<gid_t>(gid_));
+                (void)chmod(write_.c_str(), static_cast<mode_t>(mode_));
+            }
+            ok = std::rename(write_.c_str(), target_.c_str()) == 0;
 #endif
-        if (!ok) return false;  // the temporary file stays for discard
-        break;
-    case Way::Elsewhere:
-        ok = CopyInto(write_, target_);
-        (void)std::remove(write_.c_str());
-        break;
+            if (!ok) return false;  // the temporary file stays for discard
+            break;
+        case Way::Elsewhere:
+            ok = CopyInto(write_, target_);
+            (void)std::remove(write_.c_str());
+            break;
     }
     // Done either way: a failed copy has nothing left to discard.
     done_ = ok || way_ == Way::Elsewhere;

@@ -2,16 +2,14 @@
 
 namespace {
 
-void putWord(unsigned char* out, uint32_t v, int count)
-{
+void putWord(unsigned char* out, uint32_t v, int count) {
     for (int i = 0; i < count; ++i)
         out[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
 }
 
 }  // namespace
 
-size_t CPdfASCII85Stream::decode(unsigned char* out, size_t cap)
-{
+size_t CPdfASCII85Stream::decode(unsigned char* out, size_t cap) {
     size_t n = 0;
     // One group (or one 'z') per round; a group never spans two calls.
     while (!done_ && n + 4 <= cap) {
@@ -22,16 +20,14 @@ size_t CPdfASCII85Stream::decode(unsigned char* out, size_t cap)
             int c = inByte();
             if (!started_ && c == '<') {
                 started_ = true;
-                if (inByte() != '~')
-                    done_ = true;
+                if (inByte() != '~') done_ = true;
                 continue;
             }
             if (c < 0 || c == '~') {
                 done_ = true;  // end of data: a partial group is flushed below
                 break;
             }
-            if (pdfIsWhite(c))
-                continue;
+            if (pdfIsWhite(c)) continue;
             started_ = true;
             if (c == 'z' && count == 0) {
                 putWord(out + n, 0, 4);

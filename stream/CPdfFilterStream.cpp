@@ -4,19 +4,14 @@
 
 CPdfFilterStream::CPdfFilterStream(CPdfStream* base) : base_(base), in_(kInSize), raw_(kRawSize) {}
 
-CPdfFilterStream::~CPdfFilterStream()
-{
-    if (base_)
-        base_->release();
+CPdfFilterStream::~CPdfFilterStream() {
+    if (base_) base_->release();
 }
 
-bool CPdfFilterStream::fetchInput()
-{
-    if (inPos_ < inEnd_)
-        return true;
+bool CPdfFilterStream::fetchInput() {
+    if (inPos_ < inEnd_) return true;
     inPos_ = inEnd_ = 0;
-    if (inEnded_)
-        return false;
+    if (inEnded_) return false;
     inEnd_ = base_->readBlock(in_.data(), in_.size());
     if (inEnd_ == 0) {
         inEnded_ = true;
@@ -25,11 +20,9 @@ bool CPdfFilterStream::fetchInput()
     return true;
 }
 
-bool CPdfFilterStream::refill()
-{
+bool CPdfFilterStream::refill() {
     rawPos_ = rawEnd_ = 0;
-    if (ended_)
-        return false;
+    if (ended_) return false;
     rawEnd_ = decode(raw_.data(), raw_.size());
     if (rawEnd_ == 0) {
         ended_ = true;
@@ -38,8 +31,7 @@ bool CPdfFilterStream::refill()
     return true;
 }
 
-size_t CPdfFilterStream::readRaw(unsigned char* buf, size_t n)
-{
+size_t CPdfFilterStream::readRaw(unsigned char* buf, size_t n) {
     size_t got = 0;
     while (got < n) {
         if (rawPos_ < rawEnd_) {
@@ -49,8 +41,7 @@ size_t CPdfFilterStream::readRaw(unsigned char* buf, size_t n)
             got += k;
             continue;
         }
-        if (ended_)
-            break;
+        if (ended_) break;
         if (n - got >= raw_.size()) {
             // Large request: decode straight into the caller's buffer.
             size_t k = decode(buf + got, n - got);
@@ -61,33 +52,25 @@ size_t CPdfFilterStream::readRaw(unsigned char* buf, size_t n)
             got += k;
             continue;
         }
-        if (!refill())
-            break;
+        if (!refill()) break;
     }
     return got;
 }
 
-int CPdfFilterStream::peekChar()
-{
-    if (predictor_)
-        return predictor_->peekChar();
-    if (rawPos_ == rawEnd_ && !refill())
-        return -1;
+int CPdfFilterStream::peekChar() {
+    if (predictor_) return predictor_->peekChar();
+    if (rawPos_ == rawEnd_ && !refill()) return -1;
     return raw_[rawPos_];
 }
 
-size_t CPdfFilterStream::readBlock(unsigned char* buf, size_t n)
-{
-    if (predictor_)
-        return predictor_->readBlock(buf, n);
+size_t CPdfFilterStream::readBlock(unsigned char* buf, size_t n) {
+    if (predictor_) return predictor_->readBlock(buf, n);
     return readRaw(buf, n);
 }
 
-bool CPdfFilterStream::setPredictor(int predictor, int columns, int colors, int bitsPerComponent)
-{
+bool CPdfFilterStream::setPredictor(int predictor, int columns, int colors, int bitsPerComponent) {
     predictor_.reset();
-    if (predictor == 1)
-        return true;
+    if (predictor == 1) return true;
     if (!CPdfPredictor::validParams(columns, colors, bitsPerComponent)) {
         ended_ = true;
         return false;

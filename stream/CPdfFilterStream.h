@@ -15,10 +15,8 @@
 class CPdfFilterStream : public CPdfStream {
 public:
     void reset() override {}
-    int getChar() override
-    {
-        if (predictor_)
-            return predictor_->getChar();
+    int getChar() override {
+        if (predictor_) return predictor_->getChar();
         return nextRaw();
     }
     /// The next decoded byte before prediction.
@@ -38,10 +36,8 @@ public:
     /// parameters are unusable.
     bool setPredictor(int predictor, int columns, int colors, int bitsPerComponent);
 
-    int nextRaw()
-    {
-        if (rawPos_ == rawEnd_ && !refill())
-            return -1;
+    int nextRaw() {
+        if (rawPos_ == rawEnd_ && !refill()) return -1;
         return raw_[rawPos_++];
     }
     /// Up to n decoded bytes before prediction; fewer only at the end.
@@ -57,10 +53,8 @@ protected:
     virtual size_t decode(unsigned char* out, size_t cap) = 0;
 
     /// Next input byte from the base, or -1 at its end.
-    int inByte()
-    {
-        if (inPos_ == inEnd_ && !fetchInput())
-            return -1;
+    int inByte() {
+        if (inPos_ == inEnd_ && !fetchInput()) return -1;
         return in_[inPos_++];
     }
     /// Refills the input buffer from the base when it is used up; false at the end.
@@ -89,7 +83,4 @@ private:
 };
 
 /// True for the bytes PDF counts as white space.
-inline bool pdfIsWhite(int c)
-{
-    return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00;
-}
+inline bool pdfIsWhite(int c) { return c == 0x20 || c == 0x0A || c == 0x0D || c == 0x09 || c == 0x0C || c == 0x00; }

@@ -28,13 +28,14 @@ struct FilterStep {
     int earlyChange = 1;
 };
 
-bool kindOfName(const std::string& name, FilterKind& kind)
-{
-    static const struct { const char* name; FilterKind kind; } names[] = {
-        {"FlateDecode", kFlate},  {"Fl", kFlate},        {"LZWDecode", kLZW},
-        {"LZW", kLZW},            {"ASCIIHexDecode", kASCIIHex}, {"AHx", kASCIIHex},
-        {"ASCII85Decode", kASCII85}, {"A85", kASCII85},  {"RunLengthDecode", kRunLength},
-        {"RL", kRunLength},
+bool kindOfName(const std::string& name, FilterKind& kind) {
+    static const struct {
+        const char* name;
+        FilterKind kind;
+    } names[] = {
+        {"FlateDecode", kFlate},         {"Fl", kFlate},     {"LZWDecode", kLZW},         {"LZW", kLZW},
+        {"ASCIIHexDecode", kASCIIHex},   {"AHx", kASCIIHex}, {"ASCII85Decode", kASCII85}, {"A85", kASCII85},
+        {"RunLengthDecode", kRunLength}, {"RL", kRunLength},
     };
     for (const auto& n : names) {
         if (name == n.name) {
@@ -45,20 +46,16 @@ bool kindOfName(const std::string& name, FilterKind& kind)
     return false;
 }
 
-void readInt(CPdfDictionary* d, const char* key, int& out)
-{
+void readInt(CPdfDictionary* d, const char* key, int& out) {
     CPdfElement v = d->lookup(key);
-    if (v.isInteger())
-        out = v.getInteger();
+    if (v.isInteger()) out = v.getInteger();
 }
 
 // Fills the step's parameters from a decode-parameters element; anything but
 // a dictionary (Null included) leaves the defaults.
-void readParams(const CPdfElement& parms, FilterStep& step)
-{
+void readParams(const CPdfElement& parms, FilterStep& step) {
     CPdfDictionary* d = parms.isDictionary() ? parms.getDictionary() : nullptr;
-    if (!d)
-        return;
+    if (!d) return;
     readInt(d, "Predictor", step.predictor);
     readInt(d, "Columns", step.columns);
     readInt(d, "Colors", step.colors);
@@ -68,14 +65,11 @@ void readParams(const CPdfElement& parms, FilterStep& step)
 
 // Parses the filter description into steps; false when a filter is not
 // supported or its parameters give no usable predictor rows.
-bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps)
-{
+bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps) {
     CPdfElement filter = dict->lookup("Filter");
-    if (filter.isNull())
-        filter = dict->lookup("F");
+    if (filter.isNull()) filter = dict->lookup("F");
     CPdfElement parms = dict->lookup("DecodeParms");
-    if (parms.isNull())
-        parms = dict->lookup("DP");
+    if (parms.isNull()) parms = dict->lookup("DP");
 
     std::vector<CPdfElement> names;
     if (filter.isNull() || filter.isNone()) {
@@ -84,8 +78,7 @@ bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps)
         names.push_back(filter);
     } else if (filter.isArray()) {
         CPdfArray* a = filter.getArray();
-        if (a->getLength() > kMaxChain)
-            return false;
+        if (a->getLength() > kMaxChain) return false;
         for (int i = 0; i < a->getLength(); ++i)
             names.push_back(a->get(i));
     } else {
@@ -97,16 +90,13 @@ bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps)
         FilterStep step;
         // A Crypt filter names how the data is encrypted; the reader has decrypted it
         // before the filters run, so it decodes nothing here.
-        if (names[i].isName("Crypt"))
-            continue;
-        if (!names[i].isName() || !kindOfName(names[i].getBytes(), step.kind))
-            return false;
+        if (names[i].isName("Crypt")) continue;
+        if (!names[i].isName() || !kindOfName(names[i].getBytes(), step.kind)) return false;
         // Parameters: item i of an array (null items keep the defaults); a lone
         // dictionary belongs to the last filter of the chain.
         if (parms.isArray()) {
             CPdfArray* pa = parms.getArray();
-            if (i < pa->getLength())
-                readParams(pa->get(i), step);
+            if (i < pa->getLength()) readParams(pa->get(i), step);
         } else if (i == count - 1) {
             readParams(parms, step);
         }
@@ -120,35 +110,31 @@ bool parseChain(CPdfDictionary* dict, std::vector<FilterStep>& steps)
 
 }  // namespace
 
-CPdfStream* applyFilters(CPdfStream* sub, const CPdfElement& dict)
-{
+CPdfStream* applyFilters(CPdfStream* sub, const CPdfElement& dict) {
     CPdfDictionary* d = dict.getDictionary();
-    if (!d || !sub)
-        return sub;
+    if (!d || !sub) return sub;
     std::vector<FilterStep> steps;
-    if (!parseChain(d, steps))
-        return nullptr;
+    if (!parseChain(d, steps)) return nullptr;
     // Every step is known to be buildable, so from here on each decoder takes
     // over the reference of the stream below it.
     CPdfStream* cur = sub;
     for (const FilterStep& s : steps) {
         switch (s.kind) {
-        case kFlate:
-            cur = new CPdfFlateStream(cur, s.predictor, s.columns, s.colors, s.bitsPerComponent);
-            break;
-        case kLZW:
-            cur = new CPdfLZWStream(cur, s.earlyChange, s.predictor, s.columns, s.colors,
-                                    s.bitsPerComponent);
-            break;
-        case kASCIIHex:
-            cur = new CPdfASCIIHexStream(cur);
-            break;
-        case kASCII85:
-            cur = new CPdfASCII85Stream(cur);
-            break;
-        case kRunLength:
-            cur = new CPdfRunLengthStream(cur);
-            break;
+            case kFlate:
+                cur = new CPdfFlateStream(cur, s.predictor, s.columns, s.colors, s.bitsPerComponent);
+                break;
+            case kLZW:
+                cur = new CPdfLZWStream(cur, s.earlyChange, s.predictor, s.columns, s.colors, s.bitsPerComponent);
+                break;
+            case kASCIIHex:
+                cur = new CPdfASCIIHexStream(cur);
+                break;
+            case kASCII85:
+                cur = new CPdfASCII85Stream(cur);
+                break;
+            case kRunLength:
+                cur = new CPdfRunLengthStream(cur);
+                break;
         }
     }
     return cur;

@@ -2,30 +2,23 @@
 
 #include <cstring>
 
-CPdfFlateStream::CPdfFlateStream(CPdfStream* base, int predictor, int columns, int colors,
-                                 int bitsPerComponent)
-    : CPdfFilterStream(base)
-{
+CPdfFlateStream::CPdfFlateStream(CPdfStream* base, int predictor, int columns, int colors, int bitsPerComponent)
+    : CPdfFilterStream(base) {
     std::memset(&zs_, 0, sizeof zs_);
     zInit_ = inflateInit(&zs_) == Z_OK;
-    if (!zInit_)
-        zDone_ = true;
+    if (!zInit_) zDone_ = true;
     setPredictor(predictor, columns, colors, bitsPerComponent);
 }
 
-CPdfFlateStream::~CPdfFlateStream()
-{
-    if (zInit_)
-        inflateEnd(&zs_);
+CPdfFlateStream::~CPdfFlateStream() {
+    if (zInit_) inflateEnd(&zs_);
 }
 
-size_t CPdfFlateStream::decode(unsigned char* out, size_t cap)
-{
+size_t CPdfFlateStream::decode(unsigned char* out, size_t cap) {
     // Keep calling inflate while it makes progress: a stream whose checksum
     // trailer is missing still delivers everything it holds.
     while (!zDone_) {
-        if (inPos_ == inEnd_)
-            fetchInput();
+        if (inPos_ == inEnd_) fetchInput();
         uInt inAvail = static_cast<uInt>(inEnd_ - inPos_);
         zs_.next_in = in_.data() + inPos_;
         zs_.avail_in = inAvail;
@@ -46,8 +39,7 @@ size_t CPdfFlateStream::decode(unsigned char* out, size_t cap)
             zDone_ = true;
             return produced;
         }
-        if (produced > 0)
-            return produced;
+        if (produced > 0) return produced;
         if (used == 0) {
             // No progress: the input is used up, or zlib can do nothing with it.
             zDone_ = true;

@@ -2,8 +2,7 @@
 
 CPdfLZWStream::CPdfLZWStream(CPdfStream* base, int earlyChange, int predictor, int columns, int colors,
                              int bitsPerComponent)
-    : CPdfFilterStream(base), early_(earlyChange == 0 ? 0 : 1)
-{
+    : CPdfFilterStream(base), early_(earlyChange == 0 ? 0 : 1) {
     for (int i = 0; i < 256; ++i) {
         prefix_[i] = 0;
         length_[i] = 1;
@@ -14,19 +13,16 @@ CPdfLZWStream::CPdfLZWStream(CPdfStream* base, int earlyChange, int predictor, i
     setPredictor(predictor, columns, colors, bitsPerComponent);
 }
 
-void CPdfLZWStream::clearTable()
-{
+void CPdfLZWStream::clearTable() {
     width_ = 9;
     next_ = 258;
     prevCode_ = -1;
 }
 
-int CPdfLZWStream::readCode()
-{
+int CPdfLZWStream::readCode() {
     while (bitCount_ < width_) {
         int c = inByte();
-        if (c < 0)
-            return -1;
+        if (c < 0) return -1;
         bitBuf_ = (bitBuf_ << 8) | uint32_t(c);
         bitCount_ += 8;
     }
@@ -34,8 +30,7 @@ int CPdfLZWStream::readCode()
     return int((bitBuf_ >> bitCount_) & ((1u << width_) - 1));
 }
 
-size_t CPdfLZWStream::decode(unsigned char* out, size_t cap)
-{
+size_t CPdfLZWStream::decode(unsigned char* out, size_t cap) {
     size_t n = 0;
     // One code per round; the longest string (kTableSize bytes) always fits.
     while (!done_ && n + kTableSize <= cap) {
@@ -71,8 +66,7 @@ size_t CPdfLZWStream::decode(unsigned char* out, size_t cap)
             length_[next_] = static_cast<uint16_t>(length_[prevCode_] + 1);
             first_[next_] = first_[prevCode_];
             ++next_;
-            if (next_ + early_ >= (1 << width_) && width_ < 12)
-                ++width_;
+            if (next_ + early_ >= (1 << width_) && width_ < 12) ++width_;
         }
         // Write the string of code backwards from its last byte.
         size_t len = length_[code];

@@ -10,8 +10,8 @@
 class CPdfLZWStream : public CPdfFilterStream {
 public:
     /// Takes over one reference of base. earlyChange is 0 or 1 (others count as 1).
-    explicit CPdfLZWStream(CPdfStream* base, int earlyChange = 1, int predictor = 1, int columns = 1,
-                           int colors = 1, int bitsPerComponent = 8);
+    explicit CPdfLZWStream(CPdfStream* base, int earlyChange = 1, int predictor = 1, int columns = 1, int colors = 1,
+                           int bitsPerComponent = 8);
 
 protected:
     size_t decode(unsigned char* out, size_t cap) override;

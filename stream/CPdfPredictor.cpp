@@ -5,21 +5,16 @@
 
 #include "stream/CPdfFilterStream.h"
 
-bool CPdfPredictor::validParams(int columns, int colors, int bitsPerComponent)
-{
-    if (columns < 1 || colors < 1 || bitsPerComponent < 1 || bitsPerComponent > 16)
-        return false;
+bool CPdfPredictor::validParams(int columns, int colors, int bitsPerComponent) {
+    if (columns < 1 || colors < 1 || bitsPerComponent < 1 || bitsPerComponent > 16) return false;
     // Each factor is bounded first so that the product cannot overflow.
-    if (columns > kMaxRowBytes * 8 || colors > kMaxRowBytes * 8)
-        return false;
+    if (columns > kMaxRowBytes * 8 || colors > kMaxRowBytes * 8) return false;
     int64_t bits = int64_t(columns) * colors * bitsPerComponent;
     return (bits + 7) / 8 <= kMaxRowBytes;
 }
 
-CPdfPredictor::CPdfPredictor(CPdfFilterStream* src, int predictor, int columns, int colors,
-                             int bitsPerComponent)
-    : src_(src), predictor_(predictor), colors_(colors), bitsPerComponent_(bitsPerComponent)
-{
+CPdfPredictor::CPdfPredictor(CPdfFilterStream* src, int predictor, int columns, int colors, int bitsPerComponent)
+    : src_(src), predictor_(predictor), colors_(colors), bitsPerComponent_(bitsPerComponent) {
     valuesPerRow_ = size_t(columns) * size_t(colors);
     bytesPerPixel_ = (size_t(colors) * size_t(bitsPerComponent) + 7) / 8;
     rowBytes_ = bytesPerPixel_ + (valuesPerRow_ * size_t(bitsPerComponent) + 7) / 8;
@@ -30,10 +25,8 @@ CPdfPredictor::CPdfPredictor(CPdfFilterStream* src, int predictor, int columns, 
     readIndex_ = rowBytes_;
 }
 
-bool CPdfPredictor::nextRow()
-{
-    if (ended_)
-        return false;
+bool CPdfPredictor::nextRow() {
+    if (ended_) return false;
     int method = predictor_;
     if (predictor_ >= 10) {
         int tag = src_->nextRaw();
@@ -57,38 +50,36 @@ bool CPdfPredictor::nextRow()
     unsigned char* r = row_.data();
     const unsigned char* up = prev_.data();
     switch (method) {
-    case 11:  // Sub
-        for (size_t i = bpp; i < end; ++i)
-            r[i] = static_cast<unsigned char>(r[i] + r[i - bpp]);
-        break;
-    case 12:  // Up
-        for (size_t i = bpp; i < end; ++i)
-            r[i] = static_cast<unsigned char>(r[i] + up[i]);
-        break;
-    case 13:  // Average
-        for (size_t i = bpp; i < end; ++i)
-            r[i] = static_cast<unsigned char>(r[i] + ((r[i - bpp] + up[i]) >> 1));
-        break;
-    case 14:  // Paeth
-        for (size_t i = bpp; i < end; ++i) {
-            int a = r[i - bpp], b = up[i], c = up[i - bpp];
-            int p = a + b - c;
-            int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-            int pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-            r[i] = static_cast<unsigned char>(r[i] + pred);
-        }
-        break;
-    default:  // None, unknown tags, predictor numbers without a method
-        break;
+        case 11:  // Sub
+            for (size_t i = bpp; i < end; ++i)
+                r[i] = static_cast<unsigned char>(r[i] + r[i - bpp]);
+            break;
+        case 12:  // Up
+            for (size_t i = bpp; i < end; ++i)
+                r[i] = static_cast<unsigned char>(r[i] + up[i]);
+            break;
+        case 13:  // Average
+            for (size_t i = bpp; i < end; ++i)
+                r[i] = static_cast<unsigned char>(r[i] + ((r[i - bpp] + up[i]) >> 1));
+            break;
+        case 14:  // Paeth
+            for (size_t i = bpp; i < end; ++i) {
+                int a = r[i - bpp], b = up[i], c = up[i - bpp];
+                int p = a + b - c;
+                int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+                int pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+                r[i] = static_cast<unsigned char>(r[i] + pred);
+            }
+            break;
+        default:  // None, unknown tags, predictor numbers without a method
+            break;
     }
-    if (predictor_ == 2)
-        undoTiff();
+    if (predictor_ == 2) undoTiff();
     readIndex_ = bpp;
     return true;
 }
 
-void CPdfPredictor::undoTiff()
-{
+void CPdfPredictor::undoTiff() {
     unsigned char* r = row_.data();
     const size_t bpp = bytesPerPixel_;
     if (bitsPerComponent_ == 8) {
@@ -123,12 +114,10 @@ void CPdfPredictor::undoTiff()
         put(k, get(k) + get(k - size_t(colors_)));
 }
 
-size_t CPdfPredictor::readBlock(unsigned char* buf, size_t n)
-{
+size_t CPdfPredictor::readBlock(unsigned char* buf, size_t n) {
     size_t got = 0;
     while (got < n) {
-        if (readIndex_ == rowBytes_ && !nextRow())
-            break;
+        if (readIndex_ == rowBytes_ && !nextRow()) break;
         size_t k = std::min(n - got, rowBytes_ - readIndex_);
         std::copy(row_.data() + readIndex_, row_.data() + readIndex_ + k, buf + got);
         readIndex_ += k;

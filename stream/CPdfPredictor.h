@@ -20,16 +20,12 @@ public:
     /// Reads raw bytes from src (not owned). The parameters must be valid.
     CPdfPredictor(CPdfFilterStream* src, int predictor, int columns, int colors, int bitsPerComponent);
 
-    int getChar()
-    {
-        if (readIndex_ == rowBytes_ && !nextRow())
-            return -1;
+    int getChar() {
+        if (readIndex_ == rowBytes_ && !nextRow()) return -1;
         return row_[readIndex_++];
     }
-    int peekChar()
-    {
-        if (readIndex_ == rowBytes_ && !nextRow())
-            return -1;
+    int peekChar() {
+        if (readIndex_ == rowBytes_ && !nextRow()) return -1;
         return row_[readIndex_];
     }
     size_t readBlock(unsigned char* buf, size_t n);

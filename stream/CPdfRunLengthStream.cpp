@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-size_t CPdfRunLengthStream::decode(unsigned char* out, size_t cap)
-{
+size_t CPdfRunLengthStream::decode(unsigned char* out, size_t cap) {
     size_t n = 0;
     // One run per round; a run (at most 128 bytes) never spans two calls.
     while (!done_ && n + 128 <= cap) {

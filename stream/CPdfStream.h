@@ -61,15 +61,26 @@ public:
     CPdfStreamRef() : s_(nullptr) {}
     /// Takes over one reference the caller owns.
     explicit CPdfStreamRef(CPdfStream* s) : s_(s) {}
-    CPdfStreamRef(const CPdfStreamRef& o) : s_(o.s_) { if (s_) s_->addRef(); }
+    CPdfStreamRef(const CPdfStreamRef& o) : s_(o.s_) {
+        if (s_) s_->addRef();
+    }
     CPdfStreamRef(CPdfStreamRef&& o) noexcept : s_(o.s_) { o.s_ = nullptr; }
-    CPdfStreamRef& operator=(CPdfStreamRef o) { std::swap(s_, o.s_); return *this; }
-    ~CPdfStreamRef() { if (s_) s_->release(); }
+    CPdfStreamRef& operator=(CPdfStreamRef o) {
+        std::swap(s_, o.s_);
+        return *this;
+    }
+    ~CPdfStreamRef() {
+        if (s_) s_->release();
+    }
     CPdfStream* get() const { return s_; }
     CPdfStream* operator->() const { return s_; }
     explicit operator bool() const { return s_ != nullptr; }
     /// Gives up the reference without releasing it.
-    CPdfStream* detach() { CPdfStream* s = s_; s_ = nullptr; return s; }
+    CPdfStream* detach() {
+        CPdfStream* s = s_;
+        s_ = nullptr;
+        return s;
+    }
 
 private:
     CPdfStream* s_;

@@ -10,8 +10,7 @@ namespace {
 // Character classes: 0 regular, 1 white space, 2 delimiter.
 struct Classes {
     unsigned char cls[256];
-    Classes()
-    {
+    Classes() {
         std::memset(cls, 0, sizeof cls);
         for (unsigned char c : {0x00, 0x09, 0x0A, 0x0C, 0x0D, 0x20})
             cls[c] = 1;
@@ -24,22 +23,17 @@ const Classes kClasses;
 inline bool isWhite(int c) { return c >= 0 && kClasses.cls[c] == 1; }
 inline bool isRegular(int c) { return c >= 0 && kClasses.cls[c] == 0; }
 
-inline int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
+inline int hexValue(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
 // The number a token spells, as content streams write them: signs (a doubled sign
 // written by careless producers counts once), digits, at most one point. False when
 // anything else is in it.
-bool parseNumber(const std::string& s, double* out)
-{
+bool parseNumber(const std::string& s, double* out) {
     size_t i = 0;
     bool negative = false;
     while (i < s.size() && (s[i] == '+' || s[i] == '-')) {
@@ -61,8 +55,7 @@ bool parseNumber(const std::string& s, double* out)
             digits = true;
         }
     }
-    if (!digits || i != s.size())
-        return false;
+    if (!digits || i != s.size()) return false;
     *out = negative ? -value : value;
     return true;
 }
@@ -71,14 +64,12 @@ bool parseNumber(const std::string& s, double* out)
 
 CPdfContentLexer::CPdfContentLexer(std::vector<CPdfStream*> streams) : streams_(std::move(streams)) {}
 
-CPdfContentLexer::~CPdfContentLexer()
-{
+CPdfContentLexer::~CPdfContentLexer() {
     for (CPdfStream* s : streams_)
         s->release();
 }
 
-bool CPdfContentLexer::refill()
-{
+bool CPdfContentLexer::refill() {
     consumed_ += bufEnd_;
     bufRead_ = bufEnd_ = 0;
     while (index_ < streams_.size()) {
@@ -99,41 +90,31 @@ bool CPdfContentLexer::refill()
     return false;
 }
 
-int CPdfContentLexer::readByte()
-{
-    if (bufRead_ < bufEnd_)
-        return buf_[bufRead_++];
-    if (!refill())
-        return -1;
+int CPdfContentLexer::readByte() {
+    if (bufRead_ < bufEnd_) return buf_[bufRead_++];
+    if (!refill()) return -1;
     return buf_[bufRead_++];
 }
 
-int CPdfContentLexer::peekByte()
-{
-    if (bufRead_ < bufEnd_)
-        return buf_[bufRead_];
-    if (!refill())
-        return -1;
+int CPdfContentLexer::peekByte() {
+    if (bufRead_ < bufEnd_) return buf_[bufRead_];
+    if (!refill()) return -1;
     return buf_[bufRead_];
 }
 
-size_t CPdfContentLexer::skipBytes(size_t n)
-{
+size_t CPdfContentLexer::skipBytes(size_t n) {
     size_t done = 0;
     while (done < n) {
-        if (bufRead_ >= bufEnd_ && !refill())
-            break;
+        if (bufRead_ >= bufEnd_ && !refill()) break;
         size_t k = bufEnd_ - bufRead_;
-        if (k > n - done)
-            k = n - done;
+        if (k > n - done) k = n - done;
         bufRead_ += k;
         done += k;
     }
     return done;
 }
 
-void CPdfContentLexer::readLiteral()
-{
+void CPdfContentLexer::readLiteral() {
     bytes_.clear();
     int depth = 1;
     // Where the next ')' of the buffer is (its end when there is none), and the next
@@ -149,8 +130,7 @@ void CPdfContentLexer::readLiteral()
         return p ? static_cast<const unsigned char*>(p) : end;
     };
     for (;;) {
-        if (bufRead_ >= bufEnd_ && !refill())
-            return;
+        if (bufRead_ >= bufEnd_ && !refill()) return;
         const unsigned char* from = buf_ + bufRead_;
         const unsigned char* end = buf_ + bufEnd_;
         if (block != consumed_) {
@@ -161,39 +141,42 @@ void CPdfContentLexer::readLiteral()
             close = find(from, end, ')');
             open = escape = nullptr;
         }
-        if (!open || open < from)
-            open = find(from, close, '(');
-        if (!escape || escape < from)
-            escape = find(from, close, '\\');
+        if (!open || open < from) open = find(from, close, '(');
+        if (!escape || escape < from) escape = find(from, close, '\\');
         const unsigned char* stop = std::min(open, std::min(close, escape));
         if (stop > from && bytes_.size() < kMaxStringBytes) {
             size_t take = static_cast<size_t>(stop - from);
-            if (take > kMaxStringBytes - bytes_.size())
-                take = kMaxStringBytes - bytes_.size();
+            if (take > kMaxStringBytes - bytes_.size()) take = kMaxStringBytes - bytes_.size();
             bytes_.append(reinterpret_cast<const char*>(from), take);
         }
         bufRead_ = static_cast<size_t>(stop - buf_);
-        if (stop == end)
-            continue;
+        if (stop == end) continue;
         int c = buf_[bufRead_++];
         if (c == '(') {
             ++depth;
         } else if (c == ')') {
-            if (--depth == 0)
-                return;
+            if (--depth == 0) return;
         } else {
             c = readByte();
-            if (c < 0)
-                return;
+            if (c < 0) return;
             switch (c) {
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case 't': c = '\t'; break;
-                case 'b': c = '\b'; break;
-                case 'f': c = '\f'; break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case 't':
+                    c = '\t';
+                    break;
+                case 'b':
+                    c = '\b';
+                    break;
+                case 'f':
+                    c = '\f';
+                    break;
                 case '\r':
-                    if (peekByte() == '\n')
-                        readByte();
+                    if (peekByte() == '\n') readByte();
                     continue;
                 case '\n':
                     continue;
@@ -207,67 +190,55 @@ void CPdfContentLexer::readLiteral()
                     break;
             }
         }
-        if (bytes_.size() < kMaxStringBytes)
-            bytes_.push_back(static_cast<char>(c));
+        if (bytes_.size() < kMaxStringBytes) bytes_.push_back(static_cast<char>(c));
     }
 }
 
-void CPdfContentLexer::readHex()
-{
+void CPdfContentLexer::readHex() {
     bytes_.clear();
     int high = -1;
     for (;;) {
         int c = readByte();
-        if (c < 0 || c == '>')
-            break;
+        if (c < 0 || c == '>') break;
         int v = hexValue(c);
-        if (v < 0)
-            continue;
+        if (v < 0) continue;
         if (high < 0) {
             high = v;
         } else {
-            if (bytes_.size() < kMaxStringBytes)
-                bytes_.push_back(static_cast<char>((high << 4) | v));
+            if (bytes_.size() < kMaxStringBytes) bytes_.push_back(static_cast<char>((high << 4) | v));
             high = -1;
         }
     }
-    if (high >= 0 && bytes_.size() < kMaxStringBytes)
-        bytes_.push_back(static_cast<char>(high << 4));
+    if (high >= 0 && bytes_.size() < kMaxStringBytes) bytes_.push_back(static_cast<char>(high << 4));
 }
 
-void CPdfContentLexer::readWord(int first)
-{
+void CPdfContentLexer::readWord(int first) {
     bytes_.clear();
     bytes_.push_back(static_cast<char>(first));
     for (;;) {
         if (bufRead_ >= bufEnd_) {
             streamEnded_ = false;
-            if (!refill() || streamEnded_)
-                return;  // the end of a stream ends the word
+            if (!refill() || streamEnded_) return;  // the end of a stream ends the word
         }
         size_t i = bufRead_;
         while (i < bufEnd_ && kClasses.cls[buf_[i]] == 0)
             ++i;
         if (bytes_.size() < kMaxWordBytes) {
             size_t take = i - bufRead_;
-            if (take > kMaxWordBytes - bytes_.size())
-                take = kMaxWordBytes - bytes_.size();
+            if (take > kMaxWordBytes - bytes_.size()) take = kMaxWordBytes - bytes_.size();
             bytes_.append(reinterpret_cast<const char*>(buf_ + bufRead_), take);
         }
         bufRead_ = i;
-        if (i < bufEnd_)
-            return;
+        if (i < bufEnd_) return;
     }
 }
 
 // A name after its '/': its regular bytes, #xx giving the byte of two hex digits.
-void CPdfContentLexer::readName()
-{
+void CPdfContentLexer::readName() {
     bytes_.clear();
     for (;;) {
         int d = peekByte();
-        if (!isRegular(d))
-            break;
+        if (!isRegular(d)) break;
         readByte();
         if (d == '#') {
             int h1 = hexValue(peekByte());
@@ -282,27 +253,22 @@ void CPdfContentLexer::readName()
                 }
             }
         }
-        if (bytes_.size() < kMaxWordBytes)
-            bytes_.push_back(static_cast<char>(d));
+        if (bytes_.size() < kMaxWordBytes) bytes_.push_back(static_cast<char>(d));
     }
 }
 
-CPdfContentLexer::Kind CPdfContentLexer::next()
-{
+CPdfContentLexer::Kind CPdfContentLexer::next() {
     int c;
     for (;;) {
         c = readByte();
-        if (c < 0)
-            return kEnd;
-        if (isWhite(c))
-            continue;
+        if (c < 0) return kEnd;
+        if (isWhite(c)) continue;
         if (c == '%') {
             while ((c = readByte()) >= 0 && c != '\n' && c != '\r') {
             }
             continue;
         }
-        if (c == ')')
-            continue;  // a stray closing parenthesis is no token
+        if (c == ')') continue;  // a stray closing parenthesis is no token
         break;
     }
     switch (c) {
@@ -317,8 +283,7 @@ CPdfContentLexer::Kind CPdfContentLexer::next()
             readHex();
             return kString;
         case '>':
-            if (peekByte() == '>')
-                readByte();
+            if (peekByte() == '>') readByte();
             return kDictClose;
         case '[':
             return kArrayOpen;
@@ -337,8 +302,7 @@ CPdfContentLexer::Kind CPdfContentLexer::next()
     readWord(c);
     const char f = bytes_[0];
     if ((f >= '0' && f <= '9') || f == '-' || f == '+' || f == '.') {
-        if (parseNumber(bytes_, &number_))
-            return kNumber;
+        if (parseNumber(bytes_, &number_)) return kNumber;
     }
     return kOperator;
 }
@@ -351,11 +315,9 @@ inline bool isContentByte(int c) { return c == '\t' || c == '\n' || c == '\r' ||
 
 }  // namespace
 
-void CPdfContentLexer::skipInlineImage(int64_t length)
-{
+void CPdfContentLexer::skipInlineImage(int64_t length) {
     // One white-space byte separates ID from the data.
-    if (isWhite(peekByte()))
-        readByte();
+    if (isWhite(peekByte())) readByte();
     if (length >= 0) {
         skipBytes(static_cast<size_t>(length));
         while (isWhite(peekByte()))
@@ -364,8 +326,7 @@ void CPdfContentLexer::skipInlineImage(int64_t length)
             readByte();
             if (peekByte() == 'I') {
                 readByte();
-                if (!isRegular(peekByte()))
-                    return;
+                if (!isRegular(peekByte())) return;
             }
         }
         // The length did not lead to EI: look for it as for data of unknown length.
@@ -373,13 +334,11 @@ void CPdfContentLexer::skipInlineImage(int64_t length)
     int prev = ' ';
     for (;;) {
         int c = readByte();
-        if (c < 0)
-            return;
+        if (c < 0) return;
         if (c == 'E' && isWhite(prev) && peekByte() == 'I') {
             readByte();
             int after = peekByte();
-            if (after < 0)
-                return;
+            if (after < 0) return;
             if (isWhite(after) || after == '%') {
                 // Plausible when what follows in the buffer looks like content.
                 bool plausible = true;
@@ -389,8 +348,7 @@ void CPdfContentLexer::skipInlineImage(int64_t length)
                         break;
                     }
                 }
-                if (plausible)
-                    return;
+                if (plausible) return;
             }
             prev = 'I';
             continue;

@@ -67,7 +67,7 @@ private:
     unsigned char buf_[kBufSize];
     size_t bufRead_ = 0;
     size_t bufEnd_ = 0;
-    uint64_t consumed_ = 0;  // bytes of the blocks before the current one
+    uint64_t consumed_ = 0;     // bytes of the blocks before the current one
     bool streamEnded_ = false;  // the current stream just ended: a token boundary
     double number_ = 0;
     std::string bytes_;

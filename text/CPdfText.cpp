@@ -86,40 +86,76 @@ const int kMaxGlyphChars = 8;
 const char* const kLimitMessage = "Page text beyond what the file can hold\n";
 
 enum Op : uint8_t {
-    OpNone, OpBT, OpET, OpTc, OpTw, OpTz, OpTL, OpTf, OpTs, OpTd, OpTD, OpTm, OpTstar, OpTj, OpTJ, OpQuote,
-    OpDoubleQuote, OpSave, OpRestore, OpCm, OpDo, OpBI,
+    OpNone,
+    OpBT,
+    OpET,
+    OpTc,
+    OpTw,
+    OpTz,
+    OpTL,
+    OpTf,
+    OpTs,
+    OpTd,
+    OpTD,
+    OpTm,
+    OpTstar,
+    OpTj,
+    OpTJ,
+    OpQuote,
+    OpDoubleQuote,
+    OpSave,
+    OpRestore,
+    OpCm,
+    OpDo,
+    OpBI,
 };
 
-Op opOf(const std::string& s)
-{
+Op opOf(const std::string& s) {
     const size_t n = s.size();
     if (n == 1) {
         switch (s[0]) {
-            case 'q': return OpSave;
-            case 'Q': return OpRestore;
-            case '\'': return OpQuote;
-            case '"': return OpDoubleQuote;
-            default: return OpNone;
+            case 'q':
+                return OpSave;
+            case 'Q':
+                return OpRestore;
+            case '\'':
+                return OpQuote;
+            case '"':
+                return OpDoubleQuote;
+            default:
+                return OpNone;
         }
     }
-    if (n != 2)
-        return OpNone;
+    if (n != 2) return OpNone;
     const char a = s[0], b = s[1];
     if (a == 'T') {
         switch (b) {
-            case 'c': return OpTc;
-            case 'w': return OpTw;
-            case 'z': return OpTz;
-            case 'L': return OpTL;
-            case 'f': return OpTf;
-            case 's': return OpTs;
-            case 'd': return OpTd;
-            case 'D': return OpTD;
-            case 'm': return OpTm;
-            case '*': return OpTstar;
-            case 'j': return OpTj;
-            case 'J': return OpTJ;
-            default: return OpNone;
+            case 'c':
+                return OpTc;
+            case 'w':
+                return OpTw;
+            case 'z':
+                return OpTz;
+            case 'L':
+                return OpTL;
+            case 'f':
+                return OpTf;
+            case 's':
+                return OpTs;
+            case 'd':
+                return OpTd;
+            case 'D':
+                return OpTD;
+            case 'm':
+                return OpTm;
+            case '*':
+                return OpTstar;
+            case 'j':
+                return OpTj;
+            case 'J':
+                return OpTJ;
+            default:
+                return OpNone;
         }
     }
     if (a == 'B' && b == 'T') return OpBT;
@@ -130,8 +166,7 @@ Op opOf(const std::string& s)
     return OpNone;
 }
 
-bool isSpaceValue(uint32_t u)
-{
+bool isSpaceValue(uint32_t u) {
     return u == 0x20 || u == 0x09 || u == 0x0A || u == 0x0D || u == 0xA0 || (u >= 0x2000 && u <= 0x200A) ||
            u == 0x202F || u == 0x205F || u == 0x3000;
 }
@@ -140,8 +175,7 @@ bool isInvisibleValue(uint32_t u) { return (u >= 0x200B && u <= 0x200D) || u == 
 
 // A ToUnicode value that says nothing a reader could show: none, the replacement
 // character, a control code, a private-use code (symbol fonts map their glyphs there).
-bool isMeaninglessValue(uint32_t u)
-{
+bool isMeaninglessValue(uint32_t u) {
     return u == 0 || u == 0xFFFD || (u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D) || (u >= 0x7F && u < 0xA0) ||
            (u >= 0xE000 && u <= 0xF8FF);
 }
@@ -149,8 +183,7 @@ bool isMeaninglessValue(uint32_t u)
 // Windows-1252 bytes of Unicode values (one glyph): ligatures are spelt out, every kind
 // of space becomes byte 32, invisible characters give nothing; a value without a byte
 // makes the whole glyph one kUnmappedCharByte. Returns the byte count.
-int bytesOfValues(const uint32_t* v, int n, unsigned char* out)
-{
+int bytesOfValues(const uint32_t* v, int n, unsigned char* out) {
     static const char* const kLigatures[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
     int k = 0;
     for (int i = 0; i < n; ++i) {
@@ -160,17 +193,14 @@ int bytesOfValues(const uint32_t* v, int n, unsigned char* out)
             u = 0x10000 + ((u - 0xD800) << 10) + (v[i + 1] - 0xDC00);
             ++i;
         }
-        if (isInvisibleValue(u))
-            continue;
+        if (isInvisibleValue(u)) continue;
         if (isSpaceValue(u)) {
-            if (k < kMaxGlyphChars)
-                out[k++] = ' ';
+            if (k < kMaxGlyphChars) out[k++] = ' ';
             continue;
         }
         if (u >= 0xFB00 && u <= 0xFB06) {
             for (const char* p = kLigatures[u - 0xFB00]; *p; ++p)
-                if (k < kMaxGlyphChars)
-                    out[k++] = static_cast<unsigned char>(*p);
+                if (k < kMaxGlyphChars) out[k++] = static_cast<unsigned char>(*p);
             continue;
         }
         const int b = unicodeToWindows1252(u);
@@ -178,18 +208,15 @@ int bytesOfValues(const uint32_t* v, int n, unsigned char* out)
             out[0] = kUnmappedCharByte;
             return 1;
         }
-        if (k < kMaxGlyphChars)
-            out[k++] = static_cast<unsigned char>(b);
+        if (k < kMaxGlyphChars) out[k++] = static_cast<unsigned char>(b);
     }
     return k;
 }
 
 // A code of a simple font read as a Windows-1252 byte, when nothing else is known of
 // it: only bytes that stand for a character.
-bool isShowableByte(uint32_t code)
-{
-    if (code < 0x20 || code == 0x7F || code > 0xFF)
-        return false;
+bool isShowableByte(uint32_t code) {
+    if (code < 0x20 || code == 0x7F || code > 0xFF) return false;
     return code != 0x81 && code != 0x8D && code != 0x8F && code != 0x90 && code != 0x9D;
 }
 
@@ -202,8 +229,7 @@ public:
     int peekChar() override { return pos_ < data_.size() ? data_[pos_] : -1; }
     CPdfDictionary* getDict() override { return nullptr; }
     int64_t getPos() override { return static_cast<int64_t>(pos_); }
-    void setPos(int64_t pos, int origin) override
-    {
+    void setPos(int64_t pos, int origin) override {
         int64_t size = static_cast<int64_t>(data_.size());
         int64_t p = origin == 2 ? size - pos : pos;
         pos_ = static_cast<size_t>(std::max<int64_t>(0, std::min(p, size)));
@@ -212,11 +238,9 @@ public:
     void shiftStart(int64_t) override {}
     int64_t getLength() override { return static_cast<int64_t>(data_.size()); }
     CPdfStream* openWindow(int64_t, int64_t, const CPdfElement&) override { return nullptr; }
-    size_t readBlock(unsigned char* buf, size_t n) override
-    {
+    size_t readBlock(unsigned char* buf, size_t n) override {
         size_t k = std::min(n, data_.size() - pos_);
-        if (k)
-            std::memcpy(buf, data_.data() + pos_, k);
+        if (k) std::memcpy(buf, data_.data() + pos_, k);
         pos_ += k;
         return k;
     }
@@ -263,8 +287,7 @@ struct PdfFontEntry {
     uint8_t count[256];
     unsigned char bytes[256][kMaxGlyphChars];
     double width[256];
-    explicit PdfFontEntry(CPdfFont* f) : font(f), composite(f && f->isComposite())
-    {
+    explicit PdfFontEntry(CPdfFont* f) : font(f), composite(f && f->isComposite()) {
         std::memset(known, 0, sizeof known);
         std::memset(count, 0, sizeof count);
     }
@@ -277,21 +300,17 @@ namespace {
 // font, the code itself when it is a character's byte. Returns the count (0: a glyph
 // that shows nothing; one 0 byte: nothing known).
 inline int glyphBytes(const CPdfFont* font, bool composite, uint32_t code, const uint32_t* uni, int ucount,
-               unsigned char* out)
-{
+                      unsigned char* out) {
     bool meaningful = false;
     for (int i = 0; i < ucount; ++i)
-        if (!isMeaninglessValue(uni[i]))
-            meaningful = true;
-    if (meaningful)
-        return bytesOfValues(uni, ucount, out);
+        if (!isMeaninglessValue(uni[i])) meaningful = true;
+    if (meaningful) return bytesOfValues(uni, ucount, out);
     if (!composite) {
         const char* name = font->getGlyphName(code);
         if (name) {
             uint32_t values[kMaxGlyphChars];
             const int n = glyphNameToUnicode(name, values, kMaxGlyphChars);
-            if (n > 0)
-                return bytesOfValues(values, n, out);
+            if (n > 0) return bytesOfValues(values, n, out);
         }
         if (isShowableByte(code)) {
             out[0] = static_cast<unsigned char>(code);
@@ -328,8 +347,7 @@ struct FastRun {
 // count 0) and after the first that does not touch the next.
 template <bool Plain>
 void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextChar* cstop, const TextChar& proto,
-             const FastLine& l, FastRun& f)
-{
+             const FastLine& l, FastRun& f) {
     const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
     const double charSpace = l.charSpace, wordSpace = l.wordSpace, y0 = l.y0, y1 = l.y1;
     size_t i = f.i;
@@ -337,14 +355,12 @@ void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextCha
     TextChar* c = f.c;
     for (; i < len && c < cstop; ++i) {
         const unsigned char b = s[i];
-        if (fe.count[b] != 1)
-            break;
+        if (fe.count[b] != 1) break;
         const double adv = fe.width[b] * fs;
         const double w = adv * th;
         const double wx = w * ma;
         const double xb = ox + wx + hx;
-        if (std::max(ox, xb) < box0 || std::min(ox, xb) > box2)
-            break;
+        if (std::max(ox, xb) < box0 || std::min(ox, xb) > box2) break;
         *c = proto;
         c->x0 = ox;
         c->y0 = y0;
@@ -376,21 +392,18 @@ void fastRun(const PdfFontEntry& fe, const unsigned char* s, size_t len, TextCha
 // Passes over the glyphs of a simple font from s[i] on that lie wholly outside the page
 // (a line running off its edge), moving the origin ox and the advance by each, up to
 // the first glyph on the page or one whose code is not yet worked out.
-inline void skipOffPage(const PdfFontEntry& fe, const unsigned char* s, size_t len, const FastLine& l,
-                        bool flatInside, size_t& i, double& ox, double& advanced)
-{
+inline void skipOffPage(const PdfFontEntry& fe, const unsigned char* s, size_t len, const FastLine& l, bool flatInside,
+                        size_t& i, double& ox, double& advanced) {
     const double fs = l.fs, th = l.th, ma = l.ma, hx = l.hx, box0 = l.box0, box2 = l.box2;
     const double charSpace = l.charSpace, wordSpace = l.wordSpace;
     for (; i < len; ++i) {
         const unsigned char b = s[i];
-        if (!fe.known[b])
-            break;
+        if (!fe.known[b]) break;
         const double adv = fe.width[b] * fs;
         const double tx = (adv + charSpace + (b == 32 ? wordSpace : 0)) * th;
         if (fe.count[b] > 0) {
             const double xb = ox + adv * th * ma + hx;
-            if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside)
-                break;
+            if (!(std::max(ox, xb) < box0 || std::min(ox, xb) > box2) && flatInside) break;
         }
         ox += tx * ma;
         advanced += tx;
@@ -401,18 +414,15 @@ inline void skipOffPage(const PdfFontEntry& fe, const unsigned char* s, size_t l
 // out (their count into n), its width in text space units per font size, and whether
 // it is the one-byte code 32. Returns the bytes it takes, at least one.
 inline size_t compositeGlyph(const CPdfFont* font, const unsigned char* s, size_t len, unsigned char* out, int& n,
-                             double& w0, bool& isSpace)
-{
+                             double& w0, bool& isSpace) {
     uint32_t code = 0;
     uint32_t unicode[kMaxGlyphChars];
     int ucount = 0;
     double dx = 0, dy = 0, oxx = 0, oyy = 0;
     const int remaining = static_cast<int>(std::min<size_t>(len, 1 << 20));
     int used = font->decodeChar(s, remaining, &code, unicode, kMaxGlyphChars, &ucount, &dx, &dy, &oxx, &oyy);
-    if (used < 1)
-        used = 1;
-    if (used > remaining)
-        used = remaining;
+    if (used < 1) used = 1;
+    if (used > remaining) used = remaining;
     ucount = std::max(0, std::min(ucount, kMaxGlyphChars));
     n = glyphBytes(font, true, code, unicode, ucount, out);
     w0 = font->getWidth(code);
@@ -431,7 +441,7 @@ struct CPdfText::Impl {
     size_t charLimit = kMaxRunChars;
     size_t pageCharLimit = kMaxPageChars;
     size_t limitNow = kMaxRunChars;  // runChars may not pass it: the run's and the page's limit
-    uint64_t runContent = 0;  // content bytes of the lexers done with
+    uint64_t runContent = 0;         // content bytes of the lexers done with
     uint64_t contentLimit = ~uint64_t(0);
     bool charLimitFixed = false;
     bool contentLimitFixed = false;
@@ -524,29 +534,21 @@ struct CPdfText::Impl {
                      double hy, int8_t angle, uint8_t startFlag);
     void push(const TextChar& c);
     void grow(size_t n);
-    void checkContent(const CPdfContentLexer& lex) const
-    {
-        if (runContent + lex.bytesRead() > contentLimit)
-            throw CPdfException(kLimitMessage);
+    void checkContent(const CPdfContentLexer& lex) const {
+        if (runContent + lex.bytesRead() > contentLimit) throw CPdfException(kLimitMessage);
     }
 };
 
-size_t CPdfText::charLimitFor(int64_t fileSize)
-{
-    if (fileSize <= 0)
-        return kMinRunChars;
-    if (static_cast<uint64_t>(fileSize) > kMaxRunChars / kRunCharsPerFileByte)
-        return kMaxRunChars;
+size_t CPdfText::charLimitFor(int64_t fileSize) {
+    if (fileSize <= 0) return kMinRunChars;
+    if (static_cast<uint64_t>(fileSize) > kMaxRunChars / kRunCharsPerFileByte) return kMaxRunChars;
     const size_t want = static_cast<size_t>(fileSize) * kRunCharsPerFileByte;
     return want < kMinRunChars ? kMinRunChars : want;
 }
 
-uint64_t CPdfText::contentLimitFor(int64_t fileSize)
-{
-    if (fileSize <= 0)
-        return kMinRunContent;
-    if (static_cast<uint64_t>(fileSize) > ~uint64_t(0) / kRunContentPerFileByte)
-        return ~uint64_t(0);
+uint64_t CPdfText::contentLimitFor(int64_t fileSize) {
+    if (fileSize <= 0) return kMinRunContent;
+    if (static_cast<uint64_t>(fileSize) > ~uint64_t(0) / kRunContentPerFileByte) return ~uint64_t(0);
     const uint64_t want = static_cast<uint64_t>(fileSize) * kRunContentPerFileByte;
     return want < kMinRunContent ? kMinRunContent : want;
 }
@@ -555,22 +557,19 @@ CPdfText::CPdfText() : impl_(new Impl()) {}
 
 CPdfText::~CPdfText() = default;
 
-void CPdfText::setCharLimitForTesting(size_t limit)
-{
+void CPdfText::setCharLimitForTesting(size_t limit) {
     impl_->charLimit = limit;
     impl_->charLimitFixed = true;
 }
 
 void CPdfText::setPageCharLimitForTesting(size_t limit) { impl_->pageCharLimit = limit; }
 
-void CPdfText::setContentLimitForTesting(uint64_t limit)
-{
+void CPdfText::setContentLimitForTesting(uint64_t limit) {
     impl_->contentLimit = limit;
     impl_->contentLimitFixed = true;
 }
 
-void CPdfText::Impl::startPage(int p)
-{
+void CPdfText::Impl::startPage(int p) {
     page = p;
     limitNow = charLimit - std::min(charLimit, runChars) > pageCharLimit ? runChars + pageCharLimit : charLimit;
     gs = CPdfGraphicsState();
@@ -584,8 +583,7 @@ void CPdfText::Impl::startPage(int p)
     formStack.clear();
 }
 
-Operand& CPdfText::Impl::pushOperand()
-{
+Operand& CPdfText::Impl::pushOperand() {
     if (opCount == kMaxOperands) {
         opHead = (opHead + 1) % kMaxOperands;
         --opCount;
@@ -595,8 +593,7 @@ Operand& CPdfText::Impl::pushOperand()
     return o;
 }
 
-void CPdfText::Impl::readArray(CPdfContentLexer& lex, Operand& o)
-{
+void CPdfText::Impl::readArray(CPdfContentLexer& lex, Operand& o) {
     o.kind = Operand::Array;
     o.bytes.clear();
     o.items.clear();
@@ -612,12 +609,10 @@ void CPdfText::Impl::readArray(CPdfContentLexer& lex, Operand& o)
                 break;
             case CPdfContentLexer::kArrayClose:
             case CPdfContentLexer::kDictClose:
-                if (--depth == 0)
-                    return;
+                if (--depth == 0) return;
                 break;
             case CPdfContentLexer::kNumber:
-                if (depth == 1)
-                    o.items.push_back(Operand::Item{false, lex.number(), 0, 0});
+                if (depth == 1) o.items.push_back(Operand::Item{false, lex.number(), 0, 0});
                 break;
             case CPdfContentLexer::kString:
                 if (depth == 1) {
@@ -631,13 +626,11 @@ void CPdfText::Impl::readArray(CPdfContentLexer& lex, Operand& o)
     }
 }
 
-void CPdfText::Impl::skipDict(CPdfContentLexer& lex)
-{
+void CPdfText::Impl::skipDict(CPdfContentLexer& lex) {
     int depth = 1;
     for (;;) {
         const CPdfContentLexer::Kind k = lex.next();
-        if (k == CPdfContentLexer::kEnd)
-            return;
+        if (k == CPdfContentLexer::kEnd) return;
         if (k == CPdfContentLexer::kArrayOpen || k == CPdfContentLexer::kDictOpen)
             ++depth;
         else if ((k == CPdfContentLexer::kArrayClose || k == CPdfContentLexer::kDictClose) && --depth == 0)
@@ -648,21 +641,17 @@ void CPdfText::Impl::skipDict(CPdfContentLexer& lex)
 // BI, the image's entries, ID, the data, EI. The data is passed over by its length
 // when the entries give it (no filter, a known colour space), else up to its EI: its
 // bytes are never read as content, whatever "(", "[" or "<<" they hold.
-void CPdfText::Impl::inlineImage(CPdfContentLexer& lex)
-{
+void CPdfText::Impl::inlineImage(CPdfContentLexer& lex) {
     double width = -1, height = -1, bpc = 8;
     int comps = 0;
     bool mask = false, filtered = false;
     std::string key;
     for (;;) {
         const CPdfContentLexer::Kind k = lex.next();
-        if (k == CPdfContentLexer::kEnd)
-            return;
+        if (k == CPdfContentLexer::kEnd) return;
         if (k == CPdfContentLexer::kOperator) {
-            if (lex.bytes() == "ID")
-                break;
-            if (lex.bytes() == "EI")
-                return;
+            if (lex.bytes() == "ID") break;
+            if (lex.bytes() == "EI") return;
             continue;
         }
         if (k == CPdfContentLexer::kName && key.empty()) {
@@ -674,8 +663,7 @@ void CPdfText::Impl::inlineImage(CPdfContentLexer& lex)
             readArray(lex, scratch);
             if (key == "CS" || key == "ColorSpace")
                 comps = -1;  // an array colour space (Indexed and the like): size not worked out
-            if (key == "F" || key == "Filter")
-                filtered = true;
+            if (key == "F" || key == "Filter") filtered = true;
         } else if (k == CPdfContentLexer::kDictOpen) {
             skipDict(lex);
         } else if (k == CPdfContentLexer::kNumber) {
@@ -716,18 +704,14 @@ void CPdfText::Impl::inlineImage(CPdfContentLexer& lex)
     lex.skipInlineImage(length);
 }
 
-bool CPdfText::Impl::operandsAre(int n, const Operand::Kind* kinds)
-{
-    if (opCount < n)
-        return false;
+bool CPdfText::Impl::operandsAre(int n, const Operand::Kind* kinds) {
+    if (opCount < n) return false;
     for (int i = 0; i < n; ++i)
-        if (operand(opCount - n + i).kind != kinds[i])
-            return false;
+        if (operand(opCount - n + i).kind != kinds[i]) return false;
     return true;
 }
 
-PdfFontEntry* CPdfText::Impl::build(const CPdfElement& raw, const std::string& name)
-{
+PdfFontEntry* CPdfText::Impl::build(const CPdfElement& raw, const std::string& name) {
     CPdfElement value;
     try {
         value = raw.isReference() ? raw.fetch(xref) : raw;
@@ -754,25 +738,20 @@ PdfFontEntry* CPdfText::Impl::build(const CPdfElement& raw, const std::string& n
     return result;
 }
 
-PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name)
-{
+PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name) {
     if (testFonts) {
         CPdfFont* f = testFonts->findFont(name);
-        if (!f)
-            return nullptr;
+        if (!f) return nullptr;
         auto it = pageFonts.find(f);
-        if (it != pageFonts.end())
-            return it->second.get();
+        if (it != pageFonts.end()) return it->second.get();
         PdfFontEntry* e = new PdfFontEntry(f);
         pageFonts[f].reset(e);
         return e;
     }
-    if (!resources)
-        return nullptr;
+    if (!resources) return nullptr;
     const auto key = std::make_pair(static_cast<const void*>(resources), name);
     auto memo = fontNames.find(key);
-    if (memo != fontNames.end())
-        return memo->second;
+    if (memo != fontNames.end()) return memo->second;
     PdfFontEntry* result = nullptr;
     try {
         CPdfElement fontDict = resources->lookup("Font");
@@ -793,12 +772,9 @@ PdfFontEntry* CPdfText::Impl::fontFor(const std::string& name)
     return result;
 }
 
-inline void CPdfText::Impl::push(const TextChar& c)
-{
-    if (++runChars > limitNow)
-        throw CPdfException(kLimitMessage);
-    if (out->size() == out->capacity())
-        grow(1);
+inline void CPdfText::Impl::push(const TextChar& c) {
+    if (++runChars > limitNow) throw CPdfException(kLimitMessage);
+    if (out->size() == out->capacity()) grow(1);
     out->push_back(c);
 }
 
@@ -806,16 +782,13 @@ inline void CPdfText::Impl::push(const TextChar& c)
 // doubling but never past what the limits still allow after them: near a limit the
 // list does not double to hold records it will never get. The list holds the page's
 // records, or the whole run's when it collects every page.
-void CPdfText::Impl::grow(size_t n)
-{
+void CPdfText::Impl::grow(size_t n) {
     const size_t need = out->size() + n;
-    if (need <= out->capacity())
-        return;
+    if (need <= out->capacity()) return;
     const size_t limit = listHoldsRun ? charLimit : limitNow;
     const size_t more = limit > runChars ? limit - runChars : 0;
     size_t want = std::max(need, 2 * out->capacity());
-    if (want - need > more)
-        want = need + more;
+    if (want - need > more) want = need + more;
     out->reserve(want);
 }
 
@@ -823,8 +796,7 @@ void CPdfText::Impl::grow(size_t n)
 // vector (wx, wy), height vector (hx, hy), unit direction (ux, uy) and size, after the
 // space that separates it from the record before, if any.
 bool CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy, double hx,
-                           double hy, double ux, double uy, double size, int8_t angle)
-{
+                           double hy, double ux, double uy, double size, int8_t angle) {
     {
         const double xa = ox, xb = ox + wx + hx, ya = oy, yb = oy + wy + hy;
         if (std::max(xa, xb) < box[0] || std::min(xa, xb) > box[2] || std::max(ya, yb) < box[1] ||
@@ -846,7 +818,8 @@ bool CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double 
         const double along = dx * lastUx + dy * lastUy;
         const double across = std::fabs(dy * lastUx - dx * lastUy);
         const double s = std::max(size, lastSize);
-        const bool sameLine = ux * lastUx + uy * lastUy > 0.9 && across <= kSameLineRise * s && along >= -kSameLineBack * s;
+        const bool sameLine =
+            ux * lastUx + uy * lastUy > 0.9 && across <= kSameLineRise * s && along >= -kSameLineBack * s;
         const bool spaced = lastByte == ' ' || bytes[0] == ' ';
         if (!sameLine) {
             startFlag = kCharLineStart;
@@ -872,8 +845,7 @@ bool CPdfText::Impl::place(const unsigned char* bytes, int n, double ox, double 
 
 // The records of one glyph: each of its n characters gets an equal share of its advance.
 inline void CPdfText::Impl::appendGlyph(const unsigned char* bytes, int n, double ox, double oy, double wx, double wy,
-                                        double hx, double hy, int8_t angle, uint8_t startFlag)
-{
+                                        double hx, double hy, int8_t angle, uint8_t startFlag) {
     TextChar c;
     c.page = page;
     c.angle = angle;
@@ -903,12 +875,10 @@ inline void CPdfText::Impl::appendGlyph(const unsigned char* bytes, int n, doubl
     lastByte = bytes[n - 1];
 }
 
-void CPdfText::Impl::show(const unsigned char* s, size_t len)
-{
+void CPdfText::Impl::show(const unsigned char* s, size_t len) {
     ++shows;
     PdfFontEntry* fe = gs.font;
-    if (!fe || !fe->font || len == 0)
-        return;
+    if (!fe || !fe->font || len == 0) return;
     const double* ctm = gs.ctm;
     const double fs = gs.fontSize;
     const double* tm = text.tm;
@@ -929,8 +899,7 @@ void CPdfText::Impl::show(const unsigned char* s, size_t len)
         vy = md / up;
     }
     int8_t angle = 0;
-    if (!(std::fabs(uy) < 0.1 && std::fabs(vx) < 0.1) && std::fabs(ux) < 0.1 && std::fabs(vy) < 0.1)
-        angle = 90;
+    if (!(std::fabs(uy) < 0.1 && std::fabs(vx) < 0.1) && std::fabs(ux) < 0.1 && std::fabs(vy) < 0.1) angle = 90;
     Run r;
     r.ma = ma;
     r.mb = mb;
@@ -970,8 +939,7 @@ void CPdfText::Impl::show(const unsigned char* s, size_t len)
 // vertical part), so every glyph of the string has the same baseline and height and
 // the same vertical extent to test against the page.
 template <bool Composite, bool Flat>
-double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r)
-{
+double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size_t len, const Run& r) {
     CPdfFont* font = fe.font;
     const double fs = gs.fontSize, th = gs.hScale;
     const double charSpace = gs.charSpace, wordSpace = gs.wordSpace;
@@ -1025,16 +993,12 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             const size_t made = static_cast<size_t>(f.c - buffer) - buffered;
             room -= made;
             buffered += made;
-            if (buffered == kBuffered)
-                sync();
-            if (i >= len)
-                break;
-            if (f.c == buffer + stop && touching && room > 0)
-                continue;  // the buffer was full: on with the fast path
+            if (buffered == kBuffered) sync();
+            if (i >= len) break;
+            if (f.c == buffer + stop && touching && room > 0) continue;  // the buffer was full: on with the fast path
         } else if (!Composite && Flat && !run) {
             skipOffPage(fe, s, len, line, flatInside, i, ox, advanced);
-            if (i >= len)
-                break;
+            if (i >= len) break;
         }
         // One glyph: bytes[0..n) (none for a glyph that shows nothing), its width w0 in
         // text space units per font size, whether it is a one-byte code 32.
@@ -1044,8 +1008,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
         bool isSpace;
         if (!Composite) {
             const unsigned char b = s[i];
-            if (!fe.known[b])
-                learn(fe, b);
+            if (!fe.known[b]) learn(fe, b);
             bytes = fe.bytes[b];
             n = fe.count[b];
             w0 = fe.width[b];
@@ -1074,8 +1037,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
                 c.x1 = xb;
                 c.y1 = yb;
                 c.text = static_cast<char>(bytes[0]);
-                if (++buffered == kBuffered)
-                    sync();
+                if (++buffered == kBuffered) sync();
             } else {
                 sync();
                 if (run && touching)
@@ -1089,8 +1051,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
             touching = touching && tx == 0;
         }
         ox += tx * ma;
-        if (!Flat)
-            oy += tx * mb;
+        if (!Flat) oy += tx * mb;
         advanced += tx;
     }
     sync();
@@ -1098,8 +1059,7 @@ double CPdfText::Impl::showGlyphs(PdfFontEntry& fe, const unsigned char* s, size
 }
 
 // The bytes and width of one code of a simple font, worked out when it is first shown.
-void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
-{
+void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b) {
     uint32_t code = 0;
     uint32_t unicode[kMaxGlyphChars];
     int ucount = 0;
@@ -1113,46 +1073,36 @@ void CPdfText::Impl::learn(PdfFontEntry& fe, unsigned char b)
 
 // Do with the name of a form XObject: the form's content is read in its place, unless
 // it is nested too deep, draws itself, or is known to show no text.
-void CPdfText::Impl::drawForm(const std::string& name)
-{
+void CPdfText::Impl::drawForm(const std::string& name) {
     ++xobjectLookups;
-    if (!resources)
-        return;
+    if (!resources) return;
     if (formStack.size() >= kMaxFormDepth) {
         ++formsLeftOut;
         return;
     }
     int32_t num = 0;
     CPdfElement form;
-    if (!findForm(name, num, form))
-        return;
-    if (!form.isStream() || !form.getStream())
-        return;
+    if (!findForm(name, num, form)) return;
+    if (!form.isStream() || !form.getStream()) return;
     CPdfDictionary* dict = form.getStream()->getDict();
-    if (!dict)
-        return;
+    if (!dict) return;
     CPdfElement formResources;
     double matrix[6] = {1, 0, 0, 1, 0, 0};
-    if (!readFormDict(dict, matrix, formResources))
-        return;
+    if (!readFormDict(dict, matrix, formResources)) return;
     runForm(form.getStream(), num, matrix, formResources);
 }
 
 // The XObject of that name in the current resources, by reference (its object number
 // into num), when it is to be drawn: not one known to show no text, not one drawing
 // itself. False when there is nothing to draw or it cannot be read.
-bool CPdfText::Impl::findForm(const std::string& name, int32_t& num, CPdfElement& form)
-{
+bool CPdfText::Impl::findForm(const std::string& name, int32_t& num, CPdfElement& form) {
     try {
         CPdfElement xobjects = resources->lookup("XObject");
-        if (!xobjects.isDictionary() || xobjects.isStream())
-            return false;
+        if (!xobjects.isDictionary() || xobjects.isStream()) return false;
         CPdfElement raw = xobjects.getDictionary()->lookupRaw(name.c_str());
-        if (!raw.isReference())
-            return false;
+        if (!raw.isReference()) return false;
         num = raw.getRefNum();
-        if (textlessForms.count(num))
-            return false;
+        if (textlessForms.count(num)) return false;
         // A form drawing itself, directly or through others, is drawn once.
         if (std::find(formStack.begin(), formStack.end(), num) != formStack.end()) {
             ++formsLeftOut;
@@ -1167,17 +1117,14 @@ bool CPdfText::Impl::findForm(const std::string& name, int32_t& num, CPdfElement
 
 // A form's dictionary: Subtype Form, its Matrix (six numbers, else the identity stays)
 // and its Resources. False when it is no form or cannot be read.
-bool CPdfText::Impl::readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources)
-{
+bool CPdfText::Impl::readFormDict(CPdfDictionary* dict, double matrix[6], CPdfElement& formResources) {
     try {
-        if (!dict->lookup("Subtype").isName("Form"))
-            return false;
+        if (!dict->lookup("Subtype").isName("Form")) return false;
         CPdfElement m = dict->lookup("Matrix");
         if (m.isArray() && m.getArray()->getLength() >= 6) {
             for (int i = 0; i < 6; ++i) {
                 CPdfElement v = m.getArray()->get(i);
-                if (!v.isNumber())
-                    return false;
+                if (!v.isNumber()) return false;
                 matrix[i] = v.getNumber();
             }
         }
@@ -1193,8 +1140,7 @@ bool CPdfText::Impl::readFormDict(CPdfDictionary* dict, double matrix[6], CPdfEl
 // object of its own; everything is as before afterwards. A form that showed no text
 // and drew nothing that might is remembered and passed over when drawn again.
 void CPdfText::Impl::runForm(CPdfStream* stream, int32_t num, const double matrix[6],
-                             const CPdfElement& formResources)
-{
+                             const CPdfElement& formResources) {
     runContent += kFormCost;
     const CPdfGraphicsState outerState = gs;
     const CPdfTextObject outerText = text;
@@ -1203,8 +1149,7 @@ void CPdfText::Impl::runForm(CPdfStream* stream, int32_t num, const double matri
     const int outerUncopied = uncopiedSaves;
     gs.concat(matrix);
     const bool ownResources = formResources.isDictionary() && !formResources.isStream();
-    if (ownResources)
-        resources = formResources.getDictionary();
+    if (ownResources) resources = formResources.getDictionary();
     text.begin();
     ++formsDrawn;
     const uint64_t showsBefore = shows, formsBefore = formsDrawn, leftOutBefore = formsLeftOut,
@@ -1218,8 +1163,7 @@ void CPdfText::Impl::runForm(CPdfStream* stream, int32_t num, const double matri
         CPdfDictionary* r;
         size_t savedSize;
         int uncopied;
-        ~Restore()
-        {
+        ~Restore() {
             t.gs = g;
             t.text = tx;
             t.resources = r;
@@ -1254,8 +1198,7 @@ const Operand::Kind kQuote2[] = {Operand::Number, Operand::Number, Operand::Stri
 
 // Reads content to its end: operands are kept until the operator that takes them,
 // and every operator drops them once it has run.
-void CPdfText::Impl::interpret(CPdfContentLexer& lex)
-{
+void CPdfText::Impl::interpret(CPdfContentLexer& lex) {
     struct Count {
         Impl& t;
         CPdfContentLexer& l;
@@ -1280,8 +1223,7 @@ void CPdfText::Impl::interpret(CPdfContentLexer& lex)
 
 // One operand token: numbers, strings, names and arrays are kept; a dictionary is
 // passed over and kept as an operand of no use; a stray closing bracket is ignored.
-inline void CPdfText::Impl::takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k)
-{
+inline void CPdfText::Impl::takeOperand(CPdfContentLexer& lex, CPdfContentLexer::Kind k) {
     switch (k) {
         case CPdfContentLexer::kNumber: {
             Operand& o = pushOperand();
@@ -1310,8 +1252,7 @@ inline void CPdfText::Impl::takeOperand(CPdfContentLexer& lex, CPdfContentLexer:
 
 // Hands an operator to the function of its group. Operators not listed here (paths,
 // colours, marked content and the rest) change nothing the text depends on.
-inline void CPdfText::Impl::runOperator(Op op, CPdfContentLexer& lex)
-{
+inline void CPdfText::Impl::runOperator(Op op, CPdfContentLexer& lex) {
     switch (op) {
         case OpNone:
         case OpET:
@@ -1356,28 +1297,22 @@ inline void CPdfText::Impl::runOperator(Op op, CPdfContentLexer& lex)
 }
 
 // Tc, Tw, Tz, TL, Ts, Tf: spacing, scaling, leading, rise and font of the text to come.
-inline void CPdfText::Impl::textStateOperator(Op op)
-{
+inline void CPdfText::Impl::textStateOperator(Op op) {
     switch (op) {
         case OpTc:
-            if (operandsAre(1, kNum1))
-                gs.charSpace = number(1);
+            if (operandsAre(1, kNum1)) gs.charSpace = number(1);
             break;
         case OpTw:
-            if (operandsAre(1, kNum1))
-                gs.wordSpace = number(1);
+            if (operandsAre(1, kNum1)) gs.wordSpace = number(1);
             break;
         case OpTz:
-            if (operandsAre(1, kNum1))
-                gs.hScale = number(1) / 100;
+            if (operandsAre(1, kNum1)) gs.hScale = number(1) / 100;
             break;
         case OpTL:
-            if (operandsAre(1, kNum1))
-                gs.leading = number(1);
+            if (operandsAre(1, kNum1)) gs.leading = number(1);
             break;
         case OpTs:
-            if (operandsAre(1, kNum1))
-                gs.rise = number(1);
+            if (operandsAre(1, kNum1)) gs.rise = number(1);
             break;
         case OpTf:
             if (operandsAre(2, kFont)) {
@@ -1395,12 +1330,10 @@ inline void CPdfText::Impl::textStateOperator(Op op)
 }
 
 // Td, TD, Tm, T*: the start of the next line, or a new text matrix.
-inline void CPdfText::Impl::textPositionOperator(Op op)
-{
+inline void CPdfText::Impl::textPositionOperator(Op op) {
     switch (op) {
         case OpTd:
-            if (operandsAre(2, kNum2))
-                text.moveLine(number(2), number(1));
+            if (operandsAre(2, kNum2)) text.moveLine(number(2), number(1));
             break;
         case OpTD:
             if (operandsAre(2, kNum2)) {
@@ -1426,12 +1359,10 @@ inline void CPdfText::Impl::textPositionOperator(Op op)
 
 // Tj, ', ", TJ: strings shown, the quotes on the next line, TJ with its numbers moving
 // the strings apart.
-inline void CPdfText::Impl::textShowOperator(Op op)
-{
+inline void CPdfText::Impl::textShowOperator(Op op) {
     switch (op) {
         case OpTj:
-            if (operandsAre(1, kStr))
-                showString(operand(opCount - 1).bytes);
+            if (operandsAre(1, kStr)) showString(operand(opCount - 1).bytes);
             break;
         case OpQuote:
             if (operandsAre(1, kStr)) {
@@ -1467,8 +1398,7 @@ inline void CPdfText::Impl::textShowOperator(Op op)
 }
 
 // q, Q, cm: the graphics state saved and restored, the transformation matrix changed.
-inline void CPdfText::Impl::graphicsStateOperator(Op op)
-{
+inline void CPdfText::Impl::graphicsStateOperator(Op op) {
     switch (op) {
         case OpSave:
             if (static_cast<int>(saved.size()) >= kMaxSaveDepth)
@@ -1498,8 +1428,7 @@ inline void CPdfText::Impl::graphicsStateOperator(Op op)
 }
 
 // Do: an XObject drawn; a form's content is read in its place.
-inline void CPdfText::Impl::xobjectOperator()
-{
+inline void CPdfText::Impl::xobjectOperator() {
     if (operandsAre(1, kName1)) {
         const std::string name = operand(opCount - 1).bytes;
         opCount = 0;
@@ -1509,15 +1438,12 @@ inline void CPdfText::Impl::xobjectOperator()
 
 namespace {
 
-bool readBox(const CPdfElement& v, double out[4])
-{
-    if (!v.isArray() || v.getArray()->getLength() < 4)
-        return false;
+bool readBox(const CPdfElement& v, double out[4]) {
+    if (!v.isArray() || v.getArray()->getLength() < 4) return false;
     double b[4];
     for (int i = 0; i < 4; ++i) {
         CPdfElement e = v.getArray()->get(i);
-        if (!e.isNumber())
-            return false;
+        if (!e.isNumber()) return false;
         b[i] = e.getNumber();
     }
     out[0] = std::min(b[0], b[2]);
@@ -1529,33 +1455,27 @@ bool readBox(const CPdfElement& v, double out[4])
 
 }  // namespace
 
-void CPdfText::Impl::findMediaBox(const CPdfPage& pg)
-{
+void CPdfText::Impl::findMediaBox(const CPdfPage& pg) {
     // US Letter when no node of the tree gives a box, as for the page list.
     box[0] = 0;
     box[1] = 0;
     box[2] = 612;
     box[3] = 792;
-    if (!xref || pg.getObjNum() <= 0)
-        return;
+    if (!xref || pg.getObjNum() <= 0) return;
     try {
         CPdfElement node = xref->fetch(pg.getObjNum(), pg.getObjGen());
         std::vector<int32_t> visited;
         for (int depth = 0; depth < 64 && node.isDictionary() && !node.isStream(); ++depth) {
-            if (readBox(node.getDictionary()->lookup("MediaBox"), box))
-                break;
+            if (readBox(node.getDictionary()->lookup("MediaBox"), box)) break;
             CPdfElement parent = node.getDictionary()->lookupRaw("Parent");
-            if (!parent.isReference())
-                break;
+            if (!parent.isReference()) break;
             const int32_t num = parent.getRefNum();
             auto known = nodeBoxes.find(num);
             if (known != nodeBoxes.end()) {
-                if (known->second.size() == 4)
-                    std::copy(known->second.begin(), known->second.end(), box);
+                if (known->second.size() == 4) std::copy(known->second.begin(), known->second.end(), box);
                 break;
             }
-            if (std::find(visited.begin(), visited.end(), num) != visited.end())
-                break;
+            if (std::find(visited.begin(), visited.end(), num) != visited.end()) break;
             visited.push_back(num);
             node = parent.fetch(xref);
             double b[4];
@@ -1570,8 +1490,7 @@ void CPdfText::Impl::findMediaBox(const CPdfPage& pg)
     }
 }
 
-void CPdfText::Impl::runPage(const CPdfPage& pg)
-{
+void CPdfText::Impl::runPage(const CPdfPage& pg) {
     findMediaBox(pg);
     const CPdfElement& res = pg.getResources();
     resources = res.isDictionary() && !res.isStream() ? res.getDictionary() : nullptr;
@@ -1602,8 +1521,7 @@ void CPdfText::Impl::runPage(const CPdfPage& pg)
     } catch (const CPdfException&) {
         // The contents value itself cannot be read: no text.
     }
-    if (streams.empty())
-        return;
+    if (streams.empty()) return;
     CPdfContentLexer lex(std::move(streams));
     interpret(lex);
 }
@@ -1611,8 +1529,7 @@ void CPdfText::Impl::runPage(const CPdfPage& pg)
 // Before the first page of a run over doc: the records go to list (holding every page
 // of the run, or one page at a time), the limits follow the file's size, and nothing
 // is left of a run before.
-void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun)
-{
+void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool holdsRun) {
     doc = d;
     xref = d->getXRef();
     testFonts = nullptr;
@@ -1621,10 +1538,8 @@ void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool
     runChars = 0;
     runContent = 0;
     const int64_t size = d->getFileStream() ? d->getFileStream()->fileSize() : 0;
-    if (!charLimitFixed)
-        charLimit = charLimitFor(size);
-    if (!contentLimitFixed)
-        contentLimit = contentLimitFor(size);
+    if (!charLimitFixed) charLimit = charLimitFor(size);
+    if (!contentLimitFixed) contentLimit = contentLimitFor(size);
     fontsByRef.clear();
     textlessForms.clear();
     nodeBoxes.clear();
@@ -1632,8 +1547,7 @@ void CPdfText::Impl::beginRun(CPdfDocument* d, std::vector<TextChar>* list, bool
 
 // After the last page of a run, also when a page failed: the fonts, the state and the
 // list are let go.
-CPdfText::Impl::RunEnd::~RunEnd()
-{
+CPdfText::Impl::RunEnd::~RunEnd() {
     t.out = nullptr;
     t.pageFonts.clear();
     t.fontNames.clear();
@@ -1647,39 +1561,31 @@ CPdfText::Impl::RunEnd::~RunEnd()
 // Page p of the document starts. Fonts built for earlier pages are kept while they
 // are few; a file with very many fonts builds them again rather than holding all of
 // them.
-void CPdfText::Impl::startDocumentPage(int p)
-{
-    if (fontsByRef.size() > kMaxKeptFonts)
-        fontsByRef.clear();
+void CPdfText::Impl::startDocumentPage(int p) {
+    if (fontsByRef.size() > kMaxKeptFonts) fontsByRef.clear();
     startPage(p);
 }
 
 namespace {
 
 // The page range of a run: 99999 or beyond the last page means the last page.
-void clampPageRange(CPdfDocument* doc, int& firstPage, int& lastPage)
-{
+void clampPageRange(CPdfDocument* doc, int& firstPage, int& lastPage) {
     const int numPages = doc->getNumPages();
-    if (lastPage == 99999 || lastPage > numPages)
-        lastPage = numPages;
-    if (firstPage < 1)
-        firstPage = 1;
+    if (lastPage == 99999 || lastPage > numPages) lastPage = numPages;
+    if (firstPage < 1) firstPage = 1;
 }
 
 // Makes room in one list for the remaining pages at the average count so far (with a
 // margin) when it is about to grow, instead of doubling again and again: each doubling
 // copies the whole list and, for a long document, the last ones dominate the time and
 // the peak memory. Room that is never filled is never touched.
-void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone, int pagesLeft, size_t room)
-{
+void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone, int pagesLeft, size_t room) {
     const size_t made = chars.size() - startSize;
     const size_t perPage = made / static_cast<size_t>(pagesDone) + 1;
-    if (chars.capacity() - chars.size() >= 2 * perPage)
-        return;
+    if (chars.capacity() - chars.size() >= 2 * perPage) return;
     size_t want = perPage * static_cast<size_t>(pagesLeft);
     want += want / 8 + 2 * perPage;
-    if (want > room)
-        want = room;
+    if (want > room) want = room;
     try {
         chars.reserve(chars.size() + want);
     } catch (const std::exception&) {
@@ -1689,8 +1595,7 @@ void reserveAhead(std::vector<TextChar>& chars, size_t startSize, int pagesDone,
 
 }  // namespace
 
-void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars)
-{
+void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, std::vector<TextChar>& chars) {
     Impl& t = *impl_;
     clampPageRange(doc, firstPage, lastPage);
     t.beginRun(doc, &chars, true);
@@ -1712,8 +1617,7 @@ namespace {
 class PageCollector {
 public:
     PageCollector(TextPageSink& sink, std::vector<TextChar>& chars) : sink_(sink), chars_(chars) {}
-    void done(int page)
-    {
+    void done(int page) {
         sink_.pageDone(page, chars_);
         chars_.clear();
     }
@@ -1725,8 +1629,7 @@ private:
 
 }  // namespace
 
-void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink)
-{
+void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, TextPageSink& sink) {
     Impl& t = *impl_;
     clampPageRange(doc, firstPage, lastPage);
     std::vector<TextChar> pageChars;
@@ -1740,8 +1643,7 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, Text
             t.runPage(doc->getPage(p - 1));
         } catch (...) {
             // The records made before the failure are handed over as well.
-            if (!pageChars.empty())
-                collect.done(p);
+            if (!pageChars.empty()) collect.done(p);
             throw;
         }
         collect.done(p);
@@ -1749,8 +1651,7 @@ void CPdfText::extractPages(CPdfDocument* doc, int firstPage, int lastPage, Text
 }
 
 void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len, const PageFonts* fonts, int page,
-                                          std::vector<TextChar>& chars)
-{
+                                          std::vector<TextChar>& chars) {
     Impl& t = *impl_;
     t.doc = nullptr;
     t.xref = nullptr;
@@ -1762,8 +1663,7 @@ void CPdfText::interpretContentForTesting(const unsigned char* data, size_t len,
     t.contentLimit = ~uint64_t(0);
     struct Reset {
         Impl& t;
-        ~Reset()
-        {
+        ~Reset() {
             t.out = nullptr;
             t.testFonts = nullptr;
             t.pageFonts.clear();

@@ -12,11 +12,11 @@ struct CPdfGraphicsState {
     double ctm[6] = {1, 0, 0, 1, 0, 0};
     PdfFontEntry* font = nullptr;  ///< not owned; null before Tf
     double fontSize = 0;
-    double charSpace = 0;   ///< Tc, text space units
-    double wordSpace = 0;   ///< Tw, added after byte 32 of one-byte codes
-    double hScale = 1;      ///< Tz / 100
-    double leading = 0;     ///< TL
-    double rise = 0;        ///< Ts
+    double charSpace = 0;  ///< Tc, text space units
+    double wordSpace = 0;  ///< Tw, added after byte 32 of one-byte codes
+    double hScale = 1;     ///< Tz / 100
+    double leading = 0;    ///< TL
+    double rise = 0;       ///< Ts
 
     /// ctm = m x ctm, every component then clamped to -1e10..1e10.
     void concat(const double m[6]);
@@ -33,8 +33,7 @@ struct CPdfTextObject {
     /// Tm.
     void set(const double m[6]);
     /// After a glyph or a TJ number: the text matrix moved by tx along its x axis.
-    void advance(double tx)
-    {
+    void advance(double tx) {
         tm[4] += tx * tm[0];
         tm[5] += tx * tm[1];
     }

@@ -42,17 +42,18 @@ std::string json(const std::string& s) {
 
 void printUnicode(const uint32_t* u, int n) {
     std::printf("[");
-    for (int i = 0; i < n; ++i) std::printf(i ? ",%u" : "%u", u[i]);
+    for (int i = 0; i < n; ++i)
+        std::printf(i ? ",%u" : "%u", u[i]);
     std::printf("]");
 }
 
 void dumpFont(int page, const CPdfFont* f) {
-    std::printf("{\"page\":%d,\"tag\":%s,\"id\":[%d,%d],\"type\":%d,\"composite\":%s,\"name\":%s,\"given\":%s,"
-                "\"embedded\":%s,\"encoding\":%s,\"flags\":%d,\"file\":%d,\"codes\":[",
-                page, json(f->tag).c_str(), f->id.num, f->id.gen, static_cast<int>(f->type),
-                f->isComposite() ? "true" : "false", json(f->name).c_str(), json(f->givenName).c_str(),
-                json(f->embeddedFontName).c_str(), json(f->encodingName).c_str(), f->flags,
-                f->embeddedFontRef.num);
+    std::printf(
+        "{\"page\":%d,\"tag\":%s,\"id\":[%d,%d],\"type\":%d,\"composite\":%s,\"name\":%s,\"given\":%s,"
+        "\"embedded\":%s,\"encoding\":%s,\"flags\":%d,\"file\":%d,\"codes\":[",
+        page, json(f->tag).c_str(), f->id.num, f->id.gen, static_cast<int>(f->type),
+        f->isComposite() ? "true" : "false", json(f->name).c_str(), json(f->givenName).c_str(),
+        json(f->embeddedFontName).c_str(), json(f->encodingName).c_str(), f->flags, f->embeddedFontRef.num);
     uint32_t u[8];
     int n;
     double dx, dy, ox, oy;

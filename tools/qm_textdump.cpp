@@ -21,11 +21,9 @@ namespace {
 struct PrintSink : TextPageSink {
     int mode = 0;  // 0 records, 1 page text, 2 count only
     long long total = 0;
-    void pageDone(int page, std::vector<TextChar>& chars) override
-    {
+    void pageDone(int page, std::vector<TextChar>& chars) override {
         total += static_cast<long long>(chars.size());
-        if (mode == 2)
-            return;
+        if (mode == 2) return;
         if (mode == 1) {
             std::printf("%d ", page);
             for (const TextChar& c : chars)
@@ -41,8 +39,7 @@ struct PrintSink : TextPageSink {
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     PrintSink sink;
     int i = 1;
     if (i < argc && std::strcmp(argv[i], "-t") == 0) {
@@ -65,10 +62,8 @@ int main(int argc, char** argv)
     CPdfDocument doc;
     try {
         doc.open(path);
-        if (first < 1)
-            first = 1;
-        if (last != 99999 && last > doc.getNumPages())
-            last = doc.getNumPages();
+        if (first < 1) first = 1;
+        if (last != 99999 && last > doc.getNumPages()) last = doc.getNumPages();
         CPdfText text;
         if (sink.mode == 3) {
             std::vector<TextChar> all;
@@ -81,7 +76,6 @@ int main(int argc, char** argv)
         std::printf("ERROR %s\n", e.getMessage());
         return 1;
     }
-    if (sink.mode >= 2)
-        std::printf("%lld characters\n", sink.total);
+    if (sink.mode >= 2) std::printf("%lld characters\n", sink.total);
     return 0;
 }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 
 namespace {
 // One buffer of 1 MiB keeps the number of write calls low (a 45 MB output needs about

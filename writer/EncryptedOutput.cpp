@@ -8,8 +8,8 @@
 #include "pdf/CPdfException.h"
 #include "pdf/CPdfSecurityHandler.h"
 #include "pdf/CPdfXRef.h"
-#include "writer/OutputCrypt.h"
 #include "writer/COutputFile.h"
+#include "writer/OutputCrypt.h"
 #include "writer/PdfString.h"
 #include "writer/RawText.h"
 
@@ -47,17 +47,20 @@ void COutputWriter::CheckPermissions(const LinkSettings& settings) const {
     if (!s) return;
     // Stamping adds to the page content and adds an annotation; creating, removing and
     // changing links change annotations. A report only reads, as a viewer does.
-    const bool editsLinks = settings.stamp || settings.create || settings.remove || settings.change ||
-                            settings.changePart;
+    const bool editsLinks =
+        settings.stamp || settings.create || settings.remove || settings.change || settings.changePart;
     const bool content = settings.stamp && !s->allows(CPdfSecurityHandler::kPermModify);
     const bool annotations = editsLinks && !s->allows(CPdfSecurityHandler::kPermAnnotate);
     if (!content && !annotations) return;
-    const char* what = content && annotations ? "its content and annotations" : content ? "its content" : "its annotations";
+    const char* what = content && annotations ? "its content and annotations"
+                       : content              ? "its content"
+                                              : "its annotations";
     throw CPdfException("Permission denied", std::string("The file's permissions do not allow changing ") + what);
 }
 
 void COutputWriter::WriteEncryptedObject(int32_t num, const std::string& text) {
-    if (num == xref_->getEncryptNum() || num >= xref_->getNumEntries() || xref_->getEntry(num).kind != XRefKind::InObjectStream) {
+    if (num == xref_->getEncryptNum() || num >= xref_->getNumEntries() ||
+        xref_->getEntry(num).kind != XRefKind::InObjectStream) {
         out_->write(text);
         return;
     }
@@ -71,8 +74,7 @@ void COutputWriter::WriteEncryptedObject(int32_t num, const std::string& text) {
 void COutputWriter::WriteEncryptionDictionary() {
     if (!Security()) return;
     const int32_t num = xref_->getEncryptNum();
-    if (num < 0 || static_cast<size_t>(num) >= entries_.size() || entries_[static_cast<size_t>(num)].written)
-        return;
+    if (num < 0 || static_cast<size_t>(num) >= entries_.size() || entries_[static_cast<size_t>(num)].written) return;
     // The pass copies it like any other object; should it have been left out, it is
     // written now, as the trailer refers to it.
     std::string text;

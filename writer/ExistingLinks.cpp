@@ -21,9 +21,9 @@
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfXRef.h"
 #include "writer/PageList.h"
-#include "writer/SharedObjects.h"
 #include "writer/PdfString.h"
 #include "writer/RawText.h"
+#include "writer/SharedObjects.h"
 
 namespace {
 
@@ -93,7 +93,8 @@ using Path = std::vector<Step>;
 
 Path KeyPath(std::initializer_list<const char*> keys) {
     Path p;
-    for (const char* k : keys) p.push_back(Step{k, 0});
+    for (const char* k : keys)
+        p.push_back(Step{k, 0});
     return p;
 }
 
@@ -225,12 +226,12 @@ std::string EncodeTextString(const std::string& utf8, TextForm form) {
 
 struct TargetPlace {
     bool found = false;
-    bool isFile = false;     // a file specification rather than a URI
+    bool isFile = false;              // a file specification rather than a URI
     TextForm form = TextForm::Bytes;  // how a file name is written
-    std::string target;      // the string as read (a file name decoded to UTF-8)
-    CPdfElement rawA;        // the annotation's A as written (reference or inline)
-    CPdfElement rawF;        // the action's F as written
-    Path inFileSpec;         // path inside the file specification (when F is a dictionary)
+    std::string target;               // the string as read (a file name decoded to UTF-8)
+    CPdfElement rawA;                 // the annotation's A as written (reference or inline)
+    CPdfElement rawF;                 // the action's F as written
+    Path inFileSpec;                  // path inside the file specification (when F is a dictionary)
 };
 
 // The URI of the action, when it has one.
@@ -321,7 +322,8 @@ bool RawTextRulesOutTarget(CPdfXRef* xref, int32_t num, const std::string& lower
     for (size_t i = 0; i + lowerPart.size() <= n; ++i) {
         if (LowerAscii(text[i]) != lowerPart[0]) continue;
         size_t k = 1;
-        while (k < lowerPart.size() && LowerAscii(text[i + k]) == lowerPart[k]) ++k;
+        while (k < lowerPart.size() && LowerAscii(text[i + k]) == lowerPart[k])
+            ++k;
         if (k == lowerPart.size()) return false;
     }
     return true;
@@ -329,7 +331,8 @@ bool RawTextRulesOutTarget(CPdfXRef* xref, int32_t num, const std::string& lower
 
 std::string LowerAsciiString(const std::string& s) {
     std::string out(s);
-    for (char& c : out) c = LowerAscii(c);
+    for (char& c : out)
+        c = LowerAscii(c);
     return out;
 }
 
@@ -353,8 +356,7 @@ CPdfDictionary* LinkActionAt(CPdfArray* array, int j, CPdfXRef* xref, const std:
 
 ExistingLinkMode::ExistingLinkMode(const LinkSettings& settings, COutputWriter& writer, CPdfDocument& doc,
                                    const SharedObjects& shared, const LinkSelection& selection)
-    : settings_(settings), writer_(writer), doc_(doc), xref_(doc.getXRef()), shared_(shared),
-      selection_(selection) {}
+    : settings_(settings), writer_(writer), doc_(doc), xref_(doc.getXRef()), shared_(shared), selection_(selection) {}
 
 const CPdfElement* ExistingLinkMode::OpenedPageAnnots(int32_t pageObjNum) {
     if (!xref_ || pageObjNum <= 0 || pageObjNum >= xref_->getNumEntries()) return nullptr;
@@ -532,7 +534,8 @@ public:
                 levels.push_back(Level{place.rawF.getRefNum(), path});
                 path.clear();
             }
-            for (const Step& s : place.inFileSpec) path.push_back(s);
+            for (const Step& s : place.inFileSpec)
+                path.push_back(s);
         } else {
             path.push_back(Step{"URI", 0});
         }
@@ -542,7 +545,9 @@ public:
         int32_t holder = levels.back().num;
         auto copied = copyOf_.find(holder);
         if (levels.size() > 1 && copied != copyOf_.end()) holder = copied->second;
-        if (t) ReplaceString(*t, path, w_.StringToken(holder, place.isFile ? EncodeTextString(target, place.form) : target));
+        if (t)
+            ReplaceString(*t, path,
+                          w_.StringToken(holder, place.isFile ? EncodeTextString(target, place.form) : target));
     }
 
     // Writes the edited objects, then the page.
@@ -701,8 +706,8 @@ void ChangeMode::ChangeLinksOnPage(int32_t pageObjNum, std::string pageText) {
                 continue;
             }
             const CPdfElement& raw = array->at(j);
-            const bool chosen = raw.isReference() ? selected.count(raw.getRefNum()) > 0
-                                                  : selectedDirect.count({pageNumber, j}) > 0;
+            const bool chosen =
+                raw.isReference() ? selected.count(raw.getRefNum()) > 0 : selectedDirect.count({pageNumber, j}) > 0;
             if (!settings_.textLink.empty() && chosen) {
                 // Selected by the text under it: its own target changes, whatever it is.
                 TargetPlace own;

@@ -13,8 +13,8 @@ namespace {
 // only counted. A record needs 12 fields plus 256 widths, far below this.
 constexpr size_t kMaxKeptLineBytes = 1u << 20;
 constexpr int kWidthCount = 256;
-constexpr int kFirstWidthField = 13;  // fields are numbered from 1
-constexpr size_t kSkipLineBytes = 20; // lines this short (line feed included) are skipped
+constexpr int kFirstWidthField = 13;   // fields are numbered from 1
+constexpr size_t kSkipLineBytes = 20;  // lines this short (line feed included) are skipped
 
 struct FontTable {
     std::vector<FontMetricsRecord> records;
@@ -61,8 +61,7 @@ void loadBuiltins(FontTable& t) {
 
 FontTable& loadedTable() {
     FontTable& t = table();
-    if (!t.loaded)
-        loadBuiltins(t);
+    if (!t.loaded) loadBuiltins(t);
     return t;
 }
 
@@ -81,15 +80,11 @@ int32_t parseDecimal(const std::string& s) {
     int64_t value = 0;
     for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
         value = value * 10 + (s[i] - '0');
-        if (value > static_cast<int64_t>(INT32_MAX) + 1)
-            value = static_cast<int64_t>(INT32_MAX) + 1;
+        if (value > static_cast<int64_t>(INT32_MAX) + 1) value = static_cast<int64_t>(INT32_MAX) + 1;
     }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX)
-        value = INT32_MAX;
-    if (value < INT32_MIN)
-        value = INT32_MIN;
+    if (negative) value = -value;
+    if (value > INT32_MAX) value = INT32_MAX;
+    if (value < INT32_MIN) value = INT32_MIN;
     return static_cast<int32_t>(value);
 }
 
@@ -102,15 +97,13 @@ void splitFields(const std::string& line, std::vector<std::string>& fields) {
     while (i < n) {
         while (i < n && (line[i] == '|' || line[i] == '\n'))
             ++i;
-        if (i >= n)
-            break;
+        if (i >= n) break;
         size_t start = i;
         while (i < n && line[i] != '|' && line[i] != '\n')
             ++i;
         fields.emplace_back(line, start, i - start);
         // Fields past the last width are never used; stop collecting them.
-        if (fields.size() >= static_cast<size_t>(kFirstWidthField - 1 + kWidthCount))
-            break;
+        if (fields.size() >= static_cast<size_t>(kFirstWidthField - 1 + kWidthCount)) break;
     }
 }
 
@@ -122,10 +115,8 @@ bool readLine(FILE* f, std::string& line, size_t* length) {
     int ch;
     while ((ch = std::fgetc(f)) != EOF) {
         ++total;
-        if (line.size() < kMaxKeptLineBytes)
-            line.push_back(static_cast<char>(ch));
-        if (ch == '\n')
-            break;
+        if (line.size() < kMaxKeptLineBytes) line.push_back(static_cast<char>(ch));
+        if (ch == '\n') break;
     }
     *length = total;
     return total > 0;
@@ -134,8 +125,7 @@ bool readLine(FILE* f, std::string& line, size_t* length) {
 // A record line: the first field is the keyword FONT and a name field follows.
 bool parseRecordLine(const std::string& line, std::vector<std::string>& fields, FontMetricsRecord& record) {
     splitFields(line, fields);
-    if (fields.size() < 2 || fields[0] != "FONT")
-        return false;
+    if (fields.size() < 2 || fields[0] != "FONT") return false;
     record.name = fields[1];
     for (int k = 0; k < 4; ++k)
         record.bbox[k] = fields.size() > static_cast<size_t>(2 + k) ? parseDecimal(fields[2 + k]) : 0;
@@ -148,16 +138,12 @@ bool parseRecordLine(const std::string& line, std::vector<std::string>& fields, 
 
 }  // namespace
 
-int BuiltinFontCount() {
-    return kBuiltinFontDataCount;
-}
+int BuiltinFontCount() { return kBuiltinFontDataCount; }
 
 const FontMetricsRecord& BuiltinFont(int i) {
     const std::vector<FontMetricsRecord>& records = builtinRecords();
-    if (i < 0)
-        i = 0;
-    if (i >= kBuiltinFontDataCount)
-        i = kBuiltinFontDataCount - 1;
+    if (i < 0) i = 0;
+    if (i >= kBuiltinFontDataCount) i = kBuiltinFontDataCount - 1;
     return records[i];
 }
 
@@ -165,8 +151,7 @@ std::string FontLookupKey(const std::string& name) {
     std::string key;
     key.reserve(name.size());
     for (char ch : name) {
-        if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'))
-            key.push_back(ch);
+        if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z')) key.push_back(ch);
     }
     return key;
 }
@@ -174,11 +159,9 @@ std::string FontLookupKey(const std::string& name) {
 void LoadFontTable(const std::string& fontsFilePath) {
     FontTable& t = table();
     loadBuiltins(t);
-    if (fontsFilePath.empty())
-        return;
+    if (fontsFilePath.empty()) return;
     FILE* f = std::fopen(fontsFilePath.c_str(), "rb");
-    if (!f)
-        return;
+    if (!f) return;
     std::printf("\nUsing fonts file: '%s'\n", fontsFilePath.c_str());
 
     // Every record line must be valid before any is added: a file that is not a
@@ -198,8 +181,7 @@ void LoadFontTable(const std::string& fontsFilePath) {
                 length -= 3;
             }
         }
-        if (length <= kSkipLineBytes)
-            continue;
+        if (length <= kSkipLineBytes) continue;
         FontMetricsRecord record;
         if (!parseRecordLine(line, fields, record)) {
             valid = false;
@@ -221,24 +203,19 @@ const FontMetricsRecord* FindFontMetrics(const std::string& name) {
     FontTable& t = loadedTable();
     const std::string key = FontLookupKey(name);
     for (size_t i = 0; i < t.records.size(); ++i) {
-        if (t.keys[i] == key)
-            return &t.records[i];
+        if (t.keys[i] == key) return &t.records[i];
     }
     return nullptr;
 }
 
 int32_t TextWidth(const std::string& fontName, const std::string& text) {
-    if (text.empty())
-        return 0;
+    if (text.empty()) return 0;
     const FontMetricsRecord* r = FindFontMetrics(fontName);
-    if (!r)
-        return 0;
+    if (!r) return 0;
     int64_t sum = 0;
     for (unsigned char ch : text)
         sum += r->widths[ch];
-    if (sum > INT32_MAX)
-        return INT32_MAX;
-    if (sum < INT32_MIN)
-        return INT32_MIN;
+    if (sum > INT32_MAX) return INT32_MAX;
+    if (sum < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(sum);
 }

@@ -6,8 +6,8 @@
 
 struct FontMetricsRecord {
     std::string name;
-    int32_t bbox[4];       ///< lower-left x, lower-left y, upper-right x, upper-right y
-    int32_t widths[256];   ///< per character code
+    int32_t bbox[4];      ///< lower-left x, lower-left y, upper-right x, upper-right y
+    int32_t widths[256];  ///< per character code
 };
 
 /// Number of built-in records (161).

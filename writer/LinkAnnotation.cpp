@@ -34,24 +34,35 @@ std::string BuildAnnotation(const LinkSettings& s, double x1, double y1, double 
     // A value outside the lists writes neither the key nor a value: a key without
     // its value would swallow the next key and break the dictionary.
     std::string t = " 0 obj\n<<\n";
-    if (s.highlightStyle == "None") t += "/H/N\n";
-    else if (s.highlightStyle == "Invert") t += "/H/I\n";
-    else if (s.highlightStyle == "Outline") t += "/H/O\n";
-    else if (s.highlightStyle == "Insert") t += "/H/P\n";
+    if (s.highlightStyle == "None")
+        t += "/H/N\n";
+    else if (s.highlightStyle == "Invert")
+        t += "/H/I\n";
+    else if (s.highlightStyle == "Outline")
+        t += "/H/O\n";
+    else if (s.highlightStyle == "Insert")
+        t += "/H/P\n";
     t += "/Type/Annot\n";
     t += FormatRect(x1, y1, x2, y2);
     t += "/C ";
     t += Format("[ %f %f %f ]", ((s.linkColor >> 16) & 0xFF) / 255.0, ((s.linkColor >> 8) & 0xFF) / 255.0,
                 (s.linkColor & 0xFF) / 255.0);
     t += "\n/BS<<";
-    if (s.linkType == "Invisible Rectangle") t += "/W 0";
-    else if (s.lineThickness == "Thin") t += "/W 1";
-    else if (s.lineThickness == "Medium") t += "/W 3";
-    else if (s.lineThickness == "Thick") t += "/W 5";
+    if (s.linkType == "Invisible Rectangle")
+        t += "/W 0";
+    else if (s.lineThickness == "Thin")
+        t += "/W 1";
+    else if (s.lineThickness == "Medium")
+        t += "/W 3";
+    else if (s.lineThickness == "Thick")
+        t += "/W 5";
     t += "/Type/Border";
-    if (s.lineStyle == "Solid") t += "/S/S";
-    else if (s.lineStyle == "Dashed") t += "/S/D\n";
-    else if (s.lineStyle == "Underline") t += "/S/U\n";
+    if (s.lineStyle == "Solid")
+        t += "/S/S";
+    else if (s.lineStyle == "Dashed")
+        t += "/S/D\n";
+    else if (s.lineStyle == "Underline")
+        t += "/S/U\n";
     t += ">>\n/Subtype/Link\n";
     // Targets are written into literal strings, so they are escaped here, in one place.
     if (s.linkAction == "Open a web page") {
@@ -98,19 +109,35 @@ StampPlacement PlaceStamp(const LinkSettings& s, const PageListEntry& page, bool
     // upper-right or upper-left corner for a turn of 0, 90, 180 or 270 degrees.
     float X = bx1, Y = by1;
     switch (r) {
-    case 90: X = bx2 - py; Y = by1 + px; break;
-    case 180: X = bx2 - px; Y = by2 - py; break;
-    case 270: X = bx1 + py; Y = by2 - px; break;
-    default: X += px; Y += py; break;
+        case 90:
+            X = bx2 - py;
+            Y = by1 + px;
+            break;
+        case 180:
+            X = bx2 - px;
+            Y = by2 - py;
+            break;
+        case 270:
+            X = bx1 + py;
+            Y = by2 - px;
+            break;
+        default:
+            X += px;
+            Y += py;
+            break;
     }
     // -1 centres on the visible area (its middle, also when the box does not start at 0).
     if (centreH) {
-        if (sideways) Y = (by1 + by2) * 0.5f;
-        else X = (bx1 + bx2) * 0.5f;
+        if (sideways)
+            Y = (by1 + by2) * 0.5f;
+        else
+            X = (bx1 + bx2) * 0.5f;
     }
     if (centreV) {
-        if (sideways) X = (bx1 + bx2) * 0.5f;
-        else Y = (by1 + by2) * 0.5f;
+        if (sideways)
+            X = (bx1 + bx2) * 0.5f;
+        else
+            Y = (by1 + by2) * 0.5f;
     }
     // Alignment moves the origin back along the text's own direction, so that with
     // "center" the middle and with a right alignment the end of the text sits at the

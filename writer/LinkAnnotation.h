@@ -29,8 +29,8 @@ std::string BuildFoundLink(const LinkSettings& settings, FoundLink& link);
 /// it, in list order, appended just before the page.
 class CreateMode : public PageMode {
 public:
-    CreateMode(const LinkSettings& settings, COutputWriter& writer, const PageList& pages,
-               const SharedObjects& shared, std::vector<FoundLink>& found);
+    CreateMode(const LinkSettings& settings, COutputWriter& writer, const PageList& pages, const SharedObjects& shared,
+               std::vector<FoundLink>& found);
     void WritePage(int32_t pageObjNum, int32_t pageIndex, const std::string& pageText) override;
 
 private:

@@ -19,8 +19,8 @@ namespace {
 bool IsWhite(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
 
 bool IsDelimiter(char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
-           c == '/' || c == '%';
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/' ||
+           c == '%';
 }
 
 bool IsRegular(char c) { return !IsWhite(c) && !IsDelimiter(c); }
@@ -38,58 +38,58 @@ constexpr int kMaxDepth = 32;
 std::string SerializeAt(const CPdfElement& v, int depth) {
     char buf[64];
     switch (v.getKind()) {
-    case CPdfElement::Boolean:
-        return v.getBoolean() ? "true" : "false";
-    case CPdfElement::Integer:
-        std::snprintf(buf, sizeof(buf), "%ld", static_cast<long>(v.getInteger()));
-        return buf;
-    case CPdfElement::Real:
-        std::snprintf(buf, sizeof(buf), "%f", v.getReal());
-        return buf;
-    case CPdfElement::String:
-        return HexString(v.getBytes());
-    case CPdfElement::Name: {
-        std::string out = "/";
-        for (unsigned char c : v.getBytes()) {
-            if (c <= 0x20 || c >= 0x7F || c == '#' || IsDelimiter(static_cast<char>(c))) {
-                std::snprintf(buf, sizeof(buf), "#%02X", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
+        case CPdfElement::Boolean:
+            return v.getBoolean() ? "true" : "false";
+        case CPdfElement::Integer:
+            std::snprintf(buf, sizeof(buf), "%ld", static_cast<long>(v.getInteger()));
+            return buf;
+        case CPdfElement::Real:
+            std::snprintf(buf, sizeof(buf), "%f", v.getReal());
+            return buf;
+        case CPdfElement::String:
+            return HexString(v.getBytes());
+        case CPdfElement::Name: {
+            std::string out = "/";
+            for (unsigned char c : v.getBytes()) {
+                if (c <= 0x20 || c >= 0x7F || c == '#' || IsDelimiter(static_cast<char>(c))) {
+                    std::snprintf(buf, sizeof(buf), "#%02X", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
             }
+            return out;
         }
-        return out;
-    }
-    case CPdfElement::Reference:
-        std::snprintf(buf, sizeof(buf), "%ld %ld R", static_cast<long>(v.getRefNum()),
-                      static_cast<long>(v.getRefGen()));
-        return buf;
-    case CPdfElement::Array: {
-        if (depth >= kMaxDepth) return "null";
-        std::string out = "[";
-        CPdfArray* a = v.getArray();
-        for (int i = 0; i < a->getLength(); ++i) {
-            if (i) out += ' ';
-            out += SerializeAt(a->at(i), depth + 1);
+        case CPdfElement::Reference:
+            std::snprintf(buf, sizeof(buf), "%ld %ld R", static_cast<long>(v.getRefNum()),
+                          static_cast<long>(v.getRefGen()));
+            return buf;
+        case CPdfElement::Array: {
+            if (depth >= kMaxDepth) return "null";
+            std::string out = "[";
+            CPdfArray* a = v.getArray();
+            for (int i = 0; i < a->getLength(); ++i) {
+                if (i) out += ' ';
+                out += SerializeAt(a->at(i), depth + 1);
+            }
+            return out + "]";
         }
-        return out + "]";
-    }
-    case CPdfElement::Dictionary: {
-        if (depth >= kMaxDepth) return "null";
-        std::string out = "<<";
-        CPdfDictionary* d = v.getDictionary();
-        for (int i = 0; i < d->getLength(); ++i) {
-            if (i) out += ' ';
-            CPdfElement key;
-            key.setName(d->getKey(i).data(), d->getKey(i).size());
-            out += SerializeAt(key, depth + 1);
-            out += ' ';
-            out += SerializeAt(d->getValue(i), depth + 1);
+        case CPdfElement::Dictionary: {
+            if (depth >= kMaxDepth) return "null";
+            std::string out = "<<";
+            CPdfDictionary* d = v.getDictionary();
+            for (int i = 0; i < d->getLength(); ++i) {
+                if (i) out += ' ';
+                CPdfElement key;
+                key.setName(d->getKey(i).data(), d->getKey(i).size());
+                out += SerializeAt(key, depth + 1);
+                out += ' ';
+                out += SerializeAt(d->getValue(i), depth + 1);
+            }
+            return out + ">>";
         }
-        return out + ">>";
-    }
-    default:
-        return "null";
+        default:
+            return "null";
     }
 }
 
@@ -115,12 +115,14 @@ size_t RewriteStrings(std::string& text, size_t from, size_t to,
     while (i < to) {
         const char c = text[i];
         if (c == '%') {
-            while (i < to && text[i] != '\n' && text[i] != '\r') ++i;
+            while (i < to && text[i] != '\n' && text[i] != '\r')
+                ++i;
             continue;
         }
         if (c == '/') {
             ++i;
-            while (i < to && IsRegular(text[i])) ++i;
+            while (i < to && IsRegular(text[i]))
+                ++i;
             continue;
         }
         size_t end = std::string::npos;
@@ -138,7 +140,8 @@ size_t RewriteStrings(std::string& text, size_t from, size_t to,
             end = close + 1;
         } else if (IsRegular(c)) {
             size_t e = i;
-            while (e < to && IsRegular(text[e])) ++e;
+            while (e < to && IsRegular(text[e]))
+                ++e;
             if (text.compare(i, e - i, "stream") == 0) break;  // the rest is stream data
             i = e;
             continue;

@@ -198,9 +198,7 @@ void COutputWriter::CopyHeader() {
         out_->write("\n", 1);
 }
 
-void COutputWriter::CopyObject(int32_t num, const std::string& text) {
-    WriteRewrittenObject(num, text);
-}
+void COutputWriter::CopyObject(int32_t num, const std::string& text) { WriteRewrittenObject(num, text); }
 
 void COutputWriter::CopyObjectSpan(int32_t num, int64_t pos, size_t len) {
     if (num < 0 || static_cast<size_t>(num) >= entries_.size()) return;
@@ -277,9 +275,9 @@ void COutputWriter::WriteXRef() {
 
 void COutputWriter::WriteTrailer(uint64_t xrefPos) {
     char buf[256];
-    int len = std::snprintf(buf, sizeof(buf), "trailer\n<<\n/Size %ld\n/Root %ld %ld R\n",
-                            static_cast<long>(entries_.size()), static_cast<long>(rootNum_),
-                            static_cast<long>(rootGen_));
+    int len =
+        std::snprintf(buf, sizeof(buf), "trailer\n<<\n/Size %ld\n/Root %ld %ld R\n", static_cast<long>(entries_.size()),
+                      static_cast<long>(rootNum_), static_cast<long>(rootGen_));
     out_->write(buf, static_cast<size_t>(len));
     // An Info dictionary that did not reach the output is not referred to.
     bool infoWritten = infoNum_ > 0 && static_cast<size_t>(infoNum_) < entries_.size() &&
@@ -303,7 +301,6 @@ void COutputWriter::WriteTrailer(uint64_t xrefPos) {
         const CPdfElement* id = xref_->getTrailerDict()->find("ID");
         if (id && id->isArray()) out_->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
     }
-    len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF",
-                        static_cast<unsigned long long>(xrefPos));
+    len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF", static_cast<unsigned long long>(xrefPos));
     out_->write(buf, static_cast<size_t>(len));
 }

@@ -19,7 +19,6 @@
 
 namespace {
 
-
 // Page trees deeper than this are damaged beyond use (the document refuses them when
 // it opens); real files stay below ten levels.
 constexpr int kMaxPageTreeDepth = 512;
@@ -241,7 +240,8 @@ private:
             p = RawText::SkipSpace(text_, p);
             if (p >= e - 1) break;
             size_t q = p;
-            while (q < e - 1 && !IsSpaceOrBracket(text_[q])) ++q;
+            while (q < e - 1 && !IsSpaceOrBracket(text_[q]))
+                ++q;
             double v;
             if (q == p || !PlainNumber(text_, p, q, v)) return false;
             if (count < 4) n[count] = v;
@@ -321,14 +321,18 @@ private:
 // "num gen obj" at the start of raw object text.
 bool ReadObjectHeader(const std::string& text, int32_t& num, int32_t& gen) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n'))
+        ++i;
     long n = 0, g = 0;
     size_t s = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && n < 100000000) n = n * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && n < 100000000)
+        n = n * 10 + (text[i++] - '0');
     if (i == s) return false;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\r' || text[i] == '\n'))
+        ++i;
     s = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && g < 100000000) g = g * 10 + (text[i++] - '0');
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && g < 100000000)
+        g = g * 10 + (text[i++] - '0');
     if (i == s) return false;
     num = static_cast<int32_t>(n);
     gen = static_cast<int32_t>(g);
@@ -371,8 +375,8 @@ std::unique_ptr<CPdfPageTreeObserver> PageList::NewPageTreeRecorder() {
     return std::unique_ptr<CPdfPageTreeObserver>(new PageTreeRecord());
 }
 
-bool PageList::UseRecordedPageList(CPdfXRef& xref, const CPdfPageTreeObserver* recorder, int32_t rootNum,
-                                   int32_t count, const float inheritedBox[4]) {
+bool PageList::UseRecordedPageList(CPdfXRef& xref, const CPdfPageTreeObserver* recorder, int32_t rootNum, int32_t count,
+                                   const float inheritedBox[4]) {
     const PageTreeRecord* record = dynamic_cast<const PageTreeRecord*>(recorder);
     if (!record || !record->plain || record->rootNum != rootNum) return false;
     const size_t objects = static_cast<size_t>(xref.getNumEntries());

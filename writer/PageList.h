@@ -14,7 +14,7 @@ class CPdfXRef;
 struct PageListEntry {
     int32_t objNum = 0;
     float cropBox[4] = {0, 0, 612, 792};  ///< x1 y1 x2 y2
-    int32_t rotate = 0;                    ///< /Rotate of the page or its ancestors: 0, 90, 180 or 270
+    int32_t rotate = 0;                   ///< /Rotate of the page or its ancestors: 0, 90, 180 or 270
 };
 
 class PageList {

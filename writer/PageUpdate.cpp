@@ -15,8 +15,8 @@
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
 #include "writer/OutputWriter.h"
-#include "writer/SharedObjects.h"
 #include "writer/RawText.h"
+#include "writer/SharedObjects.h"
 
 namespace {
 
@@ -88,8 +88,7 @@ bool InsertBeforeArrayEnd(std::string& t, size_t open, const std::string& s) {
 // stream (save 0: none was made) nothing stands in front.
 struct StampedContents {
     StampedContents(long save, long stamp)
-        : head(save > 0 ? "[ " + std::to_string(save) + " 0 R " : "[ "),
-          tail(" " + std::to_string(stamp) + " 0 R ]") {}
+        : head(save > 0 ? "[ " + std::to_string(save) + " 0 R " : "[ "), tail(" " + std::to_string(stamp) + " 0 R ]") {}
     std::string head, tail;
     std::string around(const std::string& own) const { return head + own + tail; }
 };
@@ -169,32 +168,32 @@ public:
         Value v = Classify(t_, ObjectDict(t_), "Contents");
         const StampedContents wrap(save, c);
         switch (v.kind) {
-        case Kind::Absent:
-            InsertAfterDictOpen(t_, "/Contents " + wrap.around(""));
-            break;
-        case Kind::Null:
-            t_.replace(v.start, v.end - v.start, wrap.around(""));
-            break;
-        case Kind::Array:
-            WrapContentsArray(t_, v.start, wrap);
-            break;
-        case Kind::Ref: {
-            const Target kind = ReferencedKind(xref_, v.num);
-            if (kind == Target::Array) {
-                editArrayObject(v, [&](std::string& a, size_t open) { return WrapContentsArray(a, open, wrap); });
-            } else if (kind == Target::Stream) {
-                // One stream becomes an array of the old and the new streams.
-                t_.insert(v.end, wrap.tail);
-                t_.insert(v.start, wrap.head);
-            } else {
-                // Contents that cannot be had count as empty: the page gets a fresh
-                // array with the new streams, so the stamp lands.
+            case Kind::Absent:
+                InsertAfterDictOpen(t_, "/Contents " + wrap.around(""));
+                break;
+            case Kind::Null:
                 t_.replace(v.start, v.end - v.start, wrap.around(""));
+                break;
+            case Kind::Array:
+                WrapContentsArray(t_, v.start, wrap);
+                break;
+            case Kind::Ref: {
+                const Target kind = ReferencedKind(xref_, v.num);
+                if (kind == Target::Array) {
+                    editArrayObject(v, [&](std::string& a, size_t open) { return WrapContentsArray(a, open, wrap); });
+                } else if (kind == Target::Stream) {
+                    // One stream becomes an array of the old and the new streams.
+                    t_.insert(v.end, wrap.tail);
+                    t_.insert(v.start, wrap.head);
+                } else {
+                    // Contents that cannot be had count as empty: the page gets a fresh
+                    // array with the new streams, so the stamp lands.
+                    t_.replace(v.start, v.end - v.start, wrap.around(""));
+                }
+                break;
             }
-            break;
-        }
-        default:
-            break;
+            default:
+                break;
         }
     }
 
@@ -214,7 +213,8 @@ public:
     void addAnnots(const std::vector<int32_t>& annots, bool linkedPage) {
         Value v = Classify(t_, ObjectDict(t_), "Annots");
         std::string refs;
-        for (int32_t a : annots) refs += Ref(a);
+        for (int32_t a : annots)
+            refs += Ref(a);
         if (v.kind == Kind::Absent || v.kind == Kind::Null) {
             std::string array = "[";
             if (linkedPage) {
@@ -269,7 +269,8 @@ private:
             return;
         }
         // A new object is encrypted as a whole when it is written: its strings go in plain.
-        const int32_t copy = u_.writer_.AppendObject(u_.writer_.MoveStrings(" 0 obj" + a.substr(RawText::BodyStart(a)), v.num, -1));
+        const int32_t copy =
+            u_.writer_.AppendObject(u_.writer_.MoveStrings(" 0 obj" + a.substr(RawText::BodyStart(a)), v.num, -1));
         t_.replace(v.start, v.end - v.start, std::to_string(copy) + " 0 R");
     }
 
@@ -285,30 +286,30 @@ private:
         Value f = Classify(text, open, "Font");
         char buf[64];
         switch (f.kind) {
-        case Kind::Absent:
-            std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
-            text.insert(open + 2, buf);
-            return true;
-        case Kind::Null:
-            std::snprintf(buf, sizeof(buf), "<< /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
-            text.replace(f.start, f.end - f.start, buf);
-            return true;
-        case Kind::Dict:
-            text.insert(f.start + 2, fontEntry());
-            return true;
-        case Kind::Ref: {
-            if (u_.fontAddedObjects_.count(f.num)) return false;  // written with the font already
-            u_.fontAddedObjects_.insert(f.num);
-            std::string font;
-            if (!rawText(f.num, font)) return false;
-            size_t fo = ObjectDict(font);
-            if (fo == RawText::npos) return false;
-            font.insert(fo + 2, fontEntry());
-            u_.writer_.WriteRewrittenObject(f.num, font);
-            return false;
-        }
-        default:
-            return false;
+            case Kind::Absent:
+                std::snprintf(buf, sizeof(buf), "/Font << /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
+                text.insert(open + 2, buf);
+                return true;
+            case Kind::Null:
+                std::snprintf(buf, sizeof(buf), "<< /%s %d 0 R >>", u_.fontResourceName_.c_str(), u_.fontObjNum_);
+                text.replace(f.start, f.end - f.start, buf);
+                return true;
+            case Kind::Dict:
+                text.insert(f.start + 2, fontEntry());
+                return true;
+            case Kind::Ref: {
+                if (u_.fontAddedObjects_.count(f.num)) return false;  // written with the font already
+                u_.fontAddedObjects_.insert(f.num);
+                std::string font;
+                if (!rawText(f.num, font)) return false;
+                size_t fo = ObjectDict(font);
+                if (fo == RawText::npos) return false;
+                font.insert(fo + 2, fontEntry());
+                u_.writer_.WriteRewrittenObject(f.num, font);
+                return false;
+            }
+            default:
+                return false;
         }
     }
 

@@ -20,7 +20,8 @@ std::string EscapePdfString(const std::string& text) {
             escape[i] = true;
         }
     }
-    for (size_t i : open) escape[i] = true;  // never closed
+    for (size_t i : open)
+        escape[i] = true;  // never closed
     std::string out;
     out.reserve(text.size() + 8);
     for (size_t i = 0; i < text.size(); ++i) {

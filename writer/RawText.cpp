@@ -8,20 +8,19 @@ namespace RawText {
 
 namespace {
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0'; }
 
 bool IsDelimiter(char c) {
-    return IsSpace(c) || c == '/' || c == '[' || c == ']' || c == '<' || c == '>' || c == '(' ||
-           c == ')' || c == '{' || c == '}' || c == '%';
+    return IsSpace(c) || c == '/' || c == '[' || c == ']' || c == '<' || c == '>' || c == '(' || c == ')' || c == '{' ||
+           c == '}' || c == '%';
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // End of a run of regular characters (a name body, number or keyword).
 size_t TokenEnd(const std::string& t, size_t p) {
-    while (p < t.size() && !IsDelimiter(t[p])) ++p;
+    while (p < t.size() && !IsDelimiter(t[p]))
+        ++p;
     return p;
 }
 
@@ -34,7 +33,8 @@ size_t HexEnd(const std::string& t, size_t p) {
 // True when t[p..) is an unsigned integer token.
 bool IsIntegerAt(const std::string& t, size_t p, size_t& end) {
     size_t e = p;
-    while (e < t.size() && IsDigit(t[e])) ++e;
+    while (e < t.size() && IsDigit(t[e]))
+        ++e;
     if (e == p || (e < t.size() && !IsDelimiter(t[e]))) return false;
     end = e;
     return true;
@@ -47,7 +47,8 @@ size_t ContainerEnd(const std::string& t, size_t p) {
     while (i < t.size()) {
         char c = t[i];
         if (c == '%') {
-            while (i < t.size() && t[i] != '\n' && t[i] != '\r') ++i;
+            while (i < t.size() && t[i] != '\n' && t[i] != '\r')
+                ++i;
             continue;
         }
         if (c == '(') {
@@ -111,7 +112,8 @@ size_t SkipSpace(const std::string& t, size_t p) {
         if (IsSpace(t[p])) {
             ++p;
         } else if (t[p] == '%') {
-            while (p < t.size() && t[p] != '\n' && t[p] != '\r') ++p;
+            while (p < t.size() && t[p] != '\n' && t[p] != '\r')
+                ++p;
         } else {
             break;
         }
@@ -137,8 +139,7 @@ size_t ValueEnd(const std::string& t, size_t p) {
         size_t e2;
         if (p2 < t.size() && IsIntegerAt(t, p2, e2)) {
             size_t p3 = SkipSpace(t, e2);
-            if (p3 < t.size() && t[p3] == 'R' && (p3 + 1 == t.size() || IsDelimiter(t[p3 + 1])))
-                return p3 + 1;
+            if (p3 < t.size() && t[p3] == 'R' && (p3 + 1 == t.size() || IsDelimiter(t[p3 + 1]))) return p3 + 1;
         }
         return e1;
     }
@@ -146,8 +147,7 @@ size_t ValueEnd(const std::string& t, size_t p) {
 }
 
 size_t FindKey(const std::string& t, size_t dictOpen, const char* key) {
-    if (dictOpen == npos || dictOpen + 1 >= t.size() || t[dictOpen] != '<' || t[dictOpen + 1] != '<')
-        return npos;
+    if (dictOpen == npos || dictOpen + 1 >= t.size() || t[dictOpen] != '<' || t[dictOpen + 1] != '<') return npos;
     const size_t keyLen = std::strlen(key);
     size_t p = dictOpen + 2;
     while (true) {

@@ -50,8 +50,8 @@ void SharedObjects::Find(CPdfDocument& doc, const std::vector<int32_t>& pageInde
             if (seen[static_cast<size_t>(num)]) continue;
             seen[static_cast<size_t>(num)] = true;
         }
-        const bool edited = num > 0 && static_cast<size_t>(num) < pageIndexOf.size() &&
-                            pageIndexOf[static_cast<size_t>(num)] >= 0;
+        const bool edited =
+            num > 0 && static_cast<size_t>(num) < pageIndexOf.size() && pageIndexOf[static_cast<size_t>(num)] >= 0;
         mark(page.getContents(), edited);
         mark(page.getAnnots(), edited);
         // Edited pages apply the same removal or change to an annotation they share,

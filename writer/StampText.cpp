@@ -15,7 +15,10 @@
 
 StampMode::StampMode(const LinkSettings& settings, COutputWriter& writer, const PageList& pages,
                      const SharedObjects& shared, const std::string& fontResourceName)
-    : settings_(settings), writer_(writer), pages_(pages), updater_(writer, shared),
+    : settings_(settings),
+      writer_(writer),
+      pages_(pages),
+      updater_(writer, shared),
       fontResourceName_(fontResourceName) {}
 
 PageListEntry StampMode::Page(int pageIndex) const {
@@ -93,8 +96,8 @@ std::string StampMode::BuildTextStream(int pageIndex) const {
     // The text state is set in full all the same (character and word spacing,
     // scaling, rise, render mode), for content that leaves more saves than restores.
     std::snprintf(head, sizeof(head),
-                  "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n%f %f %f %f %f %f Tm\n%f %f %f rg\n/%s %d Tf\n(",
-                  c, s, -s, c, place.x, place.y, ((settings_.textColor >> 16) & 0xFF) / 255.0,
+                  "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n%f %f %f %f %f %f Tm\n%f %f %f rg\n/%s %d Tf\n(", c, s, -s, c,
+                  place.x, place.y, ((settings_.textColor >> 16) & 0xFF) / 255.0,
                   ((settings_.textColor >> 8) & 0xFF) / 255.0, (settings_.textColor & 0xFF) / 255.0,
                   fontResourceName_.c_str(), settings_.fontSize);
     // The body is assembled without a size limit: any text length works.
@@ -111,6 +114,4 @@ std::string StampMode::BuildTextStream(int pageIndex) const {
     return t;
 }
 
-std::string StampMode::BuildSaveStateStream() {
-    return " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n";
-}
+std::string StampMode::BuildSaveStateStream() { return " 0 obj\n<<\n/Length 2 \n>>\nstream\nq\n\nendstream\nendobj\n"; }

@@ -23,32 +23,27 @@ TEST_P(ListName, ThreeCharactersDotTxBeforeTheLast) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, ListName,
-                         ::testing::Values(ListNameCase{"list.txt", true},
-                                           ListNameCase{"list.tx1", true},
-                                           ListNameCase{"list.txx", true},
-                                           ListNameCase{"c:\\dir\\files.txt", true},
-                                           ListNameCase{"list.TXT", false},
-                                           ListNameCase{"list.Txt", false},
-                                           ListNameCase{"doc.pdf", false},
-                                           ListNameCase{"a.txta", false},
+                         ::testing::Values(ListNameCase{"list.txt", true}, ListNameCase{"list.tx1", true},
+                                           ListNameCase{"list.txx", true}, ListNameCase{"c:\\dir\\files.txt", true},
+                                           ListNameCase{"list.TXT", false}, ListNameCase{"list.Txt", false},
+                                           ListNameCase{"doc.pdf", false}, ListNameCase{"a.txta", false},
                                            ListNameCase{"abc.tx", false},  // ".tx" must sit four from the end
-                                           ListNameCase{".txt", true},    // four characters or fewer
-                                           ListNameCase{"a.pd", true},
-                                           ListNameCase{"ab", true},
-                                           ListNameCase{"", true},
+                                           ListNameCase{".txt", true},     // four characters or fewer
+                                           ListNameCase{"a.pd", true}, ListNameCase{"ab", true}, ListNameCase{"", true},
                                            ListNameCase{"ab.txt", true}));
 
 std::vector<std::string> ReadLines(const std::string& content) {
     // One file per test, so that tests running in parallel do not share it.
-    const std::string path = ::testing::TempDir() + "/qm_list_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+    const std::string path =
+        ::testing::TempDir() + "/qm_list_" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(content.data(), 1, content.size(), f);
     std::fclose(f);
     f = std::fopen(path.c_str(), "rb");
     std::vector<std::string> lines;
     std::string line;
-    while (ReadListLine(f, line)) lines.push_back(line);
+    while (ReadListLine(f, line))
+        lines.push_back(line);
     std::fclose(f);
     std::remove(path.c_str());
     return lines;
@@ -86,7 +81,8 @@ std::vector<std::string> ReadEntries(const std::string& content) {
     std::vector<std::string> entries;
     std::string line;
     bool atStart = true;
-    while (NextListEntry(f, line, atStart)) entries.push_back(line);
+    while (NextListEntry(f, line, atStart))
+        entries.push_back(line);
     std::fclose(f);
     std::remove(path.c_str());
     return entries;
@@ -101,13 +97,20 @@ TEST(NextListEntry, BlankLinesAndByteOrderMarkAreSkipped) {
         {"\n\r\n \t\n", {}},
         {"a.pdf\n\nb.pdf\n\n", {"a.pdf", "b.pdf"}},
         {"a.pdf\r\n\r\n", {"a.pdf"}},  // a trailing blank line ends nothing
-        {"\xEF\xBB\xBF" "a.pdf\r\nb.pdf", {"a.pdf", "b.pdf"}},
+        {"\xEF\xBB\xBF"
+         "a.pdf\r\nb.pdf",
+         {"a.pdf", "b.pdf"}},
         {"\xEF\xBB\xBF\r\n  \r\nc.pdf\n", {"c.pdf"}},
         // Only the start of the file carries a mark; spaces inside a name stay.
-        {"a.pdf\n\xEF\xBB\xBF" "b.pdf\n", {"a.pdf", "\xEF\xBB\xBF" "b.pdf"}},
+        {"a.pdf\n\xEF\xBB\xBF"
+         "b.pdf\n",
+         {"a.pdf",
+          "\xEF\xBB\xBF"
+          "b.pdf"}},
         {" my file.pdf \n", {" my file.pdf "}},
     };
-    for (const Case& c : cases) EXPECT_EQ(c.entries, ReadEntries(c.content)) << c.content;
+    for (const Case& c : cases)
+        EXPECT_EQ(c.entries, ReadEntries(c.content)) << c.content;
 }
 
 TEST(BatchOutputPath, FolderAndFileNamePart) {

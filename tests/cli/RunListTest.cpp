@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -16,7 +16,8 @@ struct Args {
     std::vector<std::string> store;
     std::vector<char*> argv;
     explicit Args(std::vector<std::string> a) : store(std::move(a)) {
-        for (auto& s : store) argv.push_back(&s[0]);
+        for (auto& s : store)
+            argv.push_back(&s[0]);
         argv.push_back(nullptr);
     }
     int argc() const { return static_cast<int>(store.size()); }

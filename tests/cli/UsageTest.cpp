@@ -47,9 +47,10 @@ TEST(Usage, BannerShape) {
 }
 
 TEST(Usage, WildcardMessage) {
-    EXPECT_STREQ("\nError! Wildcards * are not permitted, if you want to process many files then do: "
-                 "dir /B *.pdf > list.txt, then quillmark list.txt -fc:\\test\n\n",
-                 kWildcardMessage);
+    EXPECT_STREQ(
+        "\nError! Wildcards * are not permitted, if you want to process many files then do: "
+        "dir /B *.pdf > list.txt, then quillmark list.txt -fc:\\test\n\n",
+        kWildcardMessage);
 }
 
 }  // namespace

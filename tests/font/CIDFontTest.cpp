@@ -59,8 +59,7 @@ std::vector<Decoded> decodeAll(const CPdfFont& f, const std::string& s) {
 }  // namespace
 
 TEST(CIDFont, WidthsFromW) {
-    FontDoc d({{10, type0("/Identity-H")},
-               {11, std::string(kDescendant) + "/DW 400 /W [1 [500 600] 10 20 700] >>"}});
+    FontDoc d({{10, type0("/Identity-H")}, {11, std::string(kDescendant) + "/DW 400 /W [1 [500 600] 10 20 700] >>"}});
     auto fonts = d.load();
     CPdfCIDFont* f = cid(*fonts);
     ASSERT_EQ(f->widthRanges.size(), 3u);
@@ -72,9 +71,10 @@ TEST(CIDFont, WidthsFromW) {
     struct {
         uint32_t cid;
         double w;
-    } cases[] = {{0, 0.4}, {1, 0.5}, {2, 0.6}, {3, 0.4}, {5, 0.4}, {10, 0.7}, {15, 0.7}, {20, 0.7}, {21, 0.4},
-                 {0xFFFFFFFFu, 0.4}};
-    for (auto& c : cases) EXPECT_DOUBLE_EQ(f->getWidth(c.cid), c.w) << c.cid;
+    } cases[] = {{0, 0.4},  {1, 0.5},  {2, 0.6},  {3, 0.4},  {5, 0.4},
+                 {10, 0.7}, {15, 0.7}, {20, 0.7}, {21, 0.4}, {0xFFFFFFFFu, 0.4}};
+    for (auto& c : cases)
+        EXPECT_DOUBLE_EQ(f->getWidth(c.cid), c.w) << c.cid;
     EXPECT_EQ(f->getGlyphName(1), nullptr);
     EXPECT_EQ(f->type, CIDType2Font);
     EXPECT_EQ(f->name, "ABCDEF+DejaVuSans");
@@ -94,8 +94,9 @@ TEST(CIDFont, UnsortedAndHugeWRanges) {
 }
 
 TEST(CIDFont, DefaultsAndVerticalMetrics) {
-    FontDoc d({{10, type0("/Identity-V")},
-               {11, std::string(kDescendant) + "/DW2 [900 -1100] /W2 [1 [-1000 500 880 -900 400 800] 5 8 -500 250 700] >>"}});
+    FontDoc d(
+        {{10, type0("/Identity-V")},
+         {11, std::string(kDescendant) + "/DW2 [900 -1100] /W2 [1 [-1000 500 880 -900 400 800] 5 8 -500 250 700] >>"}});
     auto fonts = d.load();
     CPdfCIDFont* f = cid(*fonts);
     EXPECT_DOUBLE_EQ(f->defaultWidth, 1.0);
@@ -117,8 +118,8 @@ TEST(CIDFont, DamagedDescendantKeepsWhatCanBeRead) {
         std::string font;
         std::string descendant;
         FontType type;
-        double width5;      // width of CID 5
-        bool cmap;          // the Identity-H CMap is read
+        double width5;  // width of CID 5
+        bool cmap;      // the Identity-H CMap is read
     } cases[] = {
         {"<< /Subtype /Type0 /Encoding /Identity-H >>", "", UnknownFont, 1.0, true},
         {"<< /Subtype /Type0 /DescendantFonts 11 0 R >>", "<< /Subtype /CIDFontType2 >>", UnknownFont, 1.0, false},
@@ -183,13 +184,14 @@ TEST(CIDFont, IdentityHWithToUnicode) {
     EXPECT_EQ(got[2].unicode, std::vector<uint32_t>{0x62});
     EXPECT_DOUBLE_EQ(got[2].dx, 0.613);
     EXPECT_EQ(got[3].unicode, (std::vector<uint32_t>{0x66, 0x69}));
-    EXPECT_DOUBLE_EQ(got[3].dx, 1.0);  // DW
+    EXPECT_DOUBLE_EQ(got[3].dx, 1.0);                    // DW
     EXPECT_EQ(got[4].unicode, std::vector<uint32_t>{});  // one-byte source ignored
     // The odd trailing byte: consumed alone, code 0, no Unicode.
     EXPECT_EQ(got[5].consumed, 1);
     EXPECT_EQ(got[5].code, 0u);
     EXPECT_TRUE(got[5].unicode.empty());
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(got[static_cast<size_t>(i)].consumed, 2);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(got[static_cast<size_t>(i)].consumed, 2);
 }
 
 TEST(CIDFont, EmbeddedCMapWithMixedCodespaces) {
@@ -200,16 +202,17 @@ TEST(CIDFont, EmbeddedCMapWithMixedCodespaces) {
         "2 begincodespacerange <00> <80> <8140> <FEFE> endcodespacerange\n"
         "2 begincidrange <20> <7e> 1 <8140> <817e> 633 endcidrange\n"
         "endcmap CMapName currentdict /CMap defineresource pop end end\n";
-    const std::string tu =
-        "2 beginbfchar <41> <0041> <8141> <3001> endbfchar\n";
-    FontDoc d({{10, type0("12 0 R", "/ToUnicode 13 0 R")},
-               {11, std::string(kDescendant) + "/W [34 [500] 634 [1000]] >>"}},
-              {std::make_tuple(12, std::string("/Type /CMap /CMapName /Test-Mixed"), cmap),
-               std::make_tuple(13, std::string(), tu)});
+    const std::string tu = "2 beginbfchar <41> <0041> <8141> <3001> endbfchar\n";
+    FontDoc d(
+        {{10, type0("12 0 R", "/ToUnicode 13 0 R")}, {11, std::string(kDescendant) + "/W [34 [500] 634 [1000]] >>"}},
+        {std::make_tuple(12, std::string("/Type /CMap /CMapName /Test-Mixed"), cmap),
+         std::make_tuple(13, std::string(), tu)});
     auto fonts = d.load();
     CPdfCIDFont* f = cid(*fonts);
     ASSERT_TRUE(f->cmap);
-    auto got = decodeAll(*f, "A\x81\x41" "B\x81");
+    auto got = decodeAll(*f,
+                         "A\x81\x41"
+                         "B\x81");
     ASSERT_EQ(got.size(), 4u);
     EXPECT_EQ(got[0].consumed, 1);
     EXPECT_EQ(got[0].code, 34u);

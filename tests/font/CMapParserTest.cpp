@@ -26,7 +26,8 @@ std::vector<std::string> tokens(const std::string& text) {
     std::vector<std::string> out;
     char buf[256];
     int len;
-    while (t.nextToken(buf, &len)) out.emplace_back(buf, static_cast<size_t>(len));
+    while (t.nextToken(buf, &len))
+        out.emplace_back(buf, static_cast<size_t>(len));
     return out;
 }
 
@@ -63,7 +64,8 @@ TEST(UnicodeMapping, CapacityLimitsTheAnswer) {
 TEST(UnicodeMapping, AtMostEightValues) {
     UnicodeMapping m;
     std::string hex;
-    for (int i = 1; i <= 10; ++i) hex += "000" + std::to_string(i % 10);
+    for (int i = 1; i <= 10; ++i)
+        hex += "000" + std::to_string(i % 10);
     m.addEntry(3, hex.data(), static_cast<int>(hex.size()), 0);
     EXPECT_EQ(lookup(m, 3).size(), 8u);
 }
@@ -102,13 +104,15 @@ TEST(UnicodeMapping, GrowsInBlocksOf256UpToSixteenBitCodes) {
 TEST(UnicodeMapping, WideCodesAndSequencesAreCapped) {
     UnicodeMapping m;
     const uint32_t n = static_cast<uint32_t>(UnicodeMapping::kMaxEntries) + 100;
-    for (uint32_t i = 0; i < n; ++i) m.addEntry(0x1000000 + i, "0041", 4, 0);
+    for (uint32_t i = 0; i < n; ++i)
+        m.addEntry(0x1000000 + i, "0041", 4, 0);
     EXPECT_EQ(lookup(m, 0x1000000), V({0x41}));
     EXPECT_EQ(lookup(m, 0x1000000 + n - 1), V());
     // An existing wide code can still be changed.
     m.addEntry(0x1000000, "0045", 4, 0);
     EXPECT_EQ(lookup(m, 0x1000000), V({0x45}));
-    for (uint32_t i = 0; i < n; ++i) m.addEntry(0x2000000 + i, "00410042", 8, 0);
+    for (uint32_t i = 0; i < n; ++i)
+        m.addEntry(0x2000000 + i, "00410042", 8, 0);
     EXPECT_EQ(m.sequenceCount(), UnicodeMapping::kMaxEntries);
 }
 
@@ -235,8 +239,7 @@ TEST(ParseCMap, MissingEndEndsAtEndOfInput) {
 }
 
 TEST(ParseCMap, ArrayLongerThanTheRangeDoesNotDerailTheBlock) {
-    UnicodeMapping m = parsed(
-        "2 beginbfrange <20> <21> [<0061> <0062> <0063> <0064>] <30> <30> <0078> endbfrange");
+    UnicodeMapping m = parsed("2 beginbfrange <20> <21> [<0061> <0062> <0063> <0064>] <30> <30> <0078> endbfrange");
     EXPECT_EQ(lookup(m, 0x21), V({0x62}));
     EXPECT_EQ(lookup(m, 0x22), V());
     EXPECT_EQ(lookup(m, 0x30), V({0x78}));
@@ -255,8 +258,8 @@ TEST(ParseCMap, UsecmapIsNotedAndSkipped) {
 TEST(ParseCMap, HugeRangesStayBounded) {
     // Four-byte codes far beyond the table and a range over the whole 32-bit space:
     // the map must stay small and the parse quick.
-    UnicodeMapping m = parsed(
-        "2 beginbfrange <00000000> <FFFFFFFF> <0041> <FFFFFF00> <FFFFFFFF> <00410042> endbfrange", 32);
+    UnicodeMapping m =
+        parsed("2 beginbfrange <00000000> <FFFFFFFF> <0041> <FFFFFF00> <FFFFFFFF> <00410042> endbfrange", 32);
     EXPECT_EQ(m.directSize(), 65536u);
     EXPECT_EQ(lookup(m, 0), V({0x41}));
     EXPECT_EQ(lookup(m, 0x10000), V({0x10041}));
@@ -265,7 +268,8 @@ TEST(ParseCMap, HugeRangesStayBounded) {
 
 TEST(ParseCMap, ManyOverlappingSequenceRangesStayBounded) {
     std::string text = "200 beginbfrange\n";
-    for (int i = 0; i < 200; ++i) text += "<0000> <FFFF> <00410042>\n";
+    for (int i = 0; i < 200; ++i)
+        text += "<0000> <FFFF> <00410042>\n";
     text += "endbfrange";
     UnicodeMapping m = parsed(text, 16);
     EXPECT_EQ(m.sequenceCount(), 65536u);

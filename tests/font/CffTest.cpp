@@ -107,7 +107,8 @@ TEST(Cff, CharsetFormats) {
         s.encoding.clear();
         auto f = open(build(s));
         ASSERT_TRUE(f);
-        for (int g = 0; g < 4; ++g) EXPECT_EQ(f->getCharsetId(g), c.ids[static_cast<size_t>(g)]) << g;
+        for (int g = 0; g < 4; ++g)
+            EXPECT_EQ(f->getCharsetId(g), c.ids[static_cast<size_t>(g)]) << g;
     }
 }
 
@@ -212,11 +213,13 @@ TEST(Cff, StructuralFaultsFail) {
 
 TEST(Cff, TooManyOperandsFail) {
     CffSpec s = basicFont();
-    for (int i = 0; i < 49; ++i) s.extraTop += std::string(1, static_cast<char>(139));
+    for (int i = 0; i < 49; ++i)
+        s.extraTop += std::string(1, static_cast<char>(139));
     s.extraTop += op(0x0c07);
     EXPECT_FALSE(open(build(s)));
     CffSpec t = basicFont();
-    for (int i = 0; i < 48; ++i) t.extraTop += std::string(1, static_cast<char>(139));
+    for (int i = 0; i < 48; ++i)
+        t.extraTop += std::string(1, static_cast<char>(139));
     t.extraTop += op(0x0c07);
     EXPECT_TRUE(open(build(t)));
 }

@@ -20,8 +20,8 @@ struct Code {
 };
 
 std::ostream& operator<<(std::ostream& os, const Code& c) {
-    return os << "{" << c.consumed << ", 0x" << std::hex << c.value << ", " << std::dec << c.cid << ", "
-              << c.matched << "}";
+    return os << "{" << c.consumed << ", 0x" << std::hex << c.value << ", " << std::dec << c.cid << ", " << c.matched
+              << "}";
 }
 
 std::vector<Code> decodeAll(const CPdfCMap& cmap, const std::string& s) {
@@ -64,12 +64,11 @@ TEST(CidCMap, MixedCodespaces) {
     auto cmap = CPdfCMap::parse(kMixed, std::strlen(kMixed));
     ASSERT_TRUE(cmap);
     EXPECT_EQ(cmap->codeBits(), 0);
-    EXPECT_EQ(decodeAll(*cmap, "A\x81\x41\x81\x50 \x81"),
-              (std::vector<Code>{{1, 0x41, 34, true},
-                                 {2, 0x8141, 634, true},
-                                 {2, 0x8150, 9000, true},
-                                 {1, 0x20, 1, true},
-                                 {1, 0x81, 0, false}}));
+    EXPECT_EQ(decodeAll(*cmap, "A\x81\x41\x81\x50 \x81"), (std::vector<Code>{{1, 0x41, 34, true},
+                                                                             {2, 0x8141, 634, true},
+                                                                             {2, 0x8150, 9000, true},
+                                                                             {1, 0x20, 1, true},
+                                                                             {1, 0x81, 0, false}}));
 }
 
 TEST(CidCMap, CodesOutsideEveryRange) {
@@ -77,8 +76,7 @@ TEST(CidCMap, CodesOutsideEveryRange) {
     ASSERT_TRUE(cmap);
     // 0x81 0x20: the first byte starts a two-byte range, the second does not fit: the
     // two bytes are skipped as one unknown code. 0xFF fits no range at all.
-    EXPECT_EQ(decodeAll(*cmap, "\x81\x20\xff"),
-              (std::vector<Code>{{2, 0x8120, 0, false}, {1, 0xff, 0, false}}));
+    EXPECT_EQ(decodeAll(*cmap, "\x81\x20\xff"), (std::vector<Code>{{2, 0x8120, 0, false}, {1, 0xff, 0, false}}));
     // Inside the codespace but without a CID mapping: CID 0.
     EXPECT_EQ(decodeAll(*cmap, "\x05"), (std::vector<Code>{{1, 5, 0, true}}));
 }

@@ -28,11 +28,12 @@ public:
         TestPdfBuilder b;
         b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
         b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-        b.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font " + fontRes +
-                     " >> >>");
+        b.add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font " + fontRes + " >> >>");
         if (!fontResObj.empty()) b.add(5, fontResObj);
-        for (auto& o : objects) b.add(o.first, o.second);
-        for (auto& s : streams) b.addStream(std::get<0>(s), std::get<1>(s), std::get<2>(s));
+        for (auto& o : objects)
+            b.add(o.first, o.second);
+        for (auto& s : streams)
+            b.addStream(std::get<0>(s), std::get<1>(s), std::get<2>(s));
         static int counter = 0;
         path_ = TestPdfBuilder::writeTemp(b.build(), "font" + std::to_string(++counter) + ".pdf");
         doc_.open(path_.c_str());

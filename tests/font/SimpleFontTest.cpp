@@ -117,8 +117,9 @@ TEST(SimpleFont, SymbolUsesItsOwnTable) {
 }
 
 TEST(SimpleFont, DifferencesWithNumbersAndCodesOutOfRange) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences "
-                    "[32 /space /A 300 /x /y 255 /last /beyond -5 /neg /zero] >> >>"}});
+    FontDoc d({{10,
+                "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences "
+                "[32 /space /A 300 /x /y 255 /last /beyond -5 /neg /zero] >> >>"}});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
     EXPECT_EQ(glyph(f, 32), "space");
@@ -126,7 +127,7 @@ TEST(SimpleFont, DifferencesWithNumbersAndCodesOutOfRange) {
     EXPECT_EQ(glyph(f, 34), "quotedbl");  // untouched StandardEncoding slot
     EXPECT_EQ(glyph(f, 44), "comma");
     EXPECT_EQ(glyph(f, 255), "last");
-    EXPECT_EQ(glyph(f, 0), "(none)");  // /neg at -5 and /zero at -4 are both skipped
+    EXPECT_EQ(glyph(f, 0), "(none)");   // /neg at -5 and /zero at -4 are both skipped
     EXPECT_EQ(glyph(f, 45), "hyphen");  // /x and /y went to 300 and 301
     EXPECT_TRUE(f->encodingOwned[33]);
     EXPECT_FALSE(f->encodingOwned[34]);
@@ -135,9 +136,10 @@ TEST(SimpleFont, DifferencesWithNumbersAndCodesOutOfRange) {
 
 TEST(SimpleFont, DifferencesGuardAgainstOverflowAndHugeArrays) {
     std::string diffs = "2147483647 /a /b /c 0";
-    for (int i = 0; i < 2000; ++i) diffs += " /g" + std::to_string(i);
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [" + diffs +
-                        "] >> >>"}});
+    for (int i = 0; i < 2000; ++i)
+        diffs += " /g" + std::to_string(i);
+    FontDoc d(
+        {{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [" + diffs + "] >> >>"}});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
     EXPECT_EQ(glyph(f, 255), "g255");
@@ -170,8 +172,9 @@ TEST(SimpleFont, DifferencesPassOverEntriesOfAnotherKind) {
 }
 
 TEST(SimpleFont, WidthsShorterThanTheRange) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FirstChar 32 /LastChar 40 /Widths [500 600] "
-                    "/FontDescriptor 11 0 R >>"},
+    FontDoc d({{10,
+                "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FirstChar 32 /LastChar 40 /Widths [500 600] "
+                "/FontDescriptor 11 0 R >>"},
                {11, "<< /Type /FontDescriptor /FontName /Foo /Flags 32 /MissingWidth 250 >>"}});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
@@ -195,9 +198,10 @@ TEST(SimpleFont, FixedPitchBitFromEqualWidths) {
         {"[]", 32, true},
     };
     for (const Case& c : cases) {
-        FontDoc d({{10, std::string("<< /Type /Font /Subtype /TrueType /BaseFont /Mono /FirstChar 65 /LastChar 67 /Widths ") +
-                            c.widths + " /FontDescriptor 11 0 R >>"},
-                   {11, "<< /Type /FontDescriptor /Flags " + std::to_string(c.flags) + " >>"}});
+        FontDoc d(
+            {{10, std::string("<< /Type /Font /Subtype /TrueType /BaseFont /Mono /FirstChar 65 /LastChar 67 /Widths ") +
+                      c.widths + " /FontDescriptor 11 0 R >>"},
+             {11, "<< /Type /FontDescriptor /Flags " + std::to_string(c.flags) + " >>"}});
         auto fonts = d.load();
         CPdf8BitFont* f = simple(*fonts);
         EXPECT_EQ((f->flags & 1) != 0, c.fixed) << c.widths;
@@ -205,7 +209,8 @@ TEST(SimpleFont, FixedPitchBitFromEqualWidths) {
 }
 
 TEST(SimpleFont, FirstAndLastCharOutOfRange) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FirstChar 300 /LastChar -1 /Widths [100 200] >>"}});
+    FontDoc d(
+        {{10, "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FirstChar 300 /LastChar -1 /Widths [100 200] >>"}});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
     EXPECT_DOUBLE_EQ(f->getWidth(0), 0.1);
@@ -218,8 +223,12 @@ TEST(SimpleFont, SubstituteFontByFlags) {
         int flags;
         const char* font;
     } cases[] = {
-        {1, "Courier"},           {1 + 64, "Courier-Oblique"},     {1 + 262144, "Courier-Bold"},
-        {2, "Times-Roman"},       {2 + 262144 + 64, "Times-BoldItalic"}, {0, "Helvetica"},
+        {1, "Courier"},
+        {1 + 64, "Courier-Oblique"},
+        {1 + 262144, "Courier-Bold"},
+        {2, "Times-Roman"},
+        {2 + 262144 + 64, "Times-BoldItalic"},
+        {0, "Helvetica"},
         {32 + 64, "Helvetica-Oblique"},
     };
     for (const Case& c : cases) {
@@ -242,8 +251,9 @@ TEST(SimpleFont, DescriptorMetrics) {
         {"/Ascent (x) /Descent 0", 0.95, -0.35},
     };
     for (const Case& c : cases) {
-        FontDoc d({{10, "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FontDescriptor 11 0 R >>"},
-                   {11, std::string("<< /Type /FontDescriptor /FontBBox [-100 -200 1000 900.5] ") + c.entries + " >>"}});
+        FontDoc d(
+            {{10, "<< /Type /Font /Subtype /TrueType /BaseFont /Foo /FontDescriptor 11 0 R >>"},
+             {11, std::string("<< /Type /FontDescriptor /FontBBox [-100 -200 1000 900.5] ") + c.entries + " >>"}});
         auto fonts = d.load();
         CPdf8BitFont* f = simple(*fonts);
         EXPECT_NEAR(f->ascent, c.ascent, 1e-12) << c.entries;
@@ -325,8 +335,9 @@ TEST(SimpleFont, EmbeddedType1ProgramGivesNameAndEncoding) {
         "dup 161 /Gamma put\n"
         "readonly def\n"
         "currentdict end\ncurrentfile eexec\n";
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 65 /LastChar 65 /Widths [750] "
-                    "/FontDescriptor 11 0 R >>"},
+    FontDoc d({{10,
+                "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+CMR10 /FirstChar 65 /LastChar 65 /Widths [750] "
+                "/FontDescriptor 11 0 R >>"},
                {11, "<< /Type /FontDescriptor /FontName /Other /Flags 4 /FontFile 12 0 R >>"}},
               {std::make_tuple(12, std::string("/Length1 100 /Length2 0 /Length3 0"), program)});
     auto fonts = d.load();
@@ -343,9 +354,10 @@ TEST(SimpleFont, EmbeddedType1ProgramGivesNameAndEncoding) {
 
 TEST(SimpleFont, AnEncodingEntryWinsOverTheProgram) {
     const std::string program = "/FontName /Prog def\n/Encoding 256 array\ndup 65 /Gamma put\nreadonly def\n";
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /Encoding /WinAnsiEncoding /FontDescriptor 11 0 R >>"},
-               {11, "<< /Type /FontDescriptor /FontFile 12 0 R >>"}},
-              {std::make_tuple(12, std::string(), program)});
+    FontDoc d(
+        {{10, "<< /Type /Font /Subtype /Type1 /BaseFont /Foo /Encoding /WinAnsiEncoding /FontDescriptor 11 0 R >>"},
+         {11, "<< /Type /FontDescriptor /FontFile 12 0 R >>"}},
+        {std::make_tuple(12, std::string(), program)});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
     EXPECT_EQ(f->embeddedFontName, "Prog");
@@ -382,9 +394,10 @@ TEST(SimpleFont, EmbeddedCffProgram) {
 }
 
 TEST(SimpleFont, Type3Font) {
-    FontDoc d({{10, "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FontBBox [0 -20 80 90] "
-                    "/CharProcs << /a 12 0 R >> /Resources << >> /Encoding << /Differences [97 /a] >> "
-                    "/FirstChar 97 /LastChar 98 /Widths [50 40.5] >>"}},
+    FontDoc d({{10,
+                "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FontBBox [0 -20 80 90] "
+                "/CharProcs << /a 12 0 R >> /Resources << >> /Encoding << /Differences [97 /a] >> "
+                "/FirstChar 97 /LastChar 98 /Widths [50 40.5] >>"}},
               {std::make_tuple(12, std::string(), std::string("0 0 d0"))});
     auto fonts = d.load();
     CPdf8BitFont* f = simple(*fonts);
@@ -403,7 +416,7 @@ TEST(SimpleFont, SubtypesAndUnknownFonts) {
         const char* subtype;
         FontType type;
     } cases[] = {
-        {"/Type1", Type1Font}, {"/MMType1", Type1Font}, {"/Type1C", Type1CFont}, {"/Type3", Type3Font},
+        {"/Type1", Type1Font},       {"/MMType1", Type1Font}, {"/Type1C", Type1CFont},  {"/Type3", Type3Font},
         {"/TrueType", TrueTypeFont}, {"/Type2", UnknownFont}, {"(Type1)", UnknownFont}, {"/type1", UnknownFont},
     };
     for (const Case& c : cases) {

@@ -9,7 +9,8 @@
 namespace {
 
 struct Reader {
-    explicit Reader(const std::string& text) : data(text), t1(reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())) {}
+    explicit Reader(const std::string& text)
+        : data(text), t1(reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())) {}
     std::string data;
     CFoFiType1 t1;
 };
@@ -31,7 +32,8 @@ TEST(Type1, EncodingBlockWithDupLines) {
     const char* const* e = r.t1.getEncoding();
     ASSERT_NE(e, nullptr);
     int defined = 0;
-    for (int i = 0; i < 256; ++i) defined += e[i] != nullptr;
+    for (int i = 0; i < 256; ++i)
+        defined += e[i] != nullptr;
     EXPECT_EQ(defined, 2);
     EXPECT_STREQ(e[32], "space");
     EXPECT_STREQ(e[65], "A");
@@ -46,7 +48,8 @@ TEST(Type1, StandardEncoding) {
 TEST(Type1, FontNameOnLine50IsFoundButNotOnLine51) {
     for (int filler : {49, 50}) {
         std::string text;
-        for (int i = 0; i < filler; ++i) text += "% filler\r\n";
+        for (int i = 0; i < filler; ++i)
+            text += "% filler\r\n";
         text += "/FontName /Late def\n";
         Reader r(text);
         if (filler == 49)
@@ -98,7 +101,8 @@ TEST(Type1, SeveralEntriesOnOneLineAndOddEntries) {
 
 TEST(Type1, EncodingBlockReadsAtMost300Lines) {
     std::string text = "/Encoding 256 array\n";
-    for (int i = 0; i < 300; ++i) text += "% nothing\n";
+    for (int i = 0; i < 300; ++i)
+        text += "% nothing\n";
     text += "dup 65 /A put\n";
     Reader r(text);
     ASSERT_NE(r.t1.getEncoding(), nullptr);
@@ -117,7 +121,8 @@ TEST(Type1, BinaryAndEmptyInput) {
     EXPECT_EQ(empty.t1.getName(), nullptr);
     EXPECT_EQ(empty.t1.getEncoding(), nullptr);
     std::string bin;
-    for (int i = 0; i < 5000; ++i) bin += static_cast<char>((i * 7919) & 0xff);
+    for (int i = 0; i < 5000; ++i)
+        bin += static_cast<char>((i * 7919) & 0xff);
     Reader r(bin);
     (void)r.t1.getName();
     (void)r.t1.getEncoding();

@@ -67,11 +67,15 @@ std::string EncryptedFile(const std::string& dict) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 300 300] >>");
-    b.add(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R /Annots [5 1 R << /Subtype /Link "
-             "/Rect [0 0 9 9] /A << /S /URI /URI " + Str(*h, "https://old.example/inline", 3, 0) + " >> >> 8 0 R] >>");
+    b.add(3,
+          "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R /Annots [5 1 R << /Subtype /Link "
+          "/Rect [0 0 9 9] /A << /S /URI /URI " +
+              Str(*h, "https://old.example/inline", 3, 0) + " >> >> 8 0 R] >>");
     b.add(4, Stream(*h, "BT /F1 12 Tf 20 20 Td (old text) Tj ET", 4, 0));
-    b.add(5, "<< /Subtype /Link /Rect [10 10 50 50] /A << /S /URI /URI " + Str(*h, "https://old.example/gen", 5, 1) +
-                 " >> >>", 1);
+    b.add(5,
+          "<< /Subtype /Link /Rect [10 10 50 50] /A << /S /URI /URI " + Str(*h, "https://old.example/gen", 5, 1) +
+              " >> >>",
+          1);
     b.add(6, dict);
     std::string header;
     const std::string members = TestPdfBuilder::objStm(
@@ -79,8 +83,8 @@ std::string EncryptedFile(const std::string& dict) {
          {9, "<< /S /URI /URI (https://old.example/member) >>"}},
         &header);
     const std::string e = h->encryptData(members, h->streamCipher(), 7, 0);
-    b.add(7, "<< /Type /ObjStm /N 2 /First " + std::to_string(header.size()) + " /Length " +
-                 std::to_string(e.size()) + " >>\nstream\n" + e + "\nendstream");
+    b.add(7, "<< /Type /ObjStm /N 2 /First " + std::to_string(header.size()) + " /Length " + std::to_string(e.size()) +
+                 " >>\nstream\n" + e + "\nendstream");
     b.inObjStm(8, 7, 0);
     b.inObjStm(9, 7, 1);
     b.trailerExtra = std::string("/Encrypt 6 0 R /ID [") + kId + kId + "]";
@@ -179,7 +183,8 @@ TEST_P(EncryptedPipeline, StampObjectsAreEncrypted) {
     CPdfElement stamp = contents.getArray()->get(contents.getArray()->getLength() - 1);
     ASSERT_TRUE(stamp.isStream());
     std::string data;
-    for (int c; (c = stamp.getStream()->getChar()) >= 0;) data.push_back(static_cast<char>(c));
+    for (int c; (c = stamp.getStream()->getChar()) >= 0;)
+        data.push_back(static_cast<char>(c));
     EXPECT_NE(data.find("(Stamped words) Tj"), std::string::npos) << data;
 }
 
@@ -192,10 +197,12 @@ std::string DirectPageFile(const std::string& dict) {
     std::unique_ptr<CPdfSecurityHandler> h = Handler(dict, keep);
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-    b.add(2, "<< /Type /Pages /Count 2 /MediaBox [0 0 300 300] /Kids [3 0 R << /Type /Page /Parent 2 0 R "
-             "/Resources << >> /Contents 4 0 R /PieceInfo << /Q << /Private " + Str(*h, "kept as it was", 2, 0) +
-             " >> >> /Annots [<< /Subtype /Link /Rect [0 0 9 9] /A << /S /URI /URI " +
-             Str(*h, "https://old.example/direct", 2, 0) + " >> >>] >>] >>");
+    b.add(2,
+          "<< /Type /Pages /Count 2 /MediaBox [0 0 300 300] /Kids [3 0 R << /Type /Page /Parent 2 0 R "
+          "/Resources << >> /Contents 4 0 R /PieceInfo << /Q << /Private " +
+              Str(*h, "kept as it was", 2, 0) +
+              " >> >> /Annots [<< /Subtype /Link /Rect [0 0 9 9] /A << /S /URI /URI " +
+              Str(*h, "https://old.example/direct", 2, 0) + " >> >>] >>] >>");
     b.add(3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 4 0 R >>");
     b.add(4, Stream(*h, "BT /F1 12 Tf 20 20 Td (text) Tj ET", 4, 0));
     b.add(6, dict);
@@ -247,11 +254,17 @@ TEST(EncryptedPipelineRefusal, ReasonFollowsDocumentError) {
         std::vector<std::string> mode;
         const char* expected;
     } cases[] = {
-        {"stamp_no_modify", "-12", {"-text", "T", "-link", "L"},
+        {"stamp_no_modify",
+         "-12",
+         {"-text", "T", "-link", "L"},
          "Document error\nThe file's permissions do not allow changing its content\n"},
-        {"remove_no_annotations", "-36", {"-remove"},
+        {"remove_no_annotations",
+         "-36",
+         {"-remove"},
          "Document error\nThe file's permissions do not allow changing its annotations\n"},
-        {"stamp_neither", "-44", {"-text", "T", "-link", "L"},
+        {"stamp_neither",
+         "-44",
+         {"-text", "T", "-link", "L"},
          "Document error\nThe file's permissions do not allow changing its content and annotations\n"},
         {"create_allowed_without_modify", "-12", {"-create", "-text", "old", "-link", "L"}, ""},
         {"report_reads_anyway", "-44", {"-report", "REPORT"}, ""},
@@ -263,7 +276,8 @@ TEST(EncryptedPipelineRefusal, ReasonFollowsDocumentError) {
         std::remove(out.c_str());
         testpdf::WriteFile(in, EncryptedFile(kAes256Head + c.p + " >>"));
         std::vector<std::string> args = {in, out};
-        for (const std::string& m : c.mode) args.push_back(m == "REPORT" ? report : m);
+        for (const std::string& m : c.mode)
+            args.push_back(m == "REPORT" ? report : m);
         EXPECT_EQ(RunQm(args), c.expected) << c.name;
         if (*c.expected) {
             EXPECT_FALSE(testpdf::FileExists(out)) << c.name;

@@ -30,8 +30,7 @@ std::string UriLink(const std::string& uri, const std::string& rect = "[100 700 
 class Links : public ::testing::Test {
 protected:
     // Writes the input, runs the program with args after input and output names.
-    std::string run(const std::vector<std::string>& bodies, std::vector<std::string> args,
-                    const std::string& name) {
+    std::string run(const std::vector<std::string>& bodies, std::vector<std::string> args, const std::string& name) {
         in = testpdf::TempPath("links_" + name + ".pdf");
         out = testpdf::TempPath("links_" + name + ".out.pdf");
         std::remove(out.c_str());
@@ -74,7 +73,8 @@ protected:
 
 TEST_F(Links, ReadsTargetsRectanglesAndFileSpecifications) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages,
+        kCatalog,
+        kPages,
         PageWith("/Annots [4 0 R 5 0 R 6 0 R 7 0 R 8 0 R 9 0 R 11 0 R]"),
         UriLink("(http://a.example/)", "[1 2 3 4 5 6]"),
         "<< /Subtype /Text /Rect [0 0 1 1] >>",
@@ -102,8 +102,12 @@ TEST_F(Links, ReadsTargetsRectanglesAndFileSpecifications) {
 
 TEST_F(Links, RemoveWithoutFiltersKeepsOtherAnnotations) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R 6 0 R]"), UriLink("(http://a/)"),
-        "<< /Subtype /Text /Rect [0 0 1 1] /Contents (note) >>", UriLink("(http://b/)"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 5 0 R 6 0 R]"),
+        UriLink("(http://a/)"),
+        "<< /Subtype /Text /Rect [0 0 1 1] /Contents (note) >>",
+        UriLink("(http://b/)"),
     };
     ASSERT_EQ(run(bodies, {"-remove"}, "remove_all"), "");
     std::string bytes = testpdf::ReadFile(out);
@@ -121,7 +125,10 @@ TEST_F(Links, RemoveWithoutFiltersKeepsOtherAnnotations) {
 
 TEST_F(Links, RemoveByLinkIgnoresCaseAndLaunchLinks) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R 6 0 R 7 0 R]"), UriLink("(HTTP://A.example/)"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 5 0 R 6 0 R 7 0 R]"),
+        UriLink("(HTTP://A.example/)"),
         UriLink("(http://b.example/)"),
         "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F (http://a.example/) >> >>",
         "<< /Subtype /LINK /Rect [1 1 2 2] /A << /S /URI /URI (http://a.example/) >> >>",
@@ -138,7 +145,11 @@ TEST_F(Links, RemoveByLinkIgnoresCaseAndLaunchLinks) {
 
 TEST_F(Links, RemoveFromAnnotsArrayByReference) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots 4 0 R"), "[5 0 R 6 0 R]", UriLink("(http://a/)"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots 4 0 R"),
+        "[5 0 R 6 0 R]",
+        UriLink("(http://a/)"),
         "<< /Subtype /Text /Rect [0 0 1 1] >>",
     };
     ASSERT_EQ(run(bodies, {"-remove"}, "remove_ref"), "");
@@ -151,7 +162,8 @@ TEST_F(Links, RemoveFromAnnotsArrayByReference) {
 
 TEST_F(Links, RemoveKeepsInlineAnnotationsWhole) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages,
+        kCatalog,
+        kPages,
         PageWith("/Annots [<< /Subtype /Text /Rect [1 2 3 4] /Contents (a]b) >> 4 0 R] /Rotate 0"),
         UriLink("(http://a/)"),
     };
@@ -166,8 +178,11 @@ TEST_F(Links, RemoveKeepsInlineAnnotationsWhole) {
 
 TEST_F(Links, ChangeActionByReference) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
-        "<< /Subtype /Link /Rect [1 1 2 2] /A 5 0 R >>", "<< /S /URI /URI (abc) >>",
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A 5 0 R >>",
+        "<< /S /URI /URI (abc) >>",
     };
     ASSERT_EQ(run(bodies, {"-change", "-link", "ABC", "-newlink", "XYZ"}, "change_action_ref"), "");
     openOutput();
@@ -183,8 +198,8 @@ TEST_F(Links, ChangePartIsCaseSensitive) {
     EXPECT_EQ(uriOf(4), "abc");
     doc.reset();
     CQuillmarkHandler h2;
-    std::vector<std::string> argv = {"quillmark", in, out, "-changepart", "-link", ".example.com", "-newlink",
-                                     ".example.org"};
+    std::vector<std::string> argv = {"quillmark",    in,         out,           "-changepart", "-link",
+                                     ".example.com", "-newlink", ".example.org"};
     testing::internal::CaptureStdout();
     EXPECT_EQ(testpdf::Run(h2, argv), "");
     testing::internal::GetCapturedStdout();
@@ -194,7 +209,9 @@ TEST_F(Links, ChangePartIsCaseSensitive) {
 
 TEST_F(Links, ChangeFileSpecificationByReference) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 6 0 R 7 0 R]"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 6 0 R 7 0 R]"),
         "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F 5 0 R >> >>",
         "<< /Type /Filespec /F (old.pdf) /UF (old.pdf) >>",
         "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F (OLD.pdf) >> >>",
@@ -214,12 +231,13 @@ TEST_F(Links, ChangeFileSpecificationByReference) {
 
 TEST_F(Links, ChangeReplacesEscapedAndHexTargetsWhole) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 5 0 R]"),
         UriLink("(http://x/a\\(1\\).html) /Extra (keep)"),
         UriLink("<687474703a2f2f782f612831292e68746d6c>"),
     };
-    ASSERT_EQ(run(bodies, {"-change", "-link", "http://x/a(1).html", "-newlink", "http://y/(b"}, "change_escaped"),
-              "");
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://x/a(1).html", "-newlink", "http://y/(b"}, "change_escaped"), "");
     openOutput();
     EXPECT_EQ(uriOf(4), "http://y/(b");
     EXPECT_EQ(uriOf(5), "http://y/(b");
@@ -229,12 +247,14 @@ TEST_F(Links, ChangeReplacesEscapedAndHexTargetsWhole) {
 
 TEST_F(Links, ChangeLeavesLinksOutsideTheRange) {
     std::vector<std::string> bodies = {
-        kCatalog, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>", PageWith("/Annots [4 0 R]"),
-        UriLink("(http://a/)"), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Annots [6 0 R] >>",
+        kCatalog,
+        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
+        PageWith("/Annots [4 0 R]"),
+        UriLink("(http://a/)"),
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Annots [6 0 R] >>",
         UriLink("(http://a/)"),
     };
-    ASSERT_EQ(run(bodies, {"-change", "-link", "http://a/", "-newlink", "http://b/", "-s2"}, "change_range"),
-              "");
+    ASSERT_EQ(run(bodies, {"-change", "-link", "http://a/", "-newlink", "http://b/", "-s2"}, "change_range"), "");
     openOutput();
     EXPECT_EQ(uriOf(4), "http://a/");
     EXPECT_EQ(uriOf(6), "http://b/");
@@ -242,8 +262,12 @@ TEST_F(Links, ChangeLeavesLinksOutsideTheRange) {
 
 TEST_F(Links, OddAnnotsElementsAreDroppedOrLeftWithoutHarm) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 99 0 R 12 5 0 R]"), UriLink("(http://a/)"),
-        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 6 0 R >> >>", "(http://by-ref/)",
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 99 0 R 12 5 0 R]"),
+        UriLink("(http://a/)"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 6 0 R >> >>",
+        "(http://by-ref/)",
     };
     // 99 0 R does not exist, 12 is a number: both go; 5 stays (its URI is not a string).
     ASSERT_EQ(run(bodies, {"-remove", "-link", "http://a/"}, "remove_odd"), "");
@@ -254,8 +278,11 @@ TEST_F(Links, OddAnnotsElementsAreDroppedOrLeftWithoutHarm) {
 
 TEST_F(Links, ChangeLeavesAnIndirectUriStringAlone) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
-        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 5 0 R >> >>", "(http://by-ref/)",
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R]"),
+        "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /URI /URI 5 0 R >> >>",
+        "(http://by-ref/)",
     };
     ASSERT_EQ(run(bodies, {"-change", "-link", "http://by-ref/", "-newlink", "http://new/"}, "change_indirect"), "");
     openOutput();
@@ -265,7 +292,9 @@ TEST_F(Links, ChangeLeavesAnIndirectUriStringAlone) {
 
 TEST_F(Links, ChangePartOfAFileLink) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R]"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R]"),
         "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F << /Type /Filespec /F (docs/old.pdf) "
         "/UF (docs/old.pdf) >> >> >>",
     };
@@ -279,7 +308,8 @@ TEST_F(Links, ChangePartOfAFileLink) {
 
 TEST_F(Links, ChangeAnInlineAnnotationInThePage) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages,
+        kCatalog,
+        kPages,
         PageWith("/Annots [<< /Subtype /Text /Contents (x) >> << /Subtype /Link /Rect [1 2 3 4] "
                  "/A << /S /URI /URI (http://old/) >> >>]"),
     };
@@ -292,7 +322,9 @@ TEST_F(Links, ChangeAnInlineAnnotationInThePage) {
 
 TEST_F(Links, OnlyPagesWithAMatchingLinkAreEdited) {
     std::vector<std::string> bodies = {
-        kCatalog, "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>", PageWith("/Annots [4 0 R]"),
+        kCatalog,
+        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
+        PageWith("/Annots [4 0 R]"),
         UriLink("(http://A/)"),
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << >> /Annots [6 0 R] >>",
         UriLink("(http://b/)"),
@@ -308,8 +340,8 @@ TEST_F(Links, OnlyPagesWithAMatchingLinkAreEdited) {
     // With both modes -change applies, with its letter-case rule.
     doc.reset();
     CQuillmarkHandler h2;
-    std::vector<std::string> argv = {"quillmark", in, out, "-changepart", "-change", "-link", "http://a/", "-newlink",
-                                     "http://d/"};
+    std::vector<std::string> argv = {"quillmark", in,          out,        "-changepart", "-change",
+                                     "-link",     "http://a/", "-newlink", "http://d/"};
     testing::internal::CaptureStdout();
     EXPECT_EQ(testpdf::Run(h2, argv), "");
     testing::internal::GetCapturedStdout();
@@ -319,7 +351,9 @@ TEST_F(Links, OnlyPagesWithAMatchingLinkAreEdited) {
 
 TEST_F(Links, UnicodeFileNamesAreReadAndWrittenInTheirForm) {
     std::vector<std::string> bodies = {
-        kCatalog, kPages, PageWith("/Annots [4 0 R 5 0 R]"),
+        kCatalog,
+        kPages,
+        PageWith("/Annots [4 0 R 5 0 R]"),
         // UF: UTF-16BE "caf\u00e9.pdf"; F of the second: UTF-8 with its mark, "na\u00efve.pdf".
         "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F << /F (cafe.pdf) "
         "/UF <FEFF00630061006600E9002E007000640066> >> >> >>",
@@ -327,14 +361,15 @@ TEST_F(Links, UnicodeFileNamesAreReadAndWrittenInTheirForm) {
     };
     const std::string report = testpdf::TempPath("links_unicode.txt");
     ASSERT_EQ(run(bodies, {"-change", "-link", "CAF\xC3\xA9.pdf", "-newlink", "th\xC3\xA9.pdf", "-report", report},
-                  "unicode_names"), "");
+                  "unicode_names"),
+              "");
     ASSERT_EQ(h.ExistingLinks().size(), 2u);
     EXPECT_EQ(h.ExistingLinks()[0].target, "caf\xC3\xA9.pdf");
     EXPECT_EQ(h.ExistingLinks()[1].target, "na\xC3\xAFve.pdf");
 
     // A report run writes no PDF: change again without the report.
     CQuillmarkHandler h2;
-    std::vector<std::string> argv = {"quillmark", in, out, "-change", "-link", "caf\xC3\xA9.pdf", "-newlink",
+    std::vector<std::string> argv = {"quillmark",     in, out, "-change", "-link", "caf\xC3\xA9.pdf", "-newlink",
                                      "th\xC3\xA9.pdf"};
     testing::internal::CaptureStdout();
     EXPECT_EQ(testpdf::Run(h2, argv), "");
@@ -359,11 +394,17 @@ TEST_F(Links, ChangeFindsTargetsInEveryWrittenForm) {
     const std::string launch = "<< /Subtype /Link /Rect [1 1 2 2] /A << /S /Launch /F ";
     const std::vector<Case> cases = {
         {"plain", {UriLink("(http://old.example/a)")}, {"-changepart", "-link", "old"}, "http://new.example/a"},
-        {"other letter case, -change", {UriLink("(HTTP://Old.Example/)")}, {"-change", "-link", "http://old.example/"},
+        {"other letter case, -change",
+         {UriLink("(HTTP://Old.Example/)")},
+         {"-change", "-link", "http://old.example/"},
          "new"},
-        {"escaped letters", {UriLink("(http://\\157ld.example/a)")}, {"-changepart", "-link", "old"},
+        {"escaped letters",
+         {UriLink("(http://\\157ld.example/a)")},
+         {"-changepart", "-link", "old"},
          "http://new.example/a"},
-        {"line continuation", {UriLink("(http://ol\\\nd.example/a)")}, {"-changepart", "-link", "old"},
+        {"line continuation",
+         {UriLink("(http://ol\\\nd.example/a)")},
+         {"-changepart", "-link", "old"},
          "http://new.example/a"},
         {"hexadecimal", {UriLink("<687474703A2F2F6F6C64>")}, {"-changepart", "-link", "old"}, "http://new"},
         {"action by reference after a line break",
@@ -378,10 +419,16 @@ TEST_F(Links, ChangeFindsTargetsInEveryWrittenForm) {
          {"<< /Subtype /Link /Rect [1 1 2 2] /A 5 0R >>", "<< /S /URI /URI (http://old.example/) >>"},
          {"-changepart", "-link", "old"},
          "http://new.example/"},
-        {"UTF-16 file name", {launch + "<FEFF006F006C0064002E007000640066> >> >>"}, {"-changepart", "-link", "old"},
+        {"UTF-16 file name",
+         {launch + "<FEFF006F006C0064002E007000640066> >> >>"},
+         {"-changepart", "-link", "old"},
          "new.pdf"},
-        {"UTF-16 file name, literal", {launch + std::string("(\xFE\xFF\x00o\x00l\x00" "d) >> >>", 17)},
-         {"-changepart", "-link", "old"}, "new"},
+        {"UTF-16 file name, literal",
+         {launch + std::string("(\xFE\xFF\x00o\x00l\x00"
+                               "d) >> >>",
+                               17)},
+         {"-changepart", "-link", "old"},
+         "new"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -409,7 +456,8 @@ TEST_F(Links, ChangeFindsTargetsInEveryWrittenForm) {
         std::string got = target.getBytes();
         if (got.size() >= 2 && static_cast<unsigned char>(got[0]) == 0xFE) {
             std::string ascii;  // UTF-16BE of ASCII letters
-            for (size_t i = 3; i < got.size(); i += 2) ascii += got[i];
+            for (size_t i = 3; i < got.size(); i += 2)
+                ascii += got[i];
             got = ascii;
         }
         EXPECT_EQ(got, c.expect);

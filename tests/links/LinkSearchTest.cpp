@@ -1,8 +1,8 @@
 // The searches, the web-address scan, the selections and the report lines, driven by
 // hand-made character lists.
 #include "links/LinkSearch.h"
-#include "tests/links/WholeListSearch.h"
 #include "pdf/CPdfException.h"
+#include "tests/links/WholeListSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -125,25 +125,22 @@ TEST(WindowSearch, CharacterWithoutTextNeverMatches) {
     std::vector<TextChar> chars;
     AddLine(chars, std::string("ab\0ab", 5), 1, 0, 0);
     EXPECT_EQ(FindAll(chars, "ab").size(), 2u);
-    EXPECT_TRUE(FindAll(chars, "ba").empty());                 // the 0 byte sits between them
+    EXPECT_TRUE(FindAll(chars, "ba").empty());                     // the 0 byte sits between them
     EXPECT_EQ(FindAll(chars, std::string("b\0a", 3)).size(), 2u);  // the text ends at its 0 byte: "b"
 }
 
 TEST(WindowSearch, SameFindsAndPagesAsTheWindowAlgorithm) {
     // Cross-page finds, overlapping finds, the first window and the final window.
     const std::vector<std::pair<std::vector<std::pair<std::string, int>>, std::string>> cases = {
-        {{{"abab", 1}, {"ab", 2}}, "ab"},
-        {{{"aaa", 1}, {"aaa", 2}, {"a", 3}}, "aa"},
-        {{{"xy", 1}, {"zx", 2}}, "yz"},
-        {{{"abc", 4}}, "abc"},
-        {{{"a", 1}, {"b", 2}, {"c", 3}}, "abc"},
-        {{{"q", 1}, {"q", 2}, {"q", 3}}, "q"},
-        {{{"hello", 1}, {" world", 2}}, "o w"},
-        {{{"abcabcab", 1}, {"cab", 2}}, "cab"},
+        {{{"abab", 1}, {"ab", 2}}, "ab"},        {{{"aaa", 1}, {"aaa", 2}, {"a", 3}}, "aa"},
+        {{{"xy", 1}, {"zx", 2}}, "yz"},          {{{"abc", 4}}, "abc"},
+        {{{"a", 1}, {"b", 2}, {"c", 3}}, "abc"}, {{{"q", 1}, {"q", 2}, {"q", 3}}, "q"},
+        {{{"hello", 1}, {" world", 2}}, "o w"},  {{{"abcabcab", 1}, {"cab", 2}}, "cab"},
     };
     for (const auto& c : cases) {
         std::vector<TextChar> chars;
-        for (const auto& part : c.first) AddLine(chars, part.first, part.second, 0, 0);
+        for (const auto& part : c.first)
+            AddLine(chars, part.first, part.second, 0, 0);
         auto got = FindAll(chars, c.second);
         auto want = ReferenceWindow(chars, c.second);
         ASSERT_EQ(got.size(), want.size()) << c.second;
@@ -174,9 +171,8 @@ TEST(TextSearch, MessagesAndTargets) {
     std::vector<TextChar> chars;
     AddLine(chars, "go go", 1, 0, 0);
     std::vector<FoundLink> found;
-    std::string out = Capture([&] {
-        LinkSearch::SearchText(chars, LinkSearch::CharBytes(chars), "go", "https://x.org/", found);
-    });
+    std::string out =
+        Capture([&] { LinkSearch::SearchText(chars, LinkSearch::CharBytes(chars), "go", "https://x.org/", found); });
     EXPECT_EQ(out,
               "1Matched text: go - link: 'https://x.org/'..\n"
               "1Matched text: go - link: 'https://x.org/'...\n");
@@ -200,7 +196,8 @@ TEST(TextFile, KeptCharactersAreBounded) {
         {20 << 20, size_t(1) << 28},
         {int64_t(1) << 40, size_t(1) << 28},
     };
-    for (const auto& l : limits) EXPECT_EQ(LinkSearch::KeptCharLimit(l.size), l.limit) << l.size;
+    for (const auto& l : limits)
+        EXPECT_EQ(LinkSearch::KeptCharLimit(l.size), l.limit) << l.size;
     // Kept characters and found links of an input below 1 MiB stay below 512 MB, with
     // the found-link list growing by doubling.
     EXPECT_LT(LinkSearch::KeptCharLimit(999999) * (sizeof(TextChar) + 1) +
@@ -216,7 +213,8 @@ TEST(TextFile, KeptCharactersAreBounded) {
         {(1 << 20) + 1000, (1u << 20) + 16000},
         {int64_t(1) << 40, size_t(1) << 27},
     };
-    for (const auto& l : found) EXPECT_EQ(LinkSearch::FoundLinkLimit(l.size), l.limit) << l.size;
+    for (const auto& l : found)
+        EXPECT_EQ(LinkSearch::FoundLinkLimit(l.size), l.limit) << l.size;
     std::vector<FoundLink> links(3);
     LinkSearch::CheckFoundLinks(links, 3);
     EXPECT_THROW(LinkSearch::CheckFoundLinks(links, 2), CPdfException);
@@ -326,7 +324,8 @@ TEST(LinkFile, SplitFields) {
         auto got = LinkSearch::SplitLinkFileLine(c.line);
         EXPECT_EQ(got.valid, c.valid) << c.line;
         EXPECT_EQ(got.bars, c.bars) << c.line;
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(got.field[i], c.f[i]) << c.line << " field " << i;
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(got.field[i], c.f[i]) << c.line << " field " << i;
     }
     EXPECT_TRUE(LinkSearch::SplitLinkFileLine(" T|L").startsWithSpace);
 }
@@ -378,8 +377,8 @@ TEST(LinkFile, DebugLineAndNoFilter) {
     std::vector<std::string> matched;
     std::vector<FoundLink> found;
     std::string out = Capture([&] {
-        LinkSearch::SearchLinkFileText(chars, LinkSearch::CharBytes(chars), "Go", "Go", "u/[FILEMATCH]", false, 0, 0,
-                                       0, true, matched, found);
+        LinkSearch::SearchLinkFileText(chars, LinkSearch::CharBytes(chars), "Go", "Go", "u/[FILEMATCH]", false, 0, 0, 0,
+                                       true, matched, found);
     });
     EXPECT_EQ(out,
               "Go, 10.00, 20.00, 22.00, 30.00\n"
@@ -414,10 +413,12 @@ TEST(WindowSearch, FindsSplitPerLineAndPage) {
     };
     const Case cases[] = {
         {{{"sales summary", 1}}, "sales summary", {{1, {72, 72 + 13 * 6}}}},
-        {{{"the sales", 1}, {" summary here", 1}}, "sales summary", {{1, {72 + 4 * 6, 72 + 9 * 6}},
-                                                                     {1, {72 + 6, 72 + 8 * 6}}}},
-        {{{"the sales", 1}, {" summary here", 2}}, "sales summary", {{1, {72 + 4 * 6, 72 + 9 * 6}},
-                                                                     {2, {72 + 6, 72 + 8 * 6}}}},
+        {{{"the sales", 1}, {" summary here", 1}},
+         "sales summary",
+         {{1, {72 + 4 * 6, 72 + 9 * 6}}, {1, {72 + 6, 72 + 8 * 6}}}},
+        {{{"the sales", 1}, {" summary here", 2}},
+         "sales summary",
+         {{1, {72 + 4 * 6, 72 + 9 * 6}}, {2, {72 + 6, 72 + 8 * 6}}}},
         {{{"a b c", 1}, {" d", 1}, {" e", 1}}, "c d e", {{1, {96, 102}}, {1, {78, 84}}, {1, {78, 84}}}},
         {{{"x", 1}, {"  ", 1}}, "x  ", {{1, {72, 78}}}},
     };
@@ -471,7 +472,8 @@ TEST(WebScan, Targets) {
         AddLine(chars, c.line, 1, 50, 500);
         auto found = Scan(chars);
         ASSERT_EQ(found.size(), c.targets.size()) << c.line;
-        for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].target, c.targets[i]) << c.line;
+        for (size_t i = 0; i < found.size(); ++i)
+            EXPECT_EQ(found[i].target, c.targets[i]) << c.line;
     }
 }
 
@@ -511,7 +513,8 @@ TEST(WebScan, WordsEndAtSpacesLinesAndPages) {
         }
         auto found = Scan(chars);
         ASSERT_EQ(found.size(), c.targets.size()) << c.lines[0].first;
-        for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].target, c.targets[i]);
+        for (size_t i = 0; i < found.size(); ++i)
+            EXPECT_EQ(found[i].target, c.targets[i]);
     }
     // Characters running up the page, and boxes collapsed to 0, join as well.
     std::vector<TextChar> up;
@@ -566,9 +569,9 @@ TEST(Selection, PlusMinusFiveOnTheSamePage) {
         e.rect[2] = x2;
         e.rect[3] = y2;
     };
-    set(existing[0], 10, 2, 105, 705, 145, 707);   // exactly within the slack
+    set(existing[0], 10, 2, 105, 705, 145, 707);     // exactly within the slack
     set(existing[1], 11, 2, 105.5f, 700, 150, 712);  // left edge too far right
-    set(existing[2], 12, 1, 100, 700, 150, 712);   // another page
+    set(existing[2], 12, 1, 100, 700, 150, 712);     // another page
     set(existing[3], 13, 2, 90, 690, 160, 720);
     set(existing[4], 14, 2, 100, 700, 144.9f, 712);  // right edge too far left
     std::vector<int32_t> selected;
@@ -611,7 +614,7 @@ TEST(Report, TextUnderLinks) {
         Link(3, 100, 712, 190, 700, "flipped"),     // y1 above y2 still finds its text
         Link(3, 190, 700, 100, 712, "x reversed"),  // x1 right of x2 finds none
         Link(3, 400, 400, 500, 500, "nothing"),
-        Link(2, 97, 697, 105, 711, "slack"),        // corner within the left/bottom slack
+        Link(2, 97, 697, 105, 711, "slack"),  // corner within the left/bottom slack
     };
     EXPECT_TRUE(LinkSearch::FillLinkTexts(links, chars, 0, chars.size()));
     EXPECT_EQ(links[0].text, "Click here  ");
@@ -703,7 +706,8 @@ TEST(StreamingWindowSearch, SameFindsAsTheWholeListWhateverThePageSplit) {
                 got.push_back(f);
                 return true;
             });
-            for (const auto& page : Split(chars, split)) search.add(page.data(), page.size());
+            for (const auto& page : Split(chars, split))
+                search.add(page.data(), page.size());
             search.add(nullptr, 0);  // an empty page at the end changes nothing
             search.finish();
             ASSERT_EQ(got.size(), want.size()) << t << " split " << split.size();
@@ -741,7 +745,8 @@ TEST(WebScan, PageByPageGivesTheSameLinks) {
     for (const auto& split : std::vector<std::vector<size_t>>{{18, 20}, {1, 17, 4, 16}, {3, 3, 3, 3, 3, 3, 3}}) {
         std::vector<FoundLink> paged;
         LinkSearch::WebAddressScanner scanner("", "", paged);
-        for (const auto& page : Split(chars, split)) scanner.add(page.data(), page.size());
+        for (const auto& page : Split(chars, split))
+            scanner.add(page.data(), page.size());
         scanner.finish();
         ASSERT_EQ(paged.size(), whole.size());
         for (size_t i = 0; i < paged.size(); ++i) {

@@ -17,7 +17,8 @@ LinkSettings Parse(const std::vector<std::string>& options, const std::string& i
     std::vector<std::string> args = {"quillmark", input, "out.pdf"};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
+    for (auto& a : args)
+        argv.push_back(&a[0]);
     argv.push_back(nullptr);
     LinkSettings s;
     ParseOptionsInto(s, static_cast<int>(args.size()), argv.data());
@@ -135,9 +136,24 @@ const OptionCase kOptionCases[] = {
     {"ForceNotPrefix", {"-forced"}, [](LinkSettings&) {}},
     {"ForceCaseSensitive", {"-Force"}, [](LinkSettings&) {}},
     // 9 -pos%d,%d
-    {"Pos", {"-pos30,40"}, [](LinkSettings& s) { s.posH = 30; s.posV = 40; }},
-    {"PosCentre", {"-pos-1,-1"}, [](LinkSettings& s) { s.posH = -1; s.posV = -1; }},
-    {"PosSpaceBeforeSecond", {"-pos10, 20"}, [](LinkSettings& s) { s.posH = 10; s.posV = 20; }},
+    {"Pos",
+     {"-pos30,40"},
+     [](LinkSettings& s) {
+         s.posH = 30;
+         s.posV = 40;
+     }},
+    {"PosCentre",
+     {"-pos-1,-1"},
+     [](LinkSettings& s) {
+         s.posH = -1;
+         s.posV = -1;
+     }},
+    {"PosSpaceBeforeSecond",
+     {"-pos10, 20"},
+     [](LinkSettings& s) {
+         s.posH = 10;
+         s.posV = 20;
+     }},
     {"PosOneNumber", {"-pos10"}, [](LinkSettings&) {}},
     {"PosOneNumberComma", {"-pos10,"}, [](LinkSettings&) {}},
     {"PosSpaceBeforeComma", {"-pos10 ,20"}, [](LinkSettings&) {}},
@@ -155,22 +171,65 @@ const OptionCase kOptionCases[] = {
     {"LinkNoPlaceholder", {"-link", "[FILENAME]"}, [](LinkSettings& s) { s.link = "[FILENAME]"; }},
     {"TextLink", {"-textlink", "abc"}, [](LinkSettings& s) { s.textLink = "abc"; }},
     // 16..20 modes
-    {"Remove", {"-remove"}, [](LinkSettings& s) { s.remove = true; s.stamp = false; }},
-    {"Change", {"-change"}, [](LinkSettings& s) { s.change = true; s.stamp = false; }},
+    {"Remove",
+     {"-remove"},
+     [](LinkSettings& s) {
+         s.remove = true;
+         s.stamp = false;
+     }},
+    {"Change",
+     {"-change"},
+     [](LinkSettings& s) {
+         s.change = true;
+         s.stamp = false;
+     }},
     {"NewLink", {"-newlink", "http://b.example"}, [](LinkSettings& s) { s.newLink = "http://b.example"; }},
-    {"ChangePart", {"-changepart"}, [](LinkSettings& s) { s.changePart = true; s.stamp = false; }},
-    {"Create", {"-create"}, [](LinkSettings& s) { s.create = true; s.stamp = false; }},
+    {"ChangePart",
+     {"-changepart"},
+     [](LinkSettings& s) {
+         s.changePart = true;
+         s.stamp = false;
+     }},
+    {"Create",
+     {"-create"},
+     [](LinkSettings& s) {
+         s.create = true;
+         s.stamp = false;
+     }},
     // 21, 22 -textfile, -linkfile imply -create
-    {"TextFile", {"-textfile", "t.txt"}, [](LinkSettings& s) {
-         s.text = "[TEXTFILE]"; s.textFileName = "t.txt"; s.create = true; s.stamp = false; }},
-    {"LinkFile", {"-linkfile", "l.txt"}, [](LinkSettings& s) {
-         s.text = "[LINKFILE]"; s.linkFileName = "l.txt"; s.create = true; s.stamp = false; }},
-    {"TextAfterTextFile", {"-textfile", "t.txt", "-text", "abc"}, [](LinkSettings& s) {
-         s.text = "abc"; s.textFileName = "t.txt"; s.create = true; s.stamp = false; }},
+    {"TextFile",
+     {"-textfile", "t.txt"},
+     [](LinkSettings& s) {
+         s.text = "[TEXTFILE]";
+         s.textFileName = "t.txt";
+         s.create = true;
+         s.stamp = false;
+     }},
+    {"LinkFile",
+     {"-linkfile", "l.txt"},
+     [](LinkSettings& s) {
+         s.text = "[LINKFILE]";
+         s.linkFileName = "l.txt";
+         s.create = true;
+         s.stamp = false;
+     }},
+    {"TextAfterTextFile",
+     {"-textfile", "t.txt", "-text", "abc"},
+     [](LinkSettings& s) {
+         s.text = "abc";
+         s.textFileName = "t.txt";
+         s.create = true;
+         s.stamp = false;
+     }},
     // 23..26
     {"Debug", {"-debug"}, [](LinkSettings& s) { s.debug = true; }},
-    {"Report", {"-report", "r.txt"}, [](LinkSettings& s) {
-         s.report = true; s.reportFileName = "r.txt"; s.stamp = false; }},
+    {"Report",
+     {"-report", "r.txt"},
+     [](LinkSettings& s) {
+         s.report = true;
+         s.reportFileName = "r.txt";
+         s.stamp = false;
+     }},
     {"ReportPos", {"-reportpos"}, [](LinkSettings& s) { s.reportPositions = true; }},
     {"ReportAppend", {"-reportappend"}, [](LinkSettings& s) { s.reportAppend = true; }},
     // 27..30 link looks (not validated)
@@ -192,12 +251,24 @@ const OptionCase kOptionCases[] = {
     {"PosHeightNoNumber", {"-posHeight"}, [](LinkSettings&) {}},
     // Unknown options are ignored; later options win.
     {"Unknown", {"-verbose", "-x"}, [](LinkSettings&) {}},
-    {"LaterWins", {"-s2", "-s3", "-font", "A", "-font", "B"}, [](LinkSettings& s) {
-         s.startPage = 3; s.fontName = "B"; }},
-    {"Many", {"-s2", "-e4", "-text", "t", "-link", "l", "-pos1,2", "-size9", "-color0000ff"},
+    {"LaterWins",
+     {"-s2", "-s3", "-font", "A", "-font", "B"},
      [](LinkSettings& s) {
-         s.startPage = 2; s.endPage = 4; s.text = "t"; s.link = "l"; s.posH = 1; s.posV = 2;
-         s.fontSize = 9; s.textColor = 0xFF; }},
+         s.startPage = 3;
+         s.fontName = "B";
+     }},
+    {"Many",
+     {"-s2", "-e4", "-text", "t", "-link", "l", "-pos1,2", "-size9", "-color0000ff"},
+     [](LinkSettings& s) {
+         s.startPage = 2;
+         s.endPage = 4;
+         s.text = "t";
+         s.link = "l";
+         s.posH = 1;
+         s.posV = 2;
+         s.fontSize = 9;
+         s.textColor = 0xFF;
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, OptionRows, ::testing::ValuesIn(kOptionCases),
@@ -233,9 +304,9 @@ TEST(ParseOptions, OptionPositionNotBeginningWithDashIsRefused) {
 }
 
 TEST(ParseOptions, ValueOptionStandingLastIsRefused) {
-    const char* valueOptions[] = {"-font", "-fontfile", "-align", "-text", "-link", "-textlink",
-                                  "-newlink", "-textfile", "-linkfile", "-report", "-linktype",
-                                  "-highlightstyle", "-linethickness", "-linestyle", "-linkaction"};
+    const char* valueOptions[] = {"-font",     "-fontfile",       "-align",         "-text",      "-link",
+                                  "-textlink", "-newlink",        "-textfile",      "-linkfile",  "-report",
+                                  "-linktype", "-highlightstyle", "-linethickness", "-linestyle", "-linkaction"};
     for (const char* opt : valueOptions) {
         EXPECT_EQ("Error parameter", ParseError({"-debug", opt})) << opt;
         // With a value it is fine.
@@ -258,31 +329,29 @@ TEST_P(Placeholders, ResolvedAgainstTheInputName) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, Placeholders,
-    ::testing::Values(
-        PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE]", "report"},
-        PlaceholderCase{"report.pdf", "[FILETITLE]", "report"},
-        PlaceholderCase{"/home/me/report.pdf", "[FILETITLE]", "report"},
-        PlaceholderCase{"docs/sub\\report.pdf", "[FILETITLE]", "report"},
-        // The rest of the value is dropped.
-        PlaceholderCase{"c:\\docs\\report.pdf", "Title: [FILETITLE]!", "report"},
-        // Only the last four characters go, whatever they are.
-        PlaceholderCase{"archive.tar.gz", "[FILETITLE]", "archive.ta"},
-        // A file-name part of four characters or fewer gives an empty title.
-        PlaceholderCase{"c:\\docs\\abc", "[FILETITLE]", ""},
-        PlaceholderCase{"dir/.pdf", "[FILETITLE]", ""},
-        PlaceholderCase{"a", "[FILETITLE]", ""},
-        PlaceholderCase{"dir/", "[FILETITLE]", ""},
-        // The whole text becomes the input name as typed (the writer escapes it).
-        PlaceholderCase{"c:\\docs\\a.pdf", "see [FILENAME] here", "c:\\docs\\a.pdf"},
-        PlaceholderCase{"\\\\server\\share\\a (1).pdf", "[FILENAME]", "\\\\server\\share\\a (1).pdf"},
-        PlaceholderCase{"/tmp/a.pdf", "[FILENAME]", "/tmp/a.pdf"},
-        // The title replaces the text first; the title holds no "[FILENAME]" here.
-        PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE] [FILENAME]", "report"},
-        // ... but when it does, the file name wins.
-        PlaceholderCase{"[FILENAME].pdf", "[FILETITLE]", "[FILENAME].pdf"},
-        // Incomplete placeholders are plain text.
-        PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE", "[FILETITLE"},
-        PlaceholderCase{"c:\\docs\\report.pdf", "[filename]", "[filename]"}));
+    ::testing::Values(PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE]", "report"},
+                      PlaceholderCase{"report.pdf", "[FILETITLE]", "report"},
+                      PlaceholderCase{"/home/me/report.pdf", "[FILETITLE]", "report"},
+                      PlaceholderCase{"docs/sub\\report.pdf", "[FILETITLE]", "report"},
+                      // The rest of the value is dropped.
+                      PlaceholderCase{"c:\\docs\\report.pdf", "Title: [FILETITLE]!", "report"},
+                      // Only the last four characters go, whatever they are.
+                      PlaceholderCase{"archive.tar.gz", "[FILETITLE]", "archive.ta"},
+                      // A file-name part of four characters or fewer gives an empty title.
+                      PlaceholderCase{"c:\\docs\\abc", "[FILETITLE]", ""},
+                      PlaceholderCase{"dir/.pdf", "[FILETITLE]", ""}, PlaceholderCase{"a", "[FILETITLE]", ""},
+                      PlaceholderCase{"dir/", "[FILETITLE]", ""},
+                      // The whole text becomes the input name as typed (the writer escapes it).
+                      PlaceholderCase{"c:\\docs\\a.pdf", "see [FILENAME] here", "c:\\docs\\a.pdf"},
+                      PlaceholderCase{"\\\\server\\share\\a (1).pdf", "[FILENAME]", "\\\\server\\share\\a (1).pdf"},
+                      PlaceholderCase{"/tmp/a.pdf", "[FILENAME]", "/tmp/a.pdf"},
+                      // The title replaces the text first; the title holds no "[FILENAME]" here.
+                      PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE] [FILENAME]", "report"},
+                      // ... but when it does, the file name wins.
+                      PlaceholderCase{"[FILENAME].pdf", "[FILETITLE]", "[FILENAME].pdf"},
+                      // Incomplete placeholders are plain text.
+                      PlaceholderCase{"c:\\docs\\report.pdf", "[FILETITLE", "[FILETITLE"},
+                      PlaceholderCase{"c:\\docs\\report.pdf", "[filename]", "[filename]"}));
 
 TEST(ParseOptions, PlaceholderUsesInputOfThisRun) {
     // In batch mode the same options are parsed again for each input.

@@ -13,7 +13,8 @@ namespace {
 std::vector<std::string> Pages(int n, const std::string& content = "BT /F1 12 Tf 72 700 Td (x) Tj ET") {
     std::vector<std::string> b = {"<< /Type /Catalog /Pages 2 0 R >>", ""};
     std::string kids;
-    for (int i = 0; i < n; ++i) kids += std::to_string(3 + 2 * i) + " 0 R ";
+    for (int i = 0; i < n; ++i)
+        kids += std::to_string(3 + 2 * i) + " 0 R ";
     b[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(n) + " /MediaBox [0 0 612 792] >>";
     for (int i = 0; i < n; ++i) {
         b.push_back("<< /Type /Page /Parent 2 0 R /Resources << /ProcSet [/PDF] >> /Contents " +
@@ -41,7 +42,8 @@ Result RunQm(CQuillmarkHandler& h, const std::vector<std::string>& args) {
 
 int Count(const std::string& s, const std::string& what) {
     int n = 0;
-    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1)) ++n;
+    for (size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
+        ++n;
     return n;
 }
 
@@ -125,7 +127,8 @@ TEST(Pipeline, GenerationsAndLeadingJunk) {
     bodies[1].replace(bodies[1].find("[3 0 R ]"), 8, "[3 2 R ]");
     TestPdfBuilder b;
     b.junk = "JUNK BEFORE THE HEADER\n";
-    for (size_t i = 0; i < bodies.size(); ++i) b.add(static_cast<int>(i + 1), bodies[i], i == 2 ? 2 : 0);
+    for (size_t i = 0; i < bodies.size(); ++i)
+        b.add(static_cast<int>(i + 1), bodies[i], i == 2 ? 2 : 0);
     testpdf::WriteFile(in, b.build());
     CQuillmarkHandler h;
     Result r = RunQm(h, {in, out, "-text", "T", "-link", "L"});
@@ -173,8 +176,7 @@ TEST(Pipeline, TheHeaderCopyHoldsTheHeaderAndCommentLinesOnly) {
         {"first entry a few bytes early", firstEntry(-3), head},
         {"more comment lines", testpdf::Build(Pages(1)).replace(head.size(), 0, "% made by hand\n\n"),
          head + "% made by hand\n\n"},
-        {"a line that is no comment before the first object", std::string(sound).insert(head.size(), "junk\n"),
-         head},
+        {"a line that is no comment before the first object", std::string(sound).insert(head.size(), "junk\n"), head},
         {"no header", sound.substr(head.size()), head.substr(0, 5) + "1.7\n%\xE2\xE3\xCF\xD3\n"},
     };
     for (const Case& c : cases) {
@@ -187,7 +189,8 @@ TEST(Pipeline, TheHeaderCopyHoldsTheHeaderAndCommentLinesOnly) {
         const std::string o = testpdf::ReadFile(out);
         EXPECT_EQ(o.substr(0, c.header.size()), c.header);
         size_t p = c.header.size();
-        while (p < o.size() && o[p] >= '0' && o[p] <= '9') ++p;
+        while (p < o.size() && o[p] >= '0' && o[p] <= '9')
+            ++p;
         EXPECT_GT(p, c.header.size()) << "an object header follows: " << o.substr(c.header.size(), 12);
         EXPECT_EQ(o.substr(p, 7), " 0 obj\n") << o.substr(c.header.size(), 12);
     }
@@ -223,7 +226,8 @@ TEST(Pipeline, FailuresLeaveTheOutputPathAloneAndSayWhy) {
         {{testpdf::TempPath("no-such-file.pdf"), out, "-text", "T"}, "no-such-file.pdf'", "The file cannot be read"},
         {{damaged, out, "-text", "T"}, "fail.pdf'", "The file is damaged beyond repair"},
         {{text, out, "-text", "T"}, "fail-text.pdf'", "The file is not a PDF file"},
-        {{good, out, "-font", "NoSuchFace", "-text", "T"}, "Processing",
+        {{good, out, "-font", "NoSuchFace", "-text", "T"},
+         "Processing",
          "The font of the stamp is not known: 'NoSuchFace'"},
     };
     for (const Case& c : cases) {

@@ -24,7 +24,8 @@ const char* kFont = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encodi
 
 std::string Page(const std::string& contents, const std::string& annots) {
     return "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> "
-           "/Contents " + contents + " " + annots + " >>";
+           "/Contents " +
+           contents + " " + annots + " >>";
 }
 
 std::string UriLink(const std::string& uri, const std::string& rect) {
@@ -82,7 +83,8 @@ protected:
         CPdfElement page = doc.getXRef()->fetch(pageNum, 0);
         CPdfElement annots = page.getDictionary()->lookup("Annots");
         if (!annots.isArray()) return nums;
-        for (int i = 0; i < annots.getArray()->getLength(); ++i) nums.push_back(annots.getArray()->getRaw(i).getRefNum());
+        for (int i = 0; i < annots.getArray()->getLength(); ++i)
+            nums.push_back(annots.getArray()->getRaw(i).getRefNum());
         return nums;
     }
 
@@ -116,8 +118,9 @@ TEST_F(TextPhases, RemoveByTextLinkOnlyOnTheSamePage) {
 }
 
 TEST_F(TextPhases, ChangeByTextLink) {
-    ASSERT_EQ(run(TwoPageDoc(), {"-change", "-textlink", "Click here", "-newlink", "http://new.example/"},
-                  "change_textlink"), "");
+    ASSERT_EQ(
+        run(TwoPageDoc(), {"-change", "-textlink", "Click here", "-newlink", "http://new.example/"}, "change_textlink"),
+        "");
     CPdfDocument doc;
     doc.open(out.c_str());
     auto uri = [&](int32_t n) {
@@ -156,7 +159,8 @@ TEST_F(TextPhases, ReportLinesWithAndWithoutPositions) {
 TEST_F(TextPhases, ReportWithCreateGivesTextOnceAndNoPdf) {
     const std::string report = tmp("report_create.txt");
     ASSERT_EQ(run(TwoPageDoc(), {"-create", "-text", "go", "-link", "http://go.example/", "-report", report},
-                  "report_create"), "");
+                  "report_create"),
+              "");
     EXPECT_EQ(testpdf::ReadFile(report),
               "1 | Click here | http://click.example/ \r\n"
               "1 |  | http://none.example/ \r\n"
@@ -222,7 +226,8 @@ TEST_F(TextPhases, MissingTextFile) {
 
 TEST_F(TextPhases, LinkFileLineStartingWithASpace) {
     const std::string list = tmp("links.txt");
-    testpdf::WriteFile(list, " Click here|http://c.example/\n|empty text|\nno bar line\ngo|http://g.example/|100|600|1\n");
+    testpdf::WriteFile(list,
+                       " Click here|http://c.example/\n|empty text|\nno bar line\ngo|http://g.example/|100|600|1\n");
     ASSERT_EQ(run(TwoPageDoc(), {"-linkfile", list}, "linkfile"), "");
     ASSERT_EQ(h->FoundLinks().size(), 3u);
     EXPECT_EQ(h->FoundLinks()[0].target, "http://c.example/");
@@ -265,7 +270,9 @@ TEST_F(TextPhases, ByteOrderMarkOfATextFileIsNotText) {
     testpdf::WriteFile(list, "\xEF\xBB\xBFgo\r\n");
     ASSERT_EQ(run(TwoPageDoc(), {"-textfile", list, "-link", "L"}, "bom"), "");
     EXPECT_EQ(h->FoundLinks().size(), 2u);
-    testpdf::WriteFile(list, "\xEF\xBB\xBF" "Click here|http://c.example/\n");
+    testpdf::WriteFile(list,
+                       "\xEF\xBB\xBF"
+                       "Click here|http://c.example/\n");
     ASSERT_EQ(runAgain({"-linkfile", list}), "");
     EXPECT_EQ(h->FoundLinks().size(), 2u);
 }

@@ -15,7 +15,8 @@ namespace LinkSearch {
 /// The bytes of the characters, one per record.
 inline std::string CharBytes(const std::vector<TextChar>& chars) {
     std::string bytes(chars.size(), '\0');
-    for (size_t i = 0; i < chars.size(); ++i) bytes[i] = chars[i].text;
+    for (size_t i = 0; i < chars.size(); ++i)
+        bytes[i] = chars[i].text;
     return bytes;
 }
 
@@ -51,8 +52,8 @@ inline void SearchTextFileText(const std::vector<TextChar>& chars, const std::st
 }
 
 inline void SearchLinkFileText(const std::vector<TextChar>& chars, const std::string&, const std::string& text,
-                               const std::string& fileMatchText, const std::string& link, bool usePosition,
-                               int32_t h, int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
+                               const std::string& fileMatchText, const std::string& link, bool usePosition, int32_t h,
+                               int32_t v, int32_t page, bool debug, std::vector<std::string>& matched,
                                std::vector<FoundLink>& found) {
     MatchedTexts list(matched);
     SearchLinkFileText(OnePage(chars), text, fileMatchText, link, usePosition, h, v, page, debug, list, found);
@@ -65,9 +66,9 @@ inline void ScanWebAddresses(const std::vector<TextChar>& chars, const std::stri
     scanner.finish();
 }
 
-inline void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text,
-                           const std::string& textSetting, const std::string& linkSetting, int occurrenceDots,
-                           int finalDots, std::vector<FoundLink>& found) {
+inline void SearchTextLink(const std::vector<TextChar>& chars, const std::string& text, const std::string& textSetting,
+                           const std::string& linkSetting, int occurrenceDots, int finalDots,
+                           std::vector<FoundLink>& found) {
     WindowSearch(chars, CharBytes(chars), text, [&](const WindowFind& f) {
         TextLinkStep(f, text, textSetting, linkSetting, occurrenceDots, finalDots, found);
         return true;
@@ -83,7 +84,8 @@ inline bool FillLinkTexts(std::vector<ExistingLink>& links, const std::vector<Te
     std::unordered_map<int32_t, std::vector<std::pair<size_t, size_t>>> runs;
     for (size_t i = begin; i < end;) {
         size_t j = i + 1;
-        while (j < end && chars[j].page == chars[i].page) ++j;
+        while (j < end && chars[j].page == chars[i].page)
+            ++j;
         runs[chars[i].page].emplace_back(i, j);
         i = j;
     }

@@ -23,8 +23,7 @@ struct DocFile {
     CPdfDocument doc;
     std::string error;
     std::string reason;
-    DocFile(const std::string& data, const std::string& name)
-    {
+    DocFile(const std::string& data, const std::string& name) {
         path = TestPdfBuilder::writeTemp(data, name);
         try {
             doc.open(path.c_str());
@@ -33,8 +32,7 @@ struct DocFile {
             reason = e.getReason();
         }
     }
-    ~DocFile()
-    {
+    ~DocFile() {
         doc.close();
         std::remove(path.c_str());
     }
@@ -42,8 +40,7 @@ struct DocFile {
 
 // The catalog failure behind "Problem with input file": loads the catalog of
 // data directly and returns its message.
-std::string catalogError(const std::string& data, const std::string& name)
-{
+std::string catalogError(const std::string& data, const std::string& name) {
     std::string path = TestPdfBuilder::writeTemp(data, name);
     FILE* f = std::fopen(path.c_str(), "rb");
     CPdfFileStream* s = new CPdfFileStream(f, 0, 0, CPdfElement());
@@ -64,8 +61,7 @@ std::string catalogError(const std::string& data, const std::string& name)
     return msg;
 }
 
-TestPdfBuilder twoPages()
-{
+TestPdfBuilder twoPages() {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
@@ -76,8 +72,7 @@ TestPdfBuilder twoPages()
     return b;
 }
 
-TEST(Document, OpensPagesInOrder)
-{
+TEST(Document, OpensPagesInOrder) {
     TestPdfBuilder b = twoPages();
     DocFile f(b.build(), "two.pdf");
     ASSERT_EQ(f.error, "");
@@ -105,8 +100,7 @@ TEST(Document, OpensPagesInOrder)
     f.doc.close();  // a second close does nothing
 }
 
-TEST(Document, CantOpenFile)
-{
+TEST(Document, CantOpenFile) {
     CPdfDocument d;
     try {
         d.open("/nonexistent/dir/file.pdf");
@@ -117,8 +111,7 @@ TEST(Document, CantOpenFile)
     EXPECT_FALSE(d.isOpen());
 }
 
-TEST(Document, JunkBeforeHeader)
-{
+TEST(Document, JunkBeforeHeader) {
     TestPdfBuilder b = twoPages();
     b.junk = std::string(100, 'x') + "\n";
     DocFile f(b.build(), "junk.pdf");
@@ -130,8 +123,7 @@ TEST(Document, JunkBeforeHeader)
     EXPECT_EQ(raw, "6 0 obj\n<< /ProcSet [/PDF] >>\nendobj\n");
 }
 
-TEST(Document, NoHeaderReadsFromStartOfFile)
-{
+TEST(Document, NoHeaderReadsFromStartOfFile) {
     TestPdfBuilder b = twoPages();
     b.header = "%XYZ\n";
     DocFile f(b.build(), "nohead.pdf");
@@ -140,8 +132,7 @@ TEST(Document, NoHeaderReadsFromStartOfFile)
     EXPECT_EQ(f.doc.getNumPages(), 2);
 }
 
-TEST(Document, HeaderBeyondSearchWindowIsNotFound)
-{
+TEST(Document, HeaderBeyondSearchWindowIsNotFound) {
     // 1100 bytes of junk: the header is not found, offsets count from the file
     // start and the table cannot be read; it is rebuilt from the objects found.
     TestPdfBuilder b = twoPages();
@@ -153,22 +144,28 @@ TEST(Document, HeaderBeyondSearchWindowIsNotFound)
     EXPECT_TRUE(f.doc.getXRef()->wasRepaired());
 }
 
-TEST(Document, XRefStreamFile)
-{
+TEST(Document, XRefStreamFile) {
     TestPdfBuilder b = twoPages();
     DocFile f(b.buildWithXRefStream(), "xs.pdf");
     ASSERT_EQ(f.error, "");
     EXPECT_EQ(f.doc.getNumPages(), 2);
 }
 
-TEST(Document, RotationNormalised)
-{
+TEST(Document, RotationNormalised) {
     struct {
         const char* rotate;
         int expected;
     } cases[] = {
-        {"-90", 270}, {"450", 90}, {"90.0", 0}, {"360", 0}, {"-720", 0}, {"180", 180},
-        {"/x", 0},    {"7 0 R", 270}, {"2147483647", 2147483647 % 360}, {"-2147483648", 360 - 2147483648LL % 360},
+        {"-90", 270},
+        {"450", 90},
+        {"90.0", 0},
+        {"360", 0},
+        {"-720", 0},
+        {"180", 180},
+        {"/x", 0},
+        {"7 0 R", 270},
+        {"2147483647", 2147483647 % 360},
+        {"-2147483648", 360 - 2147483648LL % 360},
     };
     int k = 0;
     for (auto& c : cases) {
@@ -183,8 +180,7 @@ TEST(Document, RotationNormalised)
     }
 }
 
-TEST(Document, InheritedResourcesAndRotate)
-{
+TEST(Document, InheritedResourcesAndRotate) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R 6 0 R] /Count 3 /Resources << /R /top >> /Rotate 90 >>");
@@ -208,8 +204,7 @@ TEST(Document, InheritedResourcesAndRotate)
     EXPECT_EQ(describe(f.doc.getPage(0).getContents()), "Null");
 }
 
-TEST(Document, SharedResourcesObjectServesEveryPageThatNamesIt)
-{
+TEST(Document, SharedResourcesObjectServesEveryPageThatNamesIt) {
     // Pages naming one resources object, another one, the first again, a missing one
     // (null: the inherited dictionary applies) and the first by a wrong generation.
     TestPdfBuilder b;
@@ -231,8 +226,7 @@ TEST(Document, SharedResourcesObjectServesEveryPageThatNamesIt)
         EXPECT_EQ(describe(f.doc.getPage(i).getResources()), expect[i]) << "page " << i + 1;
 }
 
-TEST(Document, PageNumbersFollowDocumentOrderAcrossSubtrees)
-{
+TEST(Document, PageNumbersFollowDocumentOrderAcrossSubtrees) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 >>");
@@ -259,8 +253,7 @@ struct CatalogCase {
     const char* message;
 };
 
-TEST(Document, CatalogErrors)
-{
+TEST(Document, CatalogErrors) {
     CatalogCase cases[] = {
         {"catalog", "5", "<< /Type /Pages /Kids [] /Count 0 >>", "", "Catalog object is wrong type"},
         {"pages", "<< /Type /Catalog /Pages 0 0 R >>", "<< >>", "", "Top-level pages object is wrong type"},
@@ -283,8 +276,7 @@ TEST(Document, CatalogErrors)
         TestPdfBuilder b;
         b.add(1, c.catalog);
         b.add(2, c.pages);
-        if (!c.extra.empty())
-            b.add(3, c.extra);
+        if (!c.extra.empty()) b.add(3, c.extra);
         std::string pdf = b.build();
         EXPECT_EQ(catalogError(pdf, std::string("cat_") + c.name + ".pdf"), c.message) << c.name;
         // Through the document every one of them is "Problem with input file" (the
@@ -297,8 +289,7 @@ TEST(Document, CatalogErrors)
     }
 }
 
-TEST(Document, LongPageTreeChainIsRefusedNotOverflowed)
-{
+TEST(Document, LongPageTreeChainIsRefusedNotOverflowed) {
     // 5000 nested Pages nodes, each the only kid of the one before.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
@@ -312,8 +303,7 @@ TEST(Document, LongPageTreeChainIsRefusedNotOverflowed)
 
 // Trees whose nodes, pages or Kids arrays are reached more than once: each page is
 // listed once, where it is first met, and the walk stays as small as the file.
-TEST(Document, ObjectsReachedTwiceAreListedOnce)
-{
+TEST(Document, ObjectsReachedTwiceAreListedOnce) {
     struct Case {
         const char* name;
         std::vector<std::string> bodies;  // objects 2, 3, ...
@@ -326,8 +316,8 @@ TEST(Document, ObjectsReachedTwiceAreListedOnce)
          {"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 >>", "<< /Type /Pages /Kids [5 0 R 6 0 R] /Count 2 >>",
           "<< /Type /Pages /Kids [6 0 R] /Count 1 >>", page, page},
          {5, 6}},
-        {"node twice", {"<< /Type /Pages /Kids [3 0 R 3 0 R 4 0 R] /Count 3 >>", "<< /Type /Pages /Kids [5 0 R] >>", page,
-                        page},
+        {"node twice",
+         {"<< /Type /Pages /Kids [3 0 R 3 0 R 4 0 R] /Count 3 >>", "<< /Type /Pages /Kids [5 0 R] >>", page, page},
          {5, 4}},
         {"nodes sharing a Kids array",
          {"<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 4 >>", "<< /Type /Pages /Kids 5 0 R >>",
@@ -355,8 +345,7 @@ TEST(Document, ObjectsReachedTwiceAreListedOnce)
     }
 }
 
-TEST(Document, SharedKidsArraysDoNotMultiplyThePages)
-{
+TEST(Document, SharedKidsArraysDoNotMultiplyThePages) {
     // Twenty levels of two direct nodes that share the next level's Kids array: a walk
     // that followed every path would list 2^20 pages of one object.
     TestPdfBuilder b;
@@ -376,14 +365,13 @@ TEST(Document, SharedKidsArraysDoNotMultiplyThePages)
 
 // A page dictionary written directly in Kids is a page, as readers show it: it gets an
 // object number of its own, and the object that held it refers to it there.
-TEST(Document, DirectPagesGetObjectsOfTheirOwn)
-{
+TEST(Document, DirectPagesGetObjectsOfTheirOwn) {
     struct Case {
         const char* name;
         std::vector<std::string> bodies;  // objects 2, 3, ...
         int container;                    // object that held the direct pages
         std::vector<int> pages;
-        std::string containerText;        // its raw text afterwards
+        std::string containerText;  // its raw text afterwards
     };
     const std::vector<Case> cases = {
         {"in the root's Kids",
@@ -439,16 +427,14 @@ TEST(Document, DirectPagesGetObjectsOfTheirOwn)
     }
 }
 
-TEST(Document, EncryptedIsRefused)
-{
+TEST(Document, EncryptedIsRefused) {
     TestPdfBuilder b = twoPages();
     b.trailerExtra = "/Encrypt 6 0 R";
     DocFile f(b.build(), "enc.pdf");
     EXPECT_EQ(f.error, "Problem with input file");
 }
 
-TEST(Document, FailedOpenCanBeRetried)
-{
+TEST(Document, FailedOpenCanBeRetried) {
     TestPdfBuilder bad = twoPages();
     bad.trailerExtra = "/Encrypt 6 0 R";
     std::string badPath = TestPdfBuilder::writeTemp(bad.build(), "retry_bad.pdf");
@@ -465,8 +451,7 @@ TEST(Document, FailedOpenCanBeRetried)
     std::remove(goodPath.c_str());
 }
 
-TEST(Document, ElementsOutliveTheDocument)
-{
+TEST(Document, ElementsOutliveTheDocument) {
     TestPdfBuilder b = twoPages();
     std::string path = TestPdfBuilder::writeTemp(b.build(), "outlive.pdf");
     CPdfElement res;
@@ -483,8 +468,7 @@ TEST(Document, ElementsOutliveTheDocument)
 
 namespace {
 
-TEST(Document, ContentArrayWithAWrongLengthReadsBothStreams)
-{
+TEST(Document, ContentArrayWithAWrongLengthReadsBothStreams) {
     // The second content stream has a Length that misses "endstream": its data ends
     // at "endstream", so the parser reads both streams whole.
     TestPdfBuilder b;
@@ -515,15 +499,11 @@ namespace {
 class CutFileAccess : public FileAccess {
 public:
     explicit CutFileAccess(int64_t visible) : visible_(visible) {}
-    size_t readAt(FILE* f, int64_t pos, unsigned char* out, size_t n) const override
-    {
+    size_t readAt(FILE* f, int64_t pos, unsigned char* out, size_t n) const override {
         ++reads;
-        if (pos >= visible_)
-            return 0;
-        if (static_cast<int64_t>(n) > visible_ - pos)
-            n = static_cast<size_t>(visible_ - pos);
-        if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0)
-            return 0;
+        if (pos >= visible_) return 0;
+        if (static_cast<int64_t>(n) > visible_ - pos) n = static_cast<size_t>(visible_ - pos);
+        if (std::fseek(f, static_cast<long>(pos), SEEK_SET) != 0) return 0;
         return std::fread(out, 1, n, f);
     }
     int64_t size(FILE*) const override { return visible_; }
@@ -535,8 +515,7 @@ private:
 
 }  // namespace
 
-TEST(Document, ReadsOnlyThroughTheAccessHandedIn)
-{
+TEST(Document, ReadsOnlyThroughTheAccessHandedIn) {
     const std::string data = twoPages().build();
     const std::string path = TestPdfBuilder::writeTemp(data, "access.pdf");
     struct Case {

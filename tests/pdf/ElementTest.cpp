@@ -13,8 +13,7 @@ using pdftest::describe;
 
 namespace {
 
-TEST(Element, CopiesBytesDeeplyAndSharesContainers)
-{
+TEST(Element, CopiesBytesDeeplyAndSharesContainers) {
     CPdfElement s;
     s.setName("Font", 4);
     CPdfElement t(s);
@@ -46,8 +45,7 @@ TEST(Element, CopiesBytesDeeplyAndSharesContainers)
     EXPECT_EQ(describe(a2), "[I:1]");
 }
 
-TEST(Element, CopyFromInsideOwnContainer)
-{
+TEST(Element, CopyFromInsideOwnContainer) {
     // Assigning an item of an array to the only element holding that array.
     CPdfElement a;
     a.setNewArray(nullptr);
@@ -58,8 +56,7 @@ TEST(Element, CopyFromInsideOwnContainer)
     EXPECT_EQ(describe(a), "S:kept");
 }
 
-TEST(Element, StreamSharesAndGivesItsDictionary)
-{
+TEST(Element, StreamSharesAndGivesItsDictionary) {
     CPdfElement dict;
     dict.setNewDictionary(nullptr);
     CPdfElement one;
@@ -80,8 +77,7 @@ TEST(Element, StreamSharesAndGivesItsDictionary)
     EXPECT_EQ(describe(shared), "{Length:I:1}");
 }
 
-TEST(Dictionary, FirstKeyWinsAndOrderIsByBytes)
-{
+TEST(Dictionary, FirstKeyWinsAndOrderIsByBytes) {
     CPdfDictionary* d = new CPdfDictionary(nullptr);
     CPdfElement v;
     v.setInteger(1);
@@ -104,8 +100,7 @@ TEST(Dictionary, FirstKeyWinsAndOrderIsByBytes)
     d->release();
 }
 
-TEST(Dictionary, IsTypeNeedsADirectName)
-{
+TEST(Dictionary, IsTypeNeedsADirectName) {
     CPdfDictionary* d = new CPdfDictionary(nullptr);
     CPdfElement ref;
     ref.setReference(4, 0);
@@ -121,8 +116,7 @@ TEST(Dictionary, IsTypeNeedsADirectName)
     p->release();
 }
 
-TEST(MemoryStream, WindowsAndPositions)
-{
+TEST(MemoryStream, WindowsAndPositions) {
     CPdfStream* s = new CPdfMemoryStream("0123456789", 10, CPdfElement());
     EXPECT_EQ(s->getChar(), '0');
     EXPECT_EQ(s->peekChar(), '1');

@@ -28,23 +28,20 @@ struct TableFile {
     CPdfFileStream* s = nullptr;
     std::unique_ptr<CPdfXRef> x;
 
-    TableFile(const std::string& data, const std::string& name)
-    {
+    TableFile(const std::string& data, const std::string& name) {
         path = TestPdfBuilder::writeTemp(data, name);
         f = std::fopen(path.c_str(), "rb");
         s = new CPdfFileStream(f, 0, 0, CPdfElement());
         x.reset(new CPdfXRef(s));
         x->open();
     }
-    ~TableFile()
-    {
+    ~TableFile() {
         x.reset();
         s->release();
         std::fclose(f);
         std::remove(path.c_str());
     }
-    std::string raw(int num)
-    {
+    std::string raw(int num) {
         std::string out;
         return x->getRawObjectText(num, out) ? out : "<none>";
     }
@@ -52,8 +49,7 @@ struct TableFile {
 
 // A file of whole object texts as given ("N G obj ... endobj\n"), each entry at the
 // offset given by shift[i] bytes off the object's true position.
-std::string FileOf(const std::vector<std::pair<int, std::string>>& objects, const std::vector<long>& shift = {})
-{
+std::string FileOf(const std::vector<std::pair<int, std::string>>& objects, const std::vector<long>& shift = {}) {
     std::string s = "%PDF-1.4\n";
     std::vector<long> offs(objects.size());
     int size = 0;
@@ -68,8 +64,7 @@ std::string FileOf(const std::vector<std::pair<int, std::string>>& objects, cons
         char line[32];
         std::snprintf(line, sizeof line, "0000000000 %05d f \n", n == 0 ? 65535 : 0);
         for (size_t i = 0; i < objects.size(); ++i)
-            if (objects[i].first == n)
-                std::snprintf(line, sizeof line, "%010ld 00000 n \n", offs[i]);
+            if (objects[i].first == n) std::snprintf(line, sizeof line, "%010ld 00000 n \n", offs[i]);
         s += line;
     }
     s += "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) +
@@ -84,8 +79,7 @@ const char* kCatalogText = "1 0 obj\n<< /Type /Catalog >>\nendobj\n";
 // Objects whose bytes hold "endobj" or "stream" where the lexer does not read those
 // keywords: the raw text runs to the object's real end, as the parser reads it, and
 // the object after it is untouched.
-TEST(ObjectText, EndsWhereTheParserEnds)
-{
+TEST(ObjectText, EndsWhereTheParserEnds) {
     struct Case {
         const char* name;
         std::string body;    // between "2 0 obj\n" and "\nendobj\n"
@@ -127,8 +121,7 @@ TEST(ObjectText, EndsWhereTheParserEnds)
     }
 }
 
-TEST(ObjectText, KeywordsDirectlyAfterOtherTokens)
-{
+TEST(ObjectText, KeywordsDirectlyAfterOtherTokens) {
     // "5endobj" is the number 5 and the keyword; ">>endobj" and ")endobj" end too.
     const std::vector<std::string> texts = {"2 0 obj 5endobj\n", "2 0 obj<</A 1>>endobj\n", "2 0 obj(x)endobj\n",
                                             "2 0 obj\n<< /Length 1 >>stream\nx\nendstream endobj\n"};
@@ -140,8 +133,7 @@ TEST(ObjectText, KeywordsDirectlyAfterOtherTokens)
     }
 }
 
-TEST(ObjectText, AWrongLengthEndsTheDataAtEndstream)
-{
+TEST(ObjectText, AWrongLengthEndsTheDataAtEndstream) {
     // The Length is short and the data holds "endobj": the data runs to "endstream",
     // and the object's text gets the Length of that data, as the parser reads it.
     const std::string text2 = "2 0 obj\n<< /Length 3 >>\nstream\nab endobj cd\nendstream\nendobj\n";
@@ -153,8 +145,7 @@ TEST(ObjectText, AWrongLengthEndsTheDataAtEndstream)
     EXPECT_EQ(f.raw(3), "3 0 obj (z) endobj\n");
 }
 
-TEST(ObjectText, WithoutAnEndThereIsNoText)
-{
+TEST(ObjectText, WithoutAnEndThereIsNoText) {
     // The only "endobj" sits in a string that runs to the end of the file.
     const std::string s = "%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
     TableFile f(FileOf({{1, kCatalogText}, {2, "2 0 obj\n(never closed endobj\n"}}), "noend.pdf");
@@ -163,8 +154,7 @@ TEST(ObjectText, WithoutAnEndThereIsNoText)
 }
 
 // Object headers as the parser accepts them, and entries a few bytes off their header.
-TEST(ObjectText, HeadersAreFoundAsTheParserFindsThem)
-{
+TEST(ObjectText, HeadersAreFoundAsTheParserFindsThem) {
     struct Case {
         const char* name;
         std::string text;  // object 2
@@ -188,9 +178,9 @@ TEST(ObjectText, HeadersAreFoundAsTheParserFindsThem)
         // A padding object keeps "far off" far from anything; for a shift beyond the
         // object, the entry lands in the padding.
         const std::string pad = "4 0 obj\n(" + std::string(2000, 'p') + ")\nendobj\n";
-        TableFile f(FileOf({{1, kCatalogText}, {2, c.text}, {4, pad}, {3, "3 0 obj\n(three)\nendobj\n"}},
-                           {0, c.shift, 0, 0}),
-                    "header.pdf");
+        TableFile f(
+            FileOf({{1, kCatalogText}, {2, c.text}, {4, pad}, {3, "3 0 obj\n(three)\nendobj\n"}}, {0, c.shift, 0, 0}),
+            "header.pdf");
         if (c.found) {
             const size_t at = c.text.find("2 ");
             EXPECT_EQ(f.raw(2), c.text.substr(at, c.text.find("endobj") + 7 - at));
@@ -204,8 +194,7 @@ TEST(ObjectText, HeadersAreFoundAsTheParserFindsThem)
     }
 }
 
-TEST(ObjectText, AnEntryOffPrefersTheNearestHeader)
-{
+TEST(ObjectText, AnEntryOffPrefersTheNearestHeader) {
     // An incremental update's object 2 lies a few bytes before where its entry points;
     // the older object 2 lies further back. The nearer one is the entry's object.
     const std::string old2 = "2 0 obj\n(old)\nendobj\n";
@@ -225,8 +214,7 @@ TEST(ObjectText, AnEntryOffPrefersTheNearestHeader)
 
 namespace {
 
-std::string Deflate(const std::string& data)
-{
+std::string Deflate(const std::string& data) {
     uLongf n = compressBound(static_cast<uLong>(data.size()));
     std::string out(n, '\0');
     compress2(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(data.data()),
@@ -237,8 +225,7 @@ std::string Deflate(const std::string& data)
 
 }  // namespace
 
-TEST(ObjectText, MembersOfManyLargeObjectStreamsUsedInTurn)
-{
+TEST(ObjectText, MembersOfManyLargeObjectStreamsUsedInTurn) {
     // Six object streams of about 2.5 MB each (their members padded with white space),
     // members numbered so that each next one sits in the next stream: a reader that
     // keeps too few decoded streams decodes one on every request, and one that counts
@@ -253,8 +240,9 @@ TEST(ObjectText, MembersOfManyLargeObjectStreamsUsedInTurn)
             members.push_back({100 + k * streams + s, "(m" + std::to_string(k * streams + s) + ")" + pad});
         std::string head;
         const std::string body = TestPdfBuilder::objStm(members, &head);
-        b.addStream(2 + s, "/Type /ObjStm /N " + std::to_string(perStream) + " /First " + std::to_string(head.size()) +
-                               " /Filter /FlateDecode",
+        b.addStream(2 + s,
+                    "/Type /ObjStm /N " + std::to_string(perStream) + " /First " + std::to_string(head.size()) +
+                        " /Filter /FlateDecode",
                     Deflate(body));
         for (int k = 0; k < perStream; ++k)
             b.inObjStm(100 + k * streams + s, 2 + s, k);
@@ -271,8 +259,7 @@ TEST(ObjectText, MembersOfManyLargeObjectStreamsUsedInTurn)
     }
 }
 
-TEST(ObjectText, ObjectStreamHeadersAreReadAsFarAsTheEntriesNeed)
-{
+TEST(ObjectText, ObjectStreamHeadersAreReadAsFarAsTheEntriesNeed) {
     struct Case {
         const char* dict;
         std::string body;

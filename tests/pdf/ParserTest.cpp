@@ -20,8 +20,7 @@ struct Case {
 
 class ParseCase : public ::testing::TestWithParam<Case> {};
 
-TEST_P(ParseCase, Objects)
-{
+TEST_P(ParseCase, Objects) {
     const Case& c = GetParam();
     EXPECT_EQ(parseAll(c.input), c.expected) << c.name;
 }
@@ -48,7 +47,10 @@ const Case kCases[] = {
     {"booleans and null", "true false null", "B:1 B:0 Null"},
     {"keywords", "obj endobj R", "C:obj C:endobj C:R"},
     {"keyword ends at delimiter", "abc/def", "C:abc N:def"},
-    {"vertical tab is regular", std::string("a\x0b" "b"), "C:a\\x0Bb"},
+    {"vertical tab is regular",
+     std::string("a\x0b"
+                 "b"),
+     "C:a\\x0Bb"},
     {"high bytes regular", "\xE9t\xE9", "C:\\xE9t\\xE9"},
     // Names.
     {"name", "/Type", "N:Type"},
@@ -120,18 +122,14 @@ const Case kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Tokens, ParseCase, ::testing::ValuesIn(kCases));
 
-TEST(Parser, NumberEndsAtStreamBoundaryButStringsGoOn)
-{
+TEST(Parser, NumberEndsAtStreamBoundaryButStringsGoOn) {
     // Page contents split over two streams: a number ends with the first
     // stream; a literal string, hex string and comment run on into the second.
     struct {
         std::string a, b, expected;
     } cases[] = {
-        {"12", "34", "I:12 I:34"},
-        {"/Na", "me", "N:Na C:me"},
-        {"(ab", "c)", "S:abc"},
-        {"<41", "42>", "S:AB"},
-        {"1 %co", "mment\n2", "I:1 I:2"},
+        {"12", "34", "I:12 I:34"}, {"/Na", "me", "N:Na C:me"},       {"(ab", "c)", "S:abc"},
+        {"<41", "42>", "S:AB"},    {"1 %co", "mment\n2", "I:1 I:2"},
     };
     for (auto& c : cases) {
         CPdfElement arr;
@@ -152,16 +150,14 @@ TEST(Parser, NumberEndsAtStreamBoundaryButStringsGoOn)
         std::string out;
         for (;;) {
             CPdfElement e = p.readObject();
-            if (e.isEndOfInput())
-                break;
+            if (e.isEndOfInput()) break;
             out += (out.empty() ? "" : " ") + describe(e);
         }
         EXPECT_EQ(out, c.expected) << c.a << "|" << c.b;
     }
 }
 
-TEST(Parser, EmptyInputs)
-{
+TEST(Parser, EmptyInputs) {
     CPdfElement none;
     none.setInteger(3);
     CPdfParser p(nullptr, none);
@@ -171,8 +167,7 @@ TEST(Parser, EmptyInputs)
     EXPECT_TRUE(q.readObject().isEndOfInput());
 }
 
-TEST(Parser, DeepNestingIsRefusedWithoutRecursion)
-{
+TEST(Parser, DeepNestingIsRefusedWithoutRecursion) {
     // Far deeper than any stack allows if each level recursed.
     // The levels up to the limit are kept, the rest is one error, and the
     // unterminated input ends the whole object.
@@ -189,8 +184,7 @@ TEST(Parser, DeepNestingIsRefusedWithoutRecursion)
     EXPECT_EQ(parseAll(dicts), expected);
 }
 
-TEST(Parser, NestingJustBeyondTheLimitKeepsTheRestInStep)
-{
+TEST(Parser, NestingJustBeyondTheLimitKeepsTheRestInStep) {
     int depth = CPdfParser::kMaxDepth + 5;
     std::string s = std::string(depth, '[') + "1" + std::string(depth, ']') + " 7";
     std::string out = parseAll(s);
@@ -204,8 +198,7 @@ TEST(Parser, NestingJustBeyondTheLimitKeepsTheRestInStep)
     EXPECT_EQ(parseAll(ok).find("Err"), std::string::npos);
 }
 
-TEST(Parser, StreamInMemory)
-{
+TEST(Parser, StreamInMemory) {
     CPdfParser p(nullptr, memStream("<< /Length 5 >>\nstream\nhello\nendstream 7"));
     CPdfElement s = p.readObject();
     ASSERT_TRUE(s.isStream());
@@ -215,8 +208,7 @@ TEST(Parser, StreamInMemory)
     EXPECT_EQ(describe(p.readObject()), "I:7");
 }
 
-TEST(Parser, StreamLineEnds)
-{
+TEST(Parser, StreamLineEnds) {
     for (const char* eol : {"\r\n", "\n", "\r"}) {
         CPdfParser p(nullptr, memStream(std::string("<< /Length 3 >> stream") + eol + "abc endstream"));
         CPdfElement s = p.readObject();
@@ -225,8 +217,7 @@ TEST(Parser, StreamLineEnds)
     }
 }
 
-TEST(Parser, StreamLengthZeroIsEmpty)
-{
+TEST(Parser, StreamLengthZeroIsEmpty) {
     CPdfParser p(nullptr, memStream("<< /Length 0 >>\nstream\n\nendstream (after)"));
     CPdfElement s = p.readObject();
     ASSERT_TRUE(s.isStream());
@@ -234,8 +225,7 @@ TEST(Parser, StreamLengthZeroIsEmpty)
     EXPECT_EQ(describe(p.readObject()), "S:after");
 }
 
-TEST(Parser, StreamWithoutEndstreamThrows)
-{
+TEST(Parser, StreamWithoutEndstreamThrows) {
     CPdfParser p(nullptr, memStream("<< /Length 2 >>\nstream\nhello\nendstream"));
     try {
         p.readObject();
@@ -245,33 +235,27 @@ TEST(Parser, StreamWithoutEndstreamThrows)
     }
 }
 
-TEST(Parser, StreamLengthBeyondEndThrows)
-{
+TEST(Parser, StreamLengthBeyondEndThrows) {
     CPdfParser p(nullptr, memStream("<< /Length 500 >>\nstream\nhello\nendstream"));
     EXPECT_THROW(p.readObject(), CPdfException);
 }
 
-TEST(Parser, StreamWithBadLengthIsError)
-{
-    EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< /Length /X >>\nstream\nab\nendstream")).readObject()),
-              "Err");
-    EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< /Length -4 >>\nstream\nab\nendstream")).readObject()),
-              "Err");
+TEST(Parser, StreamWithBadLengthIsError) {
+    EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< /Length /X >>\nstream\nab\nendstream")).readObject()), "Err");
+    EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< /Length -4 >>\nstream\nab\nendstream")).readObject()), "Err");
     EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< >>\nstream\nab\nendstream")).readObject()), "Err");
     // Without a table an indirect Length cannot be resolved.
     EXPECT_EQ(describe(CPdfParser(nullptr, memStream("<< /Length 3 0 R >>\nstream\nab\nendstream")).readObject()),
               "Err");
 }
 
-TEST(Parser, UnsupportedFilterIsErrorAndParsingGoesOn)
-{
+TEST(Parser, UnsupportedFilterIsErrorAndParsingGoesOn) {
     CPdfParser p(nullptr, memStream("<< /Length 2 /Filter /DCTDecode >>\nstream\nab\nendstream 9"));
     EXPECT_EQ(describe(p.readObject()), "Err");
     EXPECT_EQ(describe(p.readObject()), "I:9");
 }
 
-TEST(Parser, StopAtStreamGivesDictionaryAndDataPosition)
-{
+TEST(Parser, StopAtStreamGivesDictionaryAndDataPosition) {
     std::string text = "<< /Length 3 /Type /ObjStm >>\nstream\nabc\nendstream";
     CPdfParser p(nullptr, memStream(text));
     p.setStopAtStream(true);
@@ -282,8 +266,7 @@ TEST(Parser, StopAtStreamGivesDictionaryAndDataPosition)
     EXPECT_TRUE(d.getDictionary()->isType("ObjStm"));
 }
 
-TEST(Parser, LexerOperations)
-{
+TEST(Parser, LexerOperations) {
     CPdfParser p(nullptr, memStream("a b"));
     // The look-ahead has read both tokens; the rest of the input is empty.
     EXPECT_EQ(p.readChar(), -1);
@@ -294,8 +277,7 @@ TEST(Parser, LexerOperations)
     EXPECT_EQ(describe(q.readObject()), "C:yz");
 }
 
-TEST(Parser, ManyItemsAreBounded)
-{
+TEST(Parser, ManyItemsAreBounded) {
     // A container is read to its end however many items it has; the items kept
     // are bounded.
     std::string s = "[";

@@ -16,8 +16,7 @@ CPdfRawStep Item(int i) { return CPdfRawStep{std::string(), i}; }
 
 }  // namespace
 
-TEST(RawScan, LocatesValuesAsTheParserReadsThem)
-{
+TEST(RawScan, LocatesValuesAsTheParserReadsThem) {
     struct Case {
         const char* name;
         std::string body;  // after "5 0 obj "
@@ -54,8 +53,7 @@ TEST(RawScan, LocatesValuesAsTheParserReadsThem)
     }
 }
 
-TEST(RawScan, ScanObjectStopsAtTheKeywordsTheLexerReads)
-{
+TEST(RawScan, ScanObjectStopsAtTheKeywordsTheLexerReads) {
     struct Case {
         std::string bytes;  // after "obj"
         CPdfRawScan::ObjectEnd end;
@@ -79,8 +77,7 @@ TEST(RawScan, ScanObjectStopsAtTheKeywordsTheLexerReads)
     }
 }
 
-TEST(RawScan, LocatesManyValuesInOneReading)
-{
+TEST(RawScan, LocatesManyValuesInOneReading) {
     const std::string text =
         "7 0 obj\n<< /Kids [<< /Type /Page >> 3 0 R << /Kids [<< /A (x]) >>] >> << /B 1 >>]\n"
         " /Kids [9 0 R] /T (<< /Kids >>) >>\nendobj\n";
@@ -92,8 +89,8 @@ TEST(RawScan, LocatesManyValuesInOneReading)
         Path({Key("Kids"), Item(4)}),  // past the end
         Path({Key("T")}),
     };
-    const std::vector<std::string> want = {"<< /B 1 >>", "<< /Type /Page >>", "<< /A (x]) >>", "3 0 R", "",
-                                           "(<< /Kids >>)"};
+    const std::vector<std::string> want = {"<< /B 1 >>", "<< /Type /Page >>", "<< /A (x]) >>", "3 0 R",
+                                           "",           "(<< /Kids >>)"};
     const std::vector<std::pair<size_t, size_t>> spans = CPdfRawScan::LocateValues(text, paths);
     ASSERT_EQ(spans.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) {

@@ -20,8 +20,7 @@ using pdftest::describe;
 
 namespace {
 
-std::string Replace(std::string s, const std::string& from, const std::string& to)
-{
+std::string Replace(std::string s, const std::string& from, const std::string& to) {
     const size_t at = s.rfind(from);
     if (at == std::string::npos)
         ADD_FAILURE() << "no " << from;
@@ -32,28 +31,24 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
 
 std::string Cut(const std::string& s, const std::string& before) { return s.substr(0, s.rfind(before)); }
 
-std::string Obj(int num, const std::string& body, int gen = 0)
-{
+std::string Obj(int num, const std::string& body, int gen = 0) {
     return std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
 }
 
-std::string Stream(const std::string& dict, const std::string& data)
-{
+std::string Stream(const std::string& dict, const std::string& data) {
     return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
 
 // A classic table with one subsection per object found by its header in body (the
 // last header of each number), and the trailer: a sound file for what body holds.
-std::string WithTable(const std::string& body, const std::string& trailer)
-{
+std::string WithTable(const std::string& body, const std::string& trailer) {
     std::map<int, size_t> at;
     for (size_t p = body.find(" obj"); p != std::string::npos; p = body.find(" obj", p + 1)) {
         size_t s = p;
         while (s > 0 && body[s - 1] != '\n')
             --s;
         int num, gen;
-        if (std::sscanf(body.c_str() + s, "%d %d obj", &num, &gen) == 2)
-            at[num] = s;
+        if (std::sscanf(body.c_str() + s, "%d %d obj", &num, &gen) == 2) at[num] = s;
     }
     std::string t = "xref\n0 1\n0000000000 65535 f \n";
     for (auto& e : at) {
@@ -76,8 +71,7 @@ const std::string kTrailer = "<< /Size 7 /Root 1 0 R >>";
 const std::string kSound = WithTable(kBody, kTrailer);
 
 // An object stream (uncompressed) holding members.
-std::string ObjStm(int num, const std::vector<std::pair<int, std::string>>& members)
-{
+std::string ObjStm(int num, const std::vector<std::pair<int, std::string>>& members) {
     std::string header;
     const std::string data = TestPdfBuilder::objStm(members, &header);
     return Obj(num, "<< /Type /ObjStm /N " + std::to_string(members.size()) + " /First " +
@@ -89,8 +83,7 @@ struct Opened {
     std::string path;
     CPdfDocument doc;
     std::string error, reason;
-    Opened(const std::string& data, const std::string& name)
-    {
+    Opened(const std::string& data, const std::string& name) {
         path = TestPdfBuilder::writeTemp(data, name);
         try {
             doc.open(path.c_str());
@@ -99,14 +92,12 @@ struct Opened {
             reason = e.getReason();
         }
     }
-    ~Opened()
-    {
+    ~Opened() {
         doc.close();
         std::remove(path.c_str());
     }
     // The decoded bytes of each page's content stream.
-    std::vector<std::string> contents()
-    {
+    std::vector<std::string> contents() {
         std::vector<std::string> out;
         for (int i = 0; i < doc.getNumPages(); ++i) {
             CPdfElement c = doc.getPage(i).getContents().fetch(doc.getXRef());
@@ -126,8 +117,7 @@ struct DocCase {
 
 class Repair : public ::testing::TestWithParam<DocCase> {};
 
-TEST_P(Repair, OpensAsReadersRepairIt)
-{
+TEST_P(Repair, OpensAsReadersRepairIt) {
     const DocCase& c = GetParam();
     Opened f(c.file(), std::string("repair_") + c.name + ".pdf");
     if (c.contents.empty()) {
@@ -143,8 +133,7 @@ TEST_P(Repair, OpensAsReadersRepairIt)
     CPdfXRef* x = f.doc.getXRef();
     for (int n = 1; n < x->getNumEntries() && n < 200; ++n) {
         const XRefEntry& e = x->getEntry(n);
-        if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream)
-            continue;
+        if (e.kind != XRefKind::InFile && e.kind != XRefKind::InObjectStream) continue;
         std::string raw;
         if (!x->getRawObjectText(n, raw)) {
             EXPECT_TRUE(x->isMissing(n)) << n;
@@ -163,27 +152,30 @@ const std::vector<std::string> kBoth = {"BT (one) Tj ET", "BT (two) Tj ET"};
 const DocCase kDocCases[] = {
     {"sound", [] { return kSound; }, kBoth, false, ""},
     {"no_startxref", [] { return Cut(kSound, "startxref") + "%%EOF\n"; }, kBoth, true, ""},
-    {"startxref_off", [] { return Replace(kSound, "startxref\n" + std::to_string(kBody.size()),
-                                          "startxref\n" + std::to_string(kBody.size() + 3)); },
+    {"startxref_off",
+     [] {
+         return Replace(kSound, "startxref\n" + std::to_string(kBody.size()),
+                        "startxref\n" + std::to_string(kBody.size() + 3));
+     },
      kBoth, true, ""},
-    {"startxref_beyond_eof", [] { return Replace(kSound, "startxref\n" + std::to_string(kBody.size()),
-                                                 "startxref\n99999999"); },
-     kBoth, true, ""},
+    {"startxref_beyond_eof",
+     [] { return Replace(kSound, "startxref\n" + std::to_string(kBody.size()), "startxref\n99999999"); }, kBoth, true,
+     ""},
     {"section_garbage", [] { return Replace(kSound, "xref\n0 1", "xzef\n0 1"); }, kBoth, true, ""},
     {"cut_before_the_table", [] { return Cut(kSound, "xref\n0 1"); }, kBoth, true, ""},
-    {"cut_inside_a_stream",
-     [] { return Cut(kSound, "two) Tj ET"); }, {"BT (one) Tj ET", "BT ("}, true, ""},
+    {"cut_inside_a_stream", [] { return Cut(kSound, "two) Tj ET"); }, {"BT (one) Tj ET", "BT ("}, true, ""},
     {"crlf",
      [] {
          std::string s = kSound, out;
          for (char ch : s) {
-             if (ch == '\n')
-                 out += '\r';
+             if (ch == '\n') out += '\r';
              out += ch;
          }
          return out;
      },
-     {"BT (one) Tj ET", "BT (two) Tj ET"}, true, ""},
+     {"BT (one) Tj ET", "BT (two) Tj ET"},
+     true,
+     ""},
     {"offsets_shifted", [] { return Replace(kSound, kHead, kHead + "%% moved\n\n"); }, kBoth, true, ""},
     {"prev_pointing_nowhere",
      [] {
@@ -195,7 +187,9 @@ const DocCase kDocCases[] = {
          return kSound + update + "xref\n6 1\n" + entry + "trailer\n<< /Size 7 /Root 1 0 R /Prev 4444 >>\nstartxref\n" +
                 std::to_string(kSound.size() + update.size()) + "\n%%EOF\n";
      },
-     {"BT (one) Tj ET", "BT (TWO) Tj ET"}, true, ""},
+     {"BT (one) Tj ET", "BT (TWO) Tj ET"},
+     true,
+     ""},
     {"last_section_damaged",
      [] {
          // The update is sound but its section is not: the update's objects count.
@@ -204,14 +198,20 @@ const DocCase kDocCases[] = {
                 std::to_string(kBody.size()) + " >>\nstartxref\n" + std::to_string(kSound.size() + update.size()) +
                 "\n%%EOF\n";
      },
-     {"BT (ONE) Tj ET", "BT (two) Tj ET"}, true, ""},
+     {"BT (ONE) Tj ET", "BT (two) Tj ET"},
+     true,
+     ""},
     {"later_definition_wins",
      [] { return Cut(WithTable(kBody + Obj(6, Stream("", "BT (2) Tj ET")), kTrailer), "startxref"); },
-     {"BT (one) Tj ET", "BT (2) Tj ET"}, true, ""},
+     {"BT (one) Tj ET", "BT (2) Tj ET"},
+     true,
+     ""},
     {"later_generation_wins",
      // References to the older generation lead nowhere, as readers take them.
      [] { return Cut(WithTable(kBody + Obj(6, Stream("", "BT (2) Tj ET"), 1), kTrailer), "startxref"); },
-     {"BT (one) Tj ET", "Null"}, true, ""},
+     {"BT (one) Tj ET", "Null"},
+     true,
+     ""},
     {"members_of_an_object_stream",
      [] {
          const std::string body = kHead + kCatalog + kPages + kOne + kTwo +
@@ -222,21 +222,19 @@ const DocCase kDocCases[] = {
      kBoth, true, ""},
     {"plain_object_after_the_object_stream_wins",
      [] {
-         const std::string body =
-             kHead + kCatalog + kPages + kOne + kTwo +
-             ObjStm(8, {{3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"},
-                        {4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"}}) +
-             kPage1 + "trailer\n" + kTrailer + "\n";
+         const std::string body = kHead + kCatalog + kPages + kOne + kTwo +
+                                  ObjStm(8, {{3, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"},
+                                             {4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"}}) +
+                                  kPage1 + "trailer\n" + kTrailer + "\n";
          return body;
      },
      kBoth, true, ""},
     {"member_of_a_later_object_stream_wins",
      [] {
-         const std::string body =
-             kHead + kCatalog + kPages + kPage1 + kOne + kTwo +
-             ObjStm(8, {{4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 5 0 R >>"}}) +
-             ObjStm(9, {{4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"}}) + "trailer\n" +
-             kTrailer + "\n";
+         const std::string body = kHead + kCatalog + kPages + kPage1 + kOne + kTwo +
+                                  ObjStm(8, {{4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 5 0 R >>"}}) +
+                                  ObjStm(9, {{4, "<< /Type /Page /Parent 2 0 R /Resources << >> /Contents 6 0 R >>"}}) +
+                                  "trailer\n" + kTrailer + "\n";
          return body;
      },
      kBoth, true, ""},
@@ -263,8 +261,7 @@ const DocCase kDocCases[] = {
     {"catalog_without_trailer", [] { return kBody; }, kBoth, true, ""},
     {"catalog_in_an_object_stream_without_trailer",
      [] {
-         return kHead + kPages + kPage1 + kPage2 + kOne + kTwo +
-                ObjStm(8, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}});
+         return kHead + kPages + kPage1 + kPage2 + kOne + kTwo + ObjStm(8, {{1, "<< /Type /Catalog /Pages 2 0 R >>"}});
      },
      kBoth, true, ""},
     {"headers_inside_stream_data_are_not_objects",
@@ -285,20 +282,27 @@ const DocCase kDocCases[] = {
      },
      kBoth, true, ""},
     {"page_without_resources",
-     [] { return WithTable(Replace(kBody, "/Resources << >> /Contents 5", "/Contents 5"), kTrailer); }, kBoth,
-     false, ""},
+     [] { return WithTable(Replace(kBody, "/Resources << >> /Contents 5", "/Contents 5"), kTrailer); }, kBoth, false,
+     ""},
     {"encryption_dictionary_no_trailer_names",
-     [] {
-         return kBody + Obj(9, "<< /Filter /Standard /V 1 /R 2 /O <00> /U <00> /P -4 >>");
-     },
-     {}, false, CPdfReason::kDamaged},
+     [] { return kBody + Obj(9, "<< /Filter /Standard /V 1 /R 2 /O <00> /U <00> /P -4 >>"); },
+     {},
+     false,
+     CPdfReason::kDamaged},
     {"flate_streams_that_are_not_flate_without_trailer",
      // Without a trailer, streams whose data is not what their filter says: the file
      // was encrypted (its trailer lost), and cannot be read.
-     [] { return Replace(kBody, "<<  /Length 14 >>\nstream\nBT (one)", "<< /Filter /FlateDecode /Length 14 >>\nstream\nBT (one)"); },
-     {}, false, CPdfReason::kDamaged},
+     [] {
+         return Replace(kBody, "<<  /Length 14 >>\nstream\nBT (one)",
+                        "<< /Filter /FlateDecode /Length 14 >>\nstream\nBT (one)");
+     },
+     {},
+     false,
+     CPdfReason::kDamaged},
     {"page_tree_loop",
-     [] { return WithTable(Replace(kBody, "[3 0 R 4 0 R]", "[3 0 R 2 0 R]"), kTrailer); }, {}, false,
+     [] { return WithTable(Replace(kBody, "[3 0 R 4 0 R]", "[3 0 R 2 0 R]"), kTrailer); },
+     {},
+     false,
      CPdfReason::kDamaged},
     {"header_only", [] { return std::string("%PDF-1.4\n%%EOF\n"); }, {}, false, CPdfReason::kDamaged},
     {"not_a_pdf", [] { return std::string("Dear reader,\nthis is a letter.\n"); }, {}, false, CPdfReason::kNotPdf},
@@ -308,8 +312,7 @@ const DocCase kDocCases[] = {
 INSTANTIATE_TEST_SUITE_P(Files, Repair, ::testing::ValuesIn(kDocCases),
                          [](const ::testing::TestParamInfo<DocCase>& i) { return std::string(i.param.name); });
 
-TEST(Repair, AFileThatCannotBeOpenedCannotBeRead)
-{
+TEST(Repair, AFileThatCannotBeOpenedCannotBeRead) {
     CPdfDocument doc;
     try {
         doc.open("/no/such/folder/file.pdf");
@@ -330,8 +333,7 @@ struct TextCase {
 
 class WholeText : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(WholeText, IsWhatTheParserReads)
-{
+TEST_P(WholeText, IsWhatTheParserReads) {
     const TextCase& c = GetParam();
     const std::string body = kHead + kCatalog + "5 0 obj\n" + c.object5 + Obj(6, "(six)");
     const std::string path = TestPdfBuilder::writeTemp(WithTable(body, kTrailer), std::string("whole_") + c.name);
@@ -401,14 +403,13 @@ const TextCase kTextCases[] = {
 INSTANTIATE_TEST_SUITE_P(Objects, WholeText, ::testing::ValuesIn(kTextCases),
                          [](const ::testing::TestParamInfo<TextCase>& i) { return std::string(i.param.name); });
 
-TEST(Repair, AStreamCutByTheEndOfTheFileRunsToIt)
-{
+TEST(Repair, AStreamCutByTheEndOfTheFileRunsToIt) {
     const std::string body = kHead + kCatalog + "5 0 obj\n<< /Length 99 >>\nstream\nabc";
     Opened f(body, "cutstream.pdf");
     // No page tree: the file is refused, but the table found the stream.
     EXPECT_EQ(f.reason, CPdfReason::kDamaged);
-    const std::string path = TestPdfBuilder::writeTemp(WithTable(body + "\n", kTrailer).substr(0, body.size()),
-                                                       "cutstream2.pdf");
+    const std::string path =
+        TestPdfBuilder::writeTemp(WithTable(body + "\n", kTrailer).substr(0, body.size()), "cutstream2.pdf");
     FILE* fp = std::fopen(path.c_str(), "rb");
     CPdfFileStream* s = new CPdfFileStream(fp, 0, 0, CPdfElement());
     {

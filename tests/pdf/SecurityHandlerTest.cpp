@@ -18,16 +18,14 @@ namespace {
 
 using Cipher = CPdfSecurityHandler::Cipher;
 
-std::string unhex(const std::string& h)
-{
+std::string unhex(const std::string& h) {
     std::string out;
     for (size_t i = 0; i + 1 < h.size(); i += 2)
         out.push_back(static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16)));
     return out;
 }
 
-std::string hex(const std::string& s)
-{
+std::string hex(const std::string& s) {
     static const char d[] = "0123456789abcdef";
     std::string out;
     for (unsigned char c : s) {
@@ -37,14 +35,12 @@ std::string hex(const std::string& s)
     return out;
 }
 
-CPdfElement parse(const std::string& text)
-{
+CPdfElement parse(const std::string& text) {
     CPdfParser p(nullptr, new CPdfMemoryStream(text.data(), text.size(), CPdfElement()));
     return p.readObject();
 }
 
-std::string readAll(CPdfStream* s)
-{
+std::string readAll(CPdfStream* s) {
     std::string out;
     unsigned char buf[7];  // small reads cross the cipher's blocks at odd places
     size_t n;
@@ -118,8 +114,7 @@ const QpdfCase kQpdf[] = {
 
 class QpdfEncrypted : public ::testing::TestWithParam<QpdfCase> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         dict_ = parse(GetParam().dict);
         ASSERT_TRUE(dict_.isDictionary());
         h_.reset(new CPdfSecurityHandler(dict_.getDictionary(), unhex(kId)));
@@ -128,8 +123,7 @@ protected:
     std::unique_ptr<CPdfSecurityHandler> h_;
 };
 
-TEST_P(QpdfEncrypted, PasswordsGiveTheFileKeyQpdfShows)
-{
+TEST_P(QpdfEncrypted, PasswordsGiveTheFileKeyQpdfShows) {
     const QpdfCase& c = GetParam();
     EXPECT_FALSE(h_->authenticate("")) << "the user password is not empty";
     EXPECT_FALSE(h_->authenticate("wrong"));
@@ -142,8 +136,7 @@ TEST_P(QpdfEncrypted, PasswordsGiveTheFileKeyQpdfShows)
     EXPECT_EQ(hex(h_->fileKey()), c.key);
 }
 
-TEST_P(QpdfEncrypted, DecryptsWhatQpdfEncrypted)
-{
+TEST_P(QpdfEncrypted, DecryptsWhatQpdfEncrypted) {
     const QpdfCase& c = GetParam();
     ASSERT_TRUE(h_->authenticate("user"));
     EXPECT_EQ(h_->decryptString(unhex(c.string4), 4, 0), kPlainString);
@@ -162,8 +155,7 @@ TEST_P(QpdfEncrypted, DecryptsWhatQpdfEncrypted)
     s->release();
 }
 
-TEST_P(QpdfEncrypted, WhatItEncryptsDecryptsAgain)
-{
+TEST_P(QpdfEncrypted, WhatItEncryptsDecryptsAgain) {
     const QpdfCase& c = GetParam();
     ASSERT_TRUE(h_->authenticate("user"));
     const std::string texts[] = {"", "a", std::string(15, 'x'), std::string(16, 'y'), std::string("\0\xff()\\", 5)};
@@ -202,18 +194,17 @@ const char* const kEmptyR6 =
     "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 "
     "/O <ecf5f0f9fa584f69b403bf921a296a0e3a62f0b051214aed4d2d0417a25af140ea9e15f24a6edb155729edd710116a27> "
     "/OE <1d3962db1c6e2d636a96e29fc733f2d9195c3e13ae10fa17d1224832826d5c7e> /P %s /R 6 /StmF /StdCF "
-    "/StrF /StdCF /U <0ca6c5e583f5d80d1bd1dc4324b45add6e9f56850b625d70efbedcfb54a175f8061ee882cd27b9a196945efa03ed3939> "
+    "/StrF /StdCF /U "
+    "<0ca6c5e583f5d80d1bd1dc4324b45add6e9f56850b625d70efbedcfb54a175f8061ee882cd27b9a196945efa03ed3939> "
     "/UE <2f2d8c3777f1e42f28e0865b5029909fcc8c09351e314263ec29b147943d19e8> /V 5 >>";
 
-std::string r6With(const std::string& p)
-{
+std::string r6With(const std::string& p) {
     char buf[1024];
     std::snprintf(buf, sizeof buf, kEmptyR6, p.c_str());
     return buf;
 }
 
-TEST(SecurityHandler, EmptyUserPasswordOpensWithTheFileKey)
-{
+TEST(SecurityHandler, EmptyUserPasswordOpensWithTheFileKey) {
     struct Case {
         std::string dict, key;
     } cases[] = {
@@ -229,20 +220,19 @@ TEST(SecurityHandler, EmptyUserPasswordOpensWithTheFileKey)
     }
 }
 
-TEST(SecurityHandler, PermissionsAsked)
-{
+TEST(SecurityHandler, PermissionsAsked) {
     const uint32_t kBoth = CPdfSecurityHandler::kPermModify | CPdfSecurityHandler::kPermAnnotate;
     struct Case {
         const char* p;
         bool modify, annotate;
     } cases[] = {
         {"-4", true, true},
-        {"-12", false, true},           // bit 4 cleared: no changes to the content
-        {"-36", true, false},           // bit 6 cleared: no changes to annotations
+        {"-12", false, true},  // bit 4 cleared: no changes to the content
+        {"-36", true, false},  // bit 6 cleared: no changes to annotations
         {"-44", false, false},
-        {"4294967292.0", true, true},   // -4 written as an unsigned number
+        {"4294967292.0", true, true},  // -4 written as an unsigned number
         {"4294967252.0", false, false},
-        {"4294967292", false, false},   // clamped by the lexer: not known, nothing granted
+        {"4294967292", false, false},  // clamped by the lexer: not known, nothing granted
     };
     for (const Case& c : cases) {
         CPdfElement d = parse(r6With(c.p));
@@ -255,8 +245,7 @@ TEST(SecurityHandler, PermissionsAsked)
     }
 }
 
-TEST(SecurityHandler, StreamCipherFollowsTypeMetadataAndCryptFilters)
-{
+TEST(SecurityHandler, StreamCipherFollowsTypeMetadataAndCryptFilters) {
     struct Case {
         const char* streamDict;
         bool clearMetadata;
@@ -292,8 +281,7 @@ TEST(SecurityHandler, StreamCipherFollowsTypeMetadataAndCryptFilters)
     EXPECT_EQ(h.cipherForStream(s.getDictionary()), Cipher::Identity);
 }
 
-TEST(SecurityHandler, UnsupportedMethodsAreRefusedWithAReason)
-{
+TEST(SecurityHandler, UnsupportedMethodsAreRefusedWithAReason) {
     const std::string ou = " /O <" + std::string(64, 'a') + "> /U <" + std::string(64, 'b') + ">";
     const std::string cases[] = {
         "<< /Filter /Adobe.PubSec /V 4 /R 4 /P -4" + ou + " >>",
@@ -318,8 +306,7 @@ TEST(SecurityHandler, UnsupportedMethodsAreRefusedWithAReason)
     }
 }
 
-TEST(SecurityHandler, KeyLengthFollowsLengthWith40BitsByDefault)
-{
+TEST(SecurityHandler, KeyLengthFollowsLengthWith40BitsByDefault) {
     const std::string ou = " /O <" + std::string(64, 'a') + "> /U <" + std::string(64, 'b') + ">";
     struct Case {
         std::string dict;
@@ -329,8 +316,7 @@ TEST(SecurityHandler, KeyLengthFollowsLengthWith40BitsByDefault)
         {"<< /Filter /Standard /V 2 /R 3 /P -4" + ou + " >>", 5},
         {"<< /Filter /Standard /V 2 /R 3 /P -4 /Length 56" + ou + " >>", 7},
         {"<< /Filter /Standard /V 2 /R 3 /P -4 /Length 128" + ou + " >>", 16},
-        {"<< /Filter /Standard /V 4 /R 4 /P -4 /CF << /StdCF << /CFM /V2 >> >> /StmF /StdCF /StrF /StdCF" + ou +
-             " >>",
+        {"<< /Filter /Standard /V 4 /R 4 /P -4 /CF << /StdCF << /CFM /V2 >> >> /StmF /StdCF /StrF /StdCF" + ou + " >>",
          16},
     };
     for (const Case& c : cases) {
@@ -340,8 +326,7 @@ TEST(SecurityHandler, KeyLengthFollowsLengthWith40BitsByDefault)
     }
 }
 
-TEST(SecurityHandler, DamagedAesDataIsCutNotOverrun)
-{
+TEST(SecurityHandler, DamagedAesDataIsCutNotOverrun) {
     CPdfElement d = parse(r6With("-4"));
     CPdfSecurityHandler h(d.getDictionary(), unhex(kId));
     ASSERT_TRUE(h.authenticate(""));
@@ -351,15 +336,15 @@ TEST(SecurityHandler, DamagedAesDataIsCutNotOverrun)
         std::string expected;
     } cases[] = {
         {"", ""},
-        {std::string(10, 'x'), ""},                // shorter than the vector
-        {good.substr(0, 16), ""},                  // the vector alone
+        {std::string(10, 'x'), ""},  // shorter than the vector
+        {good.substr(0, 16), ""},    // the vector alone
         {good, "sixteen bytes!!!"},
-        {good + "xyz", "sixteen bytes!!!"},        // a partial block at the end is dropped
+        {good + "xyz", "sixteen bytes!!!"},  // a partial block at the end is dropped
     };
     for (const Case& c : cases) {
         EXPECT_EQ(h.decryptString(c.data, 3, 0), c.expected) << c.data.size();
-        CPdfStream* s = h.decryptStream(new CPdfMemoryStream(c.data.data(), c.data.size(), CPdfElement()),
-                                        h.streamCipher(), 3, 0);
+        CPdfStream* s =
+            h.decryptStream(new CPdfMemoryStream(c.data.data(), c.data.size(), CPdfElement()), h.streamCipher(), 3, 0);
         EXPECT_EQ(readAll(s), c.expected) << c.data.size();
         s->release();
     }
@@ -372,23 +357,20 @@ TEST(SecurityHandler, DamagedAesDataIsCutNotOverrun)
 // encrypted by the handler the way a writer would, read through the table.
 class EncryptedTable : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         CPdfElement d = parse(r6With("-4 /EncryptMetadata false"));
         h_.reset(new CPdfSecurityHandler(d.getDictionary(), unhex(kId)));
         ASSERT_TRUE(h_->authenticate(""));
     }
     std::string hexString(const std::string& s, int num) { return "<" + hex(h_->encryptString(s, num, 0)) + ">"; }
-    std::string stream(int num, const std::string& entries, const std::string& data)
-    {
+    std::string stream(int num, const std::string& entries, const std::string& data) {
         const std::string e = h_->encryptData(data, Cipher::AESV3, num, 0);
         return "<< " + entries + " /Length " + std::to_string(e.size()) + " >>\nstream\n" + e + "\nendstream";
     }
     std::unique_ptr<CPdfSecurityHandler> h_;
 };
 
-TEST_F(EncryptedTable, FetchDecryptsStringsAndStreamsOfEachObjectOnce)
-{
+TEST_F(EncryptedTable, FetchDecryptsStringsAndStreamsOfEachObjectOnce) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R /Metadata 9 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
@@ -430,7 +412,8 @@ TEST_F(EncryptedTable, FetchDecryptsStringsAndStreamsOfEachObjectOnce)
 
         // The encryption dictionary is read as it stands.
         CPdfElement enc = x.fetch(6, 0);
-        EXPECT_EQ(hex(enc.getDictionary()->lookup("OE").getBytes()), "1d3962db1c6e2d636a96e29fc733f2d9195c3e13ae10fa17d1224832826d5c7e");
+        EXPECT_EQ(hex(enc.getDictionary()->lookup("OE").getBytes()),
+                  "1d3962db1c6e2d636a96e29fc733f2d9195c3e13ae10fa17d1224832826d5c7e");
         // Metadata left clear stays as it is.
         CPdfElement meta = x.fetch(9, 0);
         ASSERT_TRUE(meta.isStream());
@@ -449,8 +432,7 @@ TEST_F(EncryptedTable, FetchDecryptsStringsAndStreamsOfEachObjectOnce)
     std::remove(path.c_str());
 }
 
-TEST_F(EncryptedTable, PasswordOrMissingDictionaryRefusesWithAReason)
-{
+TEST_F(EncryptedTable, PasswordOrMissingDictionaryRefusesWithAReason) {
     struct Case {
         const char* name;
         std::string encrypt;
@@ -464,8 +446,7 @@ TEST_F(EncryptedTable, PasswordOrMissingDictionaryRefusesWithAReason)
         TestPdfBuilder b;
         b.add(1, "(not a dictionary)");
         b.add(2, "<< /Type /Catalog >>");
-        if (c.addDict)
-            b.add(6, kQpdf[5].dict);  // user password "user"
+        if (c.addDict) b.add(6, kQpdf[5].dict);  // user password "user"
         b.rootNum = 2;
         b.trailerExtra = c.encrypt + " /ID [<" + std::string(kId) + "> <" + std::string(kId) + ">]";
         const std::string path = TestPdfBuilder::writeTemp(b.build(), std::string("enc_") + c.name + ".pdf");

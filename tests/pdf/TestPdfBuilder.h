@@ -23,23 +23,21 @@
 
 class TestPdfBuilder {
 public:
-    std::string junk;                    ///< bytes before the header
+    std::string junk;  ///< bytes before the header
     std::string header = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
-    std::string trailerExtra;            ///< more trailer entries, e.g. "/Info 9 0 R"
+    std::string trailerExtra;  ///< more trailer entries, e.g. "/Info 9 0 R"
     int rootNum = 1;
 
     /// Adds object num with its body (the text between "obj" and "endobj").
     void add(int num, const std::string& body, int gen = 0) { objects_.push_back({num, gen, body}); }
     /// Adds a stream object: dict entries (without << >>), the data, Length added.
-    void addStream(int num, const std::string& dictEntries, const std::string& data)
-    {
-        add(num, "<< " + dictEntries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-                     "\nendstream");
+    void addStream(int num, const std::string& dictEntries, const std::string& data) {
+        add(num,
+            "<< " + dictEntries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream");
     }
 
     /// The whole file with a classic cross-reference table.
-    std::string build()
-    {
+    std::string build() {
         std::string body = header;
         std::map<int, std::pair<long, int>> offs = writeObjects(body);
         int size = maxNum() + 1;
@@ -63,12 +61,10 @@ public:
     /// The whole file with an unfiltered cross-reference stream (W [1 4 2]) as
     /// object xrefNum (default: one past the highest object). Entries of objects
     /// placed in object streams can be given with inObjStm(num, stream, index).
-    std::string buildWithXRefStream(int xrefNum = 0)
-    {
+    std::string buildWithXRefStream(int xrefNum = 0) {
         std::string body = header;
         std::map<int, std::pair<long, int>> offs = writeObjects(body);
-        if (xrefNum == 0)
-            xrefNum = maxNum() + 1;
+        if (xrefNum == 0) xrefNum = maxNum() + 1;
         int size = std::max(maxNum(), xrefNum) + 1;
         for (auto& m : compressed_)
             size = std::max(size, m.first + 1);
@@ -86,8 +82,8 @@ public:
                 data += entry(0, 0, i == 0 ? 65535 : 0);
         }
         body += std::to_string(xrefNum) + " 0 obj\n<< /Type /XRef /Size " + std::to_string(size) +
-                " /W [1 4 2] /Root " + std::to_string(rootNum) + " 0 R " + trailerExtra +
-                " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\n";
+                " /W [1 4 2] /Root " + std::to_string(rootNum) + " 0 R " + trailerExtra + " /Length " +
+                std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\n";
         body += "startxref\n" + std::to_string(xrefPos) + "\n%%EOF\n";
         offsets_ = offs;
         return junk + body;
@@ -97,28 +93,24 @@ public:
     void inObjStm(int num, int stm, int index) { compressed_[num] = {stm, index}; }
 
     /// Offset (from the header) of object num in the last built file, or -1.
-    long offsetOf(int num) const
-    {
+    long offsetOf(int num) const {
         auto it = offsets_.find(num);
         return it == offsets_.end() ? -1 : it->second.first;
     }
 
     /// An object stream body: members given as (number, text).
-    static std::string objStm(const std::vector<std::pair<int, std::string>>& members, std::string* header = nullptr)
-    {
+    static std::string objStm(const std::vector<std::pair<int, std::string>>& members, std::string* header = nullptr) {
         std::string head, data;
         for (auto& m : members) {
             head += std::to_string(m.first) + " " + std::to_string(data.size()) + " ";
             data += m.second + "\n";
         }
-        if (header)
-            *header = head;
+        if (header) *header = head;
         return head + data;
     }
 
     /// Writes data to a fresh file in the temporary folder and returns its path.
-    static std::string writeTemp(const std::string& data, const std::string& name)
-    {
+    static std::string writeTemp(const std::string& data, const std::string& name) {
         const char* dir = std::getenv("TMPDIR");
         std::string path = std::string(dir && *dir ? dir : "/tmp") + "/qm_pdf_" + std::to_string(getpid()) + "_" + name;
         FILE* f = std::fopen(path.c_str(), "wb");
@@ -135,16 +127,14 @@ private:
         std::string body;
     };
 
-    int maxNum() const
-    {
+    int maxNum() const {
         int m = 0;
         for (auto& o : objects_)
             m = std::max(m, o.num);
         return m;
     }
 
-    std::map<int, std::pair<long, int>> writeObjects(std::string& body) const
-    {
+    std::map<int, std::pair<long, int>> writeObjects(std::string& body) const {
         std::map<int, std::pair<long, int>> offs;
         for (auto& o : objects_) {
             offs[o.num] = {static_cast<long>(body.size()), o.gen};
@@ -153,8 +143,7 @@ private:
         return offs;
     }
 
-    static std::string entry(int kind, unsigned long f2, int f3)
-    {
+    static std::string entry(int kind, unsigned long f2, int f3) {
         std::string e;
         e += static_cast<char>(kind);
         for (int s = 24; s >= 0; s -= 8)

@@ -28,26 +28,22 @@ struct XRefFile {
     CPdfFileStream* s = nullptr;
     std::unique_ptr<CPdfXRef> x;
 
-    XRefFile(const std::string& data, const std::string& name)
-    {
+    XRefFile(const std::string& data, const std::string& name) {
         path = TestPdfBuilder::writeTemp(data, name);
         f = std::fopen(path.c_str(), "rb");
         s = new CPdfFileStream(f, 0, 0, CPdfElement());
         size_t h = data.find("%PDF-");
-        if (h != std::string::npos && h > 0)
-            s->shiftStart(static_cast<int64_t>(h));
+        if (h != std::string::npos && h > 0) s->shiftStart(static_cast<int64_t>(h));
         x.reset(new CPdfXRef(s));
     }
-    ~XRefFile()
-    {
+    ~XRefFile() {
         x.reset();
         s->release();
         std::fclose(f);
         std::remove(path.c_str());
     }
     /// Opens the table; returns "" or the exception message.
-    std::string open()
-    {
+    std::string open() {
         try {
             x->open();
             return "";
@@ -56,8 +52,7 @@ struct XRefFile {
         }
     }
     /// Rebuilds the table from the objects the file holds; "" or the message.
-    std::string rebuild()
-    {
+    std::string rebuild() {
         try {
             x->rebuild();
             return "";
@@ -65,11 +60,9 @@ struct XRefFile {
             return e.getMessage();
         }
     }
-    std::string raw(int num)
-    {
+    std::string raw(int num) {
         std::string out;
-        if (!x->getRawObjectText(num, out))
-            return "<none>";
+        if (!x->getRawObjectText(num, out)) return "<none>";
         return out;
     }
 };
@@ -78,23 +71,20 @@ const char* kHeader = "%PDF-1.4\n";
 const char* kCatalog = "1 0 obj\n<< /Type /Catalog >>\nendobj\n";
 
 // A file whose last section is the given text, placed after one object.
-std::string withSection(const std::string& section)
-{
+std::string withSection(const std::string& section) {
     std::string s = std::string(kHeader) + kCatalog;
     size_t pos = s.size();
     return s + section + "\nstartxref\n" + std::to_string(pos) + "\n%%EOF\n";
 }
 
-std::string classicSection(const std::string& entries, const std::string& trailer)
-{
+std::string classicSection(const std::string& entries, const std::string& trailer) {
     return "xref\n" + entries + "trailer\n" + trailer;
 }
 
 // An unfiltered cross-reference stream object with the given dictionary entries.
-std::string xrefStream(const std::string& dictEntries, const std::string& data)
-{
-    return "2 0 obj\n<< /Type /XRef " + dictEntries + " /Length " + std::to_string(data.size()) +
-           " >>\nstream\n" + data + "\nendstream\nendobj";
+std::string xrefStream(const std::string& dictEntries, const std::string& data) {
+    return "2 0 obj\n<< /Type /XRef " + dictEntries + " /Length " + std::to_string(data.size()) + " >>\nstream\n" +
+           data + "\nendstream\nendobj";
 }
 
 struct ErrCase {
@@ -105,8 +95,7 @@ struct ErrCase {
 
 class XRefError : public ::testing::TestWithParam<ErrCase> {};
 
-TEST_P(XRefError, Message)
-{
+TEST_P(XRefError, Message) {
     const ErrCase& c = GetParam();
     XRefFile f(c.file, std::string("err_") + c.name + ".pdf");
     EXPECT_EQ(f.open(), c.message) << c.name;
@@ -122,8 +111,8 @@ const ErrCase kErrors[] = {
     {"startxref_no_digits", std::string(kHeader) + kCatalog + "startxref\nabc\n%%EOF\n", "PDF file was damaged"},
     {"startxref_beyond_eof", std::string(kHeader) + kCatalog + "startxref\n99999999\n%%EOF\n",
      "Couldn't parse an xref"},
-    {"startxref_too_far_from_end",
-     withSection(classicSection(kOkEntries, kOkTrailer)) + std::string(1100, ' '), "PDF file was damaged"},
+    {"startxref_too_far_from_end", withSection(classicSection(kOkEntries, kOkTrailer)) + std::string(1100, ' '),
+     "PDF file was damaged"},
     {"garbage_section", withSection("garbage"), "Couldn't parse an xref"},
     {"reference_section", withSection("1 0 R"), "Couldn't parse an xref"},
     {"stream_header_not_stream", withSection("2 0 obj 5 endobj"), "Couldn't parse an xref stream"},
@@ -134,14 +123,12 @@ const ErrCase kErrors[] = {
     {"table_bad_first", withSection("xref\n(0) 1\n"), "Couldn't parse an xref table"},
     {"table_bad_kind", withSection(classicSection("0 1\n0000000000 65535 x \n", kOkTrailer)),
      "Couldn't parse an xref table"},
-    {"table_bad_offset", withSection(classicSection("0 1\n/a 65535 f \n", kOkTrailer)),
-     "Couldn't parse an xref table"},
+    {"table_bad_offset", withSection(classicSection("0 1\n/a 65535 f \n", kOkTrailer)), "Couldn't parse an xref table"},
     {"table_short", withSection("xref\n0 3\n0000000000 65535 f \n"), "Couldn't parse an xref table"},
     {"table_negative_first", withSection(classicSection("-1 1\n0000000000 65535 f \n", kOkTrailer)),
      "Couldn't parse an xref table"},
     {"table_negative_count", withSection(classicSection("0 -1\n", kOkTrailer)), "Couldn't parse an xref table"},
-    {"table_absurd_count", withSection(classicSection("0 2000000000\n", kOkTrailer)),
-     "Couldn't parse an xref table"},
+    {"table_absurd_count", withSection(classicSection("0 2000000000\n", kOkTrailer)), "Couldn't parse an xref table"},
     {"table_absurd_first", withSection(classicSection("2000000000 1\n0000000009 00000 n \n", kOkTrailer)),
      "Couldn't parse an xref table"},
     {"table_overflowing_sum", withSection(classicSection("2147483647 2147483647\n", kOkTrailer)),
@@ -184,8 +171,8 @@ const ErrCase kErrors[] = {
     {"xs_bad_kind",
      withSection(xrefStream("/Size 2 /W [1 1 1] /Root 1 0 R", std::string("\x01\x00\x09\x03\x00\x09", 6))),
      "Wrong type of xref entry while reading xref stream section"},
-    {"xs_indirect_length", withSection("2 0 obj\n<< /Size 2 /W [1 1 1] /Root 1 0 R /Length 1 0 R >>\nstream\n" + k2 +
-                                       "\nendstream\nendobj"),
+    {"xs_indirect_length",
+     withSection("2 0 obj\n<< /Size 2 /W [1 1 1] /Root 1 0 R /Length 1 0 R >>\nstream\n" + k2 + "\nendstream\nendobj"),
      "Couldn't parse an xref stream"},
     {"xs_missing_endstream",
      withSection("2 0 obj\n<< /Size 2 /W [1 1 1] /Root 1 0 R /Length 2 >>\nstream\n" + k2 + "\nendstream\nendobj"),
@@ -195,8 +182,7 @@ const ErrCase kErrors[] = {
 INSTANTIATE_TEST_SUITE_P(Sections, XRefError, ::testing::ValuesIn(kErrors),
                          [](const ::testing::TestParamInfo<ErrCase>& i) { return std::string(i.param.name); });
 
-TEST(XRef, ClassicTableAndFetch)
-{
+TEST(XRef, ClassicTableAndFetch) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [] /Count 0 >>");
@@ -229,8 +215,7 @@ TEST(XRef, ClassicTableAndFetch)
     EXPECT_EQ(describe(f.x->getTrailerDict()->lookupRaw("Info")), "Ref:3,2");
 }
 
-TEST(XRef, RawObjectTextOfPlainObject)
-{
+TEST(XRef, RawObjectTextOfPlainObject) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "[1 2 3]");
@@ -242,8 +227,7 @@ TEST(XRef, RawObjectTextOfPlainObject)
     EXPECT_THROW(f.x->getRawObjectText(3, out), CPdfException);
 }
 
-TEST(XRef, JunkBeforeHeaderCountsFromHeader)
-{
+TEST(XRef, JunkBeforeHeaderCountsFromHeader) {
     TestPdfBuilder b;
     b.junk = std::string(100, 'J');
     b.add(1, "<< /Type /Catalog >>");
@@ -255,8 +239,7 @@ TEST(XRef, JunkBeforeHeaderCountsFromHeader)
     EXPECT_EQ(f.raw(2), "2 0 obj\n(two)\nendobj\n");
 }
 
-TEST(XRef, RawTextOfStreamSkipsDataHoldingEndobj)
-{
+TEST(XRef, RawTextOfStreamSkipsDataHoldingEndobj) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     std::string data = "BT (endobj) Tj ET endobj endstream";
@@ -266,8 +249,8 @@ TEST(XRef, RawTextOfStreamSkipsDataHoldingEndobj)
     b.add(5, "(after)");
     XRefFile f(b.build(), "rawstream.pdf");
     ASSERT_EQ(f.open(), "");
-    std::string expect2 = "2 0 obj\n<<  /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-                          "\nendstream\nendobj\n";
+    std::string expect2 =
+        "2 0 obj\n<<  /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\n";
     EXPECT_EQ(f.raw(2), expect2);
     std::string r3 = f.raw(3);
     EXPECT_EQ(r3.substr(r3.size() - 18), "\nendstream\nendobj\n");
@@ -275,8 +258,7 @@ TEST(XRef, RawTextOfStreamSkipsDataHoldingEndobj)
     EXPECT_EQ(f.raw(5), "5 0 obj\n(after)\nendobj\n");
 }
 
-TEST(XRef, LargeStreamsAndNeighboursReadWhole)
-{
+TEST(XRef, LargeStreamsAndNeighboursReadWhole) {
     // Stream data larger than any block the table reads at once, with objects
     // before and after it, fetched in both orders.
     std::string data;
@@ -307,8 +289,7 @@ TEST(XRef, LargeStreamsAndNeighboursReadWhole)
 
 class XRefLookups : public ::testing::TestWithParam<bool> {};
 
-TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes)
-{
+TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes) {
     // Objects of growing size separated by stream data of growing size (a few bytes
     // to far beyond one read-ahead block), fetched forward, backward and skipping;
     // every object's raw text and every byte read through the blocks must match
@@ -332,10 +313,14 @@ TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes)
     CPdfLookupScope scope(GetParam() ? f.x.get() : nullptr);
     const int count = static_cast<int>(names.size());
     std::vector<int> order;
-    for (int i = 0; i < count; ++i) order.push_back(i);
-    for (int i = count - 1; i >= 0; --i) order.push_back(i);
-    for (int i = 0; i < count; i += 3) order.push_back(i);
-    for (int i = 1; i < count; i += 2) order.push_back(i);
+    for (int i = 0; i < count; ++i)
+        order.push_back(i);
+    for (int i = count - 1; i >= 0; --i)
+        order.push_back(i);
+    for (int i = 0; i < count; i += 3)
+        order.push_back(i);
+    for (int i = 1; i < count; i += 2)
+        order.push_back(i);
     for (int i : order) {
         const int n = 2 + 2 * i;
         SCOPED_TRACE(n);
@@ -351,8 +336,7 @@ TEST_P(XRefLookups, AcrossGapsOfEverySizeReadTheRightBytes)
 
 INSTANTIATE_TEST_SUITE_P(Modes, XRefLookups, ::testing::Values(false, true));
 
-TEST(XRef, RawTextFindsKeywordsAcrossTheSearchPieces)
-{
+TEST(XRef, RawTextFindsKeywordsAcrossTheSearchPieces) {
     // Objects whose "endobj", or whose "stream" keyword, falls on and around the
     // borders of the growing pieces the search looks at (512, 2048, 8192 bytes), in
     // a file read through small and growing blocks alike.
@@ -388,8 +372,7 @@ TEST(XRef, RawTextFindsKeywordsAcrossTheSearchPieces)
     }
 }
 
-TEST(XRef, WrongLengthGivesWholeTextWithTheDataLength)
-{
+TEST(XRef, WrongLengthGivesWholeTextWithTheDataLength) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "<< /Length 3 >>\nstream\nabcdef\nendstream");
@@ -407,8 +390,7 @@ TEST(XRef, WrongLengthGivesWholeTextWithTheDataLength)
     EXPECT_FALSE(f.x->getRawObjectSpan(2, pos, len));  // held in memory, not copied from the file
 }
 
-TEST(XRef, LengthReferringToItsOwnObjectEndsAtEndstream)
-{
+TEST(XRef, LengthReferringToItsOwnObjectEndsAtEndstream) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "<< /Length 2 0 R >>\nstream\nabc\nendstream");
@@ -431,8 +413,7 @@ TEST(XRef, LengthReferringToItsOwnObjectEndsAtEndstream)
     EXPECT_EQ(f.raw(5), "5 0 obj\n<< /Length 6 0 R >>\nstream\nabc\nendstream\nendobj\n");
 }
 
-TEST(XRef, ChainOfDeeplyNestedStreamsWithIndirectLengths)
-{
+TEST(XRef, ChainOfDeeplyNestedStreamsWithIndirectLengths) {
     // Each object nests a stream close to the depth limit, and its Length is
     // the next object of the same kind: nested fetches stop at a fixed depth,
     // well within the stack.
@@ -454,18 +435,17 @@ TEST(XRef, ChainOfDeeplyNestedStreamsWithIndirectLengths)
     EXPECT_TRUE(f.x->getRawObjectText(2, raw));
 }
 
-TEST(XRef, OffsetNotAtObjectHeaderIsLookedForInTheFile)
-{
+TEST(XRef, OffsetNotAtObjectHeaderIsLookedForInTheFile) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(3, "(" + std::string(3000, 'f') + ")");  // keeps object 2 far from object 1
     b.add(2, "(two)");
     std::string pdf = b.build();
     // Point entry 2 at object 1.
-    std::string e2 = "\n" + std::string(10 - std::to_string(b.offsetOf(2)).size(), '0') +
-                     std::to_string(b.offsetOf(2)) + " 00000 n";
-    std::string e1 = "\n" + std::string(10 - std::to_string(b.offsetOf(1)).size(), '0') +
-                     std::to_string(b.offsetOf(1)) + " 00000 n";
+    std::string e2 =
+        "\n" + std::string(10 - std::to_string(b.offsetOf(2)).size(), '0') + std::to_string(b.offsetOf(2)) + " 00000 n";
+    std::string e1 =
+        "\n" + std::string(10 - std::to_string(b.offsetOf(1)).size(), '0') + std::to_string(b.offsetOf(1)) + " 00000 n";
     size_t at = pdf.rfind(e2);
     ASSERT_NE(at, std::string::npos);
     pdf.replace(at, e2.size(), e1);
@@ -478,8 +458,7 @@ TEST(XRef, OffsetNotAtObjectHeaderIsLookedForInTheFile)
     EXPECT_TRUE(f.x->wasRepaired());
 }
 
-TEST(XRef, OffsetJustBeforeTheHeader)
-{
+TEST(XRef, OffsetJustBeforeTheHeader) {
     // The entry points at the line end before the header: fetch skips it, and
     // the raw text starts at the header.
     TestPdfBuilder b;
@@ -498,8 +477,7 @@ TEST(XRef, OffsetJustBeforeTheHeader)
 
 // A base file plus an incremental update appended with its own section.
 std::string withUpdate(const std::string& base, const std::string& objects, const std::string& entries,
-                       const std::string& prev)
-{
+                       const std::string& prev) {
     std::string s = base + objects;
     size_t pos = s.size();
     s += "xref\n" + entries + "trailer\n<< /Size 4 /Root 1 0 R /Prev " + prev + " >>\nstartxref\n" +
@@ -507,14 +485,12 @@ std::string withUpdate(const std::string& base, const std::string& objects, cons
     return s;
 }
 
-long lastStartXRef(const std::string& pdf)
-{
+long lastStartXRef(const std::string& pdf) {
     size_t p = pdf.rfind("startxref");
     return std::strtol(pdf.c_str() + p + 9, nullptr, 10);
 }
 
-TEST(XRef, IncrementalUpdateFreeEntryHidesOlderObject)
-{
+TEST(XRef, IncrementalUpdateFreeEntryHidesOlderObject) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "(old two)");
@@ -533,21 +509,18 @@ TEST(XRef, IncrementalUpdateFreeEntryHidesOlderObject)
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
 }
 
-TEST(XRef, PrevAsReferenceIsFollowedByItsNumber)
-{
+TEST(XRef, PrevAsReferenceIsFollowedByItsNumber) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "(two)");
     std::string base = b.build();
     long baseXRef = lastStartXRef(base);
-    XRefFile f(withUpdate(base, "", "3 1\n0000000000 00000 f \n", std::to_string(baseXRef) + " 0 R"),
-               "prevref.pdf");
+    XRefFile f(withUpdate(base, "", "3 1\n0000000000 00000 f \n", std::to_string(baseXRef) + " 0 R"), "prevref.pdf");
     ASSERT_EQ(f.open(), "");
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "S:two");
 }
 
-TEST(XRef, PrevLoopIsRefusedAndRebuilt)
-{
+TEST(XRef, PrevLoopIsRefusedAndRebuilt) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "(two)");
@@ -566,8 +539,7 @@ TEST(XRef, PrevLoopIsRefusedAndRebuilt)
     EXPECT_TRUE(f.x->wasRepaired());
 }
 
-TEST(XRef, TwoSectionPrevLoop)
-{
+TEST(XRef, TwoSectionPrevLoop) {
     // Build: base section whose Prev points to the update section, and the update
     // whose Prev points to the base: both read once, no hang.
     std::string s = std::string(kHeader) + kCatalog + "2 0 obj\n(two)\nendobj\n";
@@ -593,8 +565,7 @@ TEST(XRef, TwoSectionPrevLoop)
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "S:two");
 }
 
-TEST(XRef, XRefStreamWithKindOneDefault)
-{
+TEST(XRef, XRefStreamWithKindOneDefault) {
     // W [0 4 2]: no kind field, every entry is kind 1.
     std::string s = std::string(kHeader) + kCatalog;
     size_t o1 = std::string(kHeader).size();
@@ -622,8 +593,7 @@ TEST(XRef, XRefStreamWithKindOneDefault)
     EXPECT_TRUE(f.x->getTrailerDict()->isType("XRef"));
 }
 
-TEST(XRef, XRefStreamIndexPairs)
-{
+TEST(XRef, XRefStreamIndexPairs) {
     std::string s = std::string(kHeader) + kCatalog;
     size_t o1 = std::string(kHeader).size();
     size_t pos = s.size();
@@ -642,14 +612,12 @@ TEST(XRef, XRefStreamIndexPairs)
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
 }
 
-TEST(XRef, ObjectStreamMembers)
-{
+TEST(XRef, ObjectStreamMembers) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 3 0 R >>");
     std::string head;
-    std::string body = TestPdfBuilder::objStm({{3, "<< /Type /Pages /Kids [] /Count 0 >>"}, {4, "(four)"},
-                                               {5, "[5 0 R endobj]"}},
-                                              &head);
+    std::string body = TestPdfBuilder::objStm(
+        {{3, "<< /Type /Pages /Kids [] /Count 0 >>"}, {4, "(four)"}, {5, "[5 0 R endobj]"}}, &head);
     b.addStream(2, "/Type /ObjStm /N 3 /First " + std::to_string(head.size()), body.substr(0));
     b.inObjStm(3, 2, 0);
     b.inObjStm(4, 2, 1);
@@ -679,14 +647,13 @@ TEST(XRef, ObjectStreamMembers)
     EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:four");
 }
 
-TEST(XRef, ObjectStreamCompressed)
-{
+TEST(XRef, ObjectStreamCompressed) {
     // The members of a Flate-compressed object stream.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     // zlib.compress(b"3 0 (x)")
-    const unsigned char z[] = {0x78, 0x9c, 0x33, 0x56, 0x30, 0x50, 0xd0, 0xa8, 0xd0, 0x04, 0x00,
-                               0x05, 0x2b, 0x01, 0x8a};
+    const unsigned char z[] = {0x78, 0x9c, 0x33, 0x56, 0x30, 0x50, 0xd0, 0xa8,
+                               0xd0, 0x04, 0x00, 0x05, 0x2b, 0x01, 0x8a};
     std::string zs(reinterpret_cast<const char*>(z), sizeof z);
     b.addStream(2, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", zs);
     b.inObjStm(3, 2, 0);
@@ -697,20 +664,14 @@ TEST(XRef, ObjectStreamCompressed)
     EXPECT_TRUE(f.x->isObjectStream(2));
 }
 
-TEST(XRef, MalformedObjectStreamHeaderGivesNullMembers)
-{
+TEST(XRef, MalformedObjectStreamHeaderGivesNullMembers) {
     struct {
         const char* dict;
         std::string body;
     } cases[] = {
-        {"/N 2 /First 8", "3 0 /x 6 (a) (b)"},
-        {"/N 2 /First 8", "3 0"},
-        {"/N 0 /First 4", "3 0 (a)"},
-        {"/N /x /First 4", "3 0 (a)"},
-        {"/N 1", "3 0 (a)"},
-        {"/N 1 /First -4", "3 0 (a)"},
-        {"/N 100000000 /First 4", "3 0 (a)"},
-        {"/N -1 /First 4", "3 0 (a)"},
+        {"/N 2 /First 8", "3 0 /x 6 (a) (b)"}, {"/N 2 /First 8", "3 0"},      {"/N 0 /First 4", "3 0 (a)"},
+        {"/N /x /First 4", "3 0 (a)"},         {"/N 1", "3 0 (a)"},           {"/N 1 /First -4", "3 0 (a)"},
+        {"/N 100000000 /First 4", "3 0 (a)"},  {"/N -1 /First 4", "3 0 (a)"},
     };
     int k = 0;
     for (auto& c : cases) {
@@ -725,8 +686,7 @@ TEST(XRef, MalformedObjectStreamHeaderGivesNullMembers)
     }
 }
 
-TEST(XRef, ObjectStreamHoldingItsOwnLength)
-{
+TEST(XRef, ObjectStreamHoldingItsOwnLength) {
     // The object stream's Length is a member of the object stream itself.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
@@ -743,8 +703,7 @@ TEST(XRef, ObjectStreamHoldingItsOwnLength)
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "Stream");
 }
 
-TEST(XRef, ObjectStreamInsideObjectStream)
-{
+TEST(XRef, ObjectStreamInsideObjectStream) {
     // Entry 2 says the object stream is itself in object stream 2: no recursion.
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
@@ -757,8 +716,7 @@ TEST(XRef, ObjectStreamInsideObjectStream)
     EXPECT_EQ(f.raw(3), "<none>");
 }
 
-TEST(XRef, HybridFileReadsTheHiddenStream)
-{
+TEST(XRef, HybridFileReadsTheHiddenStream) {
     // The classic table lists objects 1 and 2; object 3 lives in object stream 2
     // and only the cross-reference stream named by XRefStm knows it.
     std::string s = kHeader;
@@ -780,8 +738,8 @@ TEST(XRef, HybridFileReadsTheHiddenStream)
     put(data, 1, o2, 0);
     put(data, 2, 2, 0);
     put(data, 1, o4, 0);
-    s += "4 0 obj\n<< /Type /XRef /Size 5 /W [1 4 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" +
-         data + "\nendstream\nendobj\n";
+    s += "4 0 obj\n<< /Type /XRef /Size 5 /W [1 4 2] /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
+         "\nendstream\nendobj\n";
     size_t x = s.size();
     char tbl[200];
     std::snprintf(tbl, sizeof tbl, "xref\n0 3\n0000000000 65535 f \n%010zu 00000 n \n%010zu 00000 n \n", o1, o2);
@@ -795,8 +753,7 @@ TEST(XRef, HybridFileReadsTheHiddenStream)
     EXPECT_FALSE(f.x->getTrailerDict()->isType("XRef"));
 }
 
-TEST(XRef, EntriesListedOverAndOverAreRefused)
-{
+TEST(XRef, EntriesListedOverAndOverAreRefused) {
     // Zero-width entries cost no bytes: Index pairs that list the same numbers
     // thousands of times would otherwise keep the reader busy for minutes.
     std::string index;
@@ -807,8 +764,7 @@ TEST(XRef, EntriesListedOverAndOverAreRefused)
     EXPECT_EQ(f.open(), "Index item of xref Stream is wrong type");
 }
 
-TEST(XRef, HeadersWithoutEndobjAreReadOnce)
-{
+TEST(XRef, HeadersWithoutEndobjAreReadOnce) {
     // Thousands of object headers in a row, then one long run before the only
     // "endobj": each search would cover the whole run again. After many times
     // the file's size has been searched, no more raw text is handed out.
@@ -829,8 +785,7 @@ TEST(XRef, HeadersWithoutEndobjAreReadOnce)
         std::snprintf(line, sizeof line, "%010zu 00000 n \n", offs[i]);
         s += line;
     }
-    s += "trailer\n<< /Size " + std::to_string(n) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(x) +
-         "\n%%EOF\n";
+    s += "trailer\n<< /Size " + std::to_string(n) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(x) + "\n%%EOF\n";
     XRefFile f(s, "scanbudget.pdf");
     ASSERT_EQ(f.open(), "");
     std::string out;
@@ -847,8 +802,7 @@ TEST(XRef, HeadersWithoutEndobjAreReadOnce)
     EXPECT_TRUE(f.x->wasRepaired());
 }
 
-TEST(XRef, MembersOfTwoObjectStreamsUsedAlternately)
-{
+TEST(XRef, MembersOfTwoObjectStreamsUsedAlternately) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     std::string h1, h2;
@@ -870,8 +824,7 @@ TEST(XRef, MembersOfTwoObjectStreamsUsedAlternately)
     }
 }
 
-TEST(XRef, FindInBufferAndReadNumberAfter)
-{
+TEST(XRef, FindInBufferAndReadNumberAfter) {
     const char* buf = "<< /Type /Page /Parent 12 0 R /Rotate 90 >>";
     long len = static_cast<long>(std::strlen(buf));
     EXPECT_EQ(CPdfXRef::findInBuffer(buf, 0, len, "/Type", 5), 7);
@@ -894,8 +847,7 @@ TEST(XRef, FindInBufferAndReadNumberAfter)
     EXPECT_FALSE(isRef);
 }
 
-TEST(XRef, MarkFree)
-{
+TEST(XRef, MarkFree) {
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog >>");
     b.add(2, "(two)");

@@ -95,37 +95,35 @@ TEST_P(NewVersionThroughLinks, TheLinkStaysAndItsTargetGetsTheBytes) {
     EXPECT_EQ(0, TempFilesIn(dir));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, NewVersionThroughLinks,
-    ::testing::Values(
-        LinkCase{"Relative",
-                 [](const std::string& d, std::string& p, std::string& target) {
-                     target = d + "real.pdf";
-                     WriteAll(target, "old");
-                     p = d + "link.pdf";
-                     unlink(p.c_str());
-                     ASSERT_EQ(0, symlink("real.pdf", p.c_str()));
-                 }},
-        LinkCase{"ChainIntoAnotherFolder",
-                 [](const std::string& d, std::string& p, std::string& target) {
-                     mkdir((d + "sub").c_str(), 0777);
-                     target = d + "sub/real.pdf";
-                     WriteAll(target, "old");
-                     unlink((d + "sub/hop.pdf").c_str());
-                     ASSERT_EQ(0, symlink("real.pdf", (d + "sub/hop.pdf").c_str()));
-                     p = d + "link.pdf";
-                     unlink(p.c_str());
-                     ASSERT_EQ(0, symlink((d + "sub/hop.pdf").c_str(), p.c_str()));
-                 }},
-        LinkCase{"Dangling",
-                 [](const std::string& d, std::string& p, std::string& target) {
-                     target = d + "not-yet.pdf";
-                     unlink(target.c_str());
-                     p = d + "link.pdf";
-                     unlink(p.c_str());
-                     ASSERT_EQ(0, symlink("not-yet.pdf", p.c_str()));
-                 }}),
-    [](const ::testing::TestParamInfo<LinkCase>& i) { return i.param.name; });
+INSTANTIATE_TEST_SUITE_P(All, NewVersionThroughLinks,
+                         ::testing::Values(LinkCase{"Relative",
+                                                    [](const std::string& d, std::string& p, std::string& target) {
+                                                        target = d + "real.pdf";
+                                                        WriteAll(target, "old");
+                                                        p = d + "link.pdf";
+                                                        unlink(p.c_str());
+                                                        ASSERT_EQ(0, symlink("real.pdf", p.c_str()));
+                                                    }},
+                                           LinkCase{"ChainIntoAnotherFolder",
+                                                    [](const std::string& d, std::string& p, std::string& target) {
+                                                        mkdir((d + "sub").c_str(), 0777);
+                                                        target = d + "sub/real.pdf";
+                                                        WriteAll(target, "old");
+                                                        unlink((d + "sub/hop.pdf").c_str());
+                                                        ASSERT_EQ(0, symlink("real.pdf", (d + "sub/hop.pdf").c_str()));
+                                                        p = d + "link.pdf";
+                                                        unlink(p.c_str());
+                                                        ASSERT_EQ(0, symlink((d + "sub/hop.pdf").c_str(), p.c_str()));
+                                                    }},
+                                           LinkCase{"Dangling",
+                                                    [](const std::string& d, std::string& p, std::string& target) {
+                                                        target = d + "not-yet.pdf";
+                                                        unlink(target.c_str());
+                                                        p = d + "link.pdf";
+                                                        unlink(p.c_str());
+                                                        ASSERT_EQ(0, symlink("not-yet.pdf", p.c_str()));
+                                                    }}),
+                         [](const ::testing::TestParamInfo<LinkCase>& i) { return i.param.name; });
 
 TEST(NewVersion, PermissionBitsStay) {
     const std::string dir = Dir();

@@ -29,16 +29,11 @@ TEST_P(FileNamePart, AfterLastSeparatorOfEitherKind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, FileNamePart,
-                         ::testing::Values(NameCase{"a.pdf", "a.pdf"},
-                                           NameCase{"dir/a.pdf", "a.pdf"},
-                                           NameCase{"/x/y/z/a.pdf", "a.pdf"},
-                                           NameCase{"c:\\in\\a.pdf", "a.pdf"},
+                         ::testing::Values(NameCase{"a.pdf", "a.pdf"}, NameCase{"dir/a.pdf", "a.pdf"},
+                                           NameCase{"/x/y/z/a.pdf", "a.pdf"}, NameCase{"c:\\in\\a.pdf", "a.pdf"},
                                            NameCase{"c:\\in/sub\\a.pdf", "a.pdf"},
-                                           NameCase{"c:/in\\sub/a.pdf", "a.pdf"},
-                                           NameCase{"dir/", ""},
-                                           NameCase{"dir\\", ""},
-                                           NameCase{"", ""},
-                                           NameCase{"c:a.pdf", "c:a.pdf"}));
+                                           NameCase{"c:/in\\sub/a.pdf", "a.pdf"}, NameCase{"dir/", ""},
+                                           NameCase{"dir\\", ""}, NameCase{"", ""}, NameCase{"c:a.pdf", "c:a.pdf"}));
 
 TEST(Platform, ComposeOutputPathUsesTheSystemSeparator) {
 #ifdef _WIN32
@@ -142,8 +137,8 @@ TEST(Platform, PositionedReadsAndSize) {
         std::string expect;
     };
     const Case cases[] = {
-        {5, 3, "567"}, {0, 4, "0123"}, {8, 2, "89"}, {far, 3, "far"}, {far + 1, 10, "ar"},
-        {far + 3, 4, ""}, {far + 100, 4, ""}, {-1, 4, ""}, {2, 0, ""},
+        {5, 3, "567"},    {0, 4, "0123"},     {8, 2, "89"}, {far, 3, "far"}, {far + 1, 10, "ar"},
+        {far + 3, 4, ""}, {far + 100, 4, ""}, {-1, 4, ""},  {2, 0, ""},
     };
     for (const Case& c : cases) {
         unsigned char buf[16] = {0};
@@ -269,28 +264,32 @@ TEST_P(Utf8ToCp1252, ConvertsWhenEveryCharacterFits) {
 INSTANTIATE_TEST_SUITE_P(
     All, Utf8ToCp1252,
     ::testing::Values(
-        ToAnsiCase{"Empty", "", ""},
-        ToAnsiCase{"Ascii", "adobe systems", "adobe systems"},
+        ToAnsiCase{"Empty", "", ""}, ToAnsiCase{"Ascii", "adobe systems", "adobe systems"},
         ToAnsiCase{"Latin1", "caf\xC3\xA9 na\xC3\xAFve", "caf\xE9 na\xEFve"},
         ToAnsiCase{"RightQuote", "it\xE2\x80\x99s", "it\x92s"},
-        ToAnsiCase{"Euro", "\xE2\x82\xAC" "5", "\x80" "5"},
-        ToAnsiCase{"Dashes", "a\xE2\x80\x93" "b\xE2\x80\x94" "c", "a\x96" "b\x97" "c"},
-        ToAnsiCase{"YDiaeresis", "\xC5\xB8", "\x9F"},
-        ToAnsiCase{"Nbsp", "\xC2\xA0", "\xA0"},
-        ToAnsiCase{"LastLatin1", "\xC3\xBF", "\xFF"},
-        ToAnsiCase{"UnassignedByteRoundTrip", "\xC2\x81", "\x81"},
+        ToAnsiCase{"Euro",
+                   "\xE2\x82\xAC"
+                   "5",
+                   "\x80"
+                   "5"},
+        ToAnsiCase{"Dashes",
+                   "a\xE2\x80\x93"
+                   "b\xE2\x80\x94"
+                   "c",
+                   "a\x96"
+                   "b\x97"
+                   "c"},
+        ToAnsiCase{"YDiaeresis", "\xC5\xB8", "\x9F"}, ToAnsiCase{"Nbsp", "\xC2\xA0", "\xA0"},
+        ToAnsiCase{"LastLatin1", "\xC3\xBF", "\xFF"}, ToAnsiCase{"UnassignedByteRoundTrip", "\xC2\x81", "\x81"},
         // Not representable: the whole text stays as given.
         ToAnsiCase{"Greek", "\xCE\xA9mega", "\xCE\xA9mega"},
         ToAnsiCase{"MixedKeptWhole", "caf\xC3\xA9 \xCE\xA9", "caf\xC3\xA9 \xCE\xA9"},
         ToAnsiCase{"OtherC1Control", "\xC2\x80", "\xC2\x80"},
         ToAnsiCase{"Emoji", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
         // Not UTF-8 at all (already single-byte): kept.
-        ToAnsiCase{"AlreadyAnsi", "caf\xE9", "caf\xE9"},
-        ToAnsiCase{"StrayContinuation", "\x80", "\x80"},
-        ToAnsiCase{"Overlong", "\xC0\xAF", "\xC0\xAF"},
-        ToAnsiCase{"OverlongThreeByte", "\xE0\x80\xAF", "\xE0\x80\xAF"},
-        ToAnsiCase{"Surrogate", "\xED\xA0\x80", "\xED\xA0\x80"},
-        ToAnsiCase{"Truncated", "a\xE2\x82", "a\xE2\x82"},
+        ToAnsiCase{"AlreadyAnsi", "caf\xE9", "caf\xE9"}, ToAnsiCase{"StrayContinuation", "\x80", "\x80"},
+        ToAnsiCase{"Overlong", "\xC0\xAF", "\xC0\xAF"}, ToAnsiCase{"OverlongThreeByte", "\xE0\x80\xAF", "\xE0\x80\xAF"},
+        ToAnsiCase{"Surrogate", "\xED\xA0\x80", "\xED\xA0\x80"}, ToAnsiCase{"Truncated", "a\xE2\x82", "a\xE2\x82"},
         ToAnsiCase{"BeyondUnicode", "\xF4\x90\x80\x80", "\xF4\x90\x80\x80"}),
     [](const ::testing::TestParamInfo<ToAnsiCase>& i) { return i.param.name; });
 

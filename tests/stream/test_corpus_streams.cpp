@@ -6,23 +6,21 @@
 #include <cstdio>
 #include <string>
 
+#include "StreamTestUtil.h"
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "stream/CPdfFileStream.h"
 #include "stream/CPdfFilters.h"
-#include "StreamTestUtil.h"
 
 namespace {
 
-CPdfElement nameEl(const char* n)
-{
+CPdfElement nameEl(const char* n) {
     CPdfElement e;
     e.setName(n, std::char_traits<char>::length(n));
     return e;
 }
 
-CPdfElement intEl(int v)
-{
+CPdfElement intEl(int v) {
     CPdfElement e;
     e.setInteger(v);
     return e;
@@ -33,7 +31,7 @@ struct CorpusStream {
     int object;
     int64_t start;  // first data byte
     int64_t length;
-    bool chain;     // [/ASCII85Decode /FlateDecode]
+    bool chain;  // [/ASCII85Decode /FlateDecode]
     int predictor, columns;
     size_t decodedLength;
     uint32_t crc;
@@ -47,8 +45,7 @@ const CorpusStream kStreams[] = {
     {"predictors-png-tiff-content-streams.pdf", 47, 12948, 52, false, 12, 4, 192, 0x051bbf01u},
 };
 
-TEST(CorpusStreams, DecodeLikeQpdf)
-{
+TEST(CorpusStreams, DecodeLikeQpdf) {
     for (const CorpusStream& c : kStreams) {
         SCOPED_TRACE(std::string(c.file) + " object " + std::to_string(c.object));
         std::string path = std::string(QM_SOURCE_DIR) + "/tests/corpus/" + c.file;

@@ -5,25 +5,29 @@
 #include <unordered_map>
 #include <vector>
 
+#include "StreamTestUtil.h"
 #include "stream/CPdfASCII85Stream.h"
 #include "stream/CPdfASCIIHexStream.h"
 #include "stream/CPdfLZWStream.h"
 #include "stream/CPdfRunLengthStream.h"
-#include "StreamTestUtil.h"
 
 namespace {
 
 enum Kind { kHex, kA85, kRL, kLZW, kLZW0 };
 
-CPdfStreamRef decoder(Kind k, const std::string& in, size_t maxBlock = 0)
-{
+CPdfStreamRef decoder(Kind k, const std::string& in, size_t maxBlock = 0) {
     CPdfStream* base = new TestBytesStream(in, maxBlock);
     switch (k) {
-    case kHex: return CPdfStreamRef(new CPdfASCIIHexStream(base));
-    case kA85: return CPdfStreamRef(new CPdfASCII85Stream(base));
-    case kRL: return CPdfStreamRef(new CPdfRunLengthStream(base));
-    case kLZW: return CPdfStreamRef(new CPdfLZWStream(base, 1));
-    case kLZW0: return CPdfStreamRef(new CPdfLZWStream(base, 0));
+        case kHex:
+            return CPdfStreamRef(new CPdfASCIIHexStream(base));
+        case kA85:
+            return CPdfStreamRef(new CPdfASCII85Stream(base));
+        case kRL:
+            return CPdfStreamRef(new CPdfRunLengthStream(base));
+        case kLZW:
+            return CPdfStreamRef(new CPdfLZWStream(base, 1));
+        case kLZW0:
+            return CPdfStreamRef(new CPdfLZWStream(base, 0));
     }
     return CPdfStreamRef();
 }
@@ -37,8 +41,7 @@ struct Case {
 
 // Reads the case every way (per byte, in blocks, mixed with peeks, over a base
 // that gives one byte per block read) and expects the same bytes each time.
-void checkCase(const Case& c)
-{
+void checkCase(const Case& c) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(readAllChars(decoder(c.kind, c.in).get()), c.want);
     EXPECT_EQ(readAllBlocks(decoder(c.kind, c.in, 1).get(), 3), c.want);
@@ -53,8 +56,7 @@ void checkCase(const Case& c)
 
 std::string S(const char* p, size_t n) { return std::string(p, n); }
 
-TEST(ASCIIHex, Cases)
-{
+TEST(ASCIIHex, Cases) {
     const Case cases[] = {
         {"plain", kHex, "48656C6C6F>", "Hello"},
         {"white space and lower case", kHex, S("48 65\n6c\t6C\r\f6f\0>", 17), "Hello"},
@@ -70,8 +72,7 @@ TEST(ASCIIHex, Cases)
         checkCase(c);
 }
 
-TEST(ASCII85, Cases)
-{
+TEST(ASCII85, Cases) {
     const Case cases[] = {
         {"full groups", kA85, "87cURD]j7BEbo7~>", "Hello world"},
         {"one group", kA85, "9jqo^~>", "Man "},
@@ -97,19 +98,37 @@ TEST(ASCII85, Cases)
         checkCase(c);
 }
 
-TEST(RunLength, Cases)
-{
+TEST(RunLength, Cases) {
     const Case cases[] = {
-        {"literal", kRL, "\x02" "abc\x80", "abc"},
+        {"literal", kRL,
+         "\x02"
+         "abc\x80",
+         "abc"},
         {"repeat", kRL, "\xFEx\x80", "xxx"},
         {"longest repeat", kRL, "\x81y\x80", std::string(128, 'y')},
         {"longest literal", kRL, "\x7F" + std::string(128, 'q') + "\x80", std::string(128, 'q')},
-        {"end marker first", kRL, "\x80" "abc", ""},
-        {"literal cut off", kRL, "\x05" "ab", "ab"},
+        {"end marker first", kRL,
+         "\x80"
+         "abc",
+         ""},
+        {"literal cut off", kRL,
+         "\x05"
+         "ab",
+         "ab"},
         {"repeat cut off", kRL, "\xFE", ""},
-        {"no end marker", kRL, S("\x00" "a\xFF" "b", 4), "abb"},
+        {"no end marker", kRL,
+         S("\x00"
+           "a\xFF"
+           "b",
+           4),
+         "abb"},
         {"nothing at all", kRL, "", ""},
-        {"data after the end marker", kRL, S("\x00" "a\x80\x00" "b", 5), "a"},
+        {"data after the end marker", kRL,
+         S("\x00"
+           "a\x80\x00"
+           "b",
+           5),
+         "a"},
     };
     for (const Case& c : cases)
         checkCase(c);
@@ -117,8 +136,7 @@ TEST(RunLength, Cases)
 
 // ---------------------------------------------------------------- encoders for round trips
 
-std::string a85Encode(const std::string& in)
-{
+std::string a85Encode(const std::string& in) {
     std::string out;
     size_t col = 0;
     for (size_t i = 0; i < in.size(); i += 4) {
@@ -136,14 +154,12 @@ std::string a85Encode(const std::string& in)
             }
             out.append(g, n + 1);
         }
-        if (++col % 15 == 0)
-            out.push_back('\n');
+        if (++col % 15 == 0) out.push_back('\n');
     }
     return out + "~>";
 }
 
-std::string rlEncode(const std::string& in)
-{
+std::string rlEncode(const std::string& in) {
     std::string out;
     size_t i = 0;
     while (i < in.size()) {
@@ -168,8 +184,7 @@ std::string rlEncode(const std::string& in)
 
 class BitWriter {
 public:
-    void put(uint32_t code, int width)
-    {
+    void put(uint32_t code, int width) {
         acc_ = (acc_ << width) | code;
         bits_ += width;
         while (bits_ >= 8) {
@@ -177,10 +192,8 @@ public:
             out_.push_back(static_cast<char>((acc_ >> bits_) & 0xFF));
         }
     }
-    std::string finish()
-    {
-        if (bits_ > 0)
-            out_.push_back(static_cast<char>((acc_ << (8 - bits_)) & 0xFF));
+    std::string finish() {
+        if (bits_ > 0) out_.push_back(static_cast<char>((acc_ << (8 - bits_)) & 0xFF));
         bits_ = 0;
         return out_;
     }
@@ -194,8 +207,7 @@ private:
 // LZW as PDF writes it. clearEvery > 0 emits a clear code after that many
 // codes; clearWhenFull emits one when the table fills (else the full table is
 // kept and codes stay 12 bits wide).
-std::string lzwEncode(const std::string& in, int early, size_t clearEvery, bool clearWhenFull, bool endCode = true)
-{
+std::string lzwEncode(const std::string& in, int early, size_t clearEvery, bool clearWhenFull, bool endCode = true) {
     BitWriter bw;
     std::unordered_map<std::string, int> dict;
     int next = 258;
@@ -205,9 +217,7 @@ std::string lzwEncode(const std::string& in, int early, size_t clearEvery, bool 
             ++w;
         return w;
     };
-    auto code = [&](const std::string& s) {
-        return s.size() == 1 ? static_cast<unsigned char>(s[0]) : dict.at(s);
-    };
+    auto code = [&](const std::string& s) { return s.size() == 1 ? static_cast<unsigned char>(s[0]) : dict.at(s); };
     bw.put(256, 9);
     std::string w;
     size_t emitted = 0;
@@ -219,8 +229,7 @@ std::string lzwEncode(const std::string& in, int early, size_t clearEvery, bool 
         }
         bw.put(static_cast<uint32_t>(code(w)), width());
         ++emitted;
-        if (next < 4096)
-            dict[wc] = next++;
+        if (next < 4096) dict[wc] = next++;
         if ((clearWhenFull && next == 4096) || (clearEvery && emitted % clearEvery == 0)) {
             bw.put(256, width());
             dict.clear();
@@ -230,34 +239,72 @@ std::string lzwEncode(const std::string& in, int early, size_t clearEvery, bool 
     }
     if (!w.empty()) {
         bw.put(static_cast<uint32_t>(code(w)), width());
-        if (next < 4096)
-            ++next;  // the decoder adds an entry for this last code
+        if (next < 4096) ++next;  // the decoder adds an entry for this last code
     }
-    if (endCode)
-        bw.put(257, width());
+    if (endCode) bw.put(257, width());
     return bw.finish();
 }
 
-TEST(LZW, KnownSequence)
-{
+TEST(LZW, KnownSequence) {
     // The classic example: "-----A---B" with EarlyChange 1.
     const std::string enc = S("\x80\x0B\x60\x50\x22\x0C\x0C\x85\x01", 9);
     EXPECT_EQ(lzwEncode("-----A---B", 1, 0, true), enc);  // the test encoder agrees
     checkCase({"example", kLZW, enc, "-----A---B"});
 }
 
-TEST(LZW, Cases)
-{
+TEST(LZW, Cases) {
     const Case cases[] = {
         {"end code only", kLZW, lzwEncode("", 1, 0, true), ""},
         {"nothing at all", kLZW, "", ""},
         {"no end code", kLZW, lzwEncode("abababab", 1, 0, true, false), "abababab"},
         // 9-bit codes: clear 256, 'a', code 300 (not yet defined) -> ends.
-        {"undefined code ends the data", kLZW, [] { BitWriter b; b.put(256, 9); b.put('a', 9); b.put(300, 9); b.put('b', 9); return b.finish(); }(), "a"},
-        {"defined-now code (KwKwK)", kLZW, [] { BitWriter b; b.put(256, 9); b.put('a', 9); b.put(258, 9); b.put(257, 9); return b.finish(); }(), "aaa"},
-        {"non-literal after clear ends", kLZW, [] { BitWriter b; b.put(256, 9); b.put(258, 9); return b.finish(); }(), ""},
-        {"no leading clear", kLZW, [] { BitWriter b; b.put('x', 9); b.put('y', 9); b.put(258, 9); b.put(257, 9); return b.finish(); }(), "xyxy"},
-        {"data after the end code", kLZW, [] { BitWriter b; b.put('x', 9); b.put(257, 9); b.put('y', 9); return b.finish(); }(), "x"},
+        {"undefined code ends the data", kLZW,
+         [] {
+             BitWriter b;
+             b.put(256, 9);
+             b.put('a', 9);
+             b.put(300, 9);
+             b.put('b', 9);
+             return b.finish();
+         }(),
+         "a"},
+        {"defined-now code (KwKwK)", kLZW,
+         [] {
+             BitWriter b;
+             b.put(256, 9);
+             b.put('a', 9);
+             b.put(258, 9);
+             b.put(257, 9);
+             return b.finish();
+         }(),
+         "aaa"},
+        {"non-literal after clear ends", kLZW,
+         [] {
+             BitWriter b;
+             b.put(256, 9);
+             b.put(258, 9);
+             return b.finish();
+         }(),
+         ""},
+        {"no leading clear", kLZW,
+         [] {
+             BitWriter b;
+             b.put('x', 9);
+             b.put('y', 9);
+             b.put(258, 9);
+             b.put(257, 9);
+             return b.finish();
+         }(),
+         "xyxy"},
+        {"data after the end code", kLZW,
+         [] {
+             BitWriter b;
+             b.put('x', 9);
+             b.put(257, 9);
+             b.put('y', 9);
+             return b.finish();
+         }(),
+         "x"},
     };
     for (const Case& c : cases)
         checkCase(c);
@@ -271,8 +318,7 @@ struct LzwRound {
     bool clearWhenFull;
 };
 
-TEST(LZW, RoundTripsAcrossWidthsAndClears)
-{
+TEST(LZW, RoundTripsAcrossWidthsAndClears) {
     const std::string text = pseudoRandom(60000, 21, 6);
     const std::string noisy = pseudoRandom(30000, 22);
     const LzwRound rounds[] = {
@@ -293,8 +339,7 @@ TEST(LZW, RoundTripsAcrossWidthsAndClears)
     EXPECT_NE(readAllChars(decoder(kLZW0, enc).get()), text);
 }
 
-TEST(LZW, WithPngPredictor)
-{
+TEST(LZW, WithPngPredictor) {
     std::string plain = pseudoRandom(4 * 100, 23, 8);
     std::string enc;
     std::string prev(4, '\0');
@@ -311,8 +356,7 @@ TEST(LZW, WithPngPredictor)
     EXPECT_EQ(readAllChars(bad.get()), "");
 }
 
-TEST(Decoders, RoundTripsOfLargeData)
-{
+TEST(Decoders, RoundTripsOfLargeData) {
     const std::string data[] = {
         pseudoRandom(100000, 31),
         pseudoRandom(100000, 32, 3),
@@ -324,8 +368,7 @@ TEST(Decoders, RoundTripsOfLargeData)
         for (size_t i = 0; i < d.size(); ++i) {
             hex.push_back(digits[static_cast<unsigned char>(d[i]) >> 4]);
             hex.push_back(digits[d[i] & 15]);
-            if (i % 40 == 39)
-                hex.push_back('\n');
+            if (i % 40 == 39) hex.push_back('\n');
         }
         checkCase({"hex", kHex, hex + ">", d});
         checkCase({"a85", kA85, a85Encode(d), d});
@@ -337,8 +380,7 @@ TEST(Decoders, RoundTripsOfLargeData)
 // few groups (so every kind of final group: ASCII85's partial groups of one to three
 // bytes, an odd last hex digit pair, runs and literals cut by the end) and of bytes
 // that make every rounding visible (0xFF bytes, zeros, random).
-TEST(Decoders, EveryLengthRoundTrips)
-{
+TEST(Decoders, EveryLengthRoundTrips) {
     const std::string patterns[] = {
         std::string(48, '\xFF'),
         std::string(48, '\0'),
@@ -373,17 +415,24 @@ TEST(Decoders, EveryLengthRoundTrips)
     }
 }
 
-TEST(Decoders, ReleaseTheirBaseAndForwardItsOperations)
-{
+TEST(Decoders, ReleaseTheirBaseAndForwardItsOperations) {
     for (int k = kHex; k <= kLZW0; ++k) {
         bool destroyed = false;
         auto* base = new TestBytesStream("0123456789", 0, &destroyed);
         CPdfStream* s = nullptr;
         switch (k) {
-        case kHex: s = new CPdfASCIIHexStream(base); break;
-        case kA85: s = new CPdfASCII85Stream(base); break;
-        case kRL: s = new CPdfRunLengthStream(base); break;
-        default: s = new CPdfLZWStream(base, k == kLZW ? 1 : 0); break;
+            case kHex:
+                s = new CPdfASCIIHexStream(base);
+                break;
+            case kA85:
+                s = new CPdfASCII85Stream(base);
+                break;
+            case kRL:
+                s = new CPdfRunLengthStream(base);
+                break;
+            default:
+                s = new CPdfLZWStream(base, k == kLZW ? 1 : 0);
+                break;
         }
         EXPECT_EQ(s->getLength(), 10);
         EXPECT_EQ(s->getDict(), nullptr);

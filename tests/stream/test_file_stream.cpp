@@ -4,37 +4,31 @@
 #include <cstdio>
 #include <string>
 
+#include "StreamTestUtil.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
 #include "stream/CPdfEmbedStream.h"
 #include "stream/CPdfFileStream.h"
-#include "StreamTestUtil.h"
 
 namespace {
 
 class FileStreamTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         data_ = pseudoRandom(300000, 7);
         file_ = tmpfile();
         ASSERT_NE(file_, nullptr);
         ASSERT_EQ(fwrite(data_.data(), 1, data_.size(), file_), data_.size());
         fflush(file_);
     }
-    void TearDown() override
-    {
-        if (file_)
-            fclose(file_);
+    void TearDown() override {
+        if (file_) fclose(file_);
     }
-    CPdfStreamRef open(int64_t start, int64_t length)
-    {
+    CPdfStreamRef open(int64_t start, int64_t length) {
         return CPdfStreamRef(new CPdfFileStream(file_, start, length, CPdfElement()));
     }
-    std::string expected(int64_t start, int64_t length) const
-    {
-        if (length < 0 || start >= static_cast<int64_t>(data_.size()))
-            return std::string();
+    std::string expected(int64_t start, int64_t length) const {
+        if (length < 0 || start >= static_cast<int64_t>(data_.size())) return std::string();
         return data_.substr(static_cast<size_t>(start), length == 0 ? std::string::npos : static_cast<size_t>(length));
     }
 
@@ -62,8 +56,7 @@ const Range kRanges[] = {
     {70000, 150000},  // long, for the direct block path
 };
 
-TEST_F(FileStreamTest, LimitsHoldForEveryWayOfReading)
-{
+TEST_F(FileStreamTest, LimitsHoldForEveryWayOfReading) {
     for (const Range& r : kRanges) {
         SCOPED_TRACE("start " + std::to_string(r.start) + " length " + std::to_string(r.length));
         std::string want = expected(r.start, r.length);
@@ -86,8 +79,7 @@ TEST_F(FileStreamTest, LimitsHoldForEveryWayOfReading)
     }
 }
 
-TEST_F(FileStreamTest, PositionFollowsReading)
-{
+TEST_F(FileStreamTest, PositionFollowsReading) {
     CPdfStreamRef s = open(1000, 0);
     EXPECT_EQ(s->getPos(), 1000);
     EXPECT_EQ(s->startOffset(), 1000);
@@ -101,8 +93,7 @@ TEST_F(FileStreamTest, PositionFollowsReading)
     EXPECT_EQ(s->getPos(), 101006);
 }
 
-TEST_F(FileStreamTest, AlternatingSubStreamsReadIndependently)
-{
+TEST_F(FileStreamTest, AlternatingSubStreamsReadIndependently) {
     const Range pairs[][2] = {
         {{0, 5000}, {250, 5000}},
         {{100, 300}, {100, 300}},
@@ -120,20 +111,16 @@ TEST_F(FileStreamTest, AlternatingSubStreamsReadIndependently)
             int cb = b->getChar();
             whole->setPos(12345, 0);  // a third stream moving the shared handle
             whole->getChar();
-            if (ca >= 0)
-                gotA.push_back(static_cast<char>(ca));
-            if (cb >= 0)
-                gotB.push_back(static_cast<char>(cb));
-            if (ca < 0 && cb < 0)
-                break;
+            if (ca >= 0) gotA.push_back(static_cast<char>(ca));
+            if (cb >= 0) gotB.push_back(static_cast<char>(cb));
+            if (ca < 0 && cb < 0) break;
         }
         EXPECT_EQ(gotA, wantA);
         EXPECT_EQ(gotB, wantB);
     }
 }
 
-TEST_F(FileStreamTest, ResetReturnsToTheSubStreamStart)
-{
+TEST_F(FileStreamTest, ResetReturnsToTheSubStreamStart) {
     CPdfStreamRef s = open(5000, 100);
     std::string first = readAllChars(s.get());
     s->reset();
@@ -142,8 +129,7 @@ TEST_F(FileStreamTest, ResetReturnsToTheSubStreamStart)
     EXPECT_EQ(first, expected(5000, 100));
 }
 
-TEST_F(FileStreamTest, ShiftStartMovesTheOrigin)
-{
+TEST_F(FileStreamTest, ShiftStartMovesTheOrigin) {
     CPdfStreamRef s = open(0, 0);
     s->getChar();
     s->shiftStart(100);
@@ -154,8 +140,7 @@ TEST_F(FileStreamTest, ShiftStartMovesTheOrigin)
     EXPECT_EQ(s->getPos(), 100);
 }
 
-TEST_F(FileStreamTest, SetPosFromBeginningAndEnd)
-{
+TEST_F(FileStreamTest, SetPosFromBeginningAndEnd) {
     CPdfStreamRef s = open(0, 0);
     s->setPos(777, 0);
     EXPECT_EQ(s->getPos(), 777);
@@ -169,8 +154,7 @@ TEST_F(FileStreamTest, SetPosFromBeginningAndEnd)
     EXPECT_EQ(s->getChar(), -1);
 }
 
-TEST_F(FileStreamTest, RepositioningBackAndForthReadsTheRightBytes)
-{
+TEST_F(FileStreamTest, RepositioningBackAndForthReadsTheRightBytes) {
     // Jumps inside what was read already, just behind it, and far away.
     CPdfStreamRef s = open(0, 0);
     const int64_t jumps[] = {10, 5, 4000, 3, 4095, 4096, 8191, 100, 250000, 249999, 260000, 0, 299999};
@@ -180,8 +164,7 @@ TEST_F(FileStreamTest, RepositioningBackAndForthReadsTheRightBytes)
         std::string got;
         for (int i = 0; i < 300; ++i) {
             int c = s->getChar();
-            if (c < 0)
-                break;
+            if (c < 0) break;
             got.push_back(static_cast<char>(c));
         }
         EXPECT_EQ(got, data_.substr(static_cast<size_t>(p), 300)) << "at " << p;
@@ -193,8 +176,7 @@ TEST_F(FileStreamTest, RepositioningBackAndForthReadsTheRightBytes)
     EXPECT_EQ(readAllChars(sub.get()), data_.substr(1040, 10));
 }
 
-TEST_F(FileStreamTest, ReadAtDoesNotDisturbTheStream)
-{
+TEST_F(FileStreamTest, ReadAtDoesNotDisturbTheStream) {
     CPdfFileStream* f = new CPdfFileStream(file_, 10, 0, CPdfElement());
     CPdfStreamRef hold(f);
     EXPECT_EQ(f->getChar(), static_cast<unsigned char>(data_[10]));
@@ -207,11 +189,14 @@ TEST_F(FileStreamTest, ReadAtDoesNotDisturbTheStream)
     EXPECT_EQ(f->getFile(), file_);
 }
 
-TEST_F(FileStreamTest, OpenWindowGivesAFileStreamWithTheDictionary)
-{
+TEST_F(FileStreamTest, OpenWindowGivesAFileStreamWithTheDictionary) {
     CPdfElement dict;
     dict.setNewDictionary(nullptr);
-    dict.getDictionary()->add("Length", [] { CPdfElement e; e.setInteger(4); return e; }());
+    dict.getDictionary()->add("Length", [] {
+        CPdfElement e;
+        e.setInteger(4);
+        return e;
+    }());
     CPdfStreamRef whole = open(0, 0);
     EXPECT_EQ(whole->getDict(), nullptr);
     CPdfStreamRef w(whole->openWindow(20, 4, dict));
@@ -222,8 +207,7 @@ TEST_F(FileStreamTest, OpenWindowGivesAFileStreamWithTheDictionary)
     EXPECT_EQ(w->getLength(), 4);
 }
 
-TEST_F(FileStreamTest, GetRawCharIsRefusedOnPlainStreams)
-{
+TEST_F(FileStreamTest, GetRawCharIsRefusedOnPlainStreams) {
     CPdfStreamRef s = open(0, 0);
     try {
         s->getRawChar();
@@ -235,8 +219,7 @@ TEST_F(FileStreamTest, GetRawCharIsRefusedOnPlainStreams)
     EXPECT_EQ(s->getChar(), static_cast<unsigned char>(data_[0]));
 }
 
-TEST(StreamRefCount, ReleaseAtZeroDestroys)
-{
+TEST(StreamRefCount, ReleaseAtZeroDestroys) {
     bool destroyed = false;
     CPdfStream* s = new TestBytesStream("abc", 0, &destroyed);
     s->addRef();
@@ -250,8 +233,7 @@ TEST(StreamRefCount, ReleaseAtZeroDestroys)
     EXPECT_TRUE(destroyed);
 }
 
-TEST(StreamBase, DefaultReadBlockLoopsOverGetChar)
-{
+TEST(StreamBase, DefaultReadBlockLoopsOverGetChar) {
     // A stream that only implements getChar gets a working block read.
     class CharOnly : public TestBytesStream {
     public:
@@ -269,8 +251,7 @@ struct WindowCase {
     std::string want;
 };
 
-TEST(EmbedStream, WindowLimits)
-{
+TEST(EmbedStream, WindowLimits) {
     const std::string base = "0123456789abcdef";
     const WindowCase cases[] = {
         {"limited 0", true, 0, ""},
@@ -306,8 +287,7 @@ TEST(EmbedStream, WindowLimits)
     }
 }
 
-TEST(EmbedStream, PositionIsTheBaseStreams)
-{
+TEST(EmbedStream, PositionIsTheBaseStreams) {
     CPdfStreamRef b(new TestBytesStream("abcdefgh"));
     CPdfElement none;
     CPdfStreamRef w(new CPdfEmbedStream(b.get(), none, true, 3));

@@ -5,36 +5,32 @@
 #include <initializer_list>
 #include <string>
 
+#include "StreamTestUtil.h"
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "stream/CPdfFilters.h"
-#include "StreamTestUtil.h"
 
 namespace {
 
-CPdfElement name(const char* n)
-{
+CPdfElement name(const char* n) {
     CPdfElement e;
     e.setName(n, std::char_traits<char>::length(n));
     return e;
 }
 
-CPdfElement integer(int v)
-{
+CPdfElement integer(int v) {
     CPdfElement e;
     e.setInteger(v);
     return e;
 }
 
-CPdfElement null()
-{
+CPdfElement null() {
     CPdfElement e;
     e.setNull();
     return e;
 }
 
-CPdfElement array(std::initializer_list<CPdfElement> items)
-{
+CPdfElement array(std::initializer_list<CPdfElement> items) {
     CPdfElement e;
     e.setNewArray(nullptr);
     for (const CPdfElement& i : items)
@@ -42,8 +38,7 @@ CPdfElement array(std::initializer_list<CPdfElement> items)
     return e;
 }
 
-CPdfElement dict(std::initializer_list<std::pair<const char*, CPdfElement>> entries)
-{
+CPdfElement dict(std::initializer_list<std::pair<const char*, CPdfElement>> entries) {
     CPdfElement e;
     e.setNewDictionary(nullptr);
     for (const auto& kv : entries)
@@ -53,8 +48,7 @@ CPdfElement dict(std::initializer_list<std::pair<const char*, CPdfElement>> entr
 
 CPdfElement pngParams(int columns) { return dict({{"Predictor", integer(12)}, {"Columns", integer(columns)}}); }
 
-std::string hexEncode(const std::string& in)
-{
+std::string hexEncode(const std::string& in) {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : in) {
@@ -64,8 +58,7 @@ std::string hexEncode(const std::string& in)
     return out + ">";
 }
 
-std::string a85Encode(const std::string& in)
-{
+std::string a85Encode(const std::string& in) {
     std::string out;
     for (size_t i = 0; i < in.size(); i += 4) {
         size_t n = std::min<size_t>(4, in.size() - i);
@@ -83,8 +76,7 @@ std::string a85Encode(const std::string& in)
 }
 
 // Up-predicted rows of `columns` bytes.
-std::string upRows(const std::string& plain, size_t columns)
-{
+std::string upRows(const std::string& plain, size_t columns) {
     std::string out, prev(columns, '\0');
     for (size_t r = 0; r * columns < plain.size(); ++r) {
         out.push_back(2);
@@ -96,8 +88,7 @@ std::string upRows(const std::string& plain, size_t columns)
 }
 
 // RunLength of literal runs only: enough to check the chain order.
-std::string rlLiteral(const std::string& in)
-{
+std::string rlLiteral(const std::string& in) {
     std::string out;
     for (size_t i = 0; i < in.size(); i += 128) {
         size_t n = std::min<size_t>(128, in.size() - i);
@@ -116,8 +107,7 @@ struct FilterCase {
     std::string want;    // decoded
 };
 
-TEST(ApplyFilters, SupportedFiltersAndChains)
-{
+TEST(ApplyFilters, SupportedFiltersAndChains) {
     const std::string rows = pseudoRandom(4 * 50, 42, 16);
     const FilterCase cases[] = {
         {"no filter", dict({}), kPlain, kPlain},
@@ -133,8 +123,8 @@ TEST(ApplyFilters, SupportedFiltersAndChains)
         {"RunLengthDecode", dict({{"Filter", name("RunLengthDecode")}}), rlLiteral(kPlain), kPlain},
         {"RL", dict({{"Filter", name("RL")}}), rlLiteral(kPlain), kPlain},
         {"one-item array with a parameter dictionary",
-         dict({{"Filter", array({name("FlateDecode")})}, {"DecodeParms", pngParams(4)}}),
-         zCompress(upRows(rows, 4)), rows},
+         dict({{"Filter", array({name("FlateDecode")})}, {"DecodeParms", pngParams(4)}}), zCompress(upRows(rows, 4)),
+         rows},
         {"one-item array with a parameter array",
          dict({{"Filter", array({name("FlateDecode")})}, {"DecodeParms", array({pngParams(4)})}}),
          zCompress(upRows(rows, 4)), rows},
@@ -154,15 +144,14 @@ TEST(ApplyFilters, SupportedFiltersAndChains)
         {"parameter array shorter than the chain",
          dict({{"Filter", array({name("FlateDecode"), name("ASCIIHexDecode")})}, {"DecodeParms", array({null()})}}),
          zCompress(hexEncode(kPlain)), kPlain},
-        {"five filters",
-         dict({{"Filter", array({name("AHx"), name("A85"), name("RL"), name("Fl"), name("Fl")})}}),
+        {"five filters", dict({{"Filter", array({name("AHx"), name("A85"), name("RL"), name("Fl"), name("Fl")})}}),
          hexEncode(a85Encode(rlLiteral(zCompress(zCompress(kPlain))))), kPlain},
         {"non-integer parameters keep the defaults",
-         dict({{"Filter", name("FlateDecode")}, {"DecodeParms", dict({{"Predictor", name("X")}})}}),
-         zCompress(kPlain), kPlain},
+         dict({{"Filter", name("FlateDecode")}, {"DecodeParms", dict({{"Predictor", name("X")}})}}), zCompress(kPlain),
+         kPlain},
         {"predictor 1 ignores absurd columns",
-         dict({{"Filter", name("FlateDecode")}, {"DecodeParms", dict({{"Columns", integer(-1)}})}}),
-         zCompress(kPlain), kPlain},
+         dict({{"Filter", name("FlateDecode")}, {"DecodeParms", dict({{"Columns", integer(-1)}})}}), zCompress(kPlain),
+         kPlain},
     };
     for (const FilterCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,8 +165,7 @@ TEST(ApplyFilters, SupportedFiltersAndChains)
     }
 }
 
-TEST(ApplyFilters, LzwParametersFromTheDictionary)
-{
+TEST(ApplyFilters, LzwParametersFromTheDictionary) {
     // "-----A---B" in LZW with EarlyChange 1; EarlyChange 0 reads it differently
     // only once codes grow past 9 bits, so a short sample decodes either way.
     const std::string enc("\x80\x0B\x60\x50\x22\x0C\x0C\x85\x01", 9);
@@ -189,8 +177,7 @@ TEST(ApplyFilters, LzwParametersFromTheDictionary)
     }
 }
 
-TEST(ApplyFilters, RefusalsLeaveTheSubStreamWithTheCaller)
-{
+TEST(ApplyFilters, RefusalsLeaveTheSubStreamWithTheCaller) {
     std::string many;
     const FilterCase cases[] = {
         {"DCTDecode", dict({{"Filter", name("DCTDecode")}}), "", ""},
@@ -232,8 +219,7 @@ TEST(ApplyFilters, RefusalsLeaveTheSubStreamWithTheCaller)
     }
 }
 
-TEST(ApplyFilters, NoDictionaryMeansNoFilter)
-{
+TEST(ApplyFilters, NoDictionaryMeansNoFilter) {
     CPdfStreamRef sub(new TestBytesStream("abc"));
     EXPECT_EQ(applyFilters(sub.get(), null()), sub.get());
     EXPECT_EQ(applyFilters(sub.get(), CPdfElement()), sub.get());

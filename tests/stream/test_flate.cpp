@@ -5,15 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "StreamTestUtil.h"
 #include "stream/CPdfFlateStream.h"
 #include "stream/CPdfPredictor.h"
-#include "StreamTestUtil.h"
 
 namespace {
 
-CPdfStreamRef flateOver(const std::string& compressed, size_t maxBlock = 0, int predictor = 1,
-                        int columns = 1, int colors = 1, int bpc = 8)
-{
+CPdfStreamRef flateOver(const std::string& compressed, size_t maxBlock = 0, int predictor = 1, int columns = 1,
+                        int colors = 1, int bpc = 8) {
     return CPdfStreamRef(
         new CPdfFlateStream(new TestBytesStream(compressed, maxBlock), predictor, columns, colors, bpc));
 }
@@ -25,8 +24,7 @@ struct FlateCase {
     std::string plain;
 };
 
-std::vector<FlateCase> flateCases()
-{
+std::vector<FlateCase> flateCases() {
     return {
         {"empty", ""},
         {"one byte", "x"},
@@ -37,14 +35,12 @@ std::vector<FlateCase> flateCases()
     };
 }
 
-TEST(Flate, RoundTripsEveryWayOfReading)
-{
+TEST(Flate, RoundTripsEveryWayOfReading) {
     for (const FlateCase& c : flateCases()) {
         SCOPED_TRACE(c.name);
         std::string z = zCompress(c.plain);
         for (size_t maxBlock : {0, 1, 13}) {
-            if (maxBlock == 1 && c.plain.size() > 300000)
-                continue;
+            if (maxBlock == 1 && c.plain.size() > 300000) continue;
             EXPECT_EQ(readAllChars(flateOver(z, maxBlock).get()), c.plain) << "block " << maxBlock;
             EXPECT_EQ(readAllBlocks(flateOver(z, maxBlock).get(), 100000), c.plain);
             EXPECT_EQ(readAllBlocks(flateOver(z, maxBlock).get(), 5), c.plain);
@@ -55,8 +51,7 @@ TEST(Flate, RoundTripsEveryWayOfReading)
     }
 }
 
-TEST(Flate, MissingChecksumStillDeliversEverything)
-{
+TEST(Flate, MissingChecksumStillDeliversEverything) {
     std::string plain = pseudoRandom(200000, 4, 20);
     std::string z = zCompress(plain);
     z.resize(z.size() - 4);  // drop the Adler-32 trailer
@@ -64,8 +59,7 @@ TEST(Flate, MissingChecksumStillDeliversEverything)
     EXPECT_EQ(readAllBlocks(flateOver(z, 3).get()), plain);
 }
 
-TEST(Flate, TruncatedDataDeliversAPrefix)
-{
+TEST(Flate, TruncatedDataDeliversAPrefix) {
     std::string plain = pseudoRandom(200000, 5, 20);
     std::string z = zCompress(plain);
     for (size_t keep : {size_t(0), size_t(1), size_t(2), size_t(100), z.size() / 2, z.size() - 5}) {
@@ -76,8 +70,7 @@ TEST(Flate, TruncatedDataDeliversAPrefix)
 }
 
 // What one-shot zlib produces from data before it reports an error.
-std::string referenceInflate(const std::string& z, bool* failed)
-{
+std::string referenceInflate(const std::string& z, bool* failed) {
     z_stream zs{};
     inflateInit(&zs);
     std::string out(8 << 20, '\0');
@@ -92,8 +85,7 @@ std::string referenceInflate(const std::string& z, bool* failed)
     return out;
 }
 
-TEST(Flate, CorruptInTheMiddleDeliversTheGoodPartThenEnds)
-{
+TEST(Flate, CorruptInTheMiddleDeliversTheGoodPartThenEnds) {
     std::string plain = pseudoRandom(400000, 6, 12);
     std::string z = zCompress(plain);
     int tried = 0;
@@ -103,8 +95,7 @@ TEST(Flate, CorruptInTheMiddleDeliversTheGoodPartThenEnds)
             bad[at + i] = static_cast<char>(0xFF ^ i);
         bool failed = false;
         std::string ref = referenceInflate(bad, &failed);
-        if (!failed || ref.size() >= plain.size())
-            continue;  // damage zlib does not notice before the end
+        if (!failed || ref.size() >= plain.size()) continue;  // damage zlib does not notice before the end
         ++tried;
         for (size_t maxBlock : {0, 5}) {
             CPdfStreamRef s = flateOver(bad, maxBlock);
@@ -122,15 +113,13 @@ TEST(Flate, CorruptInTheMiddleDeliversTheGoodPartThenEnds)
     EXPECT_GT(tried, 0);
 }
 
-TEST(Flate, GarbageAndTrailingBytes)
-{
+TEST(Flate, GarbageAndTrailingBytes) {
     EXPECT_EQ(readAllChars(flateOver("this is not zlib data at all").get()), "");
     std::string z = zCompress("hello") + "trailing junk after the end";
     EXPECT_EQ(readAllChars(flateOver(z).get()), "hello");
 }
 
-TEST(Flate, RawCharsAndForwardedOperations)
-{
+TEST(Flate, RawCharsAndForwardedOperations) {
     bool destroyed = false;
     std::string z = zCompress("abc");
     TestBytesStream* base = new TestBytesStream(z, 0, &destroyed);
@@ -152,8 +141,7 @@ TEST(Flate, RawCharsAndForwardedOperations)
     EXPECT_TRUE(destroyed);  // the decoder released its base
 }
 
-TEST(Flate, LargeOutputIsProducedLazily)
-{
+TEST(Flate, LargeOutputIsProducedLazily) {
     // 64 MB of zeros compress to about 64 KB; reading a few bytes must not
     // inflate all of it.
     std::string plain(64 << 20, '\0');
@@ -168,15 +156,13 @@ TEST(Flate, LargeOutputIsProducedLazily)
 
 // ---------------------------------------------------------------- predictors
 
-unsigned char paeth(int a, int b, int c)
-{
+unsigned char paeth(int a, int b, int c) {
     int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
     return static_cast<unsigned char>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
 }
 
 // PNG-encodes rows of rowLen bytes with the given row types (cycled).
-std::string pngEncode(const std::string& plain, size_t rowLen, size_t bpp, const std::vector<int>& types)
-{
+std::string pngEncode(const std::string& plain, size_t rowLen, size_t bpp, const std::vector<int>& types) {
     std::string out;
     std::string prev(rowLen, '\0');
     for (size_t r = 0; r * rowLen < plain.size(); ++r) {
@@ -190,11 +176,21 @@ std::string pngEncode(const std::string& plain, size_t rowLen, size_t bpp, const
             int c = i >= bpp ? static_cast<unsigned char>(prev[i - bpp]) : 0;
             int pred = 0;
             switch (t) {
-            case 1: pred = a; break;
-            case 2: pred = b; break;
-            case 3: pred = (a + b) / 2; break;
-            case 4: pred = paeth(a, b, c); break;
-            default: pred = 0; break;
+                case 1:
+                    pred = a;
+                    break;
+                case 2:
+                    pred = b;
+                    break;
+                case 3:
+                    pred = (a + b) / 2;
+                    break;
+                case 4:
+                    pred = paeth(a, b, c);
+                    break;
+                default:
+                    pred = 0;
+                    break;
             }
             out.push_back(static_cast<char>(x - pred));
         }
@@ -210,8 +206,7 @@ struct PngCase {
     std::vector<int> types;
 };
 
-TEST(Predictor, PngRowTypes)
-{
+TEST(Predictor, PngRowTypes) {
     const PngCase cases[] = {
         {"none", 10, 7, 1, 8, {0}},
         {"sub", 11, 7, 3, 8, {1}},
@@ -234,8 +229,7 @@ TEST(Predictor, PngRowTypes)
         std::string z = zCompress(enc);
         for (size_t maxBlock : {0, 3}) {
             EXPECT_EQ(readAllChars(flateOver(z, maxBlock, c.predictor, c.columns, c.colors, c.bpc).get()), plain);
-            EXPECT_EQ(readAllBlocks(flateOver(z, maxBlock, c.predictor, c.columns, c.colors, c.bpc).get(), 11),
-                      plain);
+            EXPECT_EQ(readAllBlocks(flateOver(z, maxBlock, c.predictor, c.columns, c.colors, c.bpc).get(), 11), plain);
             bool mismatch = false;
             EXPECT_EQ(readMixed(flateOver(z, maxBlock, c.predictor, c.columns, c.colors, c.bpc).get(), &mismatch),
                       plain);
@@ -244,8 +238,7 @@ TEST(Predictor, PngRowTypes)
     }
 }
 
-TEST(Predictor, CrossReferenceRowsOfFiveColumns)
-{
+TEST(Predictor, CrossReferenceRowsOfFiveColumns) {
     // Three entries of W [1 2 2] with the Up predictor: rows of 6 bytes, 5 out.
     std::string entries = std::string("\x01\x00\x10\x00\x00", 5) + std::string("\x01\x00\x20\x00\x00", 5) +
                           std::string("\x02\x00\x05\x00\x03", 5);
@@ -254,8 +247,7 @@ TEST(Predictor, CrossReferenceRowsOfFiveColumns)
     EXPECT_EQ(readAllChars(flateOver(zCompress(enc), 0, 12, 5).get()), entries);
 }
 
-TEST(Predictor, RowCutOffByTheEndIsDropped)
-{
+TEST(Predictor, RowCutOffByTheEndIsDropped) {
     std::string plain = pseudoRandom(50, 12);
     std::string enc = pngEncode(plain, 10, 1, {1});
     enc.resize(enc.size() - 3);  // last row loses 3 bytes
@@ -265,17 +257,14 @@ TEST(Predictor, RowCutOffByTheEndIsDropped)
     EXPECT_EQ(readAllChars(flateOver(zCompress(enc2), 0, 10, 10).get()), plain);
 }
 
-TEST(Predictor, NumbersWithoutAMethodPassWholeRows)
-{
+TEST(Predictor, NumbersWithoutAMethodPassWholeRows) {
     // Predictors other than 1, 2 and 10..15 still cut the data into rows.
     for (int predictor : {0, 3, 9, -7}) {
-        EXPECT_EQ(readAllChars(flateOver(zCompress("abcdefghij"), 0, predictor, 4).get()), "abcdefgh")
-            << predictor;
+        EXPECT_EQ(readAllChars(flateOver(zCompress("abcdefghij"), 0, predictor, 4).get()), "abcdefgh") << predictor;
     }
 }
 
-TEST(Predictor, PeekThenGetGivesTheSameByte)
-{
+TEST(Predictor, PeekThenGetGivesTheSameByte) {
     std::string enc = pngEncode("ABCDEFGH", 4, 1, {1});
     CPdfStreamRef s = flateOver(zCompress(enc), 0, 12, 4);
     EXPECT_EQ(s->peekChar(), 'A');
@@ -286,8 +275,7 @@ TEST(Predictor, PeekThenGetGivesTheSameByte)
 
 // TIFF: values of bpc bits, most significant first; each stored as the
 // difference to the value Colors earlier.
-uint32_t getBits(const std::string& row, size_t k, int bpc)
-{
+uint32_t getBits(const std::string& row, size_t k, int bpc) {
     uint32_t v = 0;
     for (int b = 0; b < bpc; ++b) {
         size_t bit = k * bpc + b;
@@ -296,8 +284,7 @@ uint32_t getBits(const std::string& row, size_t k, int bpc)
     return v;
 }
 
-void putBits(std::string& row, size_t k, int bpc, uint32_t v)
-{
+void putBits(std::string& row, size_t k, int bpc, uint32_t v) {
     for (int b = 0; b < bpc; ++b) {
         size_t bit = k * bpc + b;
         unsigned char m = static_cast<unsigned char>(0x80 >> (bit % 8));
@@ -309,8 +296,7 @@ void putBits(std::string& row, size_t k, int bpc, uint32_t v)
     }
 }
 
-std::string tiffEncode(const std::string& plain, int columns, int colors, int bpc)
-{
+std::string tiffEncode(const std::string& plain, int columns, int colors, int bpc) {
     size_t rowLen = (size_t(columns) * colors * bpc + 7) / 8;
     size_t values = size_t(columns) * colors;
     uint32_t mask = (uint32_t(1) << bpc) - 1;
@@ -329,11 +315,10 @@ struct TiffCase {
     int columns, colors, bpc;
 };
 
-TEST(Predictor, TiffEveryComponentSize)
-{
+TEST(Predictor, TiffEveryComponentSize) {
     const TiffCase cases[] = {
-        {8, 1, 8}, {7, 3, 8}, {13, 1, 1}, {5, 3, 1}, {9, 1, 2},
-        {6, 3, 2}, {11, 1, 4}, {4, 3, 4}, {5, 1, 16}, {3, 3, 16}, {7, 2, 12}, {6, 1, 5},
+        {8, 1, 8},  {7, 3, 8}, {13, 1, 1}, {5, 3, 1},  {9, 1, 2},  {6, 3, 2},
+        {11, 1, 4}, {4, 3, 4}, {5, 1, 16}, {3, 3, 16}, {7, 2, 12}, {6, 1, 5},
     };
     for (const TiffCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.columns) + "x" + std::to_string(c.colors) + "x" + std::to_string(c.bpc));
@@ -359,8 +344,7 @@ struct ParamCase {
     bool valid;
 };
 
-TEST(Predictor, AbsurdParametersAreRefused)
-{
+TEST(Predictor, AbsurdParametersAreRefused) {
     const ParamCase cases[] = {
         {5, 1, 8, true},
         {1, 1, 1, true},

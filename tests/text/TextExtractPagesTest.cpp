@@ -16,7 +16,7 @@ const char* kHelvetica = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>
 
 struct PageDef {
     PageDef(const char* c, int r = 0, const char* entry = "") : content(c), rotate(r), contentsEntry(entry) {}
-    std::string content;        ///< one content stream (ignored when contentsEntry is set)
+    std::string content;  ///< one content stream (ignored when contentsEntry is set)
     int rotate;
     std::string contentsEntry;  ///< a /Contents value written as given
 };
@@ -25,8 +25,7 @@ struct PageDef {
 // extra objects given; page i's content stream is object 100 + i.
 std::string buildDoc(const std::vector<PageDef>& pages, const std::string& font = kHelvetica,
                      const std::vector<std::pair<int, std::string>>& extra = {},
-                     const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams = {})
-{
+                     const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams = {}) {
     TestPdfBuilder b;
     std::string kids;
     for (size_t i = 0; i < pages.size(); ++i)
@@ -40,8 +39,7 @@ std::string buildDoc(const std::vector<PageDef>& pages, const std::string& font 
         b.add(static_cast<int>(10 + i), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " +
                                             std::to_string(p.rotate) +
                                             " /Resources << /Font << /F1 3 0 R >> >> /Contents " + contents + " >>");
-        if (p.contentsEntry.empty())
-            b.addStream(static_cast<int>(100 + i), "", p.content);
+        if (p.contentsEntry.empty()) b.addStream(static_cast<int>(100 + i), "", p.content);
     }
     for (const auto& e : extra)
         b.add(e.first, e.second);
@@ -53,21 +51,18 @@ std::string buildDoc(const std::vector<PageDef>& pages, const std::string& font 
 struct Doc {
     std::string path;
     CPdfDocument doc;
-    Doc(const std::string& data, const std::string& name)
-    {
+    Doc(const std::string& data, const std::string& name) {
         path = TestPdfBuilder::writeTemp(data, name);
         doc.open(path.c_str());
     }
-    ~Doc()
-    {
+    ~Doc() {
         doc.close();
         std::remove(path.c_str());
     }
 };
 
 // The spaces that start pages are left out, except when all is set.
-std::vector<TextChar> extract(const std::string& data, int first = 1, int last = 99999, bool all = false)
-{
+std::vector<TextChar> extract(const std::string& data, int first = 1, int last = 99999, bool all = false) {
     Doc d(data, "text.pdf");
     std::vector<TextChar> chars;
     CPdfText text;
@@ -76,24 +71,21 @@ std::vector<TextChar> extract(const std::string& data, int first = 1, int last =
         std::vector<TextChar> kept;
         for (size_t i = 0; i < chars.size(); ++i) {
             const bool pageStart = i == 0 || chars[i].page != chars[i - 1].page;
-            if (!(pageStart && (chars[i].flags & kCharGenerated)))
-                kept.push_back(chars[i]);
+            if (!(pageStart && (chars[i].flags & kCharGenerated))) kept.push_back(chars[i]);
         }
         chars.swap(kept);
     }
     return chars;
 }
 
-std::string textOf(const std::vector<TextChar>& chars)
-{
+std::string textOf(const std::vector<TextChar>& chars) {
     std::string s;
     for (const auto& c : chars)
         s += c.text;
     return s;
 }
 
-std::string errorOf(const std::string& data)
-{
+std::string errorOf(const std::string& data) {
     Doc d(data, "err.pdf");
     std::vector<TextChar> chars;
     CPdfText text;
@@ -105,8 +97,7 @@ std::string errorOf(const std::string& data)
     return "";
 }
 
-TEST(ExtractPages, HelveticaHi)
-{
+TEST(ExtractPages, HelveticaHi) {
     auto chars = extract(buildDoc({{"BT /F1 12 Tf 100 700 Td (Hi) Tj ET"}}));
     ASSERT_EQ(chars.size(), 2u);
     EXPECT_NEAR(chars[0].x0, 100, 1e-9);
@@ -119,8 +110,7 @@ TEST(ExtractPages, HelveticaHi)
     EXPECT_EQ(chars[0].page, 1);
 }
 
-TEST(ExtractPages, PageRangeAndOrder)
-{
+TEST(ExtractPages, PageRangeAndOrder) {
     std::string doc = buildDoc({{"BT /F1 10 Tf 10 10 Td (a) Tj ET"},
                                 {"BT /F1 10 Tf 20 20 Td (b) Tj ET"},
                                 {"BT /F1 10 Tf 30 30 Td (c) Tj ET"}});
@@ -131,15 +121,13 @@ TEST(ExtractPages, PageRangeAndOrder)
     EXPECT_EQ(textOf(extract(doc, 2, 3)), "bc");
 }
 
-TEST(ExtractPages, PageByPageGivesTheSameRecords)
-{
+TEST(ExtractPages, PageByPageGivesTheSameRecords) {
     std::string doc = buildDoc({{"BT /F1 10 Tf 10 10 Td (ab) Tj ET"}, {"BT /F1 10 Tf 10 10 Td (cd) Tj ET"}});
     auto all = extract(doc, 1, 99999, true);
     struct Sink : TextPageSink {
         std::vector<TextChar> got;
         std::vector<int> pages;
-        void pageDone(int page, std::vector<TextChar>& chars) override
-        {
+        void pageDone(int page, std::vector<TextChar>& chars) override {
             pages.push_back(page);
             got.insert(got.end(), chars.begin(), chars.end());
         }
@@ -156,16 +144,14 @@ TEST(ExtractPages, PageByPageGivesTheSameRecords)
     EXPECT_EQ(sink.pages, (std::vector<int>{1, 2}));
 }
 
-TEST(ExtractPages, PageByPageHandsOverTheRecordsBeforeAnError)
-{
+TEST(ExtractPages, PageByPageHandsOverTheRecordsBeforeAnError) {
     // The second page goes beyond the run's limit: the records made before stay.
     std::string doc = buildDoc({{"BT /F1 10 Tf 10 10 Td (ab) Tj ET"},
                                 {"BT /F1 10 Tf 10 10 Td (cdefgh) Tj ET"},
                                 {"BT /F1 10 Tf 10 10 Td (i) Tj ET"}});
     struct Sink : TextPageSink {
         std::string text;
-        void pageDone(int page, std::vector<TextChar>& chars) override
-        {
+        void pageDone(int page, std::vector<TextChar>& chars) override {
             for (const auto& c : chars)
                 text += c.text;
             text += '|';
@@ -180,8 +166,7 @@ TEST(ExtractPages, PageByPageHandsOverTheRecordsBeforeAnError)
 
 // What a page yields never depends on what was read before it: pages with the same
 // layout give the same places, and so does a second run over the same page.
-TEST(ExtractPages, EveryPageIsReadFresh)
-{
+TEST(ExtractPages, EveryPageIsReadFresh) {
     const char* content = "BT /F1 10 Tf 100 700 Td (Hi) Tj ET";
     auto chars = extract(buildDoc({{content}, {content}, {content}}));
     ASSERT_EQ(chars.size(), 6u);
@@ -197,8 +182,7 @@ TEST(ExtractPages, EveryPageIsReadFresh)
 
 // A page whose MediaBox comes from its parent node: an extractor used for one file
 // and then another takes the box of the second file's node, in either form of the run.
-TEST(ExtractPages, InheritedMediaBoxIsReadForEachFile)
-{
+TEST(ExtractPages, InheritedMediaBoxIsReadForEachFile) {
     auto docWithBox = [](const char* box, const char* content) {
         TestPdfBuilder b;
         b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
@@ -213,8 +197,7 @@ TEST(ExtractPages, InheritedMediaBoxIsReadForEachFile)
     const std::string large = docWithBox("[0 0 612 792]", "BT /F1 10 Tf 400 700 Td (b) Tj ET");
     struct Sink : TextPageSink {
         std::string text;
-        void pageDone(int, std::vector<TextChar>& chars) override
-        {
+        void pageDone(int, std::vector<TextChar>& chars) override {
             for (const auto& c : chars)
                 text += c.text;
         }
@@ -242,8 +225,7 @@ TEST(ExtractPages, InheritedMediaBoxIsReadForEachFile)
     }
 }
 
-TEST(ExtractPages, RotationDoesNotChangeBoxes)
-{
+TEST(ExtractPages, RotationDoesNotChangeBoxes) {
     const char* content = "BT /F1 10 Tf 100 700 Td (Hi) Tj 0 -20 Td (Hi) Tj ET";
     std::vector<PageDef> pages;
     for (int r : {0, 90, 180, 270, -90, 450})
@@ -262,31 +244,26 @@ TEST(ExtractPages, RotationDoesNotChangeBoxes)
     EXPECT_NEAR(chars[13].y0, 680, 1e-9);
 }
 
-TEST(ExtractPages, ContentArrayIsOneSequence)
-{
+TEST(ExtractPages, ContentArrayIsOneSequence) {
     std::string doc = buildDoc({{"", 0, "[20 0 R 21 0 R]"}}, kHelvetica, {},
                                {{20, {"", "BT /F1 10 Tf 100 700 Td (H"}}, {21, {"", "i) Tj (x) Tj ET"}}});
     EXPECT_EQ(textOf(extract(doc)), "Hix");
 }
 
-TEST(ExtractPages, MissingContentsGiveNoText)
-{
-    EXPECT_TRUE(extract(buildDoc({{"", 0, "null"}})).empty());
-}
+TEST(ExtractPages, MissingContentsGiveNoText) { EXPECT_TRUE(extract(buildDoc({{"", 0, "null"}})).empty()); }
 
 // Contents that cannot be read give no text and take nothing else with them: the
 // other elements of the page and the later pages are read.
-TEST(ExtractPages, UnreadableContentsAreLeftOut)
-{
+TEST(ExtractPages, UnreadableContentsAreLeftOut) {
     struct Case {
         const char* contents;
         const char* text;
     } cases[] = {
-        {"20 0 R", ""},                       // a dictionary
-        {"21 0 R", ""},                       // a number
-        {"[200 0 R 20 0 R 201 0 R]", "ab"},   // an element that is no stream
-        {"[200 0 R 77 0 R 201 0 R]", "ab"},   // a missing object
-        {"[200 0 R 22 0 R 201 0 R]", "ab"},   // a stream that cannot be decoded
+        {"20 0 R", ""},                      // a dictionary
+        {"21 0 R", ""},                      // a number
+        {"[200 0 R 20 0 R 201 0 R]", "ab"},  // an element that is no stream
+        {"[200 0 R 77 0 R 201 0 R]", "ab"},  // a missing object
+        {"[200 0 R 22 0 R 201 0 R]", "ab"},  // a stream that cannot be decoded
     };
     for (const auto& c : cases) {
         std::string doc = buildDoc({{"", 0, c.contents}, {"BT /F1 10 Tf 10 10 Td (z) Tj ET"}}, kHelvetica,
@@ -298,14 +275,12 @@ TEST(ExtractPages, UnreadableContentsAreLeftOut)
         EXPECT_EQ(errorOf(doc), "");
         std::string text;
         for (const TextChar& ch : extract(doc))
-            if (ch.text != ' ')
-                text += ch.text;
+            if (ch.text != ' ') text += ch.text;
         EXPECT_EQ(text, std::string(c.text) + "z");
     }
 }
 
-TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
-{
+TEST(ExtractPages, SharedContentCannotGrowWithoutBound) {
     // Every page shows the same stream; the run stops at its character limit.
     std::vector<PageDef> pages;
     for (int i = 0; i < 50; ++i)
@@ -326,8 +301,7 @@ TEST(ExtractPages, SharedContentCannotGrowWithoutBound)
 // file, with floors for small files and a ceiling for characters.
 // A glyph wholly outside the page's MediaBox gives no record, whether the string is
 // shown at once or glyph by glyph; the glyphs on the page keep their places.
-TEST(ExtractPages, GlyphsOffThePageGiveNoRecord)
-{
+TEST(ExtractPages, GlyphsOffThePageGiveNoRecord) {
     struct Case {
         const char* start;  // positioning after the font is chosen
         const char* text;
@@ -335,11 +309,11 @@ TEST(ExtractPages, GlyphsOffThePageGiveNoRecord)
     };
     // Helvetica x is 0.5 em: 5 units at size 10. The page runs from 0 to 612 across.
     const Case cases[] = {
-        {"590 700 Td", "xxxxxxxx", "xxxxx"},        // the last starts at 610, ends past 612
-        {"-20 700 Td", "xxxxxx", "xxx"},            // the first to reach 0 ends at 0
-        {"100 -20 Td", "xxxx", ""},                 // below the page
-        {"100 -5 Td", "xxxx", "xxxx"},              // reaching into it from below
-        {"100 800 Td", "xxxx", ""},                 // above it
+        {"590 700 Td", "xxxxxxxx", "xxxxx"},         // the last starts at 610, ends past 612
+        {"-20 700 Td", "xxxxxx", "xxx"},             // the first to reach 0 ends at 0
+        {"100 -20 Td", "xxxx", ""},                  // below the page
+        {"100 -5 Td", "xxxx", "xxxx"},               // reaching into it from below
+        {"100 800 Td", "xxxx", ""},                  // above it
         {"0 1 -1 0 300 780 Tm", "xxxxxxxx", "xxx"},  // up the page and off its top
         {"590 700 Td 2 Tc", "xxxxxxxx", "x x x x"},  // spaced letters: the last at 611
     };
@@ -370,8 +344,7 @@ TEST(ExtractPages, GlyphsOffThePageGiveNoRecord)
     EXPECT_EQ(back[5].flags, kCharLineStart | kCharGenerated);
 }
 
-TEST(ExtractPages, RunLimitsFollowTheFileSize)
-{
+TEST(ExtractPages, RunLimitsFollowTheFileSize) {
     struct Case {
         int64_t size;
         size_t chars;
@@ -392,8 +365,7 @@ TEST(ExtractPages, RunLimitsFollowTheFileSize)
 
 // A page may make at most so many records (memory); other pages go on counting from
 // nothing. The records before the limit stay.
-TEST(ExtractPages, PageLimitBoundsEachPage)
-{
+TEST(ExtractPages, PageLimitBoundsEachPage) {
     const std::string doc = buildDoc({{"BT /F1 1 Tf 10 10 Td (0123456789) Tj ET"},
                                       {"BT /F1 1 Tf 10 10 Td (0123456789) Tj ET"},
                                       {"BT /F1 1 Tf 10 10 Td (0123456789012345) Tj ET"}});
@@ -419,8 +391,7 @@ namespace {
 
 // Pages drawing forms: the pages' resources name the forms given.
 std::string formDoc(const std::vector<std::string>& pageContents, const std::vector<std::string>& pageXObjects,
-                    const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams)
-{
+                    const std::vector<std::pair<int, std::pair<std::string, std::string>>>& streams) {
     TestPdfBuilder b;
     std::string kids;
     for (size_t i = 0; i < pageContents.size(); ++i)
@@ -429,9 +400,10 @@ std::string formDoc(const std::vector<std::string>& pageContents, const std::vec
     b.add(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pageContents.size()) + " >>");
     b.add(3, kHelvetica);
     for (size_t i = 0; i < pageContents.size(); ++i) {
-        b.add(static_cast<int>(10 + i), "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font "
-                                        "<< /F1 3 0 R >> /XObject << " + pageXObjects[i] + " >> >> /Contents " +
-                                            std::to_string(100 + i) + " 0 R >>");
+        b.add(static_cast<int>(10 + i),
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font "
+              "<< /F1 3 0 R >> /XObject << " +
+                  pageXObjects[i] + " >> >> /Contents " + std::to_string(100 + i) + " 0 R >>");
         b.addStream(static_cast<int>(100 + i), "", pageContents[i]);
     }
     for (const auto& st : streams)
@@ -446,8 +418,7 @@ const char* kForm = "/Type /XObject /Subtype /Form /BBox [0 0 612 792]";
 // A form that shows no text is read once however often it is drawn: a page drawing
 // such a form a thousand times stays within a content budget it would pass forty times
 // over; a form of text drawn as often counts each time.
-TEST(ExtractPages, FormsWithoutTextAreReadOnce)
-{
+TEST(ExtractPages, FormsWithoutTextAreReadOnce) {
     std::string paths;
     for (int i = 0; i < 200; ++i)
         paths += std::to_string(i) + " 0 m " + std::to_string(i) + " 700 l S\n";  // about 4 KB
@@ -460,13 +431,12 @@ TEST(ExtractPages, FormsWithoutTextAreReadOnce)
         bool fails;
     } cases[] = {
         {paths, false},
-        {paths + "BT ET", false},                          // a text object without text
+        {paths + "BT ET", false},                           // a text object without text
         {paths + "BT /F1 10 Tf 10 10 Td (x) Tj ET", true},  // text, even without a font there
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.formContent.substr(c.formContent.size() - 20));
-        Doc d(formDoc({draws + "BT /F1 10 Tf 100 100 Td (end) Tj ET"}, {"/P 500 0 R"},
-                      {{500, {form, c.formContent}}}),
+        Doc d(formDoc({draws + "BT /F1 10 Tf 100 100 Td (end) Tj ET"}, {"/P 500 0 R"}, {{500, {form, c.formContent}}}),
               "textless.pdf");
         CPdfText text;
         text.setContentLimitForTesting(100000);
@@ -483,28 +453,27 @@ TEST(ExtractPages, FormsWithoutTextAreReadOnce)
 // A form that showed nothing may show text when drawn elsewhere, and is then read
 // again: when it looks its XObjects up in the resources of what draws it, and when a
 // form it draws was left out for depth.
-TEST(ExtractPages, FormsThatMayShowTextElsewhereAreReadAgain)
-{
+TEST(ExtractPages, FormsThatMayShowTextElsewhereAreReadAgain) {
     // Form 500 has no resources of its own: /X is an image on page 1 and a form of text
     // on page 2.
-    const std::string inherited =
-        formDoc({"/A Do", "/A Do"}, {"/A 500 0 R /X 501 0 R", "/A 500 0 R /X 502 0 R"},
-                {{500, {kForm, "/X Do"}},
-                 {501, {"/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
-                        "/BitsPerComponent 8",
-                        "\x80"}},
-                 {502, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>",
-                        "BT /F1 10 Tf 10 10 Td (two) Tj ET"}}});
+    const std::string inherited = formDoc(
+        {"/A Do", "/A Do"}, {"/A 500 0 R /X 501 0 R", "/A 500 0 R /X 502 0 R"},
+        {{500, {kForm, "/X Do"}},
+         {501,
+          {"/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
+           "/BitsPerComponent 8",
+           "\x80"}},
+         {502, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>", "BT /F1 10 Tf 10 10 Td (two) Tj ET"}}});
     EXPECT_EQ(textOf(extract(inherited)), "two");
     // Forms 600..616 draw one another; 616 shows text. From page 1 the chain is cut
     // before 616 (depth), so 615 shows nothing there; page 2 draws 615 directly.
     std::vector<std::pair<int, std::pair<std::string, std::string>>> chain;
     for (int k = 600; k < 616; ++k)
-        chain.push_back({k, {std::string(kForm) + " /Resources << /XObject << /N " + std::to_string(k + 1) +
-                                 " 0 R >> >>",
-                             "/N Do"}});
-    chain.push_back({616, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>",
-                           "BT /F1 10 Tf 10 10 Td (deep) Tj ET"}});
+        chain.push_back(
+            {k,
+             {std::string(kForm) + " /Resources << /XObject << /N " + std::to_string(k + 1) + " 0 R >> >>", "/N Do"}});
+    chain.push_back(
+        {616, {std::string(kForm) + " /Resources << /Font << /F1 3 0 R >> >>", "BT /F1 10 Tf 10 10 Td (deep) Tj ET"}});
     const auto deep = extract(formDoc({"/F Do", "/G Do"}, {"/F 600 0 R", "/G 615 0 R"}, chain));
     EXPECT_EQ(textOf(deep), "deep");
     ASSERT_FALSE(deep.empty());
@@ -525,8 +494,7 @@ struct FontByteCase {
 
 class RealFontBytes : public ::testing::TestWithParam<FontByteCase> {};
 
-TEST_P(RealFontBytes, Match)
-{
+TEST_P(RealFontBytes, Match) {
     const FontByteCase& c = GetParam();
     std::string doc = buildDoc({{c.content}}, c.font, {}, {{30, {"", kToUnicode}}});
     EXPECT_EQ(textOf(extract(doc)), c.expected);
@@ -541,30 +509,32 @@ INSTANTIATE_TEST_SUITE_P(
                      "/ToUnicode 30 0 R >>",
                      "BT /F1 10 Tf 1 1 Td (\\222) Tj ET", "\x92"},
         // Helvetica's StandardEncoding names code 0x27 quoteright.
-        FontByteCase{"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "BT /F1 10 Tf 1 1 Td (') Tj ET",
-                     "\x92"},
+        FontByteCase{"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "BT /F1 10 Tf 1 1 Td (') Tj ET", "\x92"},
         // A ligature in ToUnicode, a Cyrillic letter over code C, values that say
         // nothing (the glyph name is used instead).
         FontByteCase{"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [1 /a /b] >> "
                      "/ToUnicode 30 0 R >>",
-                     "BT /F1 10 Tf 1 1 Td (\014le C\001\002) Tj ET", "fileA\x81" "ab"},
+                     "BT /F1 10 Tf 1 1 Td (\014le C\001\002) Tj ET",
+                     "fileA\x81"
+                     "ab"},
         // TeX's encoding below 128: quotes, dashes and ligatures by glyph name; names
         // in the uni and underscore forms; a name nobody knows keeps the code.
         FontByteCase{"<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman /Encoding << /Differences "
                      "[11 /ff /fi /fl /ffi /ffl 34 /quotedblright 92 /quotedblleft 96 /quoteleft 123 /endash "
                      "/emdash 1 /uni00E9 /f_f_l /Gamma 77 /g77] >> >>",
                      "BT /F1 10 Tf 1 1 Td (\013\014\015\016\017 \\\\x\" `{| \001\002\003M) Tj ET",
-                     "fffiflffiffl \x93x\x94 \x91\x96\x97 \xE9" "ffl\x81M"},
+                     "fffiflffiffl \x93x\x94 \x91\x96\x97 \xE9"
+                     "ffl\x81M"},
         FontByteCase{"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 30 0 R >>",
                      "BT /F1 10 Tf 1 1 Td (x y) Tj ET", "xAy"}));
 
-TEST(ExtractPages, TypeZeroFontWithoutCMapGivesZeroBytes)
-{
+TEST(ExtractPages, TypeZeroFontWithoutCMapGivesZeroBytes) {
     std::string font =
         "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /UnknownCMap /DescendantFonts [40 0 R] >>";
     std::string doc = buildDoc({{"BT /F1 10 Tf 100 700 Td (wxyz) Tj ET"}}, font,
-                               {{40, "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo "
-                                     "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 500 >>"}});
+                               {{40,
+                                 "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Foo /CIDSystemInfo "
+                                 "<< /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 500 >>"}});
     auto chars = extract(doc);
     ASSERT_EQ(chars.size(), 4u);
     for (int i = 0; i < 4; ++i) {

@@ -18,8 +18,7 @@ using namespace texttest;
 namespace {
 
 // Each byte of s (each pair of bytes for two-byte codes) as a string of its own.
-std::string oneStringEach(const std::string& s, size_t codeBytes)
-{
+std::string oneStringEach(const std::string& s, size_t codeBytes) {
     static const char* const kHex = "0123456789ABCDEF";
     std::string out;
     for (size_t i = 0; i < s.size(); i += codeBytes) {
@@ -34,8 +33,7 @@ std::string oneStringEach(const std::string& s, size_t codeBytes)
     return out;
 }
 
-std::string hexString(const std::string& s)
-{
+std::string hexString(const std::string& s) {
     std::string out = "<";
     char buf[4];
     for (unsigned char b : s) {
@@ -45,8 +43,7 @@ std::string hexString(const std::string& s)
     return out + ">";
 }
 
-void expectSameRecords(const std::vector<TextChar>& whole, const std::vector<TextChar>& each)
-{
+void expectSameRecords(const std::vector<TextChar>& whole, const std::vector<TextChar>& each) {
     ASSERT_EQ(whole.size(), each.size()) << textOf(whole) << " | " << textOf(each);
     for (size_t i = 0; i < whole.size(); ++i) {
         SCOPED_TRACE(i);
@@ -65,8 +62,7 @@ struct ShowPaths : ::testing::Test {
     PageFonts fonts;
     SimpleTestFont* simple = nullptr;
     CompositeTestFont* composite = nullptr;
-    void SetUp() override
-    {
+    void SetUp() override {
         simple = addHelvetica(fonts);  // F1
         simple->widths[static_cast<unsigned char>('W')] = 0.944;
         simple->widths[static_cast<unsigned char>(' ')] = 0.278;
@@ -82,8 +78,7 @@ struct ShowPaths : ::testing::Test {
     }
 };
 
-TEST_F(ShowPaths, WholeStringsMatchGlyphByGlyph)
-{
+TEST_F(ShowPaths, WholeStringsMatchGlyphByGlyph) {
     const std::string longText(300, 'x');  // more records than are collected at once
     struct Case {
         const char* state;  // operators after BT, before the string
@@ -92,38 +87,61 @@ TEST_F(ShowPaths, WholeStringsMatchGlyphByGlyph)
     };
     const Case cases[] = {
         {"/F1 10 Tf 100 700 Td", "Hello World", 1},
-        {"/F1 10 Tf 100 700 Td 1 Tc", "Hello World", 1},           // spacing below a word gap
-        {"/F1 10 Tf 100 700 Td 3 Tc", "spaced out", 1},            // each letter a word
+        {"/F1 10 Tf 100 700 Td 1 Tc", "Hello World", 1},  // spacing below a word gap
+        {"/F1 10 Tf 100 700 Td 3 Tc", "spaced out", 1},   // each letter a word
         {"/F1 10 Tf 100 700 Td -0.5 Tc", "tight text", 1},
         {"/F1 10 Tf 100 700 Td 4 Tw", "word spacing at work", 1},  // wider spaces
         {"/F1 10 Tf 100 700 Td 4 Tw 1 Tc", "both at once", 1},
         {"/F1 10 Tf 100 700 Td 50 Tz", "half as wide", 1},
         {"/F1 10 Tf 100 700 Td 3 Ts", "risen", 1},
-        {"/F1 12 Tf 0 1 -1 0 300 100 Tm", "up the page", 1},       // a quarter turn
+        {"/F1 12 Tf 0 1 -1 0 300 100 Tm", "up the page", 1},  // a quarter turn
         {"/F1 12 Tf 0.866 0.5 -0.5 0.866 100 100 Tm", "at thirty degrees", 1},
         {"/F1 12 Tf 1 0 0 -1 100 700 Tm", "mirrored", 1},
         {"/F1 12 Tf -1 0 0 1 500 700 Tm", "backwards", 1},
         {"/F1 12 Tf 2 0 0 2 50 300 Tm", "twice the size", 1},
-        {"/F1 10 Tf 100 700 Td", "a\x01le of \x01sh", 1},          // ligatures mid-string
-        {"/F1 10 Tf 100 700 Td", "in\x02vis\x02ible", 1},          // glyphs that show nothing
+        {"/F1 10 Tf 100 700 Td", "a\x01le of \x01sh", 1},  // ligatures mid-string
+        {"/F1 10 Tf 100 700 Td", "in\x02vis\x02ible", 1},  // glyphs that show nothing
         {"/F1 10 Tf 100 700 Td 1 Tc", "in\x02vis\x02ible", 1},
-        {"/F1 10 Tf 100 700 Td", "han\x03zi", 1},                  // no byte for the glyph
+        {"/F1 10 Tf 100 700 Td", "han\x03zi", 1},  // no byte for the glyph
         {"/F1 10 Tf 100 700 Td", "zero\x04\x04width", 1},
         {"/F1 0 Tf 100 700 Td", "no size", 1},
         {"/F1 10 Tf 20 700 Td", longText, 1},
         {"/F1 10 Tf 20 700 Td 1 Tc", longText, 1},
-        {"/F2 10 Tf 100 700 Td", std::string("\x00" "A\x00" "B\x00 \x01\x01\x00" "A", 10), 2},
-        {"/F2 10 Tf 100 700 Td 5 Tc", std::string("\x00" "A\x00" "B\x00" "A", 6), 2},
-        {"/F2 10 Tf 0 1 -1 0 300 100 Tm", std::string("\x00" "A\x00" "B\x00" "A", 6), 2},
+        {"/F2 10 Tf 100 700 Td",
+         std::string("\x00"
+                     "A\x00"
+                     "B\x00 \x01\x01\x00"
+                     "A",
+                     10),
+         2},
+        {"/F2 10 Tf 100 700 Td 5 Tc",
+         std::string("\x00"
+                     "A\x00"
+                     "B\x00"
+                     "A",
+                     6),
+         2},
+        {"/F2 10 Tf 0 1 -1 0 300 100 Tm",
+         std::string("\x00"
+                     "A\x00"
+                     "B\x00"
+                     "A",
+                     6),
+         2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.state) + " " + hexString(c.text));
         const std::string head = std::string("BT ") + c.state + " ";
         // Strings that follow: one touching the last glyph, one after a word gap, one
         // after a move back (both measured from where the last glyph ended).
-        const std::string more = c.codeBytes == 1 ? std::string("zz") : std::string("\x00" "A\x00" "B", 4);
-        const std::string tail = hexString(more) + " Tj [-300 " + hexString(more) + "] TJ [800 " + hexString(more) +
-                                 "] TJ ET";
+        const std::string more = c.codeBytes == 1 ? std::string("zz")
+                                                  : std::string(
+                                                        "\x00"
+                                                        "A\x00"
+                                                        "B",
+                                                        4);
+        const std::string tail =
+            hexString(more) + " Tj [-300 " + hexString(more) + "] TJ [800 " + hexString(more) + "] TJ ET";
         const auto whole = runAll(head + hexString(c.text) + " Tj " + tail, &fonts);
         const auto each = runAll(head + oneStringEach(c.text, c.codeBytes) + tail, &fonts);
         ASSERT_FALSE(whole.empty());
@@ -136,8 +154,7 @@ TEST_F(ShowPaths, WholeStringsMatchGlyphByGlyph)
     }
 }
 
-TEST_F(ShowPaths, CharacterLimitKeepsExactlyTheAllowedRecords)
-{
+TEST_F(ShowPaths, CharacterLimitKeepsExactlyTheAllowedRecords) {
     // The page's leading space and then the glyphs: whatever the limit, the run stops
     // with exactly that many records, however they were being collected.
     const std::string content = "BT /F1 10 Tf 20 700 Td " + hexString(std::string(400, 'x')) + " Tj ET";
@@ -154,13 +171,12 @@ TEST_F(ShowPaths, CharacterLimitKeepsExactlyTheAllowedRecords)
     CPdfText text;
     text.setCharLimitForTesting(401);
     std::vector<TextChar> chars;
-    text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(), &fonts,
-                                    1, chars);
+    text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(), &fonts, 1,
+                                    chars);
     EXPECT_EQ(chars.size(), 401u);
 }
 
-TEST_F(ShowPaths, TextMatrixMovesByTheWholeString)
-{
+TEST_F(ShowPaths, TextMatrixMovesByTheWholeString) {
     // After a string the next one starts where its last glyph ended, with spacing.
     struct Case {
         const char* state;
@@ -184,8 +200,7 @@ TEST_F(ShowPaths, TextMatrixMovesByTheWholeString)
 
 // Literal strings: escapes, nesting and line ends, also where the string, an escape or
 // the end of the string falls on the edge of a block of the reading.
-TEST(ContentLexerStrings, LiteralStringsReadWhole)
-{
+TEST(ContentLexerStrings, LiteralStringsReadWhole) {
     PageFonts fonts;
     SimpleTestFont* f = addHelvetica(fonts);
     for (int i = 0; i < 256; ++i)
@@ -195,21 +210,11 @@ TEST(ContentLexerStrings, LiteralStringsReadWhole)
         const char* text;
     };
     const Case cases[] = {
-        {"(plain)", "plain"},
-        {"(a(b)c)", "a(b)c"},
-        {"(a(b(c)d)e)", "a(b(c)d)e"},
-        {"(a\\)b)", "a)b"},
-        {"(a\\(b)", "a(b"},
-        {"(a\\\\b)", "a\\b"},
-        {"(\\\\)", "\\"},
-        {"(\\)\\)\\))", ")))"},
-        {"(\\101\\102C)", "ABC"},
-        {"(\\0533)", "+3"},
-        {"(a\\\nb)", "ab"},
-        {"(a\\\r\nb)", "ab"},
-        {"(\\q)", "q"},
-        {"((()))", "(())"},
-        {"(x\\\\\\)y)", "x\\)y"},
+        {"(plain)", "plain"}, {"(a(b)c)", "a(b)c"},   {"(a(b(c)d)e)", "a(b(c)d)e"},
+        {"(a\\)b)", "a)b"},   {"(a\\(b)", "a(b"},     {"(a\\\\b)", "a\\b"},
+        {"(\\\\)", "\\"},     {"(\\)\\)\\))", ")))"}, {"(\\101\\102C)", "ABC"},
+        {"(\\0533)", "+3"},   {"(a\\\nb)", "ab"},     {"(a\\\r\nb)", "ab"},
+        {"(\\q)", "q"},       {"((()))", "(())"},     {"(x\\\\\\)y)", "x\\)y"},
     };
     // Content is read in blocks of 16 KB: the string is placed so that every one of
     // its bytes falls on the edge once.
@@ -226,8 +231,7 @@ TEST(ContentLexerStrings, LiteralStringsReadWhole)
     }
 }
 
-TEST(ContentLexerStrings, ManyEscapesAndLongStrings)
-{
+TEST(ContentLexerStrings, ManyEscapesAndLongStrings) {
     PageFonts fonts;
     SimpleTestFont* f = addHelvetica(fonts);
     for (int i = 0; i < 256; ++i)
@@ -236,8 +240,7 @@ TEST(ContentLexerStrings, ManyEscapesAndLongStrings)
     std::string literal = "(", expected;
     for (int i = 0; i < 40000; ++i) {
         const char c = "ab()\\"[i % 5];
-        if (c == '(' || c == ')' || c == '\\')
-            literal += '\\';
+        if (c == '(' || c == ')' || c == '\\') literal += '\\';
         literal += c;
         expected += c;
     }

@@ -16,8 +16,7 @@ namespace texttest {
 /// A simple font: one byte per character, code = byte.
 class SimpleTestFont : public CPdfFont {
 public:
-    explicit SimpleTestFont(const std::string& t, double defaultWidth = 0.5)
-    {
+    explicit SimpleTestFont(const std::string& t, double defaultWidth = 0.5) {
         tag = t;
         for (int i = 0; i < 256; ++i) {
             widths[i] = defaultWidth;
@@ -27,16 +26,14 @@ public:
         ok = true;
     }
     /// Glyph names from a built-in encoding table.
-    void useEncoding(const char* const* table)
-    {
+    void useEncoding(const char* const* table) {
         for (int i = 0; i < 256; ++i)
             names[i] = table[i];
     }
     double getWidth(uint32_t code) const override { return code < 256 ? widths[code] : 0; }
     const char* getGlyphName(uint32_t code) const override { return code < 256 ? names[code] : nullptr; }
-    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* uni, int capacity,
-                   int* ucount, double* dx, double* dy, double* ox, double* oy) const override
-    {
+    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* uni, int capacity, int* ucount,
+                   double* dx, double* dy, double* ox, double* oy) const override {
         *code = bytes[0];
         *ucount = 0;
         if (unicode[bytes[0]] && capacity > 0) {
@@ -58,8 +55,7 @@ public:
 /// not read).
 class CompositeTestFont : public CPdfFont {
 public:
-    CompositeTestFont(const std::string& t, bool twoByte) : twoByte_(twoByte)
-    {
+    CompositeTestFont(const std::string& t, bool twoByte) : twoByte_(twoByte) {
         tag = t;
         type = CIDType2Font;
         ok = true;
@@ -67,9 +63,8 @@ public:
     bool isComposite() const override { return true; }
     double getWidth(uint32_t) const override { return 1.0; }
     const char* getGlyphName(uint32_t) const override { return nullptr; }
-    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* uni, int capacity,
-                   int* ucount, double* dx, double* dy, double* ox, double* oy) const override
-    {
+    int decodeChar(const unsigned char* bytes, int remaining, uint32_t* code, uint32_t* uni, int capacity, int* ucount,
+                   double* dx, double* dy, double* ox, double* oy) const override {
         *dx = 1.0;
         *dy = *ox = *oy = 0;
         *ucount = 0;
@@ -96,8 +91,7 @@ private:
 };
 
 /// Helvetica-like font F1: H 0.722, i 0.222, everything else 0.5.
-inline SimpleTestFont* addHelvetica(PageFonts& fonts, const std::string& tag = "F1")
-{
+inline SimpleTestFont* addHelvetica(PageFonts& fonts, const std::string& tag = "F1") {
     auto* f = new SimpleTestFont(tag);
     f->widths[static_cast<unsigned char>('H')] = 0.722;
     f->widths[static_cast<unsigned char>('i')] = 0.222;
@@ -106,8 +100,7 @@ inline SimpleTestFont* addHelvetica(PageFonts& fonts, const std::string& tag = "
     return f;
 }
 
-inline std::string textOf(const std::vector<TextChar>& chars)
-{
+inline std::string textOf(const std::vector<TextChar>& chars) {
     std::string s;
     for (const auto& c : chars)
         s += c.text;
@@ -115,21 +108,18 @@ inline std::string textOf(const std::vector<TextChar>& chars)
 }
 
 /// Runs content with fonts as the content of page `page`: every record.
-inline std::vector<TextChar> runAll(const std::string& content, const PageFonts* fonts, int page = 1)
-{
+inline std::vector<TextChar> runAll(const std::string& content, const PageFonts* fonts, int page = 1) {
     std::vector<TextChar> chars;
     CPdfText text;
-    text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(),
-                                    fonts, page, chars);
+    text.interpretContentForTesting(reinterpret_cast<const unsigned char*>(content.data()), content.size(), fonts, page,
+                                    chars);
     return chars;
 }
 
 /// The same without the space that starts the page (tests of what follows it).
-inline std::vector<TextChar> run(const std::string& content, const PageFonts* fonts, int page = 1)
-{
+inline std::vector<TextChar> run(const std::string& content, const PageFonts* fonts, int page = 1) {
     std::vector<TextChar> chars = runAll(content, fonts, page);
-    if (!chars.empty() && (chars[0].flags & kCharGenerated))
-        chars.erase(chars.begin());
+    if (!chars.empty() && (chars[0].flags & kCharGenerated)) chars.erase(chars.begin());
     return chars;
 }
 

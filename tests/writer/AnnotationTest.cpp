@@ -170,7 +170,8 @@ const PlaceCase kPlaceCases[] = {
 TEST_F(Annotation, PlacementTable) {
     for (const PlaceCase& c : kPlaceCases) {
         PageListEntry& p = page;
-        for (int i = 0; i < 4; ++i) p.cropBox[i] = c.box[i];
+        for (int i = 0; i < 4; ++i)
+            p.cropBox[i] = c.box[i];
         p.rotate = c.rotate;
         LinkSettings& s = settings;
         s.text = "";
@@ -238,9 +239,9 @@ TEST_F(Annotation, RectangleCoversTextAtAnyAngle) {
         float x, y, x1, y1, x2, y2;
     } cases[] = {
         {0, "left", 100, 200, 100, 200, 127, 214},
-        {180, "left", 100, 200, 73, 186, 100, 200},            // runs left, glyphs below
-        {270, "left", 100, 200, 100, 173, 114, 200},           // runs down, glyphs to the right
-        {180, "right", 127, 200, 100, 186, 127, 200},          // ends at the position
+        {180, "left", 100, 200, 73, 186, 100, 200},    // runs left, glyphs below
+        {270, "left", 100, 200, 100, 173, 114, 200},   // runs down, glyphs to the right
+        {180, "right", 127, 200, 100, 186, 127, 200},  // ends at the position
         {90, "center", 100, 187, 86, 187, 100, 214},
     };
     for (const Case& c : cases) {
@@ -271,14 +272,14 @@ TEST_F(Annotation, FlipsMirrorTheTextBoxAcrossThePage) {
         const char* align;
         float x1, y1, x2, y2;  // the rectangle, without margin
     } cases[] = {
-        {false, true, 0, "left", 485, 200, 512, 214},     // ends 100 from the right edge
+        {false, true, 0, "left", 485, 200, 512, 214},  // ends 100 from the right edge
         {false, true, 0, "center", 498, 200, 525, 214},
-        {false, true, 0, "right", 512, 200, 539, 214},    // the mirror of ending at 100
-        {true, false, 0, "left", 100, 578, 127, 592},     // its top 200 below the top
+        {false, true, 0, "right", 512, 200, 539, 214},  // the mirror of ending at 100
+        {true, false, 0, "left", 100, 578, 127, 592},   // its top 200 below the top
         {true, true, 0, "left", 485, 578, 512, 592},
-        {false, true, 90, "left", 512, 200, 526, 227},    // runs up, glyphs left of x = 526
+        {false, true, 90, "left", 512, 200, 526, 227},  // runs up, glyphs left of x = 526
         {true, false, 90, "right", 86, 592, 100, 619},
-        {true, true, 180, "left", 512, 592, 539, 606},     // runs left, glyphs below
+        {true, true, 180, "left", 512, 592, 539, 606},  // runs left, glyphs below
     };
     for (const Case& c : cases) {
         s.flipV = c.flipV;

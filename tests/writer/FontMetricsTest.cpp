@@ -43,8 +43,7 @@ TEST_F(FontMetricsTest, EveryBuiltinFontIsFoundByItsName) {
     for (int i = 0; i < BuiltinFontCount(); ++i) {
         const FontMetricsRecord* found = FindFontMetrics(BuiltinFont(i).name);
         ASSERT_NE(found, nullptr) << BuiltinFont(i).name;
-        if (found->name != BuiltinFont(i).name)
-            shadowed += BuiltinFont(i).name + ">" + found->name + " ";
+        if (found->name != BuiltinFont(i).name) shadowed += BuiltinFont(i).name + ">" + found->name + " ";
     }
     EXPECT_EQ(shadowed, "Wingdings2>Wingdings Wingdings3>Wingdings ");
 }
@@ -54,9 +53,14 @@ TEST_F(FontMetricsTest, LookupKeys) {
         const char* name;
         const char* key;
     } keys[] = {
-        {"Arial-Bold", "ArialBold"}, {"Arial Bold", "ArialBold"}, {"ArialBold", "ArialBold"},
-        {"Wingdings2", "Wingdings"}, {"Bauhaus 93", "Bauhaus"},   {"", ""},
-        {"1-2 3", ""},               {"Ä-Font", "Font"},
+        {"Arial-Bold", "ArialBold"},
+        {"Arial Bold", "ArialBold"},
+        {"ArialBold", "ArialBold"},
+        {"Wingdings2", "Wingdings"},
+        {"Bauhaus 93", "Bauhaus"},
+        {"", ""},
+        {"1-2 3", ""},
+        {"Ä-Font", "Font"},
     };
     for (const auto& k : keys)
         EXPECT_EQ(FontLookupKey(k.name), k.key) << k.name;
@@ -131,15 +135,17 @@ TEST_F(FontMetricsTest, FontsFileLineRules) {
     for (int i = 0; i < 300; ++i)
         widths300 += "|" + std::to_string(i + 1);
     std::string content =
-        "FONT|Short|1|2|3|\n"                                     // 19 bytes: skipped
-        "just a short note\n"                                     // 18 bytes: skipped
+        "FONT|Short|1|2|3|\n"  // 19 bytes: skipped
+        "just a short note\n"  // 18 bytes: skipped
         "\n"
-        "FONT||Sep||-1|-2|3|4|a|b|c|d|e|f|||7|8\n"                // runs of separators
+        "FONT||Sep||-1|-2|3|4|a|b|c|d|e|f|||7|8\n"  // runs of separators
         "FONT|Numbers|12abc|x|+7| -9|a|b|c|d|e|f|99999999999|-99999999999|3.9\r\n"
-        "FONT|Many|0|0|0|0|a|b|c|d|e|f" + widths300 + "\n"
-        "FONT|Arial|1|2|3|4|a|b|c|d|e|f|9|9\n"                    // hidden behind the built-in
-        "FONT|NoWidths|1|2|3|4|a|b|c|d|e\n"                       // field 12 missing
-        "FONT|Last|5|6|7|8|a|b|c|d|e|f|42";                        // no line feed at the end
+        "FONT|Many|0|0|0|0|a|b|c|d|e|f" +
+        widths300 +
+        "\n"
+        "FONT|Arial|1|2|3|4|a|b|c|d|e|f|9|9\n"  // hidden behind the built-in
+        "FONT|NoWidths|1|2|3|4|a|b|c|d|e\n"     // field 12 missing
+        "FONT|Last|5|6|7|8|a|b|c|d|e|f|42";     // no line feed at the end
     std::string path = writeTempFile("rules.txt", content);
     std::string out = loadAndCapture(path);
     EXPECT_EQ(out.find("Invalid font file."), std::string::npos) << out;
@@ -162,7 +168,7 @@ TEST_F(FontMetricsTest, FontsFileLineRules) {
     EXPECT_EQ(num->bbox[3], -9);
     EXPECT_EQ(num->widths[0], INT32_MAX);  // saturates instead of overflowing
     EXPECT_EQ(num->widths[1], INT32_MIN);
-    EXPECT_EQ(num->widths[2], 3);          // stops at the first non-digit
+    EXPECT_EQ(num->widths[2], 3);  // stops at the first non-digit
 
     const FontMetricsRecord* many = FindFontMetrics("Many");
     ASSERT_NE(many, nullptr);
@@ -213,8 +219,8 @@ TEST_F(FontMetricsTest, MissingFontsFileIsSilentlyIgnored) {
 
 TEST_F(FontMetricsTest, ByteOrderMarkAndLongLines) {
     std::string longName(100000, 'Q');
-    std::string content = "\xEF\xBB\xBF" + std::string(kExampleLine) + "\r\n" + "FONT|" + longName +
-                          "|1|2|3|4|a|b|c|d|e|f|77\n";
+    std::string content =
+        "\xEF\xBB\xBF" + std::string(kExampleLine) + "\r\n" + "FONT|" + longName + "|1|2|3|4|a|b|c|d|e|f|77\n";
     std::string path = writeTempFile("bom.txt", content);
     std::string out = loadAndCapture(path);
     EXPECT_EQ(out.find("Invalid"), std::string::npos);

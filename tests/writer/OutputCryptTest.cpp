@@ -12,21 +12,18 @@
 
 namespace {
 
-CPdfElement parse(const std::string& text)
-{
+CPdfElement parse(const std::string& text) {
     CPdfParser p(nullptr, new CPdfMemoryStream(text.data(), text.size(), CPdfElement()));
     return p.readObject();
 }
 
 // Every string as "[bytes]", so a test sees exactly what the rewriter handed over.
-std::string Bracketed(std::string text, size_t from = 0, size_t to = std::string::npos)
-{
+std::string Bracketed(std::string text, size_t from = 0, size_t to = std::string::npos) {
     OutputCrypt::RewriteStrings(text, from, to, [](const std::string& s) { return "[" + s + "]"; });
     return text;
 }
 
-TEST(OutputCrypt, RewriteStringsFindsEveryStringToken)
-{
+TEST(OutputCrypt, RewriteStringsFindsEveryStringToken) {
     struct Case {
         const char* name;
         std::string in, out;
@@ -54,8 +51,7 @@ TEST(OutputCrypt, RewriteStringsFindsEveryStringToken)
     EXPECT_EQ(end, 10u);
 }
 
-TEST(OutputCrypt, HexStringHoldsAnyByte)
-{
+TEST(OutputCrypt, HexStringHoldsAnyByte) {
     EXPECT_EQ(OutputCrypt::HexString(""), "<>");
     EXPECT_EQ(OutputCrypt::HexString(std::string("\x00\x7f\xff)", 4)), "<007fff29>");
 }
@@ -73,12 +69,12 @@ const HandlerCase kHandlers[] = {
      "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256 "
      "/O <ecf5f0f9fa584f69b403bf921a296a0e3a62f0b051214aed4d2d0417a25af140ea9e15f24a6edb155729edd710116a27> "
      "/OE <1d3962db1c6e2d636a96e29fc733f2d9195c3e13ae10fa17d1224832826d5c7e> /P -4 /R 6 /StmF /StdCF "
-     "/StrF /StdCF /U <0ca6c5e583f5d80d1bd1dc4324b45add6e9f56850b625d70efbedcfb54a175f8061ee882cd27b9a196945efa03ed3939> "
+     "/StrF /StdCF /U "
+     "<0ca6c5e583f5d80d1bd1dc4324b45add6e9f56850b625d70efbedcfb54a175f8061ee882cd27b9a196945efa03ed3939> "
      "/UE <2f2d8c3777f1e42f28e0865b5029909fcc8c09351e314263ec29b147943d19e8> /V 5 >>"},
 };
 
-std::string Id()
-{
+std::string Id() {
     std::string id;
     const char* h = "31415926535897932384626433832795";
     for (int i = 0; i < 32; i += 2)
@@ -88,8 +84,7 @@ std::string Id()
 
 class NewObjects : public ::testing::TestWithParam<HandlerCase> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         dict_ = parse(GetParam().dict);
         h_.reset(new CPdfSecurityHandler(dict_.getDictionary(), Id()));
         ASSERT_TRUE(h_->authenticate(""));
@@ -98,11 +93,10 @@ protected:
     std::unique_ptr<CPdfSecurityHandler> h_;
 };
 
-TEST_P(NewObjects, StreamAndStringsEncryptedWithLengthSet)
-{
+TEST_P(NewObjects, StreamAndStringsEncryptedWithLengthSet) {
     const std::string data = "\nBT\n/F1 11 Tf\n(Visit) Tj\nET\n";
-    const std::string body = " 0 obj\n<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + data +
-                             "\nendstream\nendobj\n";
+    const std::string body =
+        " 0 obj\n<<\n/Length " + std::to_string(data.size()) + " \n>>\nstream\n" + data + "\nendstream\nendobj\n";
     const std::string enc = OutputCrypt::EncryptNewObject(*h_, body, 23);
     EXPECT_EQ(enc.find("Visit"), std::string::npos);
     // Parsed back: the Length is the length of the encrypted data, which decrypts to the data.
@@ -116,7 +110,8 @@ TEST_P(NewObjects, StreamAndStringsEncryptedWithLengthSet)
     EXPECT_EQ(enc.compare(stream + 7 + static_cast<size_t>(len), 18, "\nendstream\nendobj\n"), 0);
     EXPECT_EQ(h_->decryptData(cipherText, h_->streamCipher(), 23, 0), data);
 
-    const std::string annot = " 0 obj\n<<\n/A<</URI(https://e.example/\\(x\\))/S/URI>>\n/F <</F(notes.txt)>> >>\nendobj\n";
+    const std::string annot =
+        " 0 obj\n<<\n/A<</URI(https://e.example/\\(x\\))/S/URI>>\n/F <</F(notes.txt)>> >>\nendobj\n";
     const std::string a = OutputCrypt::EncryptNewObject(*h_, annot, 24);
     CPdfElement ad = parse(a.substr(a.find("<<")));
     ASSERT_TRUE(ad.isDictionary());
@@ -127,8 +122,7 @@ TEST_P(NewObjects, StreamAndStringsEncryptedWithLengthSet)
     EXPECT_EQ(a.compare(a.size() - 7, 7, "endobj\n"), 0);
 }
 
-TEST_P(NewObjects, DecryptThenEncryptMovesStringsBetweenObjects)
-{
+TEST_P(NewObjects, DecryptThenEncryptMovesStringsBetweenObjects) {
     // A piece of object 7's text put into object 9: its strings follow the new key.
     std::string piece = "<< /T " + OutputCrypt::HexString(h_->encryptString("title", 7, 0)) + " >>";
     size_t end = OutputCrypt::DecryptStrings(*h_, piece, 0, piece.size(), 7, 0);
@@ -142,8 +136,7 @@ TEST_P(NewObjects, DecryptThenEncryptMovesStringsBetweenObjects)
 INSTANTIATE_TEST_SUITE_P(Handlers, NewObjects, ::testing::ValuesIn(kHandlers),
                          [](const ::testing::TestParamInfo<HandlerCase>& i) { return std::string(i.param.name); });
 
-TEST(OutputCrypt, SerializeWritesDirectValuesBack)
-{
+TEST(OutputCrypt, SerializeWritesDirectValuesBack) {
     struct Case {
         const char* in;
         const char* out;

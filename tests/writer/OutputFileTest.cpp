@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Platform.h"
 #include "pdf/CPdfException.h"
+#include "platform/Platform.h"
 #include "tests/writer/TestPdf.h"
 
 TEST(COutputFile, PositionCountsEveryByteAcrossBufferAndDirectWrites) {
@@ -38,7 +38,8 @@ TEST(COutputFile, NullDeviceTakesLongOutputs) {
     COutputFile f;
     ASSERT_TRUE(f.open(Platform::NullDevice()));
     std::string piece(1u << 20, 'n');
-    for (int i = 0; i < 20; ++i) f.write(piece);
+    for (int i = 0; i < 20; ++i)
+        f.write(piece);
     EXPECT_EQ(f.position(), 20u << 20);
     EXPECT_NO_THROW(f.close());
 }

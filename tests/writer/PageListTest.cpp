@@ -48,10 +48,10 @@ TEST_F(PageListWalk, NestedNodesAndInheritedBoxes) {
     open(kNested, "pagelist_nested");
     build(4);
     ASSERT_EQ(list.size(), 4u);
-    expectPage(0, 4, 1, 2, 3, 4, 90);          // own crop box wins over the parent's
-    expectPage(1, 5, 10, 10, 500, 800, 180);   // parent's crop box; own rotation
-    expectPage(2, 6, 0, 0, 595, 842, 90);      // no crop box anywhere: the inherited media box
-    expectPage(3, 7, 20, 30, 40, 50, 90);      // crop box by reference
+    expectPage(0, 4, 1, 2, 3, 4, 90);         // own crop box wins over the parent's
+    expectPage(1, 5, 10, 10, 500, 800, 180);  // parent's crop box; own rotation
+    expectPage(2, 6, 0, 0, 595, 842, 90);     // no crop box anywhere: the inherited media box
+    expectPage(3, 7, 20, 30, 40, 50, 90);     // crop box by reference
 }
 
 TEST_F(PageListWalk, CountLimitsTheList) {
@@ -72,8 +72,8 @@ TEST_F(PageListWalk, LetterWhenNoBoxExistsAndAHugeCountSizesNothing) {
 
 TEST_F(PageListWalk, LoopingTreeEndsTheWalk) {
     open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>",
-          "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R 5 0 R] /Count 1 >>",
-          "<< /Type /Page /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
+          "<< /Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R 5 0 R] /Count 1 >>", "<< /Type /Page /Parent 2 0 R >>",
+          "<< /Type /Page /Parent 3 0 R >>"},
          "pagelist_loop");
     build(9);
     ASSERT_EQ(list.size(), 2u);
@@ -117,8 +117,8 @@ bool RecordMatchesWalk(const std::string& path, std::vector<PageListEntry>* walk
     walk.BuildPageList(xref, rootNum, count, rootText, letter);
     const std::vector<PageListEntry> walked(walk.begin(), walk.end());
     if (walkedOut) *walkedOut = walked;
-    const size_t listed = std::min<size_t>(static_cast<size_t>(doc.getNumPages()),
-                                           count > 0 ? static_cast<size_t>(count) : SIZE_MAX);
+    const size_t listed =
+        std::min<size_t>(static_cast<size_t>(doc.getNumPages()), count > 0 ? static_cast<size_t>(count) : SIZE_MAX);
     EXPECT_EQ(walked.size(), listed);
     for (size_t i = 0; i < walked.size() && i < listed; ++i)
         EXPECT_EQ(walked[i].objNum, doc.getPage(static_cast<int>(i)).getObjNum()) << "page " << i + 1;
@@ -155,9 +155,10 @@ TEST(RecordedPageList, TreesTheWalkSeesOtherwiseFallBackToIt) {
         bool recordUsed;
     };
     const std::vector<Case> cases = {
-        {"plain", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
-                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << >> >>",
-                   "<< /Type /Page /Parent 2 0 R /CropBox [5 5 50 50] /Rotate 0 /Resources << >> >>"},
+        {"plain",
+         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
+          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << >> >>",
+          "<< /Type /Page /Parent 2 0 R /CropBox [5 5 50 50] /Rotate 0 /Resources << >> >>"},
          true},
         {"nested, boxes by reference",
          {"<< /Type /Catalog /Pages 2 0 R >>",
@@ -169,37 +170,39 @@ TEST(RecordedPageList, TreesTheWalkSeesOtherwiseFallBackToIt) {
          true},
         // Reached twice or written directly: the document lists each page once and gives
         // a direct page an object of its own, and the walk sees the same.
-        {"page listed twice", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>",
-                               "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+        {"page listed twice",
+         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 3 0 R] /Count 2 >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
          true},
-        {"direct page", {"<< /Type /Catalog /Pages 2 0 R >>",
-                         "<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> >>] /Count 2 >>",
-                         "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+        {"direct page",
+         {"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [3 0 R << /Type /Page /Resources << >> >>] /Count 2 >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
          true},
-        {"node twice", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 9 >>",
-                        "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 4 0 R] /Rotate 90 >>",
-                        "<< /Type /Page /Parent 2 0 R /Resources << >> >>",
-                        "<< /Type /Page /Parent 3 0 R /Resources << >> >>"},
+        {"node twice",
+         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 3 0 R] /Count 9 >>",
+          "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 4 0 R] /Rotate 90 >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << >> >>", "<< /Type /Page /Parent 3 0 R /Resources << >> >>"},
          true},
         {"nodes sharing a Kids array",
          {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 9 >>",
-          "<< /Type /Pages /Parent 2 0 R /Kids 5 0 R /CropBox [1 1 9 9] >>", "<< /Type /Pages /Parent 2 0 R /Kids 5 0 R >>",
-          "[6 0 R 7 0 R]", "<< /Type /Page /Parent 3 0 R /Resources << >> >>",
-          "<< /Type /Page /Parent 3 0 R /Resources << >> >>"},
+          "<< /Type /Pages /Parent 2 0 R /Kids 5 0 R /CropBox [1 1 9 9] >>",
+          "<< /Type /Pages /Parent 2 0 R /Kids 5 0 R >>", "[6 0 R 7 0 R]",
+          "<< /Type /Page /Parent 3 0 R /Resources << >> >>", "<< /Type /Page /Parent 3 0 R /Resources << >> >>"},
          true},
-        {"direct nodes", {"<< /Type /Catalog /Pages 2 0 R >>",
-                          "<< /Type /Pages /Kids [<< /Kids 3 0 R /Rotate 90 >> << /Kids [4 0 R 3 0 R] >>] /Count 9 >>",
-                          "[4 0 R 5 0 R]", "<< /Type /Page /Resources << >> >>",
-                          "<< /Type /Page /Resources << >> >>"},
+        {"direct nodes",
+         {"<< /Type /Catalog /Pages 2 0 R >>",
+          "<< /Type /Pages /Kids [<< /Kids 3 0 R /Rotate 90 >> << /Kids [4 0 R 3 0 R] >>] /Count 9 >>", "[4 0 R 5 0 R]",
+          "<< /Type /Page /Resources << >> >>", "<< /Type /Page /Resources << >> >>"},
          false},
-        {"count below the pages", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 1 >>",
-                                   "<< /Type /Page /Parent 2 0 R /Resources << >> >>",
-                                   "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
+        {"count below the pages",
+         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 1 >>",
+          "<< /Type /Page /Parent 2 0 R /Resources << >> >>", "<< /Type /Page /Parent 2 0 R /Resources << >> >>"},
          false},
         // Readers list the kids of a root typed as a page, as the document does.
-        {"root typed as a page", {"<< /Type /Catalog /Pages 2 0 R >>",
-                                  "<< /Type /Page /Kids [3 0 R] /Count 1 /Resources << >> >>",
-                                  "<< /Type /Page /Parent 2 0 R >>"},
+        {"root typed as a page",
+         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Page /Kids [3 0 R] /Count 1 /Resources << >> >>",
+          "<< /Type /Page /Parent 2 0 R >>"},
          true},
     };
     for (const Case& c : cases) {
@@ -227,19 +230,21 @@ TEST(RecordedPageList, BoxNumbersAreReadByTheParsersRules) {
         {"/CropBox [0.1 0.2 100.3 200.7]", {0.1f, 0.2f, 100.3f, 200.7f}, 0},
         {"/CropBox [1-2 0 300 400]", {0, -2, 1, 300}, 0},
         {"/CropBox [0 0 300 400] /Rotate 99999999999", {0, 0, 300, 400}, 0},  // clamped: no quarter turn
-        {"/CropBox [0 0 300 400] /Rotate -90.9", {0, 0, 300, 400}, 0},  // no quarter turn
+        {"/CropBox [0 0 300 400] /Rotate -90.9", {0, 0, 300, 400}, 0},        // no quarter turn
         {"/CropBox [0 0 300 400 500] /Rotate 450", {0, 0, 300, 400}, 90},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entries);
         const std::string path = testpdf::TempPath("signs_" + std::to_string(&c - &cases[0]) + ".pdf");
-        testpdf::WriteFile(path, testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
-                                                 "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 595 842] >>",
-                                                 std::string("<< /Type /Page /Parent 2 0 R /Resources << >> ") + c.entries + " >>"}));
+        testpdf::WriteFile(
+            path, testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 595 842] >>",
+                                  std::string("<< /Type /Page /Parent 2 0 R /Resources << >> ") + c.entries + " >>"}));
         std::vector<PageListEntry> walked;
         EXPECT_TRUE(RecordMatchesWalk(path, &walked));
         ASSERT_EQ(walked.size(), 1u);
-        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(walked[0].cropBox[k], c.box[k]) << k;
+        for (int k = 0; k < 4; ++k)
+            EXPECT_FLOAT_EQ(walked[0].cropBox[k], c.box[k]) << k;
         EXPECT_EQ(walked[0].rotate, c.rotate);
     }
 }
@@ -252,21 +257,33 @@ TEST(PageListRotate, ReducedModulo360ToQuarterTurnsOnEveryPath) {
         const char* value;
         int32_t turn;
     } cases[] = {
-        {"90", 90}, {"-90", 270}, {"450", 90}, {"-630", 90}, {"90.0", 90}, {"540.0", 180}, {"360", 0},
-        {"-0", 0}, {"45", 0}, {"100.5", 0}, {"2147483610", 90}, {"3600000090", 0}, {"-2147483648", 0},
-        {"1000000000000000000000000000000.0", 0}, {"-1000000000000000000000000000000", 0},
+        {"90", 90},
+        {"-90", 270},
+        {"450", 90},
+        {"-630", 90},
+        {"90.0", 90},
+        {"540.0", 180},
+        {"360", 0},
+        {"-0", 0},
+        {"45", 0},
+        {"100.5", 0},
+        {"2147483610", 90},
+        {"3600000090", 0},
+        {"-2147483648", 0},
+        {"1000000000000000000000000000000.0", 0},
+        {"-1000000000000000000000000000000", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
         const std::string v = c.value;
         const std::string path = testpdf::TempPath("rotate_values.pdf");
-        testpdf::WriteFile(path, testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
-                                                 "<< /Type /Pages /Kids [3 0 R 4 0 R 6 0 R] /Count 3 /Resources << >> >>",
-                                                 "<< /Type /Page /Parent 2 0 R /Rotate " + v + " >>",
-                                                 "<< /Type /Page /Parent 2 0 R /Rotate 5 0 R >>", v,
-                                                 "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R] /Count 1 /Rotate " + v +
-                                                     " >>",
-                                                 "<< /Type /Page /Parent 6 0 R >>"}));
+        testpdf::WriteFile(path,
+                           testpdf::Build({"<< /Type /Catalog /Pages 2 0 R >>",
+                                           "<< /Type /Pages /Kids [3 0 R 4 0 R 6 0 R] /Count 3 /Resources << >> >>",
+                                           "<< /Type /Page /Parent 2 0 R /Rotate " + v + " >>",
+                                           "<< /Type /Page /Parent 2 0 R /Rotate 5 0 R >>", v,
+                                           "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R] /Count 1 /Rotate " + v + " >>",
+                                           "<< /Type /Page /Parent 6 0 R >>"}));
         CPdfDocument doc;
         ASSERT_NO_THROW(doc.open(path.c_str()));
         std::string rootText;
@@ -275,7 +292,8 @@ TEST(PageListRotate, ReducedModulo360ToQuarterTurnsOnEveryPath) {
         PageList list;
         list.BuildPageList(*doc.getXRef(), 2, 3, rootText, letter);
         ASSERT_EQ(list.size(), 3u);
-        for (const PageListEntry& p : list) EXPECT_EQ(p.rotate, c.turn) << "page " << p.objNum;
+        for (const PageListEntry& p : list)
+            EXPECT_EQ(p.rotate, c.turn) << "page " << p.objNum;
         EXPECT_TRUE(RecordMatchesWalk(path));
     }
 }

@@ -64,7 +64,8 @@ TEST_F(PageUpdate, StampEditsReferencedObjectsBeforeThePage) {
     EXPECT_EQ(written(out, 6), "6 0 obj\n<< /F123 21 0 R  /F1 9 0 R >>\n");
     EXPECT_EQ(written(out, 7), "7 0 obj\n[ 22 0 R ]\n");
     EXPECT_EQ(writer->Entry(5).written, 0);  // the resources object itself is unchanged
-    EXPECT_EQ(written(out, 3), "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
+    EXPECT_EQ(written(out, 3),
+              "3 0 obj\n<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources 5 0 R /Annots 7 0 R >>\n");
     EXPECT_LT(writer->Entry(4).offset, writer->Entry(6).offset);
     EXPECT_LT(writer->Entry(6).offset, writer->Entry(7).offset);
     EXPECT_LT(writer->Entry(7).offset, writer->Entry(3).offset);
@@ -100,8 +101,7 @@ TEST_F(PageUpdate, InheritedDirectResourcesAreCopiedIntoThePage) {
 }
 
 TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
-    open({"<< /Type /Catalog /Pages 2 0 R >>",
-          "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 4 0 R >>",
+    open({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 /Resources 4 0 R >>",
           "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R] /Count 1 >>", "<< /ProcSet [/PDF] >>",
           "<< /Type /Page /Parent 3 0 R >>"},
          "stamp_inherited_ref");
@@ -109,7 +109,8 @@ TEST_F(PageUpdate, InheritedReferencedResourcesAreEditedInPlace) {
     stamp(5);
     std::string out = output();
     EXPECT_EQ(written(out, 4), "4 0 obj\n<</Font << /F123 21 0 R >> /ProcSet [/PDF] >>\n");
-    EXPECT_EQ(written(out, 5), "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
+    EXPECT_EQ(written(out, 5),
+              "5 0 obj\n<</Annots [ 22 0 R ]/Contents [ 20 0 R  23 0 R ] /Type /Page /Parent 3 0 R >>\n");
 }
 
 TEST_F(PageUpdate, NoResourcesAnywhereGivesThePageItsOwn) {
@@ -135,8 +136,9 @@ TEST_F(PageUpdate, LinkedPageAnnotsAbsentDirectAndReferenced) {
     updater().UpdateLinkedPage(5, raw(5), {33, 34});
     std::string out = output();
     EXPECT_EQ(written(out, 3), "3 0 obj\n<</Annots [ 30 0 R 31 0 R ]\n /Type /Page /Parent 2 0 R >>\n");
-    EXPECT_EQ(written(out, 4),
-              "4 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R 32 0 R ] >>\n");
+    EXPECT_EQ(
+        written(out, 4),
+        "4 0 obj\n<< /Type /Page /Parent 2 0 R /Annots [<< /Rect [0 0 1 1] /Contents (x]) >> 9 0 R 32 0 R ] >>\n");
     EXPECT_EQ(written(out, 6), "6 0 obj\n[ 7 0 R  33 0 R  34 0 R ]\n");
     EXPECT_EQ(written(out, 5), "5 0 obj\n<< /Type /Page /Parent 2 0 R /Annots 6 0 R >>\n");
 }

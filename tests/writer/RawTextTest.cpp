@@ -67,8 +67,8 @@ TEST(RawText, BodyStartAndArrayObject) {
 
 TEST(RawText, ArbitraryBytesNeverRunPastTheText) {
     // Pieces of PDF syntax shuffled at random: every search ends inside the text.
-    const char* pieces[] = {"<<", ">>", "[", "]", "(", ")", "\\", "/Annots", "/Contents", " ", "1", "0", "R",
-                            "%", "\n", "<", ">", "obj", "/", "<<>>", "(a)", "12 0 R"};
+    const char* pieces[] = {"<<", ">>", "[", "]",  "(", ")", "\\",  "/Annots", "/Contents", " ",   "1",
+                            "0",  "R",  "%", "\n", "<", ">", "obj", "/",       "<<>>",      "(a)", "12 0 R"};
     unsigned seed = 12345;
     for (int round = 0; round < 3000; ++round) {
         std::string t = "1 0 obj ";

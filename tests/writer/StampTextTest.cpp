@@ -38,8 +38,8 @@ TEST_F(StampText, ContentStreamBodyExample) {
     const std::string body =
         "\nQ\nBT\n0 Tc 0 Tw 100 Tz 0 Ts 0 Tr\n1.000000 0.000000 -0.000000 1.000000 72.000000 700.000000 Tm\n"
         "1.000000 0.000000 0.000000 rg\n/F123 12 Tf\n(Page) Tj\nET\n";
-    EXPECT_EQ(h.BuildTextStream(0), " 0 obj\n<<\n/Length " + std::to_string(body.size()) + " \n>>\nstream\n" +
-                                        body + "\nendstream\nendobj\n");
+    EXPECT_EQ(h.BuildTextStream(0), " 0 obj\n<<\n/Length " + std::to_string(body.size()) + " \n>>\nstream\n" + body +
+                                        "\nendstream\nendobj\n");
 }
 
 TEST_F(StampText, AngleUsesThe314Constant) {
@@ -85,7 +85,8 @@ TEST_F(StampText, FontDescriptorAndFont) {
         ASSERT_NE(nl, std::string::npos);
         std::string l = rest.substr(pos, nl - pos);
         int count = 0;
-        for (char c : l) count += c == ' ';
+        for (char c : l)
+            count += c == ' ';
         EXPECT_EQ(count, 16) << l;
         if (line == 2) {
             EXPECT_EQ(l.substr(0, 4), "278 ");  // code 32
@@ -127,5 +128,6 @@ TEST(PdfName, BytesThatWouldEndOrBreakANameAreEscaped) {
         {"\x7F~!", "#7F~!"},
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(EscapePdfName(c.name), c.written) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapePdfName(c.name), c.written) << c.name;
 }

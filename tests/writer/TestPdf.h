@@ -25,7 +25,8 @@ inline std::string Build(const std::vector<std::string>& bodies, const std::stri
     b.junk = prefix;
     b.header = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     b.trailerExtra = trailerExtra;
-    for (size_t i = 0; i < bodies.size(); ++i) b.add(static_cast<int>(i + 1), bodies[i]);
+    for (size_t i = 0; i < bodies.size(); ++i)
+        b.add(static_cast<int>(i + 1), bodies[i]);
     return b.build();
 }
 
@@ -59,7 +60,8 @@ inline bool FileExists(const std::string& path) {
 template <typename Handler>
 std::string Run(Handler& h, std::vector<std::string> args) {
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
     try {
         h.Process(static_cast<int>(argv.size()), argv.data());
     } catch (const CPdfException& e) {

@@ -18,7 +18,8 @@ protected:
         ASSERT_TRUE(w.Open(path));
     }
     void entries(int n) {
-        for (int i = 0; i < n; ++i) w.ReserveObject();
+        for (int i = 0; i < n; ++i)
+            w.ReserveObject();
     }
     std::string finish() {
         EXPECT_TRUE(w.Commit());
@@ -54,7 +55,8 @@ TEST_F(XRefTrailer, InfoAndGenerationsInTheTrailer) {
     w.CopyObject(5, "5 0 obj\nnull\nendobj\n");
     w.SetTrailerRefs(3, 3, 5, 1);
     w.WriteTrailer(1234);
-    EXPECT_EQ(finish(), "5 0 obj\nnull\nendobj\ntrailer\n<<\n/Size 6\n/Root 3 3 R\n/Info 5 1 R\n>>\nstartxref\n1234\n%%EOF");
+    EXPECT_EQ(finish(),
+              "5 0 obj\nnull\nendobj\ntrailer\n<<\n/Size 6\n/Root 3 3 R\n/Info 5 1 R\n>>\nstartxref\n1234\n%%EOF");
 }
 
 TEST_F(XRefTrailer, InfoThatWasNotWrittenIsLeftOut) {
@@ -90,7 +92,8 @@ TEST(XRefEntry, OffsetsAndGenerationsUseTheirWholeFields) {
 TEST_F(XRefTrailer, AppendedObjectsAreNumberedFromTheInputCount) {
     entries(20);
     std::vector<int32_t> nums;
-    for (int i = 0; i < 6; ++i) nums.push_back(w.AppendObject(" 0 obj\nnull\nendobj\n"));
+    for (int i = 0; i < 6; ++i)
+        nums.push_back(w.AppendObject(" 0 obj\nnull\nendobj\n"));
     EXPECT_EQ(nums, (std::vector<int32_t>{20, 21, 22, 23, 24, 25}));
     uint64_t p = w.Position();
     w.WriteXRef();
