@@ -4,7 +4,7 @@
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the Windows cross build of quillmark.exe with MinGW-w64, run under Wine on the
 #      bundled sample and compared with the Linux build;
-#   4. the fuzz targets for 60 seconds each (fuzz/run_all.sh, when present);
+#   4. the fuzz targets for 30 seconds each (fuzz/run_all.sh, when present);
 #   5. the house rules: formatting (.clang-format) and clang-tidy (.clang-tidy), see
 #      tools/check_style.sh.
 # Every build treats compiler warnings as errors (QM_WERROR).
@@ -32,14 +32,14 @@ if [ -x /usr/bin/python3 ]; then PY=(-DPython3_EXECUTABLE=/usr/bin/python3); PYT
 step "Release build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQM_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON "${PY[@]}"
 cmake --build build -j"$JOBS"
-ctest --test-dir build --output-on-failure
+ctest --test-dir build -j"$JOBS" --output-on-failure
 
 step "Sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer) and tests"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_SANITIZE=ON -DQM_WERROR=ON "${PY[@]}"
 cmake --build build-asan -j"$JOBS"
 ASAN_OPTIONS="abort_on_error=0:detect_leaks=1:strict_string_checks=1" \
 UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    ctest --test-dir build-asan --output-on-failure
+    ctest --test-dir build-asan -j"$JOBS" --output-on-failure
 
 step "Windows cross build (MinGW-w64)"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release -DQM_WERROR=ON
@@ -51,8 +51,8 @@ step "Windows build under Wine"
 "$PYTHON" tests/windows/run_under_wine.py build-win/quillmark.exe build/quillmark
 
 if [ -f fuzz/run_all.sh ]; then
-    step "Fuzzing (60 seconds per target)"
-    bash fuzz/run_all.sh 60
+    step "Fuzzing (30 seconds per target)"
+    bash fuzz/run_all.sh 30
 fi
 
 step "House rules: formatting and clang-tidy"
