@@ -43,8 +43,6 @@ void PrintMatched(const std::string& textSetting, const std::string& link, int d
                 std::string(static_cast<size_t>(dots), '.').c_str());
 }
 
-const char* const kWebPrefixes[] = {"http:", "https:", "www", "ftp:", "file:", "mailto"};
-
 bool IsWordByte(char c) { return c != '\0' && c != ' '; }
 
 }  // namespace
