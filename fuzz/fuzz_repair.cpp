@@ -80,7 +80,13 @@ void CheckRebuiltTable(const std::string& path) {
                 if (x.getSecurityHandler() && e.kind == XRefKind::InFile && i != x.getEncryptNum())
                     p.setDecryption(x.getSecurityHandler(), i, e.gen);
                 viaText = Read(p.readObject());
-                after = pdftest::describe(p.readObject());
+                // What follows the value is read apart: a malformed rest (a stream
+                // with no data) is no disagreement about the value.
+                try {
+                    after = pdftest::describe(p.readObject());
+                } catch (const CPdfException&) {
+                    after = "exception";
+                }
             } catch (const CPdfException&) {
                 viaText = "exception";
             }
