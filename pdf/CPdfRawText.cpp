@@ -611,17 +611,11 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out) {
             return false;
         }
         if (e.kind == XRefKind::InObjectStream) {
-            if (e.offset > static_cast<uint64_t>(INT32_MAX)) return false;
-            std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+            std::shared_ptr<ObjStmData> r;
             size_t b, en;
-            if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
-                if (attempt == 0 && impl.relocate(num)) continue;
-                return false;
-            }
-            if (!XRefImpl::memberWhole(*r, b, en)) {
-                impl.markMissing(num);
-                return false;
-            }
+            const XRefImpl::MemberAt at = impl.locateMember(num, e, attempt == 0, r, b, en);
+            if (at == XRefImpl::MemberAt::Retry) continue;
+            if (at == XRefImpl::MemberAt::None) return false;
             char head[32];
             int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
             out.reserve(static_cast<size_t>(hl) + (en - b) + 8);

@@ -29,6 +29,19 @@ struct FetchGuard {
 
 }  // namespace
 
+// What is learnt from the entries and while reading objects goes, so that it is
+// learnt again from the entries as they now stand.
+void XRefImpl::clearDerived() {
+    x.objStmMembers_.clear();
+    x.memText_.clear();
+    x.direct_.clear();
+    x.headerState_.clear();
+    x.spanLen_.clear();
+    x.missing_.clear();
+    x.scannedMembers_.clear();
+    x.membersScanned_ = false;
+}
+
 // Back to an empty table over the file.
 void XRefImpl::reset() {
     x.start_ = x.file_->startOffset();
@@ -42,27 +55,13 @@ void XRefImpl::reset() {
     x.encryptNum_ = -1;
     x.encryptGen_ = 0;
     x.rootNum_ = x.rootGen_ = x.infoNum_ = x.infoGen_ = 0;
-    x.objStmMembers_.clear();
-    x.memText_.clear();
-    x.direct_.clear();
-    x.headerState_.clear();
-    x.spanLen_.clear();
-    x.missing_.clear();
-    x.scannedMembers_.clear();
-    x.membersScanned_ = false;
+    clearDerived();
 }
 
 // After the entries are known: the members entries name, the root, the info
 // dictionary and the security handler from the trailer.
 void XRefImpl::finish() {
-    x.objStmMembers_.clear();
-    x.memText_.clear();
-    x.direct_.clear();
-    x.headerState_.clear();
-    x.spanLen_.clear();
-    x.missing_.clear();
-    x.scannedMembers_.clear();
-    x.membersScanned_ = false;
+    clearDerived();
     for (XRefEntry& e : x.entries_) {
         if (e.offset == kUnfilled)
             e = XRefEntry{kUnfilledAfterOpen, 0, XRefKind::Free};
@@ -222,18 +221,11 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
             return obj;
         }
         if (e.kind == XRefKind::InObjectStream) {
-            if (e.offset > static_cast<uint64_t>(INT32_MAX)) return result;
-            std::shared_ptr<ObjStmData> r = impl.loadObjectStream(static_cast<int32_t>(e.offset));
+            std::shared_ptr<ObjStmData> r;
             size_t b, en;
-            if (!XRefImpl::memberRange(*r, e.gen, num, b, en)) {
-                if (attempt == 0 && impl.relocate(num)) continue;
-                return result;
-            }
-            if (!XRefImpl::memberWhole(*r, b, en)) {
-                // A member cut short has no value to write: nothing stands there.
-                impl.markMissing(num);
-                return result;
-            }
+            const XRefImpl::MemberAt at = impl.locateMember(num, e, attempt == 0, r, b, en);
+            if (at == XRefImpl::MemberAt::Retry) continue;
+            if (at == XRefImpl::MemberAt::None) return result;
             // The parser holds the bytes; a nested fetch may replace the current object stream.
             CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
             CPdfElement obj = p.readObject();

@@ -303,6 +303,12 @@ struct XRefImpl {
     static bool readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBudget& budget);
     static bool memberWhole(const ObjStmData& r, size_t b, size_t& e);
     static bool memberRange(const ObjStmData& r, int32_t idx, int32_t num, size_t& b, size_t& e);
+    // Where member num (entry e) lies: Found with its stream and span; Retry when the
+    // entry was wrong and has been moved (only when mayRelocate), so the caller looks
+    // again; None when it cannot be had (a member cut short is marked missing).
+    enum class MemberAt { Found, Retry, None };
+    MemberAt locateMember(int32_t num, const XRefEntry& e, bool mayRelocate, std::shared_ptr<ObjStmData>& r,
+                          size_t& b, size_t& en);
 
     // ---- raw bytes of the file (CPdfRawText.cpp) ----
 
@@ -355,6 +361,7 @@ struct XRefImpl {
 
     // ---- opening (CPdfXRef.cpp) ----
 
+    void clearDerived();
     void reset();
     void finish();
 
