@@ -159,6 +159,11 @@ CPdfElement readObjectOrLengthFailure(CPdfParser& p) {
 
 }  // namespace
 
+// A reference names a generation. One below the object's names an earlier object of
+// that number, freed since: it leads nowhere. One above it cannot be stale, only
+// miswritten, and leads to the object, as readers take it; an object-stream member
+// (generation 0) is found by any. Outputs write every object with its own
+// generation, so a reference leads to the same object in an output as in its input.
 CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
     CPdfElement result;
     result.setNull();
@@ -181,12 +186,13 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
         if (!memText_.empty()) {
             auto held = memText_.find(num);
             if (held != memText_.end()) {
-                if (e.kind == XRefKind::InFile && e.gen != gen) return result;
+                if (e.kind == XRefKind::InFile && gen < e.gen) return result;
                 return fetchHeld(num, e.kind == XRefKind::InFile ? e.gen : 0, held->second);
             }
         }
         if (e.kind == XRefKind::InFile) {
-            if (e.gen != gen) return result;
+            if (gen < e.gen) return result;
+            gen = e.gen;
             const int64_t pos = impl.objectPos(num);
             if (pos < 0) {
                 if (entries_[static_cast<size_t>(num)].kind == XRefKind::InObjectStream)

@@ -153,6 +153,30 @@ TEST(Pipeline, GenerationsAndLeadingJunk) {
     }
 }
 
+TEST(Pipeline, MiswrittenGenerationsLeadToTheSameObjectsInTheOutput) {
+    // The page tree names its page with a generation above the page's, and the page
+    // its content with one below the content's (a freed earlier object: none). The
+    // output, read again, finds the page and still no content of an earlier object.
+    std::vector<std::string> bodies = Pages(1, "BT /F1 12 Tf 72 700 Td (gen) Tj ET");
+    bodies[1].replace(bodies[1].find("[3 0 R ]"), 8, "[3 5 R ]");
+    TestPdfBuilder b;
+    for (size_t i = 0; i < bodies.size(); ++i)
+        b.add(static_cast<int>(i + 1), bodies[i], i == 3 ? 1 : 0);
+    const std::string in = testpdf::TempPath("miswritten.pdf");
+    testpdf::WriteFile(in, b.build());
+    std::string from = in;
+    for (const char* name : {"miswritten.out1.pdf", "miswritten.out2.pdf"}) {
+        const std::string out = testpdf::TempPath(name);
+        CQuillmarkHandler h;
+        Result r = RunQm(h, {from, out, "-text", "T", "-link", "L"});
+        ASSERT_EQ(r.error, "") << name << r.stdoutText;
+        const std::string o = testpdf::ReadFile(out);
+        EXPECT_NE(o.find("[3 5 R ]"), std::string::npos) << name;
+        EXPECT_NE(o.find("4 1 obj"), std::string::npos) << name;
+        from = out;
+    }
+}
+
 TEST(Pipeline, TheHeaderCopyHoldsTheHeaderAndCommentLinesOnly) {
     // The output's header is the input's "%PDF-" line and the comment lines after it,
     // whatever the first entry's offset says, and an object header follows it.

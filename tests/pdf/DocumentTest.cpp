@@ -206,17 +206,18 @@ TEST(Document, InheritedResourcesAndRotate) {
 
 TEST(Document, SharedResourcesObjectServesEveryPageThatNamesIt) {
     // Pages naming one resources object, another one, the first again, a missing one
-    // (null: the inherited dictionary applies) and the first by a wrong generation.
+    // (null: the inherited dictionary applies) and the first by an earlier generation
+    // (a freed object: null too).
     TestPdfBuilder b;
     b.add(1, "<< /Type /Catalog /Pages 2 0 R >>");
     b.add(2, "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R 7 0 R 10 0 R] /Count 6 /Resources << /R /top >> >>");
-    b.add(3, "<< /Type /Page /Resources 8 0 R >>");
-    b.add(4, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(3, "<< /Type /Page /Resources 8 1 R >>");
+    b.add(4, "<< /Type /Page /Resources 8 1 R >>");
     b.add(5, "<< /Type /Page /Resources 9 0 R >>");
-    b.add(6, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(6, "<< /Type /Page /Resources 8 1 R >>");
     b.add(7, "<< /Type /Page /Resources null >>");
-    b.add(10, "<< /Type /Page /Resources 8 1 R >>");
-    b.add(8, "<< /R /shared >>");
+    b.add(10, "<< /Type /Page /Resources 8 0 R >>");
+    b.add(8, "<< /R /shared >>", 1);
     b.add(9, "<< /R /other >>");
     DocFile f(b.build(), "sharedres.pdf");
     ASSERT_EQ(f.error, "");

@@ -201,9 +201,12 @@ TEST(XRef, ClassicTableAndFetch) {
     EXPECT_EQ(static_cast<long>(f.x->getEntry(2).offset), b.offsetOf(2));
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Pages:Ref:2,0 Type:N:Catalog}");
     EXPECT_EQ(describe(f.x->fetch(3, 2)), "S:three");
-    // Wrong generation and free entries give Null, and so do numbers outside the
-    // table (which tell that the table is short: a repair).
+    // A generation below the object's (a freed earlier object) and free entries give
+    // Null, and so do numbers outside the table (which tell that the table is short:
+    // a repair). One above it is miswritten and finds the object.
     EXPECT_EQ(describe(f.x->fetch(3, 0)), "Null");
+    EXPECT_EQ(describe(f.x->fetch(3, 1)), "Null");
+    EXPECT_EQ(describe(f.x->fetch(3, 9)), "S:three");
     EXPECT_EQ(describe(f.x->fetch(0, 65535)), "Null");
     EXPECT_FALSE(f.x->wasRepaired());
     EXPECT_EQ(describe(f.x->fetch(4, 0)), "Null");
@@ -505,7 +508,9 @@ TEST(XRef, IncrementalUpdateFreeEntryHidesOlderObject) {
     ASSERT_EQ(f.open(), "");
     EXPECT_EQ(describe(f.x->fetch(2, 1)), "S:new two");
     EXPECT_EQ(describe(f.x->fetch(2, 0)), "Null");
+    EXPECT_EQ(describe(f.x->fetch(2, 3)), "S:new two");
     EXPECT_EQ(describe(f.x->fetch(3, 0)), "Null");
+    EXPECT_EQ(describe(f.x->fetch(3, 2)), "Null");  // free
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
 }
 
@@ -629,7 +634,7 @@ TEST(XRef, ObjectStreamMembers) {
     EXPECT_EQ(f.x->getEntry(4).kind, XRefKind::InObjectStream);
     EXPECT_EQ(describe(f.x->fetch(3, 0)), "{Count:I:0 Kids:[] Type:N:Pages}");
     EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:four");
-    EXPECT_EQ(describe(f.x->fetch(4, 7)), "S:four");  // the generation is not compared
+    EXPECT_EQ(describe(f.x->fetch(4, 7)), "S:four");  // any generation finds a member
     EXPECT_EQ(describe(f.x->fetch(5, 0)), "[Ref:5,0 C:endobj]");
     EXPECT_EQ(describe(f.x->fetch(6, 0)), "Null");
     EXPECT_EQ(describe(f.x->fetch(7, 0)), "Null");
