@@ -370,6 +370,7 @@ struct XRefImpl {
     int32_t rebuiltCap() const;
     void rebuildEntries();
     void chooseTrailer();
+    void keepEncryptionEntries(const CPdfElement& opened);
     void finishEntriesForLookups();
     bool isCatalog(int32_t num, int32_t gen);
 

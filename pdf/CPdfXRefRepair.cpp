@@ -388,6 +388,24 @@ void CPdfXRef::rebuild() {
     impl.reset();
     impl.rebuildEntries();
     repaired_ = true;
+    // The trailer that the encryption was opened with, when there is one.
+    const CPdfElement opened = security_ ? trailer_ : CPdfElement();
     impl.chooseTrailer();
+    impl.keepEncryptionEntries(opened);
     impl.finish();
+}
+
+// The strings and streams of an encrypted file were read with the key that the
+// trailer naming its encryption dictionary gives, of which the first /ID string is
+// part. A trailer chosen in its place (one whose Root leads to the catalog, or one
+// made for the catalog) takes its /Encrypt and /ID where it has none, so that
+// outputs, which are encrypted as the input was, carry them and can be read.
+void XRefImpl::keepEncryptionEntries(const CPdfElement& opened) {
+    CPdfDictionary* from = opened.isDictionary() ? opened.getDictionary() : nullptr;
+    CPdfDictionary* to = x.trailer_.isDictionary() ? x.trailer_.getDictionary() : nullptr;
+    if (!from || !to || from == to) return;
+    for (const char* key : {"Encrypt", "ID"}) {
+        const CPdfElement* v = from->find(key);
+        if (v && !to->find(key)) to->add(key, *v);
+    }
 }

@@ -245,6 +245,25 @@ TEST_P(EncryptedPipeline, APageMovedOutOfKidsTakesItsOwnKey) {
     }
 }
 
+// A damaged file whose only trailer (the cross-reference stream's dictionary) has a
+// Root that is no reference: the repair opens the encryption with that trailer and
+// makes one for the catalog it finds. The output keeps /Encrypt and /ID, and so it
+// reads back with the same key.
+TEST_P(EncryptedPipeline, ARepairedFileKeepsTheKeyOfItsEncryption) {
+    const std::string in = testpdf::TempPath("repaired-enc.pdf"), out = testpdf::TempPath("repaired-enc.out.pdf");
+    std::string file = EncryptedFile(DictOf(GetParam()));
+    file.replace(file.find("/Root 1 0 R"), 11, "/Root 1 0 Q");
+    testpdf::WriteFile(in, file);
+    std::string printed;
+    ASSERT_EQ(RunQm({in, out, "-changepart", "-link", "old", "-newlink", "new"}, &printed), "");
+    EXPECT_NE(printed.find("The file was damaged and has been repaired"), std::string::npos);
+    Opened o(out);
+    ASSERT_EQ(o.error, "");
+    EXPECT_FALSE(o.x()->wasRepaired());
+    EXPECT_EQ(o.Uri(5, 1), "https://new.example/gen");
+    EXPECT_EQ(o.Uri(9, 0), "https://new.example/member");
+}
+
 INSTANTIATE_TEST_SUITE_P(Ciphers, EncryptedPipeline, ::testing::Values("rc4", "aes256"));
 
 TEST(EncryptedPipelineRefusal, ReasonFollowsDocumentError) {

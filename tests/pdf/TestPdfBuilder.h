@@ -59,15 +59,16 @@ public:
     }
 
     /// The whole file with an unfiltered cross-reference stream (W [1 4 2]) as
-    /// object xrefNum (default: one past the highest object). Entries of objects
+    /// object xrefNum (default: one past the highest object, members included). Entries of objects
     /// placed in object streams can be given with inObjStm(num, stream, index).
     std::string buildWithXRefStream(int xrefNum = 0) {
         std::string body = header;
         std::map<int, std::pair<long, int>> offs = writeObjects(body);
-        if (xrefNum == 0) xrefNum = maxNum() + 1;
-        int size = std::max(maxNum(), xrefNum) + 1;
+        int highest = maxNum();
         for (auto& m : compressed_)
-            size = std::max(size, m.first + 1);
+            highest = std::max(highest, m.first);
+        if (xrefNum == 0) xrefNum = highest + 1;
+        int size = std::max(highest, xrefNum) + 1;
         long xrefPos = static_cast<long>(body.size());
         offs[xrefNum] = {xrefPos, 0};
         std::string data;
