@@ -570,6 +570,7 @@ CPdfElement CPdfParser::readArray(int depth) {
             return result;  // unterminated: what was read so far
         }
         CPdfElement item = readObjectAt(depth + 1);
+        if (item.isCommandOf("obj", 3)) ranIntoObject_ = true;
         if (stoppedAtStream_) {
             a->adopt(items);
             return result;
@@ -603,6 +604,7 @@ CPdfElement CPdfParser::readDictionary(int depth) {
     while (!isCmd(current(), '>', '>')) {
         if (current().isEndOfInput()) break;
         if (!current().isName()) {
+            if (current().isCommandOf("obj", 3)) ranIntoObject_ = true;
             shift();
             continue;
         }

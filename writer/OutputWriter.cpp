@@ -109,8 +109,9 @@ void COutputWriter::WriteObjects(const std::vector<int32_t>& pageIndexOf, PageMo
         }
         if (!xref_->getRawObjectText(n, text) || text.empty()) {
             // An entry in use whose object the file does not hold whole is left out, as
-            // readers see nothing there; one that could not be read fails.
-            if (xref_->isMissing(n)) continue;
+            // readers see nothing there; one that could not be read fails, and so does
+            // a page the run found, which would be lost.
+            if (xref_->isMissing(n) && pageIndex < 0) continue;
             throw CPdfException("PDF file was damaged");
         }
         if (xref_->isObjectStream(n)) continue;

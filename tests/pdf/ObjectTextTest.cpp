@@ -153,6 +153,23 @@ TEST(ObjectText, WithoutAnEndThereIsNoText) {
     EXPECT_EQ(f.raw(1), kCatalogText);
 }
 
+// A value that does not end before the next object's header (its closing is garbled)
+// but is closed by that object's, and followed by its "endobj": there is no whole
+// object 2, and object 3 stays itself.
+TEST(ObjectText, AValueRunningIntoTheNextObjectIsNone) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"2 0 obj\n<< /Type /Page >\xC2\xAF" "endobj\n", "3 0 obj\n<< /A 1 >>\nendobj\n"},
+        {"2 0 obj\n[1 2 ,endobj\n", "3 0 obj\n(x) ]\nendobj\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        TableFile f(FileOf({{1, kCatalogText}, {2, c.first}, {3, c.second}}), "runon.pdf");
+        EXPECT_EQ(describe(f.x->fetch(2, 0)), "Null");
+        EXPECT_EQ(f.raw(2), "<none>");
+        EXPECT_EQ(f.raw(3), c.second);
+    }
+}
+
 // Object headers as the parser accepts them, and entries a few bytes off their header.
 TEST(ObjectText, HeadersAreFoundAsTheParserFindsThem) {
     struct Case {
