@@ -1,4 +1,4 @@
-"""Shared helpers of the whole-program tests over tests/corpus."""
+"""Shared helpers of the whole-program tests (tests/e2e/test_*.py)."""
 import glob
 import json
 import os
@@ -78,3 +78,42 @@ def page_boxes(truth, i):
     box = page.get("cropbox") or page.get("mediabox") or [0, 0, 612, 792]
     x1, y1, x2, y2 = [float(v) for v in box]
     return (min(x1, x2), min(y1, y2), max(x1, x2), max(y1, y2)), int(page.get("rotate") or 0) % 360
+
+
+class Checks:
+    """The checks of one test script. Calling it checks one thing: a failure is
+    counted and printed at once, with its detail (bytes are decoded with encoding and
+    cut to their first clip characters, or their last -clip when clip is negative;
+    anything else is printed as it is). summary() ends the script.
+
+    check = Checks(label="detail:", clip=-600)
+    check(rc == 0, "the run succeeds", stdout)
+    return check.summary("all checks passed")
+    """
+
+    def __init__(self, label="detail:", clip=None, encoding="latin-1"):
+        self.failures = []
+        self.label, self.clip, self.encoding = label, clip, encoding
+
+    def __call__(self, cond, what, detail=b""):
+        if not cond:
+            self.fail(what, detail)
+        return cond
+
+    def fail(self, what, detail=b""):
+        self.failures.append(what)
+        print("FAIL:", what)
+        if detail:
+            if isinstance(detail, bytes):
+                detail = detail.decode(self.encoding, "replace")
+                if self.clip is not None:
+                    detail = detail[:self.clip] if self.clip > 0 else detail[self.clip:]
+            print("      " + self.label, detail)
+
+    def summary(self, passed, failed="%d check(s) failed"):
+        """Prints the number of failures, or passed when there is none; the exit status."""
+        if self.failures:
+            print(failed % len(self.failures))
+            return 1
+        print(passed)
+        return 0

@@ -14,6 +14,8 @@ import subprocess
 import sys
 import tempfile
 
+from corpus_util import Checks
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 GOLDEN_USAGE = os.path.join(HERE, "..", "golden", "usage.txt")
 
@@ -22,15 +24,7 @@ WILDCARD = (b"\nError! Wildcards * are not permitted, if you want to process man
             b"dir /B *.pdf > list.txt, then quillmark list.txt -fc:\\test\n\n")
 NEED_F = b"please specify -f for output folder, e.g. -fc:\\test\n"
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      output:", detail if isinstance(detail, str) else detail.decode("latin-1"))
+check = Checks(label="output:")
 
 
 def tiny_pdf(page_count=1):
@@ -227,11 +221,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all command-line checks passed")
-    return 0
+    return check.summary("all command-line checks passed")
 
 
 if __name__ == "__main__":

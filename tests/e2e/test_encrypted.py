@@ -29,7 +29,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import CORPUS, need_oracles, new_qpdf_problems
+from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems
 
 need_oracles()
 import fitz  # noqa: E402
@@ -37,7 +37,7 @@ import pikepdf  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
 WORK = tempfile.mkdtemp(prefix="qm_encrypted_")
-failures = []
+check = Checks()
 
 XMP = b'<?xpacket begin=""?><x:xmpmeta xmlns:x="adobe:ns:meta/"><x:note>clear or not</x:note></x:xmpmeta>'
 
@@ -117,13 +117,6 @@ def modes(target):
         "report": ["-report", "rep.txt", "-reportpos"],
         "no-change": NO_CHANGE,
     }
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
 
 
 def qpdf(*args):
@@ -361,11 +354,8 @@ def main():
         modes_over_variants()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("encrypted files: all passed")
+    return check.summary("encrypted files: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -22,17 +22,10 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from corpus_util import Checks  # noqa: E402
 from test_cli import tiny_pdf  # noqa: E402
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
+check = Checks(clip=-600)
 
 
 def read(path):
@@ -160,11 +153,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all file-safety checks passed")
-    return 0
+    return check.summary("all file-safety checks passed")
 
 
 if __name__ == "__main__":

@@ -20,19 +20,12 @@ import subprocess
 import sys
 import tempfile
 
+from corpus_util import Checks
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("utf-8", "replace")[:3000])
-    return cond
+check = Checks(clip=3000, encoding="utf-8")
 
 
 def run(cmd, **kw):
@@ -172,11 +165,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all install and package checks passed")
-    return 0
+    return check.summary("all install and package checks passed")
 
 
 if __name__ == "__main__":

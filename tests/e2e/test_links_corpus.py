@@ -28,18 +28,16 @@ except ImportError:
         os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
     raise
 
+from corpus_util import Checks  # noqa: E402
+
 BIN = os.path.abspath(sys.argv[1])
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "..", "corpus")
 TMP = tempfile.mkdtemp(prefix="qm_links_corpus_")
 PREFIXES = ("http:", "https:", "www", "ftp:", "file:", "mailto")
 
-failures = []
-
-
-def fail(msg):
-    failures.append(msg)
-    print("FAIL:", msg)
+checks = Checks()
+fail = checks.fail
 
 
 def corpus_files():
@@ -412,11 +410,8 @@ def main():
     for what, value, floor in floors:
         if value < floor:
             fail("%s share %.2f below %.2f" % (what, value, floor))
-    if failures:
-        print("%d failures" % len(failures))
-        sys.exit(1)
-    print("all link checks passed over %d files" % len(files))
+    return checks.summary("all link checks passed over %d files" % len(files), "%d failures")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

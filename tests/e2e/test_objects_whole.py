@@ -27,21 +27,13 @@ import tempfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import Checks, need_oracles, qpdf_problems  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-failures = []
-
-
-def check(cond, what, detail=""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      ", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
+check = Checks(label="", clip=-600)
 
 
 # ---- building files -------------------------------------------------------------
@@ -140,10 +132,7 @@ def main():
         checks(exe, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    return check.summary("all checks passed")
 
 
 def checks(exe, work):
@@ -442,4 +431,4 @@ def checks(exe, work):
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

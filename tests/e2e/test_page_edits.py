@@ -16,23 +16,15 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import need_oracles  # noqa: E402
+from corpus_util import Checks, need_oracles  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
 
-failures = []
+check = Checks()
 
 FONT = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 COMMENT = "% " + "c" * 300 + "\n"
-
-
-def check(cond, what, detail=""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail)
 
 
 def build(bodies):
@@ -182,11 +174,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all page-edit checks passed")
-    return 0
+    return check.summary("all page-edit checks passed")
 
 
 if __name__ == "__main__":

@@ -22,6 +22,8 @@ import subprocess
 import sys
 import tempfile
 
+from corpus_util import Checks
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 TOOL = os.path.join(ROOT, "tools", "quillmark-parallel")
@@ -29,16 +31,7 @@ CORPUS = os.path.join(ROOT, "tests", "corpus")
 SAMPLE = os.path.join(ROOT, "examples", "sample.pdf")
 FROZEN = "@2026-01-01 00:00:00"
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("latin-1")[:3000])
-    return cond
+check = Checks(clip=3000)
 
 
 def tree(folder):
@@ -359,11 +352,7 @@ kill -SEGV $$
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all quillmark-parallel checks passed")
-    return 0
+    return check.summary("all quillmark-parallel checks passed")
 
 
 if __name__ == "__main__":

@@ -35,7 +35,7 @@ import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import CORPUS, need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import CORPUS, Checks, need_oracles, qpdf_problems  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
@@ -70,15 +70,7 @@ MODES = {
     "range": ["-s2", "-e2", "-text", "Range", "-link", "https://r.example/"],
 }
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      ", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
+check = Checks(label="", clip=-600)
 
 
 def sanitized(exe):
@@ -271,11 +263,7 @@ def main():
         print("%d damaged files, %d hostile files, %d modes each" % (len(files), len(hostile), len(MODES)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failures" % len(failures))
-        return 1
-    print("all passed")
-    return 0
+    return check.summary("all passed", "%d failures")
 
 
 if __name__ == "__main__":

@@ -25,16 +25,10 @@ from corpus_util import need_oracles
 need_oracles()
 import pikepdf  # noqa: E402
 
-from corpus_util import corpus_files, is_damaged, must_refuse, new_qpdf_problems, run
+from corpus_util import Checks, corpus_files, is_damaged, must_refuse, new_qpdf_problems, run
 
 NO_MATCH = ["-changepart", "-link", "quillmark-no-such-target", "-newlink", "x"]
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def qpdf_objects(path):
@@ -133,11 +127,8 @@ def main():
         check(rc == 0 and b"Done" in stdout, "null device output: %r" % stdout[-100:])
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("rewrite corpus: all passed")
+    return check.summary("rewrite corpus: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -25,7 +25,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import corpus_files, new_qpdf_problems, page_boxes, run  # noqa: E402
+from corpus_util import Checks, corpus_files, new_qpdf_problems, page_boxes, run  # noqa: E402
 
 TEXT = "Visit Example"
 TARGET = "https://example.com/a(b)c"
@@ -37,13 +37,7 @@ RUNS = {
 }
 SIZE = 11
 MARGIN = 1  # "Thin", the default thickness
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def place(box, rot, run_opts, length, margin):
@@ -195,11 +189,8 @@ def main():
         check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "temporary files left")
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("stamp corpus: all passed")
+    return check.summary("stamp corpus: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -29,7 +29,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import qpdf_problems, run  # noqa: E402
+from corpus_util import Checks, qpdf_problems, run  # noqa: E402
 
 TEXT = "STAMP HERE"  # capitals only: no descender reaches below the link
 TARGET = "https://example.com/stamp"
@@ -48,13 +48,7 @@ STATES = {
     "spacing left set": "BT 8 Tc 30 Tw 250 Tz 40 Ts /F1 12 Tf {x} {y} Td (spaced) Tj ET",
     "flipped matrix": "1 0 0 -1 0 {flip} cm BT /F1 9 Tf {x} {y} Td (flipped) Tj ET",
 }
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def numbers(box):
@@ -329,11 +323,8 @@ def main():
         odd_rotations(exe, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("stamp placement: all %d runs passed" % len(all_runs))
+    return check.summary("stamp placement: all %d runs passed" % len(all_runs), "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
