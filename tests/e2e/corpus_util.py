@@ -117,3 +117,63 @@ class Checks:
             return 1
         print(passed)
         return 0
+
+
+# ---- small files made by the tests ------------------------------------------------
+
+PDF_HEADER = b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n"
+
+
+def classic_pdf(objects, shifts=None, trailer=b"", header=PDF_HEADER, free_generation=65535, size=None):
+    """A PDF file with a classic cross-reference table and /Root 1 0 R. objects:
+    (number, whole object text) in file order; shifts: number -> how many bytes its
+    entry is off; trailer: more trailer entries; size: the /Size when free entries
+    follow the highest number written. A number below the size that is not written
+    is a free entry of free_generation (entry 0 is always 65535)."""
+    shifts = shifts or {}
+    out = bytearray(header)
+    offs = {}
+    for num, text in objects:
+        offs[num] = len(out) + shifts.get(num, 0)
+        out += text
+    size = max(size or 0, max(offs) + 1)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
+    for n in range(1, size):
+        out += (b"%010d 00000 n \n" % offs[n]) if n in offs else b"0000000000 %05d f \n" % free_generation
+    out += b"trailer\n<< /Size %d /Root 1 0 R %s>>\nstartxref\n%d\n%%%%EOF\n" % (size, trailer, xref)
+    return bytes(out)
+
+
+def indirect(num, body):
+    """(num, the object num 0 with body) for classic_pdf."""
+    return (num, b"%d 0 obj\n" % num + body + b"\nendobj\n")
+
+
+def pdf_of(bodies, **kw):
+    """classic_pdf of object bodies in number order: bodies is a list (numbered from
+    1) or a dict number -> body, where None stands for a free entry."""
+    if isinstance(bodies, list):
+        bodies = dict(enumerate(bodies, start=1))
+    return classic_pdf([indirect(n, b) for n, b in sorted(bodies.items()) if b is not None],
+                       size=max(bodies) + 1, **kw)
+
+
+def tiny_pdf(page_count=1):
+    """A small valid PDF with one web link on every page, with a correct xref table."""
+    objs = []
+    kids = " ".join("%d 0 R" % (3 + 3 * i) for i in range(page_count))
+    objs.append(b"<< /Type /Catalog /Pages 2 0 R >>")
+    objs.append(("<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, page_count)).encode())
+    font_num = 3 + 3 * page_count
+    for i in range(page_count):
+        page, content, annot = 3 + 3 * i, 4 + 3 * i, 5 + 3 * i
+        objs.append(("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
+                     "/Resources << /Font << /F1 %d 0 R >> >> /Annots [%d 0 R] >>"
+                     % (content, font_num, annot)).encode())
+        text = b"BT /F1 12 Tf 72 720 Td (Visit http://www.example.com today) Tj ET"
+        objs.append(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
+        objs.append(b"<< /Type /Annot /Subtype /Link /Rect [100 715 250 735] /Border [0 0 0] "
+                    b"/A << /S /URI /URI (http://www.example.com/) >> >>")
+    objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>")
+    return pdf_of(objs)

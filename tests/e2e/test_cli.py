@@ -14,7 +14,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import Checks
+from corpus_util import Checks, tiny_pdf
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GOLDEN_USAGE = os.path.join(HERE, "..", "golden", "usage.txt")
@@ -25,36 +25,6 @@ WILDCARD = (b"\nError! Wildcards * are not permitted, if you want to process man
 NEED_F = b"please specify -f for output folder, e.g. -fc:\\test\n"
 
 check = Checks(label="output:")
-
-
-def tiny_pdf(page_count=1):
-    """A small valid PDF with one web link on every page, with a correct xref table."""
-    objs = []
-    kids = " ".join("%d 0 R" % (3 + 3 * i) for i in range(page_count))
-    objs.append(b"<< /Type /Catalog /Pages 2 0 R >>")
-    objs.append(("<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, page_count)).encode())
-    font_num = 3 + 3 * page_count
-    for i in range(page_count):
-        page, content, annot = 3 + 3 * i, 4 + 3 * i, 5 + 3 * i
-        objs.append(("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
-                     "/Resources << /Font << /F1 %d 0 R >> >> /Annots [%d 0 R] >>"
-                     % (content, font_num, annot)).encode())
-        text = b"BT /F1 12 Tf 72 720 Td (Visit http://www.example.com today) Tj ET"
-        objs.append(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
-        objs.append(b"<< /Type /Annot /Subtype /Link /Rect [100 715 250 735] /Border [0 0 0] "
-                    b"/A << /S /URI /URI (http://www.example.com/) >> >>")
-    objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>")
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = []
-    for n, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
 
 
 def page_text(pdf_path, page):

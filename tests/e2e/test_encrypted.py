@@ -29,7 +29,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems
+from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems, pdf_of
 
 need_oracles()
 import fitz  # noqa: E402
@@ -75,17 +75,7 @@ def handmade():
         12: b"<< /Type /Metadata /Subtype /XML /Length %d >>\nstream\n" % len(XMP) + XMP + b"\nendstream",
         13: b"<< /Type /Filespec /F (notes.txt) /UF (notes.txt) >>",
     }
-    out = bytearray(b"%PDF-1.6\n")
-    offsets = {}
-    for n in sorted(objs):
-        offsets[n] = len(out)
-        out += b"%d 0 obj\n" % n + objs[n] + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for n in sorted(objs):
-        out += b"%010d 00000 n \n" % offsets[n]
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.6\n")
 
 WEAK = ["--allow-weak-crypto"]
 VARIANTS = {

@@ -22,8 +22,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks  # noqa: E402
-from test_cli import tiny_pdf  # noqa: E402
+from corpus_util import Checks, tiny_pdf  # noqa: E402
 
 check = Checks(clip=-600)
 

@@ -27,7 +27,7 @@ import tempfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import Checks, classic_pdf, indirect, need_oracles, qpdf_problems  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
@@ -38,33 +38,11 @@ check = Checks(label="", clip=-600)
 
 # ---- building files -------------------------------------------------------------
 
-def classic(objects, shifts=None, trailer=b""):
-    """objects: (number, whole object text) in file order. shifts: number -> how many
-    bytes its entry is off. A classic cross-reference table."""
-    shifts = shifts or {}
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offs = {}
-    for num, text in objects:
-        offs[num] = len(out) + shifts.get(num, 0)
-        out += text
-    size = max(offs) + 1
-    xref = len(out)
-    out += b"xref\n0 %d\n" % size
-    for n in range(size):
-        out += (b"%010d 00000 n \n" % offs[n]) if n in offs else b"0000000000 65535 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R %s>>\nstartxref\n%d\n%%%%EOF\n" % (size, trailer, xref)
-    return bytes(out)
-
-
-def obj(num, body):
-    return (num, b"%d 0 obj\n" % num + body + b"\nendobj\n")
-
-
 def stream_obj(num, data, extra=b"", compress=False):
     if compress:
         data = zlib.compress(data, 9)
         extra += b" /Filter /FlateDecode"
-    return obj(num, b"<< /Length %d%s >>\nstream\n" % (len(data), extra) + data + b"\nendstream")
+    return indirect(num, b"<< /Length %d%s >>\nstream\n" % (len(data), extra) + data + b"\nendstream")
 
 
 def with_object_streams(plain, streams, root=1):
@@ -186,17 +164,17 @@ def checks(exe, work):
 
     # ---- 1. keywords in odd places, a split header, an entry a few bytes off ------
     content = text_stream([(72, 700, 24, b"Quillmark endobj test")])
-    tricky = classic([
-        obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-        obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-        obj(3, page_dict(2, 4, b"/Annots [6 0 R]")),
+    tricky = classic_pdf([
+        indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+        indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+        indirect(3, page_dict(2, 4, b"/Annots [6 0 R]")),
         (4, b"4 0 %% the header goes on\nobj\n<< /Length %d /Note (endobj here) >>\nstream\n" % len(content)
          + content + b"\nendstream\nendobj\n"),
-        obj(5, FONT),
-        obj(6, b"<< /Type /Annot /Subtype /Link /Rect [70 690 400 730] /Border [0 0 0] "
+        indirect(5, FONT),
+        indirect(6, b"<< /Type /Annot /Subtype /Link /Rect [70 690 400 730] /Border [0 0 0] "
                b"/A << /S /URI /URI (https://www.example.com/endobj) >> /Contents (a link %% no comment) >>"),
-        obj(7, b"<< /Title (endobj in a title) /Subject <656e646f626a> % endobj\n /Keywords (a \\) endobj) >>"),
-        obj(8, b"[/Xendobj <656e646f626a> /endobj 1 endobjx]"),
+        indirect(7, b"<< /Title (endobj in a title) /Subject <656e646f626a> % endobj\n /Keywords (a \\) endobj) >>"),
+        indirect(8, b"[/Xendobj <656e646f626a> /endobj 1 endobjx]"),
     ], shifts={6: -3, 8: 4}, trailer=b"/Info 7 0 R ")
     path = write("tricky.pdf", tricky)
     src = pikepdf.open(path)
@@ -231,17 +209,18 @@ def checks(exe, work):
     # never ends (left out: nothing can be read there), an object-stream member whose
     # entry names an index past the stream's count (found in the stream): every mode
     # is done, says the file was repaired, and keeps the page, its text and its link.
-    pad = obj(9, b"(" + b"p" * 3000 + b")")
+    pad = indirect(9, b"(" + b"p" * 3000 + b")")
     repaired = {
-        "entry far from its object": classic([
-            obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-            obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4, b"/Annots [6 0 R]")), obj(5, FONT), pad, obj(6, LINK),
+        "entry far from its object": classic_pdf([
+            indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+            indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+            indirect(3, page_dict(2, 4, b"/Annots [6 0 R]")), indirect(5, FONT), pad, indirect(6, LINK),
             stream_obj(4, content)], shifts={4: -2500}),
-        "string that never ends": classic([
-            obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-            obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4, b"/Annots [8 0 R]")), obj(5, FONT), stream_obj(4, content), obj(8, LINK),
+        "string that never ends": classic_pdf([
+            indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+            indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+            indirect(3, page_dict(2, 4, b"/Annots [8 0 R]")), indirect(5, FONT), stream_obj(4, content),
+            indirect(8, LINK),
             (6, b"6 0 obj\n(never closed endobj\n")]),
         "member past its stream's count": with_object_streams(
             [(1, b"<< /Type /Catalog /Pages 2 0 R >>"), (2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
@@ -312,11 +291,11 @@ def checks(exe, work):
     # ---- 4. page trees ------------------------------------------------------------
     def numbered_pages(n, kids, extra=()):
         """n pages (objects 10.. with contents 20..) saying "Page i", the root's Kids."""
-        objs = [obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"), obj(2, kids), obj(5, FONT)]
+        objs = [indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"), indirect(2, kids), indirect(5, FONT)]
         for i in range(n):
-            objs.append(obj(10 + i, page_dict(2, 20 + i)))
+            objs.append(indirect(10 + i, page_dict(2, 20 + i)))
             objs.append(stream_obj(20 + i, text_stream([(72, 700, 24, b"Page %d" % (i + 1))])))
-        return classic(objs + list(extra))
+        return classic_pdf(objs + list(extra))
 
     def uris_of(pdf, num):
         """The link targets of the annotations of page object num."""
@@ -374,12 +353,12 @@ def checks(exe, work):
               repr(got))
 
     # A page tree whose direct nodes share one Kids array at each of 24 levels.
-    objs = [obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"), obj(2, b"<< /Type /Pages /Kids 40 0 R /Count 1 >>"),
-            obj(10, page_dict(2, 20)), stream_obj(20, text_stream([(72, 700, 24, b"Page 1")])), obj(5, FONT)]
+    objs = [indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"), indirect(2, b"<< /Type /Pages /Kids 40 0 R /Count 1 >>"),
+            indirect(10, page_dict(2, 20)), stream_obj(20, text_stream([(72, 700, 24, b"Page 1")])), indirect(5, FONT)]
     for lvl in range(24):
         kid = b"<< /Kids %d 0 R >>" % (41 + lvl)
-        objs.append(obj(40 + lvl, b"[%s %s]" % (kid, kid) if lvl < 23 else b"[10 0 R 10 0 R]"))
-    path = write("doubling.pdf", classic(objs))
+        objs.append(indirect(40 + lvl, b"[%s %s]" % (kid, kid) if lvl < 23 else b"[10 0 R 10 0 R]"))
+    path = write("doubling.pdf", classic_pdf(objs))
     for mode in MODES:
         rc, msg, out, _ = run(path, mode)
         check(rc == 0, "page tree doubling at every level, %s: done" % mode, msg)

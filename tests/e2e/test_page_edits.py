@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, need_oracles  # noqa: E402
+from corpus_util import Checks, need_oracles, pdf_of  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
@@ -28,21 +28,9 @@ COMMENT = "% " + "c" * 300 + "\n"
 
 
 def build(bodies):
-    """bodies: object number -> body text, or None for a free entry."""
-    size = max(bodies) + 1
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = {}
-    for num in sorted(bodies):
-        if bodies[num] is None:
-            continue
-        offsets[num] = len(out)
-        out += b"%d 0 obj\n" % num + bodies[num].encode("latin-1") + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for num in range(1, size):
-        out += (b"%010d 00000 n \n" % offsets[num]) if num in offsets else b"0000000000 00001 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (size, xref)
-    return bytes(out)
+    """bodies: object number -> body text, or None for a free entry (generation 1, as
+    an object that was deleted once)."""
+    return pdf_of({n: None if b is None else b.encode("latin-1") for n, b in bodies.items()}, free_generation=1)
 
 
 def stream(text, prefix=""):

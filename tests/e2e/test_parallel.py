@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import Checks
+from corpus_util import Checks, pdf_of
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -60,17 +60,7 @@ def no_links_pdf():
     text = b"BT /F1 12 Tf 72 720 Td (No links here) Tj ET"
     objs.append(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
     objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>")
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for n, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.4\n")
 
 
 class Runs:

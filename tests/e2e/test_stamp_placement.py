@@ -29,7 +29,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import Checks, qpdf_problems, run  # noqa: E402
+from corpus_util import Checks, pdf_of, qpdf_problems, run  # noqa: E402
 
 TEXT = "STAMP HERE"  # capitals only: no descender reaches below the link
 TARGET = "https://example.com/stamp"
@@ -69,16 +69,7 @@ def build_pdf(pages):
                      % (media, crop_entry, rot, 4 + 2 * i, font)).encode())
         objs.append(b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream")
     objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for num, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % num + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    out += b"".join(b"%010d 00000 n \n" % off for off in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.4\n")
 
 
 def matrix_pages():

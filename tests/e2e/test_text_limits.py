@@ -16,23 +16,14 @@ import sys
 import tempfile
 import zlib
 
+from corpus_util import pdf_of
+
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 
 
 def write_pdf(path, objs):
-    out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")
-    offs = {}
-    for n in sorted(objs):
-        offs[n] = len(out)
-        out += b"%d 0 obj\n" % n + objs[n] + b"\nendobj\n"
-    size = max(objs) + 1
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for n in range(1, size):
-        out += (b"%010d 00000 n \n" % offs[n]) if n in offs else b"0000000000 65535 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (size, xref)
     with open(path, "wb") as f:
-        f.write(out)
+        f.write(pdf_of(objs, header=b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n"))
 
 
 def stream(data, extra=b"", compress=True):
