@@ -3,6 +3,7 @@ import glob
 import json
 import os
 import re
+import resource
 import subprocess
 import sys
 
@@ -45,9 +46,43 @@ def is_damaged(truth):
     return "damage" in truth
 
 
-def run(exe, args, timeout=120):
-    p = subprocess.run([exe] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+def run(exe, args, timeout=120, merge_stderr=False, **kw):
+    """(exit status, standard output, standard error) of exe run with args. With
+    merge_stderr, standard error goes into the output in the order written and the
+    third is None. kw goes to subprocess.run (cwd, env, preexec_fn)."""
+    p = subprocess.run([exe] + list(args), stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE, timeout=timeout, **kw)
     return p.returncode, p.stdout, p.stderr
+
+
+def sanitized(exe):
+    """Whether exe is a sanitizer build (which needs far more address space)."""
+    with open(exe, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+def address_space_limit(limit):
+    """A preexec_fn for run that caps the child's address space at limit bytes."""
+    def apply():
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    return apply
+
+
+def tool_beside(exe, name):
+    """The path of the helper program name built next to exe (name.exe in a Windows
+    build), or None."""
+    d = os.path.dirname(os.path.abspath(exe))
+    for n in (name, name + ".exe"):
+        p = os.path.join(d, n)
+        if os.path.exists(p):
+            return p
+    return None
+
+
+def qpdf_check(path):
+    """(exit status, what it prints) of qpdf --check: 0 clean, 3 warnings only, 2 errors."""
+    p = subprocess.run(["qpdf", "--check", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    return p.returncode, p.stdout
 
 
 _OFFSET = re.compile(r"\(offset \d+\)|offset \d+|at offset \d+")
@@ -55,8 +90,7 @@ _OFFSET = re.compile(r"\(offset \d+\)|offset \d+|at offset \d+")
 
 def qpdf_problems(path):
     """qpdf --check's warnings and errors, with the file name and offsets taken out."""
-    p = subprocess.run(["qpdf", "--check", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    text = p.stdout.decode("latin-1").replace(path, "FILE")
+    text = qpdf_check(path)[1].decode("latin-1").replace(path, "FILE")
     lines = []
     for line in text.splitlines():
         # The closing note of a clean check ("... errors that qpdf cannot detect") is

@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 
+import corpus_util
 from corpus_util import Checks, tiny_pdf
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -39,10 +40,9 @@ def main():
     work = tempfile.mkdtemp(prefix="qm_cli_")
 
     def run(*args):
-        p = subprocess.run([exe] + list(args), cwd=work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=300)
-        check(p.stderr == b"", "nothing on standard error for %r" % (args,), p.stderr)
-        return p.returncode, p.stdout
+        rc, out, err = corpus_util.run(exe, args, timeout=300, cwd=work)
+        check(err == b"", "nothing on standard error for %r" % (args,), err)
+        return rc, out
 
     def write(name, data):
         path = os.path.join(work, name)

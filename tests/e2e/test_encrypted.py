@@ -29,7 +29,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems, pdf_of
+from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems, pdf_of, run as run_program
 
 need_oracles()
 import fitz  # noqa: E402
@@ -121,13 +121,12 @@ def run(inp, out, args):
     rep = os.path.join(WORK, "rep.txt")
     if os.path.exists(rep):
         os.remove(rep)
-    p = subprocess.run([BIN, inp, out] + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, cwd=WORK,
-                       timeout=120)
+    rc, stdout, _ = run_program(BIN, [inp, out] + args, timeout=120, merge_stderr=True, cwd=WORK)
     report = None
     if os.path.exists(rep):
         with open(rep, "rb") as f:
             report = f.read().replace(inp.encode(), b"INPUT")
-    return p.returncode, p.stdout, report
+    return rc, stdout, report
 
 
 def prepare(name):

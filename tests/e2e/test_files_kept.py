@@ -17,12 +17,12 @@ import resource
 import shutil
 import signal
 import stat
-import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, tiny_pdf  # noqa: E402
+import corpus_util  # noqa: E402
+from corpus_util import Checks, qpdf_check, tiny_pdf  # noqa: E402
 
 check = Checks(clip=-600)
 
@@ -35,11 +35,6 @@ def read(path):
 def write(path, data):
     with open(path, "wb") as f:
         f.write(data)
-
-
-def qpdf_ok(path):
-    p = subprocess.run(["qpdf", "--check", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    return p.returncode == 0
 
 
 def leftovers(folder):
@@ -58,9 +53,8 @@ def main():
                 # fail (the signal that would end the process is ignored).
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        p = subprocess.run([exe] + list(args), cwd=cwd or work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=300, preexec_fn=prepare)
-        return p.returncode, p.stdout or b""
+        rc, out, _ = corpus_util.run(exe, args, timeout=300, cwd=cwd or work, preexec_fn=prepare)
+        return rc, out
 
     try:
         pdf = tiny_pdf(2)
@@ -148,7 +142,7 @@ def main():
         rc, out = run("bom.txt", "-fbomout", "-remove")
         check(rc == 0 and out.count(b"\nDone.\n") == 2 and b"Document error" not in out,
               "byte-order mark and blank lines are skipped", out)
-        check(qpdf_ok(os.path.join(work, "bomout", "in.pdf")), "the list's file is written")
+        check(qpdf_check(os.path.join(work, "bomout", "in.pdf"))[0] == 0, "the list's file is written")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

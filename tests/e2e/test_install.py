@@ -16,10 +16,10 @@ import gzip
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 
+import corpus_util
 from corpus_util import Checks
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -29,8 +29,7 @@ check = Checks(clip=3000, encoding="utf-8")
 
 
 def run(cmd, **kw):
-    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600, **kw)
-    return p.returncode, p.stdout, p.stderr
+    return corpus_util.run(cmd[0], cmd[1:], timeout=600, **kw)
 
 
 def usage_options(exe):

@@ -28,7 +28,8 @@ except ImportError:
         os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
     raise
 
-from corpus_util import Checks  # noqa: E402
+import corpus_util  # noqa: E402
+from corpus_util import Checks, qpdf_check  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -52,12 +53,12 @@ def corpus_files():
 
 
 def run(args):
-    r = subprocess.run([BIN] + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-    return r.returncode, r.stdout.decode("utf-8", "replace")
+    rc, out, _ = corpus_util.run(BIN, args, timeout=120, merge_stderr=True)
+    return rc, out.decode("utf-8", "replace")
 
 
 def qpdf_rc(path):
-    return subprocess.run(["qpdf", "--check", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    return qpdf_check(path)[0]
 
 
 def check_output(src, out, what):

@@ -7,9 +7,10 @@ Usage: test_links_modes_doc.py <quillmark binary>
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
+
+import corpus_util
 
 BIN = os.path.abspath(sys.argv[1])
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
@@ -20,8 +21,8 @@ failures = []
 
 
 def run(*args):
-    r = subprocess.run([BIN] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
-    return r.stdout.decode("utf-8", "replace")
+    _, out, _ = corpus_util.run(BIN, args, timeout=60, merge_stderr=True)
+    return out.decode("utf-8", "replace")
 
 
 def report(pdf, *extra):

@@ -19,15 +19,14 @@ Hand-made files, in every mode that writes or reads links:
 """
 import os
 import re
-import resource
 import shutil
-import subprocess
 import sys
 import tempfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, classic_pdf, indirect, need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import (Checks, address_space_limit, classic_pdf, indirect, need_oracles, qpdf_check,  # noqa: E402
+                         qpdf_problems, run as run_program, sanitized)
 
 need_oracles()
 import fitz  # noqa: E402
@@ -98,11 +97,6 @@ def page_dict(parent, contents, annots=b"", font=5):
 
 # ---- running --------------------------------------------------------------------
 
-def sanitized(exe):
-    with open(exe, "rb") as f:
-        return b"__asan_init" in f.read()
-
-
 def main():
     exe = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="qm_whole_")
@@ -118,9 +112,7 @@ def checks(exe, work):
     if not limit_memory:
         print("note: sanitizer build, runs without the 512 MB address-space limit")
 
-    def limits():
-        if limit_memory:
-            resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
+    limits = address_space_limit(512 << 20) if limit_memory else None
 
     def write(name, data):
         path = os.path.join(work, name)
@@ -142,10 +134,10 @@ def checks(exe, work):
         for p in (out, rep):
             if os.path.exists(p):
                 os.remove(p)
-        p = subprocess.run([exe, path, out] + MODES[mode] + list(extra), cwd=work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=600, preexec_fn=limits)
+        rc, stdout, _ = run_program(exe, [path, out] + MODES[mode] + list(extra), timeout=600, cwd=work,
+                                    preexec_fn=limits)
         report = open(rep, "rb").read() if os.path.exists(rep) else None
-        return p.returncode, p.stdout, (out if os.path.exists(out) else None), report
+        return rc, stdout, (out if os.path.exists(out) else None), report
 
     def qpdf_ok(path, source):
         """qpdf --check warns of nothing the source file does not have already."""
@@ -244,8 +236,8 @@ def checks(exe, work):
             if not out:
                 check(False, "%s, %s: an output" % (name, mode))
                 continue
-            p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            check(p.returncode == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), p.stdout)
+            qrc, qtext = qpdf_check(out)
+            check(qrc == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), qtext)
             doc = fitz.open(out)  # kept: a page outlives its document only while it is referenced
             page = doc[0]
             check("Quillmark endobj test" in page.get_text(), "%s, %s: the page keeps its text" % (name, mode))

@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, need_oracles, pdf_of  # noqa: E402
+from corpus_util import Checks, need_oracles, pdf_of, qpdf_check, run  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
@@ -140,13 +140,13 @@ def main():
                 plain = src + ".plain"
                 os.replace(src, plain)
                 subprocess.run(["qpdf", "--allow-weak-crypto", "--encrypt", "", "owner"] + VARIANTS[variant] + ["--", plain, src], check=True)
-            p = subprocess.run([exe, src, dst] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-            check(p.returncode == 0 and p.stdout.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
-                  p.stdout.decode("latin-1")[-300:])
-            if p.returncode != 0:
+            rc, out, _ = run(exe, [src, dst] + args, timeout=120)
+            check(rc == 0 and out.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
+                  out.decode("latin-1")[-300:])
+            if rc != 0:
                 continue
-            q = subprocess.run(["qpdf", "--check", dst], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            check(q.returncode == 0, "%s: qpdf --check passes" % name, q.stdout.decode("latin-1")[-400:])
+            qrc, qtext = qpdf_check(dst)
+            check(qrc == 0, "%s: qpdf --check passes" % name, qtext.decode("latin-1")[-400:])
             with fitz.open(dst) as d:
                 check(d.page_count == len(pages), "%s: page count" % name)
                 for i, (uris, stamped) in enumerate(pages[:d.page_count]):

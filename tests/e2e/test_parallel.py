@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import Checks, pdf_of
+from corpus_util import Checks, pdf_of, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -89,15 +89,10 @@ class Runs:
         return dirs
 
     def single(self, cwd, args):
-        p = subprocess.run([self.qm] + args, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           env=self.env, timeout=600)
-        return p.returncode, p.stdout, p.stderr
+        return run(self.qm, args, timeout=600, cwd=cwd, env=self.env)
 
     def parallel(self, cwd, tool_opts, args):
-        cmd = ["bash", TOOL, "--quillmark", self.qm] + tool_opts + args
-        p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env,
-                           timeout=600)
-        return p.returncode, p.stdout, p.stderr
+        return run("bash", [TOOL, "--quillmark", self.qm] + tool_opts + args, timeout=600, cwd=cwd, env=self.env)
 
 
 def main():

@@ -11,12 +11,11 @@ Usage: test_text_limits.py <quillmark binary>
 """
 import os
 import resource
-import subprocess
 import sys
 import tempfile
 import zlib
 
-from corpus_util import pdf_of
+from corpus_util import pdf_of, run, sanitized
 
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 
@@ -105,10 +104,9 @@ def main():
         print(__doc__)
         return 2
     exe = sys.argv[1]
-    with open(exe, "rb") as f:
-        sanitized = b"__asan_init" in f.read()
-    bound_kb = 512 * 1024 * (3 if sanitized else 1)
-    if sanitized:
+    asan = sanitized(exe)
+    bound_kb = 512 * 1024 * (3 if asan else 1)
+    if asan:
         print("sanitizer build: memory bound %d MB" % (bound_kb // 1024))
     work = tempfile.mkdtemp(prefix="qm_text_limits_")
     files = make_files(work)
@@ -128,16 +126,16 @@ def main():
     checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
     checks += [("kept", "text file", "Document error")]
     for name, mode, expected in checks:
-        r = subprocess.run([exe, files[name], out] + modes[mode], capture_output=True, timeout=600)
+        rc, said, _ = run(exe, [files[name], out] + modes[mode], timeout=600)
         peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        said = r.stdout.decode("latin-1")
-        if expected not in said or (r.returncode == 0) != (expected == "Done."):
-            failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, r.returncode, expected, said[-200:]))
+        said = said.decode("latin-1")
+        if expected not in said or (rc == 0) != (expected == "Done."):
+            failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
         if peak > bound_kb:
             failures.append("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
     # The background's form of text is on every page: the text search finds each.
-    r = subprocess.run([exe, files["background"], out] + modes["text"], capture_output=True, timeout=600)
-    found = r.stdout.decode("latin-1").count("Matched text")
+    _, said, _ = run(exe, [files["background"], out] + modes["text"], timeout=600)
+    found = said.decode("latin-1").count("Matched text")
     if found != 1000:
         failures.append("background: %d finds of the form's text, expected 1000" % found)
     for f in failures:
