@@ -1,11 +1,14 @@
 """Shared helpers of the whole-program tests (tests/e2e/test_*.py)."""
+import contextlib
 import glob
 import json
 import os
 import re
 import resource
+import shutil
 import subprocess
 import sys
+import tempfile
 
 
 def need_oracles():
@@ -53,6 +56,17 @@ def run(exe, args, timeout=120, merge_stderr=False, **kw):
     p = subprocess.run([exe] + list(args), stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE, timeout=timeout, **kw)
     return p.returncode, p.stdout, p.stderr
+
+
+@contextlib.contextmanager
+def work_folder(prefix):
+    """A new temporary folder for the block, removed with all it holds when the block
+    ends however it ends."""
+    path = tempfile.mkdtemp(prefix=prefix)
+    try:
+        yield path
+    finally:
+        shutil.rmtree(path, ignore_errors=True)
 
 
 def sanitized(exe):

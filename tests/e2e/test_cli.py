@@ -9,13 +9,11 @@ folder and each list line's file name, the null-device folder, lines of any leng
 and a failing line ending the batch.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 import corpus_util
-from corpus_util import Checks, tiny_pdf
+from corpus_util import Checks, tiny_pdf, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GOLDEN_USAGE = os.path.join(HERE, "..", "golden", "usage.txt")
@@ -37,25 +35,23 @@ def page_text(pdf_path, page):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_cli_")
+    with work_folder("qm_cli_") as work:
+        def run(*args):
+            rc, out, err = corpus_util.run(exe, args, timeout=300, cwd=work)
+            check(err == b"", "nothing on standard error for %r" % (args,), err)
+            return rc, out
 
-    def run(*args):
-        rc, out, err = corpus_util.run(exe, args, timeout=300, cwd=work)
-        check(err == b"", "nothing on standard error for %r" % (args,), err)
-        return rc, out
+        def write(name, data):
+            path = os.path.join(work, name)
+            d = os.path.dirname(path)
+            if d:
+                os.makedirs(d, exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
 
-    def write(name, data):
-        path = os.path.join(work, name)
-        d = os.path.dirname(path)
-        if d:
-            os.makedirs(d, exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+        def exists(name):
+            return os.path.exists(os.path.join(work, name))
 
-    def exists(name):
-        return os.path.exists(os.path.join(work, name))
-
-    try:
         pdf = tiny_pdf(2)
         write("in/a.pdf", pdf)
         write("in\\b.pdf", pdf)  # a name holding a backslash: its file-name part is "b.pdf"
@@ -188,8 +184,6 @@ def main():
         rc, out = run("batch.txt", "-fout4")
         check(rc == 1 and out.endswith(BANNER_END + b"Error parameter"), "batch without options", out)
         check(not exists("out4/a.pdf"), "batch without options writes nothing")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
     return check.summary("all command-line checks passed")
 

@@ -14,15 +14,13 @@ Run as root, the device check uses a device node of its own.
 """
 import os
 import resource
-import shutil
 import signal
 import stat
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import corpus_util  # noqa: E402
-from corpus_util import Checks, qpdf_check, tiny_pdf  # noqa: E402
+from corpus_util import Checks, qpdf_check, tiny_pdf, work_folder  # noqa: E402
 
 check = Checks(clip=-600)
 
@@ -43,20 +41,19 @@ def leftovers(folder):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_kept_")
-    is_root = os.geteuid() == 0
+    with work_folder("qm_kept_") as work:
+        is_root = os.geteuid() == 0
 
-    def run(*args, cwd=None, limit=None):
-        def prepare():
-            if limit is not None:
-                # A full disk, as far as this process can tell: writes beyond limit bytes
-                # fail (the signal that would end the process is ignored).
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        rc, out, _ = corpus_util.run(exe, args, timeout=300, cwd=cwd or work, preexec_fn=prepare)
-        return rc, out
+        def run(*args, cwd=None, limit=None):
+            def prepare():
+                if limit is not None:
+                    # A full disk, as far as this process can tell: writes beyond limit bytes
+                    # fail (the signal that would end the process is ignored).
+                    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            rc, out, _ = corpus_util.run(exe, args, timeout=300, cwd=cwd or work, preexec_fn=prepare)
+            return rc, out
 
-    try:
         pdf = tiny_pdf(2)
         src = os.path.join(work, "in.pdf")
         write(src, pdf)
@@ -143,8 +140,6 @@ def main():
         check(rc == 0 and out.count(b"\nDone.\n") == 2 and b"Document error" not in out,
               "byte-order mark and blank lines are skipped", out)
         check(qpdf_check(os.path.join(work, "bomout", "in.pdf"))[0] == 0, "the list's file is written")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
     return check.summary("all file-safety checks passed")
 

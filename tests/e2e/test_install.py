@@ -17,10 +17,9 @@ import os
 import re
 import shutil
 import sys
-import tempfile
 
 import corpus_util
-from corpus_util import Checks
+from corpus_util import Checks, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -64,8 +63,7 @@ def main():
         if shutil.which(tool) is None:
             print("%s is needed (Debian packages cmake, man-db, groff-base, dpkg-dev, qpdf, parallel)" % tool)
             return 1
-    work = tempfile.mkdtemp(prefix="qm_install_")
-    try:
+    with work_folder("qm_install_") as work:
         # ---- cmake --install ----
         prefix = os.path.join(work, "prefix")
         rc, out, err = run(["cmake", "--install", build, "--prefix", prefix])
@@ -161,8 +159,6 @@ def main():
             rc, out, err = run(["dpkg-deb", "-x", deb, unpacked])
             rc, out, _ = run([os.path.join(unpacked, "usr", "bin", "quillmark")])
             check(rc == 0 and out.startswith(b"\r\nQuillmark v1.10"), "the packaged program runs", out)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
     return check.summary("all install and package checks passed")
 

@@ -16,7 +16,6 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 
 try:
     import fitz  # PyMuPDF
@@ -29,12 +28,12 @@ except ImportError:
     raise
 
 import corpus_util  # noqa: E402
-from corpus_util import Checks, qpdf_check  # noqa: E402
+from corpus_util import Checks, qpdf_check, work_folder  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
 HERE = os.path.dirname(os.path.abspath(__file__))
 CORPUS = os.path.join(HERE, "..", "corpus")
-TMP = tempfile.mkdtemp(prefix="qm_links_corpus_")
+TMP = None  # the work folder, while main runs
 PREFIXES = ("http:", "https:", "www", "ftp:", "file:", "mailto")
 
 checks = Checks()
@@ -373,6 +372,12 @@ def check_remove_textlink(src, truth):
 
 
 def main():
+    global TMP
+    with work_folder("qm_links_corpus_") as TMP:
+        return check_corpus()
+
+
+def check_corpus():
     files = corpus_files()
     for src, truth in files:
         name = os.path.basename(src)

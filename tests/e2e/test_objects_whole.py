@@ -19,14 +19,12 @@ Hand-made files, in every mode that writes or reads links:
 """
 import os
 import re
-import shutil
 import sys
-import tempfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from corpus_util import (Checks, address_space_limit, classic_pdf, indirect, need_oracles, qpdf_check,  # noqa: E402
-                         qpdf_problems, run as run_program, sanitized)
+                         qpdf_problems, run as run_program, sanitized, work_folder)
 
 need_oracles()
 import fitz  # noqa: E402
@@ -99,11 +97,8 @@ def page_dict(parent, contents, annots=b"", font=5):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_whole_")
-    try:
+    with work_folder("qm_whole_") as work:
         checks(exe, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
     return check.summary("all checks passed")
 
 

@@ -10,13 +10,11 @@ Annots array, one Contents array, one annotation or one action. Every output mus
 range, and every other page as it was.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import Checks, need_oracles, pdf_of, qpdf_check, run  # noqa: E402
+from corpus_util import Checks, need_oracles, pdf_of, qpdf_check, run, work_folder  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
@@ -126,8 +124,7 @@ CASES = [
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_edits_")
-    try:
+    with work_folder("qm_edits_") as work:
         for n, (name, bodies, args, pages), variant in ((n, c, v) for n, c in enumerate(CASES) for v in VARIANTS):
             src = os.path.join(work, "in%d%s.pdf" % (n, variant))
             dst = os.path.join(work, "out%d%s.pdf" % (n, variant))
@@ -159,8 +156,6 @@ def main():
                 added = [l.get("xref") for i in range(d.page_count) for l in d[i].get_links()
                          if l.get("uri") in ("http://s/", "http://c.example/")]
                 check(len(added) == len(set(added)), "%s: every page has its own new links" % name, added)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
     return check.summary("all page-edit checks passed")
 

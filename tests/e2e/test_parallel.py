@@ -20,9 +20,8 @@ import shutil
 import stat
 import subprocess
 import sys
-import tempfile
 
-from corpus_util import Checks, pdf_of, run
+from corpus_util import Checks, pdf_of, run, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -102,15 +101,15 @@ def main():
             print("%s is needed (Debian package %s)" % (tool, tool))
             return 1
 
-    root = tempfile.mkdtemp(prefix="qm_parallel_")
-    tmp = os.path.join(root, "tmp")
-    os.makedirs(tmp)
-    env = dict(os.environ)
-    env["TMPDIR"] = tmp  # the tool's work folders go here: it must be empty at the end
-    env["LC_ALL"] = "C"
-    # stdbuf preloads a library too.
-    env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-    try:
+    with work_folder("qm_parallel_") as root:
+        tmp = os.path.join(root, "tmp")
+        os.makedirs(tmp)
+        env = dict(os.environ)
+        env["TMPDIR"] = tmp  # the tool's work folders go here: it must be empty at the end
+        env["LC_ALL"] = "C"
+        # stdbuf preloads a library too.
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
+
         # The program behind a frozen clock, for both kinds of run.
         qm = os.path.join(root, "quillmark-frozen")
         # faketime preloads a library, which a sanitizer build must be told to accept
@@ -334,8 +333,6 @@ kill -SEGV $$
         leftovers = [os.path.join(b, f) for b, _, fs in os.walk(root) for f in fs
                      if ".qm" in f and f.endswith(".tmp") or f.startswith("quillmark-parallel.")]
         check(leftovers == [], "no temporary file is left behind", repr(leftovers))
-    finally:
-        shutil.rmtree(root, ignore_errors=True)
 
     return check.summary("all quillmark-parallel checks passed")
 

@@ -35,7 +35,7 @@ from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from corpus_util import (CORPUS, Checks, address_space_limit, need_oracles, qpdf_check, qpdf_problems,  # noqa: E402
-                         run as run_program, sanitized)
+                         run as run_program, sanitized, work_folder)
 
 need_oracles()
 import fitz  # noqa: E402
@@ -227,8 +227,7 @@ def main():
         print(__doc__)
         return 2
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_repair_")
-    try:
+    with work_folder("qm_repair_") as work:
         with open(os.path.join(work, "words.txt"), "w") as f:
             f.write("the\nPDF\nexample\nlink text\n")
         with open(os.path.join(work, "links.txt"), "w") as f:
@@ -254,8 +253,6 @@ def main():
             list(pool.map(lambda f: check_file(exe, work, f[0], f[1]), files))
             list(pool.map(lambda f: check_hostile(exe, work, f[0], f[1]), hostile))
         print("%d damaged files, %d hostile files, %d modes each" % (len(files), len(hostile), len(MODES)))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
     return check.summary("all passed", "%d failures")
 
 

@@ -18,9 +18,7 @@ nothing. Font names that need escaping and odd /Rotate values are checked too.
 import itertools
 import math
 import os
-import shutil
 import sys
-import tempfile
 
 from corpus_util import need_oracles
 
@@ -28,7 +26,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import Checks, pdf_of, qpdf_check, qpdf_problems, run  # noqa: E402
+from corpus_util import Checks, pdf_of, qpdf_check, qpdf_problems, run, work_folder  # noqa: E402
 
 TEXT = "STAMP HERE"  # capitals only: no descender reaches below the link
 TARGET = "https://example.com/stamp"
@@ -297,8 +295,7 @@ def odd_rotations(exe, work):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_place_")
-    try:
+    with work_folder("qm_place_") as work:
         pages, shapes = matrix_pages()
         src = os.path.join(work, "shapes.pdf")
         with open(src, "wb") as f:
@@ -311,8 +308,6 @@ def main():
             length = stamp_and_check(exe, src, out, run_opts, shapes, length)
         font_names(exe, work, src)
         odd_rotations(exe, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
     return check.summary("stamp placement: all %d runs passed" % len(all_runs), "%d failure(s)")
 
 

@@ -12,10 +12,9 @@ Usage: test_text_limits.py <quillmark binary>
 import os
 import resource
 import sys
-import tempfile
 import zlib
 
-from corpus_util import pdf_of, run, sanitized
+from corpus_util import pdf_of, run, sanitized, work_folder
 
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 
@@ -108,36 +107,36 @@ def main():
     bound_kb = 512 * 1024 * (3 if asan else 1)
     if asan:
         print("sanitizer build: memory bound %d MB" % (bound_kb // 1024))
-    work = tempfile.mkdtemp(prefix="qm_text_limits_")
-    files = make_files(work)
-    words = os.path.join(work, "words.txt")
-    with open(words, "w") as f:
-        f.write("x\n")
-    out = os.path.join(work, "out.pdf")
-    report = os.path.join(work, "report.txt")
-    modes = {
-        "web scan": ["-create"],
-        "text": ["-create", "-text", "Terms", "-link", "https://example.com/"],
-        "report": ["-report", report],
-        "text file": ["-textfile", words, "-link", "https://example.com/"],
-    }
-    failures = []
-    checks = [(name, mode, "Done.") for name in ("spreadsheet", "background") for mode in modes]
-    checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
-    checks += [("kept", "text file", "Document error")]
-    for name, mode, expected in checks:
-        rc, said, _ = run(exe, [files[name], out] + modes[mode], timeout=600)
-        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        said = said.decode("latin-1")
-        if expected not in said or (rc == 0) != (expected == "Done."):
-            failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
-        if peak > bound_kb:
-            failures.append("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
-    # The background's form of text is on every page: the text search finds each.
-    _, said, _ = run(exe, [files["background"], out] + modes["text"], timeout=600)
-    found = said.decode("latin-1").count("Matched text")
-    if found != 1000:
-        failures.append("background: %d finds of the form's text, expected 1000" % found)
+    with work_folder("qm_text_limits_") as work:
+        files = make_files(work)
+        words = os.path.join(work, "words.txt")
+        with open(words, "w") as f:
+            f.write("x\n")
+        out = os.path.join(work, "out.pdf")
+        report = os.path.join(work, "report.txt")
+        modes = {
+            "web scan": ["-create"],
+            "text": ["-create", "-text", "Terms", "-link", "https://example.com/"],
+            "report": ["-report", report],
+            "text file": ["-textfile", words, "-link", "https://example.com/"],
+        }
+        failures = []
+        checks = [(name, mode, "Done.") for name in ("spreadsheet", "background") for mode in modes]
+        checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
+        checks += [("kept", "text file", "Document error")]
+        for name, mode, expected in checks:
+            rc, said, _ = run(exe, [files[name], out] + modes[mode], timeout=600)
+            peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+            said = said.decode("latin-1")
+            if expected not in said or (rc == 0) != (expected == "Done."):
+                failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
+            if peak > bound_kb:
+                failures.append("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
+        # The background's form of text is on every page: the text search finds each.
+        _, said, _ = run(exe, [files["background"], out] + modes["text"], timeout=600)
+        found = said.decode("latin-1").count("Matched text")
+        if found != 1000:
+            failures.append("background: %d finds of the form's text, expected 1000" % found)
     for f in failures:
         print("FAIL:", f)
     return 1 if failures else 0
