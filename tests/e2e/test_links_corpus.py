@@ -10,29 +10,21 @@ page text is read (text under links, created links, the web-address scan, remova
 text) the script counts the share of agreeing cases, prints it, and requires a floor.
 """
 import collections
-import glob
-import json
 import os
 import re
 import subprocess
 import sys
 
-try:
-    import fitz  # PyMuPDF
-    import pikepdf
-except ImportError:
-    # The oracles come from the system's Python packages; another interpreter first on
-    # the PATH may lack them.
-    if os.path.exists("/usr/bin/python3") and os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    raise
+import corpus_util
+from corpus_util import need_oracles
 
-import corpus_util  # noqa: E402
+need_oracles()
+import fitz  # noqa: E402
+import pikepdf  # noqa: E402
+
 from corpus_util import Checks, qpdf_check, work_folder  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
-HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, "..", "corpus")
 TMP = None  # the work folder, while main runs
 PREFIXES = ("http:", "https:", "www", "ftp:", "file:", "mailto")
 
@@ -41,14 +33,9 @@ fail = checks.fail
 
 
 def corpus_files():
-    out = []
-    for pdf in sorted(glob.glob(os.path.join(CORPUS, "*.pdf"))):
-        name = os.path.basename(pdf)
-        if name.startswith("damaged-"):
-            continue
-        with open(pdf[:-4] + ".json") as f:
-            out.append((pdf, json.load(f)))
-    return out
+    """The corpus without its damaged files."""
+    return [(pdf, truth) for pdf, truth in corpus_util.corpus_files()
+            if not os.path.basename(pdf).startswith("damaged-")]
 
 
 def run(args):
@@ -69,6 +56,17 @@ def check_output(src, out, what):
         fail("%s: %s output fails qpdf --check (%d)" % (os.path.basename(src), what, rc))
         return False
     return True
+
+
+def output_of(src, name, args, what):
+    """Runs the program over src into TMP/name with args: the output's path when it
+    is written and passes check_output, else None. The output an earlier file left
+    there is removed first, so that it cannot stand in for one this run did not write."""
+    out = os.path.join(TMP, name)
+    if os.path.exists(out):
+        os.remove(out)
+    run([src, out] + args)
+    return out if check_output(src, out, what) else None
 
 
 def as_text(obj):
@@ -117,9 +115,8 @@ def edited_targets(pages):
 
 
 def check_remove_all(src, truth):
-    out = os.path.join(TMP, "remove_all.pdf")
-    run([src, out, "-remove"])
-    if not check_output(src, out, "-remove"):
+    out = output_of(src, "remove_all.pdf", ["-remove"], "-remove")
+    if not out:
         return
     name = os.path.basename(src)
     doc = fitz.open(out)
@@ -163,9 +160,8 @@ def check_remove_link(src, truth):
     if not targets:
         return
     x = targets[0].upper() if targets[0].upper() != targets[0] else targets[0].lower()
-    out = os.path.join(TMP, "remove_link.pdf")
-    run([src, out, "-remove", "-link", x])
-    if not check_output(src, out, "-remove -link"):
+    out = output_of(src, "remove_link.pdf", ["-remove", "-link", x], "-remove -link")
+    if not out:
         return
     want = [[(s, t) for (s, t) in items if not uri_equal(s, t, x)] for items in edited_targets(page_annots(src))]
     got = edited_targets(page_annots(out))
@@ -183,9 +179,8 @@ def check_change(src, truth):
     if not targets:
         return
     x, y = targets[-1].swapcase(), "https://changed.example.net/(new)"
-    out = os.path.join(TMP, "change.pdf")
-    run([src, out, "-change", "-link", x, "-newlink", y])
-    if not check_output(src, out, "-change"):
+    out = output_of(src, "change.pdf", ["-change", "-link", x, "-newlink", y], "-change")
+    if not out:
         return
     want = [[(s, y if s in ("/URI", "/Launch") and t and t.lower() == x.lower() else t) for (s, t) in items]
             for items in edited_targets(page_annots(src))]
@@ -196,9 +191,8 @@ def check_change(src, truth):
 
 def check_changepart(src, truth):
     part, new = ".example.com", ".example.org"
-    out = os.path.join(TMP, "changepart.pdf")
-    run([src, out, "-changepart", "-link", part, "-newlink", new])
-    if not check_output(src, out, "-changepart"):
+    out = output_of(src, "changepart.pdf", ["-changepart", "-link", part, "-newlink", new], "-changepart")
+    if not out:
         return
     want = [[(s, t.replace(part, new, 1) if s in ("/URI", "/Launch") and t and part in t else t) for (s, t) in items]
             for items in edited_targets(page_annots(src))]
@@ -273,9 +267,8 @@ def inside(rect, word, slack=2.0):
 
 def check_create_text(src, truth):
     w, link = "sales", "https://found.example/"
-    out = os.path.join(TMP, "create.pdf")
-    run([src, out, "-create", "-text", w, "-link", link])
-    if not check_output(src, out, "-create -text"):
+    out = output_of(src, "create.pdf", ["-create", "-text", w, "-link", link], "-create -text")
+    if not out:
         return
     for page, links in zip(truth["pages"], new_links(src, out)):
         if any(x[7] in ("Type0", "?", "Type3") for x in page["words"]):
@@ -317,9 +310,8 @@ def web_target(word):
 
 
 def check_web_scan(src, truth):
-    out = os.path.join(TMP, "webscan.pdf")
-    run([src, out, "-create"])
-    if not check_output(src, out, "-create (web scan)"):
+    out = output_of(src, "webscan.pdf", ["-create"], "-create (web scan)")
+    if not out:
         return
     for page, links in zip(truth["pages"], new_links(src, out)):
         if any(x[7] in ("Type0", "?", "Type3") for x in page["words"]):
@@ -355,9 +347,8 @@ def check_remove_textlink(src, truth):
     if not candidates:
         return
     w = candidates[0].strip()
-    out = os.path.join(TMP, "remove_textlink.pdf")
-    run([src, out, "-remove", "-textlink", w])
-    if not check_output(src, out, "-remove -textlink"):
+    out = output_of(src, "remove_textlink.pdf", ["-remove", "-textlink", w], "-remove -textlink")
+    if not out:
         return
     before, after = page_annots(src), page_annots(out)
     for page, b, a in zip(truth["pages"], before, after):
