@@ -93,6 +93,18 @@ def page_dict(parent, contents, annots=b"", font=5):
             b"/Contents %d 0 R %s>>" % (parent, font, contents, annots))
 
 
+# ---- reading outputs ------------------------------------------------------------
+
+def page_uris(page):
+    """The link targets PyMuPDF finds on page, sorted ("" for a link without one)."""
+    return sorted(l.get("uri", "") for l in page.get_links())
+
+
+def links_per_page(path):
+    """How many links PyMuPDF finds on each page of path ([] when there is no file)."""
+    return [len(pg.get_links()) for pg in fitz.open(path)] if path else []
+
+
 # ---- running --------------------------------------------------------------------
 
 def main():
@@ -184,7 +196,7 @@ def checks(exe, work):
         doc = fitz.open(out)
         page = doc[0]
         check("Quillmark endobj test" in page.get_text(), "tricky objects, %s: the page keeps its text" % mode)
-        uris = sorted(l.get("uri", "") for l in page.get_links())
+        uris = page_uris(page)
         want = {"stamp": ["https://stamp.example/", "https://www.example.com/endobj"],
                 "remove": [],
                 "create": ["https://made.example/", "https://www.example.com/endobj"],
@@ -237,7 +249,7 @@ def checks(exe, work):
             page = doc[0]
             check("Quillmark endobj test" in page.get_text(), "%s, %s: the page keeps its text" % (name, mode))
             if mode == "stamp":
-                uris = sorted(l.get("uri", "") for l in page.get_links())
+                uris = page_uris(page)
                 check(uris == ["https://stamp.example/", "https://www.example.com/"],
                       "%s: the page keeps its link" % name, repr(uris))
 
@@ -271,7 +283,7 @@ def checks(exe, work):
           "status %d, %d listed" % (rc, listed))
     for mode, want in (("stamp", per_page + 1), ("remove", 0)):
         rc, msg, out, _ = run(path, mode)
-        links = [len(pg.get_links()) for pg in fitz.open(out)] if out else []
+        links = links_per_page(out)
         check(rc == 0 and links == [want] * pages, "600 links in object streams, %s: %d links a page" % (mode, want),
               repr(links))
 
@@ -306,7 +318,7 @@ def checks(exe, work):
         path = write("tree.pdf", data)
         rc, msg, out, _ = run(path, "stamp")
         doc = fitz.open(out) if out else []
-        got = [(pg.get_text().split("\n")[0], sorted(l.get("uri", "") for l in pg.get_links())) for pg in doc]
+        got = [(pg.get_text().split("\n")[0], page_uris(pg)) for pg in doc]
         want = [(t, ["https://stamp.example/"]) for t in texts]
         check(rc == 0 and got == want, "%s: every page readers show is stamped once" % name, repr(got))
         if out:
@@ -315,7 +327,7 @@ def checks(exe, work):
         # Text found on page n is linked on page n.
         for n, t in enumerate(texts):
             rc, msg, out, _ = run(path, "create", ["-text", t])
-            got = [len(pg.get_links()) for pg in fitz.open(out)] if out else []
+            got = links_per_page(out)
             check(rc == 0 and got == [1 if i == n else 0 for i in range(len(texts))],
                   "%s: the link over \"%s\" is on page %d" % (name, t, n + 1), repr(got))
 
@@ -391,7 +403,7 @@ def checks(exe, work):
         check(rc == 0, "ten million members declared, %s: done" % mode, msg)
         if mode == "stamp" and res:
             doc = fitz.open(res)
-            links = sorted(l.get("uri", "") for l in doc[0].get_links())
+            links = page_uris(doc[0])
             check(links == ["https://stamp.example/", "https://x.example/"],
                   "ten million members declared: the page and its link are read", repr(links))
 
