@@ -124,6 +124,14 @@ def passes_qpdf(out, ref):
     return not new, "\n".join(new)
 
 
+def check_refused(rc, msg, out, what):
+    """A refusal: status 1, "Document error" and the reason as the last two lines, no output."""
+    lines = msg.rstrip().splitlines()
+    check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
+          what + ": refused with a reason", msg)
+    check(out is None, what + ": no output after a refusal")
+
+
 def check_no_qpdf_error(out, what):
     """qpdf --check of out finds no error (warnings may remain)."""
     rc, text = qpdf_check(out)
@@ -147,11 +155,8 @@ def check_file(exe, work, name, path):
         rc, msg, out, report = run(exe, work, path, mode)
         what = "%s, %s" % (name, mode)
         if rc != 0:
-            lines = msg.rstrip().splitlines()
             check(not repairable, what + ": processed (qpdf repairs the file)", msg)
-            check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
-                  what + ": refused with a reason", msg)
-            check(out is None, what + ": no output after a refusal")
+            check_refused(rc, msg, out, what)
             continue
         if needs_repair(name):
             check(msg.rstrip().endswith(b"\n" + REPAIRED + b"\nDone."), what + ": the repaired line", msg)
@@ -212,10 +217,7 @@ def check_hostile(exe, work, name, path):
         rc, msg, out, _ = run(exe, work, path, mode, memory_limit=limit)
         what = "hostile %s, %s" % (name, mode)
         if rc != 0:
-            lines = msg.rstrip().splitlines()
-            check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
-                  what + ": refused with a reason", msg)
-            check(out is None, what + ": no output after a refusal")
+            check_refused(rc, msg, out, what)
             continue
         check(msg.rstrip().endswith(b"\n" + REPAIRED + b"\nDone."), what + ": the repaired line", msg)
         if out:
