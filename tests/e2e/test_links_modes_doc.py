@@ -10,14 +10,14 @@ import shutil
 import sys
 
 import corpus_util
-from corpus_util import work_folder
+from corpus_util import Checks, work_folder
 
 BIN = os.path.abspath(sys.argv[1])
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 SAMPLE = os.path.join(ROOT, "examples", "sample.pdf")
 DOC = os.path.join(ROOT, "docs", "modes.md")
 
-failures = []
+check = Checks()
 
 
 def run(*args):
@@ -39,7 +39,7 @@ def expect_in_doc(text, what):
         doc = f.read()
     for line in text.split("\r\n"):
         if line and ("    " + line + "\n") not in doc:
-            failures.append("%s: %r is not in docs/modes.md" % (what, line))
+            check.fail("%s: %r is not in docs/modes.md" % (what, line))
 
 
 def main():
@@ -53,7 +53,7 @@ def main():
         out = run("sample.pdf", "linked.pdf", "-create", "-text", "Quarterly sales summary", "-link",
                   "https://example.com/sales")
         if out.count("1Matched text: Quarterly sales summary - link: 'https://example.com/sales'..\n") != 3:
-            failures.append("-create -text: three finds expected:\n" + out)
+            check.fail("-create -text: three finds expected:\n" + out)
 
         run("sample.pdf", "web.pdf", "-create")
         expect_in_doc(report("web.pdf"), "web scan")
@@ -67,7 +67,7 @@ def main():
                      "Already matched longer: 'Quarterly sales summary' to 'sales summary'",
                      "Matched text: revenue - link: 'https://example.com/search?q=revenue'"):
             if line not in out:
-                failures.append("-textfile: %r missing" % line)
+                check.fail("-textfile: %r missing" % line)
 
         with open("links.txt", "w") as f:
             f.write("Quarterly sales summary|https://example.com/q3|72|690|3\nrevenue|https://example.com/revenue\n")
@@ -77,7 +77,7 @@ def main():
         run("web.pdf", "fewer.pdf", "-remove", "-link", "WWW.EXAMPLE.COM")
         fewer = report("fewer.pdf")
         if "| www.example.com \r\n" in fewer or "https://www.example.com/" not in fewer:
-            failures.append("-remove -link: wrong links left:\n" + fewer)
+            check.fail("-remove -link: wrong links left:\n" + fewer)
 
         run("sample.pdf", "changed.pdf", "-change", "-link", "HTTPS://WWW.EXAMPLE.COM/", "-newlink",
             "https://www.example.org/news")
@@ -89,12 +89,8 @@ def main():
         expect_in_doc(report("sample.pdf"), "report")
         expect_in_doc(report("sample.pdf", "-reportpos"), "report positions")
 
-    for f in failures:
-        print("FAIL:", f)
-    if failures:
-        sys.exit(1)
-    print("docs/modes.md examples agree with the program")
+    return check.summary("docs/modes.md examples agree with the program")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

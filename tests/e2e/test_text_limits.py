@@ -14,7 +14,9 @@ import resource
 import sys
 import zlib
 
-from corpus_util import pdf_of, run, sanitized, work_folder
+from corpus_util import Checks, pdf_of, run, sanitized, work_folder
+
+check = Checks()
 
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 
@@ -120,7 +122,6 @@ def main():
             "report": ["-report", report],
             "text file": ["-textfile", words, "-link", "https://example.com/"],
         }
-        failures = []
         checks = [(name, mode, "Done.") for name in ("spreadsheet", "background") for mode in modes]
         checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
         checks += [("kept", "text file", "Document error")]
@@ -129,17 +130,15 @@ def main():
             peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
             said = said.decode("latin-1")
             if expected not in said or (rc == 0) != (expected == "Done."):
-                failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
+                check.fail("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
             if peak > bound_kb:
-                failures.append("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
+                check.fail("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
         # The background's form of text is on every page: the text search finds each.
         _, said, _ = run(exe, [files["background"], out] + modes["text"], timeout=600)
         found = said.decode("latin-1").count("Matched text")
         if found != 1000:
-            failures.append("background: %d finds of the form's text, expected 1000" % found)
-    for f in failures:
-        print("FAIL:", f)
-    return 1 if failures else 0
+            check.fail("background: %d finds of the form's text, expected 1000" % found)
+    return check.summary("all text-limit checks passed")
 
 
 if __name__ == "__main__":
