@@ -215,7 +215,7 @@ def tiny_pdf(page_count=1):
     objs.append(("<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, page_count)).encode())
     font_num = 3 + 3 * page_count
     for i in range(page_count):
-        page, content, annot = 3 + 3 * i, 4 + 3 * i, 5 + 3 * i
+        content, annot = 4 + 3 * i, 5 + 3 * i  # the page itself is object 3 + 3 * i
         objs.append(("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
                      "/Resources << /Font << /F1 %d 0 R >> >> /Annots [%d 0 R] >>"
                      % (content, font_num, annot)).encode())
