@@ -9,10 +9,11 @@ folder and each list line's file name, the null-device folder, lines of any leng
 and a failing line ending the batch.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
+
+import corpus_util
+from corpus_util import Checks, tiny_pdf, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GOLDEN_USAGE = os.path.join(HERE, "..", "golden", "usage.txt")
@@ -22,45 +23,7 @@ WILDCARD = (b"\nError! Wildcards * are not permitted, if you want to process man
             b"dir /B *.pdf > list.txt, then quillmark list.txt -fc:\\test\n\n")
 NEED_F = b"please specify -f for output folder, e.g. -fc:\\test\n"
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      output:", detail if isinstance(detail, str) else detail.decode("latin-1"))
-
-
-def tiny_pdf(page_count=1):
-    """A small valid PDF with one web link on every page, with a correct xref table."""
-    objs = []
-    kids = " ".join("%d 0 R" % (3 + 3 * i) for i in range(page_count))
-    objs.append(b"<< /Type /Catalog /Pages 2 0 R >>")
-    objs.append(("<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, page_count)).encode())
-    font_num = 3 + 3 * page_count
-    for i in range(page_count):
-        page, content, annot = 3 + 3 * i, 4 + 3 * i, 5 + 3 * i
-        objs.append(("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
-                     "/Resources << /Font << /F1 %d 0 R >> >> /Annots [%d 0 R] >>"
-                     % (content, font_num, annot)).encode())
-        text = b"BT /F1 12 Tf 72 720 Td (Visit http://www.example.com today) Tj ET"
-        objs.append(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
-        objs.append(b"<< /Type /Annot /Subtype /Link /Rect [100 715 250 735] /Border [0 0 0] "
-                    b"/A << /S /URI /URI (http://www.example.com/) >> >>")
-    objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>")
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = []
-    for n, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+check = Checks(label="output:")
 
 
 def page_text(pdf_path, page):
@@ -72,26 +35,23 @@ def page_text(pdf_path, page):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_cli_")
+    with work_folder("qm_cli_") as work:
+        def run(*args):
+            rc, out, err = corpus_util.run(exe, args, timeout=300, cwd=work)
+            check(err == b"", "nothing on standard error for %r" % (args,), err)
+            return rc, out
 
-    def run(*args):
-        p = subprocess.run([exe] + list(args), cwd=work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=300)
-        check(p.stderr == b"", "nothing on standard error for %r" % (args,), p.stderr)
-        return p.returncode, p.stdout
+        def write(name, data):
+            path = os.path.join(work, name)
+            d = os.path.dirname(path)
+            if d:
+                os.makedirs(d, exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
 
-    def write(name, data):
-        path = os.path.join(work, name)
-        d = os.path.dirname(path)
-        if d:
-            os.makedirs(d, exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+        def exists(name):
+            return os.path.exists(os.path.join(work, name))
 
-    def exists(name):
-        return os.path.exists(os.path.join(work, name))
-
-    try:
         pdf = tiny_pdf(2)
         write("in/a.pdf", pdf)
         write("in\\b.pdf", pdf)  # a name holding a backslash: its file-name part is "b.pdf"
@@ -224,14 +184,8 @@ def main():
         rc, out = run("batch.txt", "-fout4")
         check(rc == 1 and out.endswith(BANNER_END + b"Error parameter"), "batch without options", out)
         check(not exists("out4/a.pdf"), "batch without options writes nothing")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all command-line checks passed")
-    return 0
+    return check.summary("all command-line checks passed")
 
 
 if __name__ == "__main__":

@@ -29,7 +29,7 @@ import subprocess
 import sys
 import tempfile
 
-from corpus_util import CORPUS, need_oracles, new_qpdf_problems
+from corpus_util import CORPUS, Checks, need_oracles, new_qpdf_problems, pdf_of, run as run_program
 
 need_oracles()
 import fitz  # noqa: E402
@@ -37,7 +37,7 @@ import pikepdf  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
 WORK = tempfile.mkdtemp(prefix="qm_encrypted_")
-failures = []
+check = Checks()
 
 XMP = b'<?xpacket begin=""?><x:xmpmeta xmlns:x="adobe:ns:meta/"><x:note>clear or not</x:note></x:xmpmeta>'
 
@@ -75,17 +75,7 @@ def handmade():
         12: b"<< /Type /Metadata /Subtype /XML /Length %d >>\nstream\n" % len(XMP) + XMP + b"\nendstream",
         13: b"<< /Type /Filespec /F (notes.txt) /UF (notes.txt) >>",
     }
-    out = bytearray(b"%PDF-1.6\n")
-    offsets = {}
-    for n in sorted(objs):
-        offsets[n] = len(out)
-        out += b"%d 0 obj\n" % n + objs[n] + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for n in sorted(objs):
-        out += b"%010d 00000 n \n" % offsets[n]
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.6\n")
 
 WEAK = ["--allow-weak-crypto"]
 VARIANTS = {
@@ -119,13 +109,6 @@ def modes(target):
     }
 
 
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-    return cond
-
-
 def qpdf(*args):
     p = subprocess.run(["qpdf"] + list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if p.returncode not in (0, 3):
@@ -138,13 +121,12 @@ def run(inp, out, args):
     rep = os.path.join(WORK, "rep.txt")
     if os.path.exists(rep):
         os.remove(rep)
-    p = subprocess.run([BIN, inp, out] + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, cwd=WORK,
-                       timeout=120)
+    rc, stdout, _ = run_program(BIN, [inp, out] + args, timeout=120, merge_stderr=True, cwd=WORK)
     report = None
     if os.path.exists(rep):
         with open(rep, "rb") as f:
             report = f.read().replace(inp.encode(), b"INPUT")
-    return p.returncode, p.stdout, report
+    return rc, stdout, report
 
 
 def prepare(name):
@@ -361,11 +343,8 @@ def main():
         modes_over_variants()
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("encrypted files: all passed")
+    return check.summary("encrypted files: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

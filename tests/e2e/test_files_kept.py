@@ -14,25 +14,15 @@ Run as root, the device check uses a device node of its own.
 """
 import os
 import resource
-import shutil
 import signal
 import stat
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_cli import tiny_pdf  # noqa: E402
+import corpus_util  # noqa: E402
+from corpus_util import Checks, qpdf_check, tiny_pdf, work_folder  # noqa: E402
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
+check = Checks(clip=-600)
 
 
 def read(path):
@@ -45,32 +35,25 @@ def write(path, data):
         f.write(data)
 
 
-def qpdf_ok(path):
-    p = subprocess.run(["qpdf", "--check", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    return p.returncode == 0
-
-
 def leftovers(folder):
     return [n for n in os.listdir(folder) if n.startswith(".qm")]
 
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_kept_")
-    is_root = os.geteuid() == 0
+    with work_folder("qm_kept_") as work:
+        is_root = os.geteuid() == 0
 
-    def run(*args, cwd=None, limit=None):
-        def prepare():
-            if limit is not None:
-                # A full disk, as far as this process can tell: writes beyond limit bytes
-                # fail (the signal that would end the process is ignored).
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        p = subprocess.run([exe] + list(args), cwd=cwd or work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=300, preexec_fn=prepare)
-        return p.returncode, p.stdout or b""
+        def run(*args, cwd=None, limit=None):
+            def prepare():
+                if limit is not None:
+                    # A full disk, as far as this process can tell: writes beyond limit bytes
+                    # fail (the signal that would end the process is ignored).
+                    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+            rc, out, _ = corpus_util.run(exe, args, timeout=300, cwd=cwd or work, preexec_fn=prepare)
+            return rc, out
 
-    try:
         pdf = tiny_pdf(2)
         src = os.path.join(work, "in.pdf")
         write(src, pdf)
@@ -156,15 +139,9 @@ def main():
         rc, out = run("bom.txt", "-fbomout", "-remove")
         check(rc == 0 and out.count(b"\nDone.\n") == 2 and b"Document error" not in out,
               "byte-order mark and blank lines are skipped", out)
-        check(qpdf_ok(os.path.join(work, "bomout", "in.pdf")), "the list's file is written")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+        check(qpdf_check(os.path.join(work, "bomout", "in.pdf"))[0] == 0, "the list's file is written")
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all file-safety checks passed")
-    return 0
+    return check.summary("all file-safety checks passed")
 
 
 if __name__ == "__main__":

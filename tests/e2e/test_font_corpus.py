@@ -42,15 +42,6 @@ SPAN = re.compile(r'<span font="([^"]*)" wmode="(\d)"')
 GLYPH = re.compile(r'<g unicode="([^"]*)" glyph="([^"]*)" x="[^"]*" y="[^"]*" adv="([^"]*)"')
 
 
-def find_tool():
-    d = os.path.dirname(os.path.abspath(sys.argv[1]))
-    for name in ("qm_fontdump", "qm_fontdump.exe"):
-        p = os.path.join(d, name)
-        if os.path.exists(p):
-            return p
-    return None
-
-
 def trace(pdf):
     """(page, font name, wmode, unicode text, glyph, advance) of every glyph MuPDF shows."""
     p = subprocess.run(["mutool", "trace", pdf], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=300)
@@ -111,7 +102,7 @@ def match_loosely(fonts, page, fname):
 
 
 def main():
-    tool = find_tool()
+    tool = corpus_util.tool_beside(sys.argv[1], "qm_fontdump")
     if not tool:
         print("qm_fontdump not built next to %s" % sys.argv[1])
         return 1
@@ -121,11 +112,11 @@ def main():
     name_checks = collections.Counter()
     for pdf, truth in corpus_util.corpus_files():
         base = os.path.basename(pdf)
-        p = subprocess.run([tool, pdf], stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-        if p.returncode < 0 or p.stderr.strip():
-            failures.append("%s: fontdump crashed or complained: %s" % (base, p.stderr[:200]))
+        rc, out, err = corpus_util.run(tool, [pdf], timeout=300)
+        if rc < 0 or err.strip():
+            failures.append("%s: fontdump crashed or complained: %s" % (base, err[:200]))
             continue
-        lines = [json.loads(l) for l in p.stdout.decode("ascii").splitlines() if l.strip()]
+        lines = [json.loads(l) for l in out.decode("ascii").splitlines() if l.strip()]
         if lines and "open" in lines[0]:
             if not (corpus_util.is_damaged(truth) or corpus_util.must_refuse(truth)):
                 failures.append("%s: does not open: %s" % (base, lines[0]["open"]))

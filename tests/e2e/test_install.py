@@ -16,28 +16,19 @@ import gzip
 import os
 import re
 import shutil
-import subprocess
 import sys
-import tempfile
+
+import corpus_util
+from corpus_util import Checks, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("utf-8", "replace")[:3000])
-    return cond
+check = Checks(clip=3000, encoding="utf-8")
 
 
 def run(cmd, **kw):
-    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=600, **kw)
-    return p.returncode, p.stdout, p.stderr
+    return corpus_util.run(cmd[0], cmd[1:], timeout=600, **kw)
 
 
 def usage_options(exe):
@@ -72,8 +63,7 @@ def main():
         if shutil.which(tool) is None:
             print("%s is needed (Debian packages cmake, man-db, groff-base, dpkg-dev, qpdf, parallel)" % tool)
             return 1
-    work = tempfile.mkdtemp(prefix="qm_install_")
-    try:
+    with work_folder("qm_install_") as work:
         # ---- cmake --install ----
         prefix = os.path.join(work, "prefix")
         rc, out, err = run(["cmake", "--install", build, "--prefix", prefix])
@@ -169,14 +159,8 @@ def main():
             rc, out, err = run(["dpkg-deb", "-x", deb, unpacked])
             rc, out, _ = run([os.path.join(unpacked, "usr", "bin", "quillmark")])
             check(rc == 0 and out.startswith(b"\r\nQuillmark v1.10"), "the packaged program runs", out)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all install and package checks passed")
-    return 0
+    return check.summary("all install and package checks passed")
 
 
 if __name__ == "__main__":

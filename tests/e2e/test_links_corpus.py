@@ -10,56 +10,41 @@ page text is read (text under links, created links, the web-address scan, remova
 text) the script counts the share of agreeing cases, prints it, and requires a floor.
 """
 import collections
-import glob
-import json
 import os
 import re
 import subprocess
 import sys
-import tempfile
 
-try:
-    import fitz  # PyMuPDF
-    import pikepdf
-except ImportError:
-    # The oracles come from the system's Python packages; another interpreter first on
-    # the PATH may lack them.
-    if os.path.exists("/usr/bin/python3") and os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    raise
+import corpus_util
+from corpus_util import need_oracles
+
+need_oracles()
+import fitz  # noqa: E402
+import pikepdf  # noqa: E402
+
+from corpus_util import Checks, qpdf_check, work_folder  # noqa: E402
 
 BIN = os.path.abspath(sys.argv[1])
-HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, "..", "corpus")
-TMP = tempfile.mkdtemp(prefix="qm_links_corpus_")
+TMP = None  # the work folder, while main runs
 PREFIXES = ("http:", "https:", "www", "ftp:", "file:", "mailto")
 
-failures = []
-
-
-def fail(msg):
-    failures.append(msg)
-    print("FAIL:", msg)
+checks = Checks()
+fail = checks.fail
 
 
 def corpus_files():
-    out = []
-    for pdf in sorted(glob.glob(os.path.join(CORPUS, "*.pdf"))):
-        name = os.path.basename(pdf)
-        if name.startswith("damaged-"):
-            continue
-        with open(pdf[:-4] + ".json") as f:
-            out.append((pdf, json.load(f)))
-    return out
+    """The corpus without its damaged files."""
+    return [(pdf, truth) for pdf, truth in corpus_util.corpus_files()
+            if not os.path.basename(pdf).startswith("damaged-")]
 
 
 def run(args):
-    r = subprocess.run([BIN] + args, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-    return r.returncode, r.stdout.decode("utf-8", "replace")
+    rc, out, _ = corpus_util.run(BIN, args, timeout=120, merge_stderr=True)
+    return rc, out.decode("utf-8", "replace")
 
 
 def qpdf_rc(path):
-    return subprocess.run(["qpdf", "--check", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    return qpdf_check(path)[0]
 
 
 def check_output(src, out, what):
@@ -71,6 +56,17 @@ def check_output(src, out, what):
         fail("%s: %s output fails qpdf --check (%d)" % (os.path.basename(src), what, rc))
         return False
     return True
+
+
+def output_of(src, name, args, what):
+    """Runs the program over src into TMP/name with args: the output's path when it
+    is written and passes check_output, else None. The output an earlier file left
+    there is removed first, so that it cannot stand in for one this run did not write."""
+    out = os.path.join(TMP, name)
+    if os.path.exists(out):
+        os.remove(out)
+    run([src, out] + args)
+    return out if check_output(src, out, what) else None
 
 
 def as_text(obj):
@@ -119,9 +115,8 @@ def edited_targets(pages):
 
 
 def check_remove_all(src, truth):
-    out = os.path.join(TMP, "remove_all.pdf")
-    run([src, out, "-remove"])
-    if not check_output(src, out, "-remove"):
+    out = output_of(src, "remove_all.pdf", ["-remove"], "-remove")
+    if not out:
         return
     name = os.path.basename(src)
     doc = fitz.open(out)
@@ -165,9 +160,8 @@ def check_remove_link(src, truth):
     if not targets:
         return
     x = targets[0].upper() if targets[0].upper() != targets[0] else targets[0].lower()
-    out = os.path.join(TMP, "remove_link.pdf")
-    run([src, out, "-remove", "-link", x])
-    if not check_output(src, out, "-remove -link"):
+    out = output_of(src, "remove_link.pdf", ["-remove", "-link", x], "-remove -link")
+    if not out:
         return
     want = [[(s, t) for (s, t) in items if not uri_equal(s, t, x)] for items in edited_targets(page_annots(src))]
     got = edited_targets(page_annots(out))
@@ -185,9 +179,8 @@ def check_change(src, truth):
     if not targets:
         return
     x, y = targets[-1].swapcase(), "https://changed.example.net/(new)"
-    out = os.path.join(TMP, "change.pdf")
-    run([src, out, "-change", "-link", x, "-newlink", y])
-    if not check_output(src, out, "-change"):
+    out = output_of(src, "change.pdf", ["-change", "-link", x, "-newlink", y], "-change")
+    if not out:
         return
     want = [[(s, y if s in ("/URI", "/Launch") and t and t.lower() == x.lower() else t) for (s, t) in items]
             for items in edited_targets(page_annots(src))]
@@ -198,9 +191,8 @@ def check_change(src, truth):
 
 def check_changepart(src, truth):
     part, new = ".example.com", ".example.org"
-    out = os.path.join(TMP, "changepart.pdf")
-    run([src, out, "-changepart", "-link", part, "-newlink", new])
-    if not check_output(src, out, "-changepart"):
+    out = output_of(src, "changepart.pdf", ["-changepart", "-link", part, "-newlink", new], "-changepart")
+    if not out:
         return
     want = [[(s, t.replace(part, new, 1) if s in ("/URI", "/Launch") and t and part in t else t) for (s, t) in items]
             for items in edited_targets(page_annots(src))]
@@ -275,9 +267,8 @@ def inside(rect, word, slack=2.0):
 
 def check_create_text(src, truth):
     w, link = "sales", "https://found.example/"
-    out = os.path.join(TMP, "create.pdf")
-    run([src, out, "-create", "-text", w, "-link", link])
-    if not check_output(src, out, "-create -text"):
+    out = output_of(src, "create.pdf", ["-create", "-text", w, "-link", link], "-create -text")
+    if not out:
         return
     for page, links in zip(truth["pages"], new_links(src, out)):
         if any(x[7] in ("Type0", "?", "Type3") for x in page["words"]):
@@ -319,9 +310,8 @@ def web_target(word):
 
 
 def check_web_scan(src, truth):
-    out = os.path.join(TMP, "webscan.pdf")
-    run([src, out, "-create"])
-    if not check_output(src, out, "-create (web scan)"):
+    out = output_of(src, "webscan.pdf", ["-create"], "-create (web scan)")
+    if not out:
         return
     for page, links in zip(truth["pages"], new_links(src, out)):
         if any(x[7] in ("Type0", "?", "Type3") for x in page["words"]):
@@ -357,9 +347,8 @@ def check_remove_textlink(src, truth):
     if not candidates:
         return
     w = candidates[0].strip()
-    out = os.path.join(TMP, "remove_textlink.pdf")
-    run([src, out, "-remove", "-textlink", w])
-    if not check_output(src, out, "-remove -textlink"):
+    out = output_of(src, "remove_textlink.pdf", ["-remove", "-textlink", w], "-remove -textlink")
+    if not out:
         return
     before, after = page_annots(src), page_annots(out)
     for page, b, a in zip(truth["pages"], before, after):
@@ -374,6 +363,12 @@ def check_remove_textlink(src, truth):
 
 
 def main():
+    global TMP
+    with work_folder("qm_links_corpus_") as TMP:
+        return check_corpus()
+
+
+def check_corpus():
     files = corpus_files()
     for src, truth in files:
         name = os.path.basename(src)
@@ -412,11 +407,8 @@ def main():
     for what, value, floor in floors:
         if value < floor:
             fail("%s share %.2f below %.2f" % (what, value, floor))
-    if failures:
-        print("%d failures" % len(failures))
-        sys.exit(1)
-    print("all link checks passed over %d files" % len(files))
+    return checks.summary("all link checks passed over %d files" % len(files), "%d failures")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -19,60 +19,27 @@ Hand-made files, in every mode that writes or reads links:
 """
 import os
 import re
-import resource
-import shutil
-import subprocess
 import sys
-import tempfile
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import (Checks, address_space_limit, classic_pdf, indirect, need_oracles, qpdf_check,  # noqa: E402
+                         qpdf_problems, run as run_program, sanitized, work_folder)
 
 need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-failures = []
-
-
-def check(cond, what, detail=""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      ", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
+check = Checks(label="", clip=-600)
 
 
 # ---- building files -------------------------------------------------------------
-
-def classic(objects, shifts=None, trailer=b""):
-    """objects: (number, whole object text) in file order. shifts: number -> how many
-    bytes its entry is off. A classic cross-reference table."""
-    shifts = shifts or {}
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offs = {}
-    for num, text in objects:
-        offs[num] = len(out) + shifts.get(num, 0)
-        out += text
-    size = max(offs) + 1
-    xref = len(out)
-    out += b"xref\n0 %d\n" % size
-    for n in range(size):
-        out += (b"%010d 00000 n \n" % offs[n]) if n in offs else b"0000000000 65535 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R %s>>\nstartxref\n%d\n%%%%EOF\n" % (size, trailer, xref)
-    return bytes(out)
-
-
-def obj(num, body):
-    return (num, b"%d 0 obj\n" % num + body + b"\nendobj\n")
-
 
 def stream_obj(num, data, extra=b"", compress=False):
     if compress:
         data = zlib.compress(data, 9)
         extra += b" /Filter /FlateDecode"
-    return obj(num, b"<< /Length %d%s >>\nstream\n" % (len(data), extra) + data + b"\nendstream")
+    return indirect(num, b"<< /Length %d%s >>\nstream\n" % (len(data), extra) + data + b"\nendstream")
 
 
 def with_object_streams(plain, streams, root=1):
@@ -126,24 +93,25 @@ def page_dict(parent, contents, annots=b"", font=5):
             b"/Contents %d 0 R %s>>" % (parent, font, contents, annots))
 
 
+# ---- reading outputs ------------------------------------------------------------
+
+def page_uris(page):
+    """The link targets PyMuPDF finds on page, sorted ("" for a link without one)."""
+    return sorted(l.get("uri", "") for l in page.get_links())
+
+
+def links_per_page(path):
+    """How many links PyMuPDF finds on each page of path ([] when there is no file)."""
+    return [len(pg.get_links()) for pg in fitz.open(path)] if path else []
+
+
 # ---- running --------------------------------------------------------------------
-
-def sanitized(exe):
-    with open(exe, "rb") as f:
-        return b"__asan_init" in f.read()
-
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_whole_")
-    try:
+    with work_folder("qm_whole_") as work:
         checks(exe, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    return check.summary("all checks passed")
 
 
 def checks(exe, work):
@@ -151,9 +119,7 @@ def checks(exe, work):
     if not limit_memory:
         print("note: sanitizer build, runs without the 512 MB address-space limit")
 
-    def limits():
-        if limit_memory:
-            resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
+    limits = address_space_limit(512 << 20) if limit_memory else None
 
     def write(name, data):
         path = os.path.join(work, name)
@@ -175,10 +141,10 @@ def checks(exe, work):
         for p in (out, rep):
             if os.path.exists(p):
                 os.remove(p)
-        p = subprocess.run([exe, path, out] + MODES[mode] + list(extra), cwd=work, stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=600, preexec_fn=limits)
+        rc, stdout, _ = run_program(exe, [path, out] + MODES[mode] + list(extra), timeout=600, cwd=work,
+                                    preexec_fn=limits)
         report = open(rep, "rb").read() if os.path.exists(rep) else None
-        return p.returncode, p.stdout, (out if os.path.exists(out) else None), report
+        return rc, stdout, (out if os.path.exists(out) else None), report
 
     def qpdf_ok(path, source):
         """qpdf --check warns of nothing the source file does not have already."""
@@ -197,17 +163,17 @@ def checks(exe, work):
 
     # ---- 1. keywords in odd places, a split header, an entry a few bytes off ------
     content = text_stream([(72, 700, 24, b"Quillmark endobj test")])
-    tricky = classic([
-        obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-        obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-        obj(3, page_dict(2, 4, b"/Annots [6 0 R]")),
+    tricky = classic_pdf([
+        indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+        indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+        indirect(3, page_dict(2, 4, b"/Annots [6 0 R]")),
         (4, b"4 0 %% the header goes on\nobj\n<< /Length %d /Note (endobj here) >>\nstream\n" % len(content)
          + content + b"\nendstream\nendobj\n"),
-        obj(5, FONT),
-        obj(6, b"<< /Type /Annot /Subtype /Link /Rect [70 690 400 730] /Border [0 0 0] "
+        indirect(5, FONT),
+        indirect(6, b"<< /Type /Annot /Subtype /Link /Rect [70 690 400 730] /Border [0 0 0] "
                b"/A << /S /URI /URI (https://www.example.com/endobj) >> /Contents (a link %% no comment) >>"),
-        obj(7, b"<< /Title (endobj in a title) /Subject <656e646f626a> % endobj\n /Keywords (a \\) endobj) >>"),
-        obj(8, b"[/Xendobj <656e646f626a> /endobj 1 endobjx]"),
+        indirect(7, b"<< /Title (endobj in a title) /Subject <656e646f626a> % endobj\n /Keywords (a \\) endobj) >>"),
+        indirect(8, b"[/Xendobj <656e646f626a> /endobj 1 endobjx]"),
     ], shifts={6: -3, 8: 4}, trailer=b"/Info 7 0 R ")
     path = write("tricky.pdf", tricky)
     src = pikepdf.open(path)
@@ -230,7 +196,7 @@ def checks(exe, work):
         doc = fitz.open(out)
         page = doc[0]
         check("Quillmark endobj test" in page.get_text(), "tricky objects, %s: the page keeps its text" % mode)
-        uris = sorted(l.get("uri", "") for l in page.get_links())
+        uris = page_uris(page)
         want = {"stamp": ["https://stamp.example/", "https://www.example.com/endobj"],
                 "remove": [],
                 "create": ["https://made.example/", "https://www.example.com/endobj"],
@@ -242,17 +208,18 @@ def checks(exe, work):
     # never ends (left out: nothing can be read there), an object-stream member whose
     # entry names an index past the stream's count (found in the stream): every mode
     # is done, says the file was repaired, and keeps the page, its text and its link.
-    pad = obj(9, b"(" + b"p" * 3000 + b")")
+    pad = indirect(9, b"(" + b"p" * 3000 + b")")
     repaired = {
-        "entry far from its object": classic([
-            obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-            obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4, b"/Annots [6 0 R]")), obj(5, FONT), pad, obj(6, LINK),
+        "entry far from its object": classic_pdf([
+            indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+            indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+            indirect(3, page_dict(2, 4, b"/Annots [6 0 R]")), indirect(5, FONT), pad, indirect(6, LINK),
             stream_obj(4, content)], shifts={4: -2500}),
-        "string that never ends": classic([
-            obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
-            obj(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-            obj(3, page_dict(2, 4, b"/Annots [8 0 R]")), obj(5, FONT), stream_obj(4, content), obj(8, LINK),
+        "string that never ends": classic_pdf([
+            indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"),
+            indirect(2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+            indirect(3, page_dict(2, 4, b"/Annots [8 0 R]")), indirect(5, FONT), stream_obj(4, content),
+            indirect(8, LINK),
             (6, b"6 0 obj\n(never closed endobj\n")]),
         "member past its stream's count": with_object_streams(
             [(1, b"<< /Type /Catalog /Pages 2 0 R >>"), (2, b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
@@ -276,13 +243,13 @@ def checks(exe, work):
             if not out:
                 check(False, "%s, %s: an output" % (name, mode))
                 continue
-            p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            check(p.returncode == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), p.stdout)
+            qrc, qtext = qpdf_check(out)
+            check(qrc == 0, "%s, %s: qpdf --check finds nothing" % (name, mode), qtext)
             doc = fitz.open(out)  # kept: a page outlives its document only while it is referenced
             page = doc[0]
             check("Quillmark endobj test" in page.get_text(), "%s, %s: the page keeps its text" % (name, mode))
             if mode == "stamp":
-                uris = sorted(l.get("uri", "") for l in page.get_links())
+                uris = page_uris(page)
                 check(uris == ["https://stamp.example/", "https://www.example.com/"],
                       "%s: the page keeps its link" % name, repr(uris))
 
@@ -316,18 +283,18 @@ def checks(exe, work):
           "status %d, %d listed" % (rc, listed))
     for mode, want in (("stamp", per_page + 1), ("remove", 0)):
         rc, msg, out, _ = run(path, mode)
-        links = [len(pg.get_links()) for pg in fitz.open(out)] if out else []
+        links = links_per_page(out)
         check(rc == 0 and links == [want] * pages, "600 links in object streams, %s: %d links a page" % (mode, want),
               repr(links))
 
     # ---- 4. page trees ------------------------------------------------------------
     def numbered_pages(n, kids, extra=()):
         """n pages (objects 10.. with contents 20..) saying "Page i", the root's Kids."""
-        objs = [obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"), obj(2, kids), obj(5, FONT)]
+        objs = [indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"), indirect(2, kids), indirect(5, FONT)]
         for i in range(n):
-            objs.append(obj(10 + i, page_dict(2, 20 + i)))
+            objs.append(indirect(10 + i, page_dict(2, 20 + i)))
             objs.append(stream_obj(20 + i, text_stream([(72, 700, 24, b"Page %d" % (i + 1))])))
-        return classic(objs + list(extra))
+        return classic_pdf(objs + list(extra))
 
     def uris_of(pdf, num):
         """The link targets of the annotations of page object num."""
@@ -351,7 +318,7 @@ def checks(exe, work):
         path = write("tree.pdf", data)
         rc, msg, out, _ = run(path, "stamp")
         doc = fitz.open(out) if out else []
-        got = [(pg.get_text().split("\n")[0], sorted(l.get("uri", "") for l in pg.get_links())) for pg in doc]
+        got = [(pg.get_text().split("\n")[0], page_uris(pg)) for pg in doc]
         want = [(t, ["https://stamp.example/"]) for t in texts]
         check(rc == 0 and got == want, "%s: every page readers show is stamped once" % name, repr(got))
         if out:
@@ -360,7 +327,7 @@ def checks(exe, work):
         # Text found on page n is linked on page n.
         for n, t in enumerate(texts):
             rc, msg, out, _ = run(path, "create", ["-text", t])
-            got = [len(pg.get_links()) for pg in fitz.open(out)] if out else []
+            got = links_per_page(out)
             check(rc == 0 and got == [1 if i == n else 0 for i in range(len(texts))],
                   "%s: the link over \"%s\" is on page %d" % (name, t, n + 1), repr(got))
 
@@ -385,12 +352,12 @@ def checks(exe, work):
               repr(got))
 
     # A page tree whose direct nodes share one Kids array at each of 24 levels.
-    objs = [obj(1, b"<< /Type /Catalog /Pages 2 0 R >>"), obj(2, b"<< /Type /Pages /Kids 40 0 R /Count 1 >>"),
-            obj(10, page_dict(2, 20)), stream_obj(20, text_stream([(72, 700, 24, b"Page 1")])), obj(5, FONT)]
+    objs = [indirect(1, b"<< /Type /Catalog /Pages 2 0 R >>"), indirect(2, b"<< /Type /Pages /Kids 40 0 R /Count 1 >>"),
+            indirect(10, page_dict(2, 20)), stream_obj(20, text_stream([(72, 700, 24, b"Page 1")])), indirect(5, FONT)]
     for lvl in range(24):
         kid = b"<< /Kids %d 0 R >>" % (41 + lvl)
-        objs.append(obj(40 + lvl, b"[%s %s]" % (kid, kid) if lvl < 23 else b"[10 0 R 10 0 R]"))
-    path = write("doubling.pdf", classic(objs))
+        objs.append(indirect(40 + lvl, b"[%s %s]" % (kid, kid) if lvl < 23 else b"[10 0 R 10 0 R]"))
+    path = write("doubling.pdf", classic_pdf(objs))
     for mode in MODES:
         rc, msg, out, _ = run(path, mode)
         check(rc == 0, "page tree doubling at every level, %s: done" % mode, msg)
@@ -436,10 +403,10 @@ def checks(exe, work):
         check(rc == 0, "ten million members declared, %s: done" % mode, msg)
         if mode == "stamp" and res:
             doc = fitz.open(res)
-            links = sorted(l.get("uri", "") for l in doc[0].get_links())
+            links = page_uris(doc[0])
             check(links == ["https://stamp.example/", "https://x.example/"],
                   "ten million members declared: the page and its link are read", repr(links))
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

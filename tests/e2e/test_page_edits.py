@@ -10,47 +10,25 @@ Annots array, one Contents array, one annotation or one action. Every output mus
 range, and every other page as it was.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import need_oracles  # noqa: E402
+from corpus_util import Checks, need_oracles, pdf_of, qpdf_check, run, work_folder  # noqa: E402
 
 need_oracles()
 import fitz  # noqa: E402
 
-failures = []
+check = Checks()
 
 FONT = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 COMMENT = "% " + "c" * 300 + "\n"
 
 
-def check(cond, what, detail=""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail)
-
-
 def build(bodies):
-    """bodies: object number -> body text, or None for a free entry."""
-    size = max(bodies) + 1
-    out = bytearray(b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n")
-    offsets = {}
-    for num in sorted(bodies):
-        if bodies[num] is None:
-            continue
-        offsets[num] = len(out)
-        out += b"%d 0 obj\n" % num + bodies[num].encode("latin-1") + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for num in range(1, size):
-        out += (b"%010d 00000 n \n" % offsets[num]) if num in offsets else b"0000000000 00001 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (size, xref)
-    return bytes(out)
+    """bodies: object number -> body text, or None for a free entry (generation 1, as
+    an object that was deleted once)."""
+    return pdf_of({n: None if b is None else b.encode("latin-1") for n, b in bodies.items()}, free_generation=1)
 
 
 def stream(text, prefix=""):
@@ -146,8 +124,7 @@ CASES = [
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_edits_")
-    try:
+    with work_folder("qm_edits_") as work:
         for n, (name, bodies, args, pages), variant in ((n, c, v) for n, c in enumerate(CASES) for v in VARIANTS):
             src = os.path.join(work, "in%d%s.pdf" % (n, variant))
             dst = os.path.join(work, "out%d%s.pdf" % (n, variant))
@@ -160,13 +137,13 @@ def main():
                 plain = src + ".plain"
                 os.replace(src, plain)
                 subprocess.run(["qpdf", "--allow-weak-crypto", "--encrypt", "", "owner"] + VARIANTS[variant] + ["--", plain, src], check=True)
-            p = subprocess.run([exe, src, dst] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-            check(p.returncode == 0 and p.stdout.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
-                  p.stdout.decode("latin-1")[-300:])
-            if p.returncode != 0:
+            rc, out, _ = run(exe, [src, dst] + args, timeout=120)
+            check(rc == 0 and out.endswith(b"\nDone.\n"), "%s: the run succeeds" % name,
+                  out.decode("latin-1")[-300:])
+            if rc != 0:
                 continue
-            q = subprocess.run(["qpdf", "--check", dst], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            check(q.returncode == 0, "%s: qpdf --check passes" % name, q.stdout.decode("latin-1")[-400:])
+            qrc, qtext = qpdf_check(dst)
+            check(qrc == 0, "%s: qpdf --check passes" % name, qtext.decode("latin-1")[-400:])
             with fitz.open(dst) as d:
                 check(d.page_count == len(pages), "%s: page count" % name)
                 for i, (uris, stamped) in enumerate(pages[:d.page_count]):
@@ -179,14 +156,8 @@ def main():
                 added = [l.get("xref") for i in range(d.page_count) for l in d[i].get_links()
                          if l.get("uri") in ("http://s/", "http://c.example/")]
                 check(len(added) == len(set(added)), "%s: every page has its own new links" % name, added)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all page-edit checks passed")
-    return 0
+    return check.summary("all page-edit checks passed")
 
 
 if __name__ == "__main__":

@@ -20,7 +20,8 @@ import shutil
 import stat
 import subprocess
 import sys
-import tempfile
+
+from corpus_util import Checks, pdf_of, run, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
@@ -29,16 +30,7 @@ CORPUS = os.path.join(ROOT, "tests", "corpus")
 SAMPLE = os.path.join(ROOT, "examples", "sample.pdf")
 FROZEN = "@2026-01-01 00:00:00"
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      detail:", detail if isinstance(detail, str) else detail.decode("latin-1")[:3000])
-    return cond
+check = Checks(clip=3000)
 
 
 def tree(folder):
@@ -67,17 +59,7 @@ def no_links_pdf():
     text = b"BT /F1 12 Tf 72 720 Td (No links here) Tj ET"
     objs.append(b"<< /Length %d >>\nstream\n" % len(text) + text + b"\nendstream")
     objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>")
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for n, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % n + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    for off in offsets:
-        out += b"%010d 00000 n \n" % off
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.4\n")
 
 
 class Runs:
@@ -106,15 +88,10 @@ class Runs:
         return dirs
 
     def single(self, cwd, args):
-        p = subprocess.run([self.qm] + args, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           env=self.env, timeout=600)
-        return p.returncode, p.stdout, p.stderr
+        return run(self.qm, args, timeout=600, cwd=cwd, env=self.env)
 
     def parallel(self, cwd, tool_opts, args):
-        cmd = ["bash", TOOL, "--quillmark", self.qm] + tool_opts + args
-        p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env,
-                           timeout=600)
-        return p.returncode, p.stdout, p.stderr
+        return run("bash", [TOOL, "--quillmark", self.qm] + tool_opts + args, timeout=600, cwd=cwd, env=self.env)
 
 
 def main():
@@ -124,15 +101,15 @@ def main():
             print("%s is needed (Debian package %s)" % (tool, tool))
             return 1
 
-    root = tempfile.mkdtemp(prefix="qm_parallel_")
-    tmp = os.path.join(root, "tmp")
-    os.makedirs(tmp)
-    env = dict(os.environ)
-    env["TMPDIR"] = tmp  # the tool's work folders go here: it must be empty at the end
-    env["LC_ALL"] = "C"
-    # stdbuf preloads a library too.
-    env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
-    try:
+    with work_folder("qm_parallel_") as root:
+        tmp = os.path.join(root, "tmp")
+        os.makedirs(tmp)
+        env = dict(os.environ)
+        env["TMPDIR"] = tmp  # the tool's work folders go here: it must be empty at the end
+        env["LC_ALL"] = "C"
+        # stdbuf preloads a library too.
+        env["ASAN_OPTIONS"] = (env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0").lstrip(":")
+
         # The program behind a frozen clock, for both kinds of run.
         qm = os.path.join(root, "quillmark-frozen")
         # faketime preloads a library, which a sanitizer build must be told to accept
@@ -356,14 +333,8 @@ kill -SEGV $$
         leftovers = [os.path.join(b, f) for b, _, fs in os.walk(root) for f in fs
                      if ".qm" in f and f.endswith(".tmp") or f.startswith("quillmark-parallel.")]
         check(leftovers == [], "no temporary file is left behind", repr(leftovers))
-    finally:
-        shutil.rmtree(root, ignore_errors=True)
 
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        return 1
-    print("all quillmark-parallel checks passed")
-    return 0
+    return check.summary("all quillmark-parallel checks passed")
 
 
 if __name__ == "__main__":

@@ -27,7 +27,6 @@ are processed or refused as above.
 import json
 import os
 import re
-import resource
 import shutil
 import subprocess
 import sys
@@ -35,7 +34,8 @@ import tempfile
 from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from corpus_util import CORPUS, need_oracles, qpdf_problems  # noqa: E402
+from corpus_util import (CORPUS, Checks, address_space_limit, need_oracles, qpdf_check, qpdf_problems,  # noqa: E402
+                         run as run_program, sanitized, work_folder)
 
 need_oracles()
 import fitz  # noqa: E402
@@ -70,38 +70,20 @@ MODES = {
     "range": ["-s2", "-e2", "-text", "Range", "-link", "https://r.example/"],
 }
 
-failures = []
-
-
-def check(cond, what, detail=b""):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-        if detail:
-            print("      ", detail if isinstance(detail, str) else detail.decode("latin-1")[-600:])
-
-
-def sanitized(exe):
-    with open(exe, "rb") as f:
-        return b"__asan_init" in f.read()
+check = Checks(label="", clip=-600)
 
 
 def run(exe, work, path, mode, memory_limit=False):
-    """(status, messages, output bytes or None, report bytes or None) of one run."""
+    """(status, messages, output path or None, report bytes or None) of one run."""
     d = tempfile.mkdtemp(dir=work)
     shutil.copy(os.path.join(work, "words.txt"), d)
     shutil.copy(os.path.join(work, "links.txt"), d)
-
-    def limits():
-        if memory_limit:
-            resource.setrlimit(resource.RLIMIT_AS, (512 << 20, 512 << 20))
-    p = subprocess.run([exe, path, "out.pdf"] + MODES[mode], cwd=d, stdout=subprocess.PIPE,
-                       stderr=subprocess.STDOUT, timeout=120, preexec_fn=limits)
+    rc, msg, _ = run_program(exe, [path, "out.pdf"] + MODES[mode], timeout=120, merge_stderr=True, cwd=d,
+                             preexec_fn=address_space_limit(512 << 20) if memory_limit else None)
     out = os.path.join(d, "out.pdf")
     rep = os.path.join(d, "rep.txt")
-    result = (p.returncode, p.stdout, out if os.path.exists(out) else None,
-              open(rep, "rb").read() if os.path.exists(rep) else None)
-    return result
+    return (rc, msg, out if os.path.exists(out) else None,
+            open(rep, "rb").read() if os.path.exists(rep) else None)
 
 
 def view(path):
@@ -133,14 +115,27 @@ _NUMBERS = re.compile(r"(object|stream) \d+ \d+|\d+ \d+ R|offset \d+")
 def passes_qpdf(out, ref):
     """qpdf --check finds nothing in out, or nothing that it does not find in ref (the
     same damaged stream data, say); object numbers and offsets do not count."""
-    p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if p.returncode == 0:
+    if qpdf_check(out)[0] == 0:
         return True, ""
     def problems(path):
         return set(_NUMBERS.sub("N", line) for line in qpdf_problems(path)
                    if "WARNING" in line or "ERROR" in line)
     new = sorted(problems(out) - problems(ref))
     return not new, "\n".join(new)
+
+
+def check_refused(rc, msg, out, what):
+    """A refusal: status 1, "Document error" and the reason as the last two lines, no output."""
+    lines = msg.rstrip().splitlines()
+    check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
+          what + ": refused with a reason", msg)
+    check(out is None, what + ": no output after a refusal")
+
+
+def check_no_qpdf_error(out, what):
+    """qpdf --check of out finds no error (warnings may remain)."""
+    rc, text = qpdf_check(out)
+    check(rc in (0, 3), what + ": qpdf --check finds no error", text)
 
 
 def needs_repair(name):
@@ -160,11 +155,8 @@ def check_file(exe, work, name, path):
         rc, msg, out, report = run(exe, work, path, mode)
         what = "%s, %s" % (name, mode)
         if rc != 0:
-            lines = msg.rstrip().splitlines()
             check(not repairable, what + ": processed (qpdf repairs the file)", msg)
-            check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
-                  what + ": refused with a reason", msg)
-            check(out is None, what + ": no output after a refusal")
+            check_refused(rc, msg, out, what)
             continue
         if needs_repair(name):
             check(msg.rstrip().endswith(b"\n" + REPAIRED + b"\nDone."), what + ": the repaired line", msg)
@@ -172,8 +164,7 @@ def check_file(exe, work, name, path):
             # qpdf cannot read the input: its check of the output finds no error (a
             # warning about an object the damage took away may remain).
             if out:
-                p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-                check(p.returncode in (0, 3), what + ": qpdf --check finds no error", p.stdout)
+                check_no_qpdf_error(out, what)
             continue
         rrc, rmsg, rout, rreport = run(exe, work, ref, mode)
         if rrc != 0:
@@ -226,15 +217,11 @@ def check_hostile(exe, work, name, path):
         rc, msg, out, _ = run(exe, work, path, mode, memory_limit=limit)
         what = "hostile %s, %s" % (name, mode)
         if rc != 0:
-            lines = msg.rstrip().splitlines()
-            check(rc == 1 and len(lines) >= 2 and lines[-2].endswith(b"Document error") and lines[-1] in REASONS,
-                  what + ": refused with a reason", msg)
-            check(out is None, what + ": no output after a refusal")
+            check_refused(rc, msg, out, what)
             continue
         check(msg.rstrip().endswith(b"\n" + REPAIRED + b"\nDone."), what + ": the repaired line", msg)
         if out:
-            p = subprocess.run(["qpdf", "--check", out], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-            check(p.returncode in (0, 3), what + ": qpdf --check finds no error", p.stdout)
+            check_no_qpdf_error(out, what)
 
 
 def main():
@@ -242,8 +229,7 @@ def main():
         print(__doc__)
         return 2
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_repair_")
-    try:
+    with work_folder("qm_repair_") as work:
         with open(os.path.join(work, "words.txt"), "w") as f:
             f.write("the\nPDF\nexample\nlink text\n")
         with open(os.path.join(work, "links.txt"), "w") as f:
@@ -269,13 +255,7 @@ def main():
             list(pool.map(lambda f: check_file(exe, work, f[0], f[1]), files))
             list(pool.map(lambda f: check_hostile(exe, work, f[0], f[1]), hostile))
         print("%d damaged files, %d hostile files, %d modes each" % (len(files), len(hostile), len(MODES)))
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failures" % len(failures))
-        return 1
-    print("all passed")
-    return 0
+    return check.summary("all passed", "%d failures")
 
 
 if __name__ == "__main__":

@@ -18,23 +18,16 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 
 from corpus_util import need_oracles
 
 need_oracles()
 import pikepdf  # noqa: E402
 
-from corpus_util import corpus_files, is_damaged, must_refuse, new_qpdf_problems, run
+from corpus_util import Checks, corpus_files, is_damaged, must_refuse, new_qpdf_problems, run, work_folder
 
 NO_MATCH = ["-changepart", "-link", "quillmark-no-such-target", "-newlink", "x"]
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def qpdf_objects(path):
@@ -86,8 +79,7 @@ def compare(inp, outp, name):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_rewrite_")
-    try:
+    with work_folder("qm_rewrite_") as work:
         for pdf, truth in corpus_files():
             name = os.path.basename(pdf)
             out = os.path.join(work, name)
@@ -131,13 +123,8 @@ def main():
         # The null device as output.
         rc, stdout, _ = run(exe, [src, os.devnull] + NO_MATCH)
         check(rc == 0 and b"Done" in stdout, "null device output: %r" % stdout[-100:])
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("rewrite corpus: all passed")
+    return check.summary("rewrite corpus: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

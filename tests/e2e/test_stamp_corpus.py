@@ -14,10 +14,8 @@ with "Document error" and leaves no output.
 import json
 import math
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 
 from corpus_util import need_oracles
 
@@ -25,7 +23,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import corpus_files, new_qpdf_problems, page_boxes, run  # noqa: E402
+from corpus_util import Checks, corpus_files, new_qpdf_problems, page_boxes, run, work_folder  # noqa: E402
 
 TEXT = "Visit Example"
 TARGET = "https://example.com/a(b)c"
@@ -37,13 +35,7 @@ RUNS = {
 }
 SIZE = 11
 MARGIN = 1  # "Thin", the default thickness
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def place(box, rot, run_opts, length, margin):
@@ -156,8 +148,7 @@ def page_objects(path):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_stamp_")
-    try:
+    with work_folder("qm_stamp_") as work:
         for src, truth in corpus_files():
             name = os.path.basename(src)
             if "damage" in truth:
@@ -193,13 +184,8 @@ def main():
               "unknown font: message %r" % stdout[-60:])
         check(not os.path.exists(out), "unknown font: output left")
         check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "temporary files left")
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("stamp corpus: all passed")
+    return check.summary("stamp corpus: all passed", "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

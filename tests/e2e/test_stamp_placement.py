@@ -18,10 +18,7 @@ nothing. Font names that need escaping and odd /Rotate values are checked too.
 import itertools
 import math
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 
 from corpus_util import need_oracles
 
@@ -29,7 +26,7 @@ need_oracles()
 import fitz  # noqa: E402
 import pikepdf  # noqa: E402
 
-from corpus_util import qpdf_problems, run  # noqa: E402
+from corpus_util import Checks, pdf_of, qpdf_check, qpdf_problems, run, work_folder  # noqa: E402
 
 TEXT = "STAMP HERE"  # capitals only: no descender reaches below the link
 TARGET = "https://example.com/stamp"
@@ -48,13 +45,7 @@ STATES = {
     "spacing left set": "BT 8 Tc 30 Tw 250 Tz 40 Ts /F1 12 Tf {x} {y} Td (spaced) Tj ET",
     "flipped matrix": "1 0 0 -1 0 {flip} cm BT /F1 9 Tf {x} {y} Td (flipped) Tj ET",
 }
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
+check = Checks()
 
 
 def numbers(box):
@@ -75,16 +66,7 @@ def build_pdf(pages):
                      % (media, crop_entry, rot, 4 + 2 * i, font)).encode())
         objs.append(b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream")
     objs.append(b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
-    out = bytearray(b"%PDF-1.4\n")
-    offsets = []
-    for num, body in enumerate(objs, start=1):
-        offsets.append(len(out))
-        out += b"%d 0 obj\n" % num + body + b"\nendobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objs) + 1)
-    out += b"".join(b"%010d 00000 n \n" % off for off in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objs) + 1, xref)
-    return bytes(out)
+    return pdf_of(objs, header=b"%PDF-1.4\n")
 
 
 def matrix_pages():
@@ -142,7 +124,7 @@ def is_red(colour):
 
 def qpdf_clean(path):
     """qpdf --check finds neither an error nor a warning (exit status 0)."""
-    return subprocess.run(["qpdf", "--check", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    return qpdf_check(path)[0] == 0
 
 
 def red_pixels(pix, clip=None):
@@ -313,8 +295,7 @@ def odd_rotations(exe, work):
 
 def main():
     exe = os.path.abspath(sys.argv[1])
-    work = tempfile.mkdtemp(prefix="qm_place_")
-    try:
+    with work_folder("qm_place_") as work:
         pages, shapes = matrix_pages()
         src = os.path.join(work, "shapes.pdf")
         with open(src, "wb") as f:
@@ -327,13 +308,8 @@ def main():
             length = stamp_and_check(exe, src, out, run_opts, shapes, length)
         font_names(exe, work, src)
         odd_rotations(exe, work)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("%d failure(s)" % len(failures))
-        sys.exit(1)
-    print("stamp placement: all %d runs passed" % len(all_runs))
+    return check.summary("stamp placement: all %d runs passed" % len(all_runs), "%d failure(s)")
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

@@ -13,10 +13,13 @@ import json
 import os
 import subprocess
 import sys
-import tempfile
+
+from corpus_util import Checks, work_folder
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOLS = os.path.join(HERE, "..", "..", "tools")
+
+check = Checks()
 
 
 def main():
@@ -28,34 +31,32 @@ def main():
         if subprocess.run([python, "-c", "import " + module]).returncode != 0:
             print("FAIL: %s is needed" % module)
             return 1
-    work = tempfile.mkdtemp(prefix="qm_text_cases_")
-    cases = os.path.join(work, "cases")
-    subprocess.run([python, os.path.join(TOOLS, "make_text_cases.py"), cases], check=True)
-    out = os.path.join(work, "measure.json")
-    r = subprocess.run([python, os.path.join(TOOLS, "text_measure.py"), sys.argv[1], "--cases", cases, "--json", out])
-    if r.returncode != 0:
-        print("FAIL: the measuring script failed")
-        return 1
-    failures = []
-    web = exact = other = 0
-    for res in json.load(open(out)):
-        name = res["file"]
-        if res["failed"]:
-            failures.append("%s: extraction failed" % name)
-        if res["words"] and res["in_place"] / res["words"] < 0.995:
-            failures.append("%s: %d of %d words in place" % (name, res["in_place"], res["words"]))
-        if res["phrases_linked"] != res["phrases"]:
-            failures.append("%s: %d of %d phrase occurrences linked" % (name, res["phrases_linked"], res["phrases"]))
-        web += res["web"]
-        exact += res["web_exact"]
-        other += len(res["web_wrong"])
-        if res["web_wrong"]:
-            failures.append("%s: targets no reader expects: %s" % (name, res["web_wrong"][:5]))
-    if web and exact / web < 0.95:
-        failures.append("web targets exact: %d of %d" % (exact, web))
-    for f in failures:
-        print("FAIL:", f)
-    return 1 if failures else 0
+    with work_folder("qm_text_cases_") as work:
+        cases = os.path.join(work, "cases")
+        subprocess.run([python, os.path.join(TOOLS, "make_text_cases.py"), cases], check=True)
+        out = os.path.join(work, "measure.json")
+        r = subprocess.run([python, os.path.join(TOOLS, "text_measure.py"), sys.argv[1], "--cases", cases,
+                            "--json", out])
+        if r.returncode != 0:
+            print("FAIL: the measuring script failed")
+            return 1
+        web = exact = other = 0
+        for res in json.load(open(out)):
+            name = res["file"]
+            if res["failed"]:
+                check.fail("%s: extraction failed" % name)
+            if res["words"] and res["in_place"] / res["words"] < 0.995:
+                check.fail("%s: %d of %d words in place" % (name, res["in_place"], res["words"]))
+            if res["phrases_linked"] != res["phrases"]:
+                check.fail("%s: %d of %d phrase occurrences linked" % (name, res["phrases_linked"], res["phrases"]))
+            web += res["web"]
+            exact += res["web_exact"]
+            other += len(res["web_wrong"])
+            if res["web_wrong"]:
+                check.fail("%s: targets no reader expects: %s" % (name, res["web_wrong"][:5]))
+        if web and exact / web < 0.95:
+            check.fail("web targets exact: %d of %d" % (exact, web))
+    return check.summary("all text-case checks passed")
 
 
 if __name__ == "__main__":

@@ -19,8 +19,7 @@ import os
 import subprocess
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-CORPUS = os.path.join(HERE, "..", "corpus")
+from corpus_util import CORPUS, run, tool_beside
 
 # Files whose every page is drawn with Tj/'/" in non-embedded standard fonts (pages
 # rotated by 0, 90 and 270 degrees), then files with embedded simple fonts, with TJ
@@ -46,15 +45,6 @@ WORD_FLOOR = {}
 DEFAULT_FLOOR = 0.995
 
 
-def find_dump(quillmark):
-    d = os.path.dirname(os.path.abspath(quillmark))
-    for name in ("qm_textdump", "qm_textdump.exe"):
-        p = os.path.join(d, name)
-        if os.path.exists(p):
-            return p
-    return None
-
-
 class DumpFailed(Exception):
     pass
 
@@ -62,12 +52,11 @@ class DumpFailed(Exception):
 def run_dump(dump, path, mode=None):
     """The tool's output; exit status 1 is a clean refusal (an ERROR line), anything
     else other than 0 is a crash."""
-    args = [dump] + ([mode] if mode else []) + [path]
-    res = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
-    if res.returncode not in (0, 1):
+    rc, out, err = run(dump, ([mode] if mode else []) + [path], timeout=300)
+    if rc not in (0, 1):
         raise DumpFailed("%s %s: exit status %d\n%s" % (os.path.basename(path), mode or "",
-                                                       res.returncode, res.stderr.decode("latin-1")[-2000:]))
-    return res.stdout.decode("latin-1")
+                                                       rc, err.decode("latin-1")[-2000:]))
+    return out.decode("latin-1")
 
 
 def robustness_check(dump):
@@ -224,7 +213,7 @@ def main():
         if exe:
             os.environ["QM_NO_REEXEC"] = "1"
             os.execv(exe, [exe] + sys.argv)
-    dump = find_dump(sys.argv[1])
+    dump = tool_beside(sys.argv[1], "qm_textdump")
     if not dump:
         print("qm_textdump not built next to %s" % sys.argv[1])
         return 1

@@ -11,28 +11,19 @@ Usage: test_text_limits.py <quillmark binary>
 """
 import os
 import resource
-import subprocess
 import sys
-import tempfile
 import zlib
+
+from corpus_util import Checks, pdf_of, run, sanitized, work_folder
+
+check = Checks()
 
 FONT = b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"
 
 
 def write_pdf(path, objs):
-    out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")
-    offs = {}
-    for n in sorted(objs):
-        offs[n] = len(out)
-        out += b"%d 0 obj\n" % n + objs[n] + b"\nendobj\n"
-    size = max(objs) + 1
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for n in range(1, size):
-        out += (b"%010d 00000 n \n" % offs[n]) if n in offs else b"0000000000 65535 f \n"
-    out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (size, xref)
     with open(path, "wb") as f:
-        f.write(out)
+        f.write(pdf_of(objs, header=b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n"))
 
 
 def stream(data, extra=b"", compress=True):
@@ -114,44 +105,40 @@ def main():
         print(__doc__)
         return 2
     exe = sys.argv[1]
-    with open(exe, "rb") as f:
-        sanitized = b"__asan_init" in f.read()
-    bound_kb = 512 * 1024 * (3 if sanitized else 1)
-    if sanitized:
+    asan = sanitized(exe)
+    bound_kb = 512 * 1024 * (3 if asan else 1)
+    if asan:
         print("sanitizer build: memory bound %d MB" % (bound_kb // 1024))
-    work = tempfile.mkdtemp(prefix="qm_text_limits_")
-    files = make_files(work)
-    words = os.path.join(work, "words.txt")
-    with open(words, "w") as f:
-        f.write("x\n")
-    out = os.path.join(work, "out.pdf")
-    report = os.path.join(work, "report.txt")
-    modes = {
-        "web scan": ["-create"],
-        "text": ["-create", "-text", "Terms", "-link", "https://example.com/"],
-        "report": ["-report", report],
-        "text file": ["-textfile", words, "-link", "https://example.com/"],
-    }
-    failures = []
-    checks = [(name, mode, "Done.") for name in ("spreadsheet", "background") for mode in modes]
-    checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
-    checks += [("kept", "text file", "Document error")]
-    for name, mode, expected in checks:
-        r = subprocess.run([exe, files[name], out] + modes[mode], capture_output=True, timeout=600)
-        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-        said = r.stdout.decode("latin-1")
-        if expected not in said or (r.returncode == 0) != (expected == "Done."):
-            failures.append("%s, %s: exit %d, expected %r: %s" % (name, mode, r.returncode, expected, said[-200:]))
-        if peak > bound_kb:
-            failures.append("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
-    # The background's form of text is on every page: the text search finds each.
-    r = subprocess.run([exe, files["background"], out] + modes["text"], capture_output=True, timeout=600)
-    found = r.stdout.decode("latin-1").count("Matched text")
-    if found != 1000:
-        failures.append("background: %d finds of the form's text, expected 1000" % found)
-    for f in failures:
-        print("FAIL:", f)
-    return 1 if failures else 0
+    with work_folder("qm_text_limits_") as work:
+        files = make_files(work)
+        words = os.path.join(work, "words.txt")
+        with open(words, "w") as f:
+            f.write("x\n")
+        out = os.path.join(work, "out.pdf")
+        report = os.path.join(work, "report.txt")
+        modes = {
+            "web scan": ["-create"],
+            "text": ["-create", "-text", "Terms", "-link", "https://example.com/"],
+            "report": ["-report", report],
+            "text file": ["-textfile", words, "-link", "https://example.com/"],
+        }
+        checks = [(name, mode, "Done.") for name in ("spreadsheet", "background") for mode in modes]
+        checks += [(name, mode, "Document error") for name in ("forms", "shared") for mode in modes]
+        checks += [("kept", "text file", "Document error")]
+        for name, mode, expected in checks:
+            rc, said, _ = run(exe, [files[name], out] + modes[mode], timeout=600)
+            peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+            said = said.decode("latin-1")
+            if expected not in said or (rc == 0) != (expected == "Done."):
+                check.fail("%s, %s: exit %d, expected %r: %s" % (name, mode, rc, expected, said[-200:]))
+            if peak > bound_kb:
+                check.fail("%s, %s: %d MB of memory" % (name, mode, peak // 1024))
+        # The background's form of text is on every page: the text search finds each.
+        _, said, _ = run(exe, [files["background"], out] + modes["text"], timeout=600)
+        found = said.decode("latin-1").count("Matched text")
+        if found != 1000:
+            check.fail("background: %d finds of the form's text, expected 1000" % found)
+    return check.summary("all text-limit checks passed")
 
 
 if __name__ == "__main__":
