@@ -145,19 +145,6 @@ bool XRefImpl::readAll(CPdfStream* s, std::vector<unsigned char>& out, DecodeBud
     }
 }
 
-XRefImpl::MemberAt XRefImpl::locateMember(int32_t num, const XRefEntry& e, bool mayRelocate,
-                                          std::shared_ptr<ObjStmData>& r, size_t& b, size_t& en) {
-    if (e.offset > static_cast<uint64_t>(INT32_MAX)) return MemberAt::None;
-    r = loadObjectStream(static_cast<int32_t>(e.offset));
-    if (!memberRange(*r, e.gen, num, b, en)) return mayRelocate && relocate(num) ? MemberAt::Retry : MemberAt::None;
-    if (!memberWhole(*r, b, en)) {
-        // A member cut short has no value to write: nothing stands there.
-        markMissing(num);
-        return MemberAt::None;
-    }
-    return MemberAt::Found;
-}
-
 // Whether the member at [b, e) of the decoded data holds a whole value. Only the
 // member that reaches the end of the data can be cut (the data of a truncated or
 // damaged stream ends early); the others end where the next member begins.

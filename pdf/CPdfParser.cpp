@@ -611,14 +611,19 @@ CPdfElement CPdfParser::readDictionary(int depth) {
         std::string key = current().getBytes();
         shift();
         if (current().isError() || current().isEndOfInput()) continue;
-        // A key with no value before ">>" ("/Key>>") is null, and the ">>" ends the
-        // dictionary: taken as the key's value, it would let the dictionary run on
-        // past its end, while the object's text (and every copy of it) ends there.
-        CPdfElement value;
-        if (isCmd(current(), '>', '>'))
-            value.setNull();
-        else
-            value = readObjectAt(depth + 1);
+        if (isCmd(current(), '>', '>')) {
+            // A key with no value before ">>" ("/Key>>") is null, and the ">>" ends the
+            // dictionary: taken as the key's value, it would let the dictionary run on
+            // past its end, while the object's text (and every copy of it) ends there.
+            CPdfElement null;
+            null.setNull();
+            if (budget_ > 0) {
+                --budget_;
+                entries.emplace_back(std::move(key), std::move(null));
+            }
+            break;
+        }
+        CPdfElement value = readObjectAt(depth + 1);
         if (stoppedAtStream_) break;
         if (budget_ > 0) {
             --budget_;
