@@ -565,12 +565,14 @@ CPdfElement CPdfParser::readArray(int depth) {
     ScratchLevel<Items> level(tArrayScratch);
     Items& items = level.v;
     while (!isCmd(current(), ']')) {
-        if (current().isEndOfInput()) {
+        // Unterminated: what was read so far. "endobj" ends the array as it ends the
+        // object's text, so that the array is read as every copy of that text is.
+        if (current().isEndOfInput() || current().isCommandOf("endobj", 6)) {
             a->adopt(items);
-            return result;  // unterminated: what was read so far
+            return result;
         }
         CPdfElement item = readObjectAt(depth + 1);
-        if (item.isCommandOf("obj", 3)) ranIntoObject_ = true;
+        if (item.isCommandOf("obj", 3)) ranPastEnd_ = true;
         if (stoppedAtStream_) {
             a->adopt(items);
             return result;
@@ -604,17 +606,20 @@ CPdfElement CPdfParser::readDictionary(int depth) {
     while (!isCmd(current(), '>', '>')) {
         if (current().isEndOfInput()) break;
         if (!current().isName()) {
-            if (current().isCommandOf("obj", 3)) ranIntoObject_ = true;
+            // "endobj" ends the dictionary, as it ends the object's text.
+            if (current().isCommandOf("endobj", 6)) break;
+            if (current().isCommandOf("obj", 3)) ranPastEnd_ = true;
             shift();
             continue;
         }
         std::string key = current().getBytes();
         shift();
         if (current().isError() || current().isEndOfInput()) continue;
-        if (isCmd(current(), '>', '>')) {
-            // A key with no value before ">>" ("/Key>>") is null, and the ">>" ends the
-            // dictionary: taken as the key's value, it would let the dictionary run on
-            // past its end, while the object's text (and every copy of it) ends there.
+        if (isCmd(current(), '>', '>') || current().isCommandOf("endobj", 6)) {
+            // A key with no value before ">>" ("/Key>>") or "endobj" is null, and that
+            // ends the dictionary: taken as the key's value, it would let the
+            // dictionary run on past its end, while the object's text (and every copy
+            // of it) ends there.
             CPdfElement null;
             null.setNull();
             if (budget_ > 0) {
@@ -638,7 +643,7 @@ CPdfElement CPdfParser::readDictionary(int depth) {
     d->adoptSorted(entries);
     if (stoppedAtStream_) return result;
     if (isCmd(current(), '>', '>') && ahead().isCommand("stream")) return readStreamObject(result);
-    shift();
+    if (!current().isCommandOf("endobj", 6)) shift();  // "endobj" stays, for the object's end
     return result;
 }
 

@@ -54,10 +54,10 @@ public:
     /// not lead to "endstream" (the object then came out as an Error element or the
     /// read threw "Missing 'endstream'"): the caller may find where its data ends.
     bool streamLengthFailed() const { return lengthFailed_; }
-    /// True once a container being read took in the keyword "obj" (of the next
-    /// object's "N G obj"): it did not end where its object ends, so what was read
-    /// holds another object's entries, whatever follows it.
-    bool ranIntoNextObject() const { return ranIntoObject_; }
+    /// True once a container being read took in the "obj" of the next object's
+    /// "N G obj": it did not end where its object ends, so what was read holds
+    /// another object's entries, whatever follows it. ("endobj" ends a container.)
+    bool ranPastObjectEnd() const { return ranPastEnd_; }
 
     /// Arrays and dictionaries nested deeper than this become Error elements.
     static constexpr int kMaxDepth = 256;
@@ -112,6 +112,6 @@ private:
     bool stopAtStream_ = false;
     bool stoppedAtStream_ = false;
     bool lengthFailed_ = false;
-    bool ranIntoObject_ = false;
+    bool ranPastEnd_ = false;
     int64_t streamDataPos_ = -1;
 };

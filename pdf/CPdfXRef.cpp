@@ -216,14 +216,15 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
                 return fetchHeld(num, gen, memText_[num]);
             }
             if (obj.isEndOfInput()) return result;
-            if (!p.nextIsEndobj() || p.ranIntoNextObject()) {
-                // Not followed by "endobj", or only by that of an object its value ran
-                // into: the object may lack it, or its value may run into the next
-                // object. What its text says counts: no whole object there, or the
-                // whole text it was given.
+            if (!p.nextIsEndobj() || p.ranPastObjectEnd()) {
+                // Not followed by "endobj", or read into the next object and up to its
+                // "endobj": the object may lack it, or its value may run on. What
+                // its text says counts, as the output writes that text: no whole object
+                // there, or the value its text holds.
                 std::string text;
                 if (!getRawObjectText(num, text)) return isMissing(num) ? result : obj;
-                if (memText_.count(num)) return fetchHeld(num, gen, memText_[num]);
+                auto held = memText_.find(num);
+                return fetchHeld(num, gen, held != memText_.end() ? held->second : text);
             }
             return obj;
         }

@@ -153,20 +153,25 @@ TEST(ObjectText, WithoutAnEndThereIsNoText) {
     EXPECT_EQ(f.raw(1), kCatalogText);
 }
 
-// A value that does not end before the next object's header (its closing is garbled)
-// but is closed by that object's, and followed by its "endobj": there is no whole
-// object 2, and object 3 stays itself.
-TEST(ObjectText, AValueRunningIntoTheNextObjectIsNone) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"2 0 obj\n<< /Type /Page >\xC2\xAF" "endobj\n", "3 0 obj\n<< /A 1 >>\nendobj\n"},
-        {"2 0 obj\n[1 2 ,endobj\n", "3 0 obj\n(x) ]\nendobj\n"},
+// A value whose closing is garbled: where a later object's closing ends it, past the
+// next object's header, there is no whole object 2; where its "endobj" follows, that
+// ends it. Object 3 stays itself; fetch gives what the output writes.
+TEST(ObjectText, AValueRunningPastItsEndIsWhatItsTextHolds) {
+    struct Case {
+        std::string text2, text3, fetched, raw;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        TableFile f(FileOf({{1, kCatalogText}, {2, c.first}, {3, c.second}}), "runon.pdf");
-        EXPECT_EQ(describe(f.x->fetch(2, 0)), "Null");
-        EXPECT_EQ(f.raw(2), "<none>");
-        EXPECT_EQ(f.raw(3), c.second);
+    const std::vector<Case> cases = {
+        {"2 0 obj\n<< /Type /Page >\xC2\xAF" "endobj\n", "3 0 obj\n<< /A 1 >>\nendobj\n", "Null", "<none>"},
+        {"2 0 obj\n[1 2 ,endobj\n", "3 0 obj\n(x) ]\nendobj\n", "Null", "<none>"},
+        {"2 0 obj\n<< /Type /Page /A x\nendobj\n", "3 0 obj\n<< /B 2 >>\nendobj\n", "{A:C:x Type:N:Page}", ""},
+        {"2 0 obj\n[1 2\nendobj\n", "3 0 obj\n[3]]\nendobj\n", "[I:1 I:2]", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text2);
+        TableFile f(FileOf({{1, kCatalogText}, {2, c.text2}, {3, c.text3}}), "runon.pdf");
+        EXPECT_EQ(describe(f.x->fetch(2, 0)), c.fetched);
+        EXPECT_EQ(f.raw(2), c.raw.empty() ? c.text2 : c.raw);
+        EXPECT_EQ(f.raw(3), c.text3);
     }
 }
 

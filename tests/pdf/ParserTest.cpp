@@ -119,6 +119,9 @@ const Case kCases[] = {
     {"nested dictionary", "<< /D << /X [1] >> >>", "{D:{X:[I:1]}}"},
     {"key without value ends dictionary", "<< /A 1 /B>> /C 3 >>", "{A:I:1 B:Null} N:C I:3 C:>>"},
     {"key without value ends nested", "<< /D << /X>> /Y 2 >>", "{D:{X:Null} Y:I:2}"},
+    {"endobj ends an array", "[1 2 endobj ]", "[I:1 I:2] C:endobj C:]"},
+    {"endobj ends a dictionary", "<< /A 1 x endobj /B 2 >>", "{A:I:1} C:endobj N:B I:2 C:>>"},
+    {"endobj as a value is null and ends", "<< /A endobj >>", "{A:Null} C:endobj C:>>"},
     {"indirect object", "12 0 obj << /A 1 >> endobj", "I:12 I:0 C:obj {A:I:1} C:endobj"},
 };
 
