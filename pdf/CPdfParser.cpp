@@ -615,19 +615,11 @@ CPdfElement CPdfParser::readDictionary(int depth) {
         std::string key = current().getBytes();
         shift();
         if (current().isError() || current().isEndOfInput()) continue;
-        if (isCmd(current(), '>', '>') || current().isCommandOf("endobj", 6)) {
-            // A key with no value before ">>" ("/Key>>") or "endobj" is null, and that
-            // ends the dictionary: taken as the key's value, it would let the
-            // dictionary run on past its end, while the object's text (and every copy
-            // of it) ends there.
-            CPdfElement null;
-            null.setNull();
-            if (budget_ > 0) {
-                --budget_;
-                entries.emplace_back(std::move(key), std::move(null));
-            }
-            break;
-        }
+        // A key with no value before ">>" ("/Key>>") or "endobj" is left out (as a null
+        // value would be), and that ends the dictionary: taken as the key's value, it
+        // would let the dictionary run on past its end, while the object's text (and
+        // every copy of it) ends there.
+        if (isCmd(current(), '>', '>') || current().isCommandOf("endobj", 6)) break;
         CPdfElement value = readObjectAt(depth + 1);
         if (stoppedAtStream_) break;
         if (budget_ > 0) {

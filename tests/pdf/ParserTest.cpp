@@ -117,11 +117,11 @@ const Case kCases[] = {
     {"key order is bytes", "<< /b 1 /B 2 /a 3 /AA 4 /A 5 >>", "{A:I:5 AA:I:4 B:I:2 a:I:3 b:I:1}"},
     {"unterminated dictionary", "<< /A 1", "{A:I:1}"},
     {"nested dictionary", "<< /D << /X [1] >> >>", "{D:{X:[I:1]}}"},
-    {"key without value ends dictionary", "<< /A 1 /B>> /C 3 >>", "{A:I:1 B:Null} N:C I:3 C:>>"},
-    {"key without value ends nested", "<< /D << /X>> /Y 2 >>", "{D:{X:Null} Y:I:2}"},
+    {"key without value ends dictionary", "<< /A 1 /B>> /C 3 >>", "{A:I:1} N:C I:3 C:>>"},
+    {"key without value ends nested", "<< /D << /X>> /Y 2 >>", "{D:{} Y:I:2}"},
     {"endobj ends an array", "[1 2 endobj ]", "[I:1 I:2] C:endobj C:]"},
     {"endobj ends a dictionary", "<< /A 1 x endobj /B 2 >>", "{A:I:1} C:endobj N:B I:2 C:>>"},
-    {"endobj as a value is null and ends", "<< /A endobj >>", "{A:Null} C:endobj C:>>"},
+    {"endobj as a value ends", "<< /A endobj >>", "{} C:endobj C:>>"},
     {"indirect object", "12 0 obj << /A 1 >> endobj", "I:12 I:0 C:obj {A:I:1} C:endobj"},
 };
 
