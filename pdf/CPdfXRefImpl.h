@@ -308,12 +308,11 @@ struct XRefImpl {
     // again; None when it cannot be had (a member cut short is marked missing).
     enum class MemberAt { Found, Retry, None };
     // Inline: asked for on every object-stream member.
-    MemberAt locateMember(int32_t num, const XRefEntry& e, bool mayRelocate, std::shared_ptr<ObjStmData>& r,
-                          size_t& b, size_t& en) {
+    MemberAt locateMember(int32_t num, const XRefEntry& e, bool mayRelocate, std::shared_ptr<ObjStmData>& r, size_t& b,
+                          size_t& en) {
         if (e.offset > static_cast<uint64_t>(INT32_MAX)) return MemberAt::None;
         r = loadObjectStream(static_cast<int32_t>(e.offset));
-        if (!memberRange(*r, e.gen, num, b, en))
-            return mayRelocate && relocate(num) ? MemberAt::Retry : MemberAt::None;
+        if (!memberRange(*r, e.gen, num, b, en)) return mayRelocate && relocate(num) ? MemberAt::Retry : MemberAt::None;
         if (!memberWhole(*r, b, en)) {
             // A member cut short has no value to write: nothing stands there.
             markMissing(num);

@@ -161,7 +161,9 @@ TEST(ObjectText, AValueRunningPastItsEndIsWhatItsTextHolds) {
         std::string text2, text3, fetched, raw;
     };
     const std::vector<Case> cases = {
-        {"2 0 obj\n<< /Type /Page >\xC2\xAF" "endobj\n", "3 0 obj\n<< /A 1 >>\nendobj\n", "Null", "<none>"},
+        {"2 0 obj\n<< /Type /Page >\xC2\xAF"
+         "endobj\n",
+         "3 0 obj\n<< /A 1 >>\nendobj\n", "Null", "<none>"},
         {"2 0 obj\n[1 2 ,endobj\n", "3 0 obj\n(x) ]\nendobj\n", "Null", "<none>"},
         {"2 0 obj\n<< /Type /Page /A x\nendobj\n", "3 0 obj\n<< /B 2 >>\nendobj\n", "{A:C:x Type:N:Page}", ""},
         {"2 0 obj\n[1 2\nendobj\n", "3 0 obj\n[3]]\nendobj\n", "[I:1 I:2]", ""},

@@ -634,7 +634,7 @@ TEST(XRef, ObjectStreamMembers) {
     EXPECT_EQ(f.x->getEntry(4).kind, XRefKind::InObjectStream);
     EXPECT_EQ(describe(f.x->fetch(3, 0)), "{Count:I:0 Kids:[] Type:N:Pages}");
     EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:four");
-    EXPECT_EQ(describe(f.x->fetch(4, 7)), "S:four");  // any generation finds a member
+    EXPECT_EQ(describe(f.x->fetch(4, 7)), "S:four");     // any generation finds a member
     EXPECT_EQ(describe(f.x->fetch(5, 0)), "[Ref:5,0]");  // "endobj" ends the array, as in an output
     EXPECT_EQ(describe(f.x->fetch(6, 0)), "Null");
     EXPECT_EQ(describe(f.x->fetch(7, 0)), "Null");
