@@ -240,6 +240,7 @@ inline int CPdfParser::skipSpaceAndComments() {
             // A comment runs up to and including the next CR or LF.
             for (;;) {
                 int d = readChar();
+                if (d < 0) endedOpen_ = true;
                 if (d < 0 || d == '\r' || d == '\n') break;
             }
             continue;
@@ -263,7 +264,10 @@ void CPdfParser::lexLiteralString(CPdfElement& tok, std::string& s) {
             bufRead_ = i;
         }
         int d = readChar();
-        if (d < 0) break;
+        if (d < 0) {
+            endedOpen_ = true;
+            break;
+        }
         if (d == '(') {
             ++depth;
             store(s, kMaxStringBytes, d);
@@ -271,7 +275,10 @@ void CPdfParser::lexLiteralString(CPdfElement& tok, std::string& s) {
             if (--depth == 0) break;
             store(s, kMaxStringBytes, d);
         } else if (d == '\\') {
-            if (!lexEscape(s)) break;
+            if (!lexEscape(s)) {
+                endedOpen_ = true;
+                break;
+            }
         } else {
             store(s, kMaxStringBytes, d);
         }
@@ -335,6 +342,7 @@ inline void CPdfParser::lexAngleOpen(CPdfElement& tok, std::string& s) {
     int high = -1;
     for (;;) {
         int d = readChar();
+        if (d < 0) endedOpen_ = true;
         if (d < 0 || d == '>') break;
         if (isWhite(d)) continue;
         int v = hexValue(d);
@@ -568,6 +576,7 @@ CPdfElement CPdfParser::readArray(int depth) {
         // Unterminated: what was read so far. "endobj" ends the array as it ends the
         // object's text, so that the array is read as every copy of that text is.
         if (current().isEndOfInput() || current().isCommandOf("endobj", 6)) {
+            if (current().isEndOfInput()) endedOpen_ = true;
             a->adopt(items);
             return result;
         }
@@ -604,7 +613,10 @@ CPdfElement CPdfParser::readDictionary(int depth) {
     ScratchLevel<Entries> level(tDictScratch);
     Entries& entries = level.v;
     while (!isCmd(current(), '>', '>')) {
-        if (current().isEndOfInput()) break;
+        if (current().isEndOfInput()) {
+            endedOpen_ = true;
+            break;
+        }
         if (!current().isName()) {
             // "endobj" ends the dictionary, as it ends the object's text.
             if (current().isCommandOf("endobj", 6)) break;

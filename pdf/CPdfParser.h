@@ -58,6 +58,9 @@ public:
     /// "N G obj": it did not end where its object ends, so what was read holds
     /// another object's entries, whatever follows it. ("endobj" ends a container.)
     bool ranPastObjectEnd() const { return ranPastEnd_; }
+    /// True once the input ended inside something left open: a string, a comment, an
+    /// array or a dictionary.
+    bool endedOpen() const { return endedOpen_; }
 
     /// Arrays and dictionaries nested deeper than this become Error elements.
     static constexpr int kMaxDepth = 256;
@@ -113,5 +116,6 @@ private:
     bool stoppedAtStream_ = false;
     bool lengthFailed_ = false;
     bool ranPastEnd_ = false;
+    bool endedOpen_ = false;
     int64_t streamDataPos_ = -1;
 };

@@ -2,6 +2,8 @@
 // entries, and the raw text of objects in the file: where it begins and ends.
 #include "pdf/CPdfXRefImpl.h"
 
+#include <vector>
+
 #include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfException.h"
@@ -524,6 +526,88 @@ bool XRefImpl::mayBeObjectStream(int64_t pos) {
 
 namespace {
 
+// The closers of the containers still open, innermost first.
+std::string ContainerClosers(const std::string& open) {
+    std::string c;
+    for (size_t k = open.size(); k-- > 0;)
+        c += open[k] == ']' ? "]" : ">>";
+    return c;
+}
+
+// Appends a member's bytes to out so that, followed by " endobj", they read on their
+// own as the parser reads them where they end: whatever they leave open (a literal or
+// hexadecimal string, a comment, arrays and dictionaries) is closed, and in a literal
+// string left open, each parenthesis left open inside it is escaped, so that its
+// content stays the same. Written as they stand, they would run on into the objects
+// after them in an output.
+void AppendClosed(const unsigned char* p, size_t n, std::string& out) {
+    std::string open;             // ']' or '>' (for ">>") per container, outermost first
+    std::vector<size_t> escapes;  // positions to put a backslash in front of
+    std::string tail;
+    for (size_t i = 0; i < n && tail.empty(); ++i) {
+        switch (p[i]) {
+            case '(': {
+                std::vector<size_t> inner;  // parentheses open inside the string
+                for (++i; i < n; ++i) {
+                    if (p[i] == '\\') {
+                        ++i;
+                    } else if (p[i] == '(') {
+                        inner.push_back(i);
+                    } else if (p[i] == ')') {
+                        if (inner.empty()) break;
+                        inner.pop_back();
+                    }
+                }
+                if (i >= n) {
+                    // A backslash at the very end would escape the closer: a line end
+                    // after it is a continuation and adds nothing.
+                    escapes = inner;
+                    tail = std::string(i > n ? "\n" : "") + ")" + ContainerClosers(open);
+                }
+                break;
+            }
+            case '%':
+                while (i < n && p[i] != '\n' && p[i] != '\r')
+                    ++i;
+                if (i >= n) tail = "\n" + ContainerClosers(open);
+                break;
+            case '<':
+                if (i + 1 < n && p[i + 1] == '<') {
+                    open += '>';
+                    ++i;
+                } else {
+                    while (i < n && p[i] != '>')
+                        ++i;
+                    if (i >= n) tail = ">" + ContainerClosers(open);
+                }
+                break;
+            case '>':
+                if (i + 1 < n && p[i + 1] == '>') {
+                    if (!open.empty() && open.back() == '>') open.pop_back();
+                    ++i;
+                }
+                break;
+            case '[':
+                open += ']';
+                break;
+            case ']':
+                if (!open.empty() && open.back() == ']') open.pop_back();
+                break;
+            default:
+                break;
+        }
+    }
+    if (tail.empty()) tail = ContainerClosers(open);
+    size_t from = 0;
+    for (size_t at : escapes) {
+        out.append(reinterpret_cast<const char*>(p + from), at - from);
+        out += '\\';
+        from = at;
+    }
+    out.append(reinterpret_cast<const char*>(p + from), n - from);
+    out += tail;
+}
+
 // The file from a position on, read through the table's block cache: objects
 // near one another are parsed without a file read each. Windows for stream
 // data are file streams as usual.
@@ -620,7 +704,11 @@ bool CPdfXRef::getRawObjectText(int32_t num, std::string& out) {
             int hl = std::snprintf(head, sizeof head, "%ld 0 obj\r", static_cast<long>(num));
             out.reserve(static_cast<size_t>(hl) + (en - b) + 8);
             out.append(head, static_cast<size_t>(hl));
-            out.append(reinterpret_cast<const char*>(r->data->data() + b), en - b);
+            // Only a damaged file's members are looked at: in a sound file they end whole.
+            if (repaired_)
+                AppendClosed(r->data->data() + b, en - b, out);
+            else
+                out.append(reinterpret_cast<const char*>(r->data->data() + b), en - b);
             out.append(" endobj\r", 8);
             return true;
         }

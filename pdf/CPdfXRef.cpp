@@ -237,6 +237,9 @@ CPdfElement CPdfXRef::fetch(int32_t num, int32_t gen) {
             // The parser holds the bytes; a nested fetch may replace the current object stream.
             CPdfParser p(this, new CPdfMemoryStream(r->data, b, en, CPdfElement()));
             CPdfElement obj = p.readObject();
+            // A member whose bytes leave something open is read as closed where they
+            // end, a repair: its text in an output gets the closers (getRawObjectText).
+            if (p.endedOpen()) repaired_ = true;
             if (obj.isEndOfInput()) return result;
             return obj;
         }

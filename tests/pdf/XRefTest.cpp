@@ -13,6 +13,7 @@
 #include "pdf/CPdfParser.h"
 #include "pdf/CPdfXRef.h"
 #include "stream/CPdfFileStream.h"
+#include "stream/CPdfMemoryStream.h"
 #include "tests/pdf/PdfTestUtil.h"
 #include "tests/pdf/TestPdfBuilder.h"
 
@@ -615,6 +616,46 @@ TEST(XRef, XRefStreamIndexPairs) {
     EXPECT_EQ(f.x->getEntry(1).kind, XRefKind::InFile);
     EXPECT_EQ(f.x->getEntry(5).kind, XRefKind::Free);
     EXPECT_EQ(describe(f.x->fetch(1, 0)), "{Type:N:Catalog}");
+}
+
+// Members whose bytes leave something open (a string, a hexadecimal string, a comment,
+// arrays and dictionaries) are read as closed where their bytes end. That is a repair;
+// the text of such a member gets the closers before its "endobj", so that the text
+// reads as the member did and the member after it stays itself.
+TEST(XRef, OpenMembersGetTheirClosers) {
+    // The member's bytes, what the text writes of them, and the closers after them
+    // (objStm ends each member with a line end).
+    struct Case {
+        std::string bytes, written, closers;
+    };
+    const std::vector<Case> cases = {
+        {"<< /A (abc", "", ")>>"},         {"[1 (a(b(c) d", "[1 (a\\(b(c) d", ")]"},  // the "(" left open is escaped
+        {"<< /K [<41", "", ">]>>"},        {"[1 % note", "", "]"},
+        {"<< /D << /E [1 2", "", "]>>>>"}, {"(end\\", "", ")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        TestPdfBuilder b;
+        b.add(1, "<< /Type /Catalog >>");
+        std::string head;
+        const std::string body = TestPdfBuilder::objStm({{3, c.bytes}, {4, "(next)"}}, &head);
+        b.addStream(2, "/Type /ObjStm /N 2 /First " + std::to_string(head.size()), body);
+        b.inObjStm(3, 2, 0);
+        b.inObjStm(4, 2, 1);
+        XRefFile f(b.buildWithXRefStream(), "openmember.pdf");
+        ASSERT_EQ(f.open(), "");
+        const std::string fetched = describe(f.x->fetch(3, 0));
+        EXPECT_TRUE(f.x->wasRepaired());
+        std::string text;
+        ASSERT_TRUE(f.x->getRawObjectText(3, text));
+        EXPECT_EQ(text, "3 0 obj\r" + (c.written.empty() ? c.bytes : c.written) + "\n" + c.closers + " endobj\r");
+        CPdfParser p(f.x.get(), new CPdfMemoryStream(text.data(), text.size(), CPdfElement()));
+        for (int k = 0; k < 3; ++k)
+            p.readObject();
+        EXPECT_EQ(describe(p.readObject()), fetched);
+        EXPECT_TRUE(p.nextIsEndobj());
+        EXPECT_EQ(describe(f.x->fetch(4, 0)), "S:next");
+    }
 }
 
 TEST(XRef, ObjectStreamMembers) {
