@@ -18,7 +18,13 @@ clang-format --dry-run --Werror "${files[@]}"
 
 BUILD="${1:-build-tidy}"
 if [ ! -f "$BUILD/compile_commands.json" ]; then
-    cmake -S . -B "$BUILD" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DQM_BUILD_TESTS=OFF >/dev/null
+    # A folder configured already keeps its own options (its tests among them); only
+    # the list of compile commands is turned on.
+    if [ -f "$BUILD/CMakeCache.txt" ]; then
+        cmake -S . -B "$BUILD" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    else
+        cmake -S . -B "$BUILD" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DQM_BUILD_TESTS=OFF >/dev/null
+    fi
 fi
 mapfile -t sources < <(printf '%s\n' "${files[@]}" | grep -E '^(platform|base|stream|pdf|font|text|writer|links|cli)/.*\.cpp$')
 echo "clang-tidy: ${#sources[@]} sources"
