@@ -24,6 +24,9 @@ public:
     /// this handler implements.
     CPdfSecurityHandler(CPdfDictionary* encrypt, const std::string& id0);
 
+    /// The first /ID string the file key is made from.
+    const std::string& fileId() const { return id0_; }
+
     /// Tries password as the owner password, then as the user password; true when one
     /// fits, and the file key is known from then on.
     bool authenticate(const std::string& password);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pdf/CPdfArray.h"
 #include "pdf/CPdfDictionary.h"
 #include "pdf/CPdfDocument.h"
 #include "pdf/CPdfException.h"
@@ -299,8 +300,20 @@ void COutputWriter::WriteTrailer(uint64_t xrefPos) {
         } else if (const CPdfElement* direct = xref_->getTrailerDict()->find("Encrypt")) {
             out_->write("/Encrypt " + OutputCrypt::Serialize(*direct) + "\n");
         }
+        // The first string is the one the key was made from: a damaged file's trailer
+        // may hold another (its encryption was opened with another trailer's).
+        const std::string& used = Security()->fileId();
         const CPdfElement* id = xref_->getTrailerDict()->find("ID");
-        if (id && id->isArray()) out_->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
+        CPdfArray* ids = id && id->isArray() ? id->getArray() : nullptr;
+        if (ids && ids->getLength() > 0 && ids->at(0).isString() && ids->at(0).getBytes() == used) {
+            out_->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
+        } else if (!used.empty()) {
+            const bool second = ids && ids->getLength() > 1 && ids->at(1).isString();
+            out_->write("/ID [" + OutputCrypt::HexString(used) + " " +
+                        OutputCrypt::HexString(second ? ids->at(1).getBytes() : used) + "]\n");
+        } else if (id && id->isArray()) {
+            out_->write("/ID " + OutputCrypt::Serialize(*id) + "\n");
+        }
     }
     len = std::snprintf(buf, sizeof(buf), ">>\nstartxref\n%llu\n%%%%EOF", static_cast<unsigned long long>(xrefPos));
     out_->write(buf, static_cast<size_t>(len));
